@@ -1,0 +1,59 @@
+#include "application.h"
+
+#include "app_info.h"
+#include "dialogs.h"
+#include "engine_error.h"
+
+// The start page and pictures are compiled into a static library: register them by hand.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace ostrel {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    initResources();
+    setApplicationName(QString::fromUtf8(kAppTitle));
+    setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    bool handled = false;
+    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void runGuarded(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const EngineError& e) {
+        showErrorBox(e.message());
+    } catch (const std::exception& e) {
+        showErrorBox(QString::fromUtf8(e.what()));
+    }
+}
+
+namespace {
+QString programDirOverride;
+}
+
+QString programDir()
+{
+    if (!programDirOverride.isEmpty())
+        return programDirOverride;
+    QString dir = QCoreApplication::applicationDirPath();
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    return dir;
+}
+
+void setProgramDir(const QString& dir)
+{
+    programDirOverride = dir;
+}
+
+} // namespace ostrel

@@ -1,0 +1,50 @@
+#include "data_module.h"
+
+#include "query.h"
+#include "ui/common/lookup_combo.h"
+
+namespace ostrel {
+
+TfrmDM* frmDM = nullptr;
+
+TfrmDM::TfrmDM(QObject* parent)
+    : QObject(parent),
+      ADOQuery1(new Query(&ADOConnection1, this)),
+      ADOQuery2(new Query(&ADOConnection1, this)),
+      ADOQuery3(new Query(&ADOConnection1, this))
+{
+    setObjectName(QStringLiteral("frmDM"));
+    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
+    ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
+    ADOQuery3->setObjectName(QStringLiteral("ADOQuery3"));
+    frmDM = this;
+}
+
+TfrmDM::~TfrmDM()
+{
+    if (frmDM == this)
+        frmDM = nullptr;
+}
+
+void TfrmDM::load(Query* query, const QString& sql, DBLookupComboBox* box)
+{
+    query->run(sql);
+    box->setListSource(query, QStringLiteral("theName"));
+}
+
+void TfrmDM::DBComType(DBLookupComboBox* box)
+{
+    load(ADOQuery1, QStringLiteral("select theName from D_Type"), box);
+}
+
+void TfrmDM::DBComSex(DBLookupComboBox* box)
+{
+    load(ADOQuery2, QStringLiteral("select theName from D_Sex"), box);
+}
+
+void TfrmDM::DBComP(DBLookupComboBox* box)
+{
+    load(ADOQuery3, QStringLiteral("select theName from D_P"), box);
+}
+
+} // namespace ostrel

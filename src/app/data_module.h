@@ -1,0 +1,36 @@
+#pragma once
+#include "sqlcipher_connection.h"
+
+#include <QObject>
+
+namespace ostrel {
+
+class DBLookupComboBox;
+class Query;
+
+// The data module: lives for the whole run, owns the card-database connection and the
+// three shared lookup queries that every category, sex and province box lists.
+class TfrmDM : public QObject {
+    Q_OBJECT
+public:
+    explicit TfrmDM(QObject* parent = nullptr);
+    ~TfrmDM() override;
+
+    // Each loader reruns its shared query, so every open box of that kind follows.
+    void DBComType(DBLookupComboBox* box);
+    void DBComSex(DBLookupComboBox* box);
+    void DBComP(DBLookupComboBox* box);
+
+    SqlCipherConnection ADOConnection1;
+    Query* ADOQuery1; // categories, D_Type
+    Query* ADOQuery2; // sexes, D_Sex
+    Query* ADOQuery3; // provinces, D_P
+
+private:
+    void load(Query* query, const QString& sql, DBLookupComboBox* box);
+};
+
+// The one data module of the run.
+extern TfrmDM* frmDM;
+
+} // namespace ostrel

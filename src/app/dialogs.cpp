@@ -1,0 +1,170 @@
+#include "dialogs.h"
+
+#include "app_info.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QQueue>
+
+namespace ostrel {
+
+namespace {
+
+struct TestState {
+    bool enabled = false;
+    QQueue<bool> answers;
+    QQueue<QString> files;
+    QQueue<std::function<void(QDialog*)>> modals;
+    QList<testhooks::Shown> shown;
+};
+
+TestState& state()
+{
+    static TestState s;
+    return s;
+}
+
+bool testMode()
+{
+    return state().enabled;
+}
+
+void log(testhooks::Shown::Kind kind, const QString& title, const QString& text)
+{
+    state().shown.append({kind, title, text});
+}
+
+} // namespace
+
+QString errorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QChar(u'.'))
+        return message + u'.';
+    return message;
+}
+
+void showInfo(QWidget* parent, const QString& text)
+{
+    if (testMode()) {
+        log(testhooks::Shown::Info, QString::fromUtf8(kAppTitle), text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void showErrorBox(const QString& text)
+{
+    const QString shown = errorBoxText(text);
+    if (testMode()) {
+        log(testhooks::Shown::Error, QString::fromUtf8(kAppTitle), shown);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle), shown, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+bool askYesNo(QWidget* parent, const QString& title, const QString& text, bool yesIsDefault)
+{
+    if (testMode()) {
+        log(testhooks::Shown::Question, title, text);
+        // An unexpected question is answered No, the safe answer; tests see it in the log.
+        return state().answers.isEmpty() ? false : state().answers.dequeue();
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter)
+{
+    if (testMode()) {
+        log(testhooks::Shown::OpenFile, caption, filter);
+        return state().files.isEmpty() ? QString() : state().files.dequeue();
+    }
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+int showModal(QDialog* window)
+{
+    if (!testMode())
+        return window->exec();
+    QPointer<QDialog> guard(window);
+    window->show();
+    if (!state().modals.isEmpty())
+        state().modals.dequeue()(window);
+    if (guard && guard->isVisible())
+        guard->close();
+    return guard ? guard->result() : QDialog::Rejected;
+}
+
+bool openUrl(const QUrl& url)
+{
+    if (testMode()) {
+        log(testhooks::Shown::Url, QString(), url.toString());
+        return true;
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+namespace testhooks {
+
+void enable()
+{
+    state().enabled = true;
+}
+
+void queueAnswer(bool yes)
+{
+    state().answers.enqueue(yes);
+}
+
+void queueFile(const QString& path)
+{
+    state().files.enqueue(path);
+}
+
+void queueModal(std::function<void(QDialog*)> action)
+{
+    state().modals.enqueue(std::move(action));
+}
+
+const QList<Shown>& shown()
+{
+    return state().shown;
+}
+
+QStringList shownTexts()
+{
+    QStringList texts;
+    for (const Shown& s : state().shown)
+        texts << s.text;
+    return texts;
+}
+
+void clear()
+{
+    state().answers.clear();
+    state().files.clear();
+    state().modals.clear();
+    state().shown.clear();
+}
+
+int pendingAnswers()
+{
+    return static_cast<int>(state().answers.size());
+}
+
+int pendingModals()
+{
+    return static_cast<int>(state().modals.size());
+}
+
+} // namespace testhooks
+
+} // namespace ostrel

@@ -1,0 +1,58 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+namespace ostrel {
+
+// Every message box, question, file dialog, modal window and opened address goes through
+// here, so tests can answer them without a box ever blocking.
+
+// A plain message box with an OK button.
+void showInfo(QWidget* parent, const QString& text);
+// The standard error box: error icon, OK, titled with the application title; "." is
+// appended when the text's last character sorts after ".".
+void showErrorBox(const QString& text);
+// A Yes/No question with a question icon. Deletions keep No as the default button.
+bool askYesNo(QWidget* parent, const QString& title, const QString& text, bool yesIsDefault = false);
+// A file-open dialog; the empty text when the user cancels.
+QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter);
+// Shows a window modally and returns its result.
+int showModal(QDialog* window);
+// Opens an address with the desktop's default program, without waiting.
+bool openUrl(const QUrl& url);
+
+// The error box's text for an engine message.
+QString errorBoxText(const QString& message);
+
+namespace testhooks {
+
+struct Shown {
+    enum Kind { Info, Error, Question, OpenFile, Url };
+    Kind kind;
+    QString title;
+    QString text;
+};
+
+// Turns the real boxes off: answers come from the queues, texts go to the log.
+void enable();
+void queueAnswer(bool yes);
+void queueFile(const QString& path);
+// Runs with the next modal window while it is shown; the window is closed after it
+// unless it closed itself.
+void queueModal(std::function<void(QDialog*)> action);
+const QList<Shown>& shown();
+QStringList shownTexts();
+void clear();
+// Answers and actions queued but never used.
+int pendingAnswers();
+int pendingModals();
+
+} // namespace testhooks
+
+} // namespace ostrel

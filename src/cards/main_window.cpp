@@ -1,0 +1,361 @@
+#include "main_window.h"
+
+#include "app/app_info.h"
+#include "app/application.h"
+#include "app/clock.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "connection_string.h"
+#include "query.h"
+#include "sql_text.h"
+#include "ui/common/click_label.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/gbk_edit.h"
+#include "ui/common/lookup_combo.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+template <typename T>
+T* named(T* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+Query* namedQuery(QObject* owner, const char* name)
+{
+    auto* query = new Query(&frmDM->ADOConnection1, owner);
+    query->setObjectName(QString::fromLatin1(name));
+    return query;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent),
+      ADOQuery1(namedQuery(this, "ADOQuery1")),
+      ADOQuery2(namedQuery(this, "ADOQuery2")),
+      ADOQuery3(namedQuery(this, "ADOQuery3")),
+      ADOQuery4(namedQuery(this, "ADOQuery4")),
+      ADOQuery5(namedQuery(this, "ADOQuery5"))
+{
+    frmMain = this;
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setFont(QFont(QStringLiteral("Arial"), 8));
+
+    buildToolBar();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->addWidget(buildSearchBar());
+    DBGrid1 = named(new DBGrid(central), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    DBGrid1->setToolTip(QStringLiteral("亲，鼠标右击 有惊喜哟！"));
+    layout->addWidget(DBGrid1, 1);
+    setCentralWidget(central);
+    buildStatusBar();
+    buildPopupMenu();
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TfrmMain::SpeedButton4Click);
+    connect(SpeedButton5, &QToolButton::clicked, this, &TfrmMain::SpeedButton5Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::SpeedButton3Click);
+    connect(SpeedButton6, &QToolButton::clicked, this, &TfrmMain::SpeedButton6Click);
+    connect(Label4, &ClickLabel::clicked, this, &TfrmMain::SpeedButton6Click);
+
+    // Automatic ticking: changing a condition's input ticks its box.
+    connect(Edit1, &QLineEdit::textChanged, CheckBox1, [this] { CheckBox1->setChecked(true); });
+    connect(Edit2, &QLineEdit::textChanged, CheckBox1, [this] { CheckBox1->setChecked(true); });
+    connect(Edit3, &QLineEdit::textChanged, CheckBox3, [this] { CheckBox3->setChecked(true); });
+    connect(DBLookupComboBox1, &DBLookupComboBox::clicked, CheckBox2, [this] { CheckBox2->setChecked(true); });
+    connect(DBLookupComboBox2, &DBLookupComboBox::clicked, CheckBox4, [this] { CheckBox4->setChecked(true); });
+    connect(DBLookupComboBox3, &DBLookupComboBox::clicked, CheckBox5, [this] { CheckBox5->setChecked(true); });
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (frmMain == this)
+        frmMain = nullptr;
+}
+
+void TfrmMain::buildToolBar()
+{
+    auto* bar = named(new QToolBar(this), "ToolBar1");
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    bar->setIconSize(QSize(32, 32));
+    auto button = [&](const char* name, const char* caption, QStyle::StandardPixmap icon) {
+        auto* b = named(new QToolButton(bar), name);
+        b->setText(QString::fromUtf8(caption));
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setAutoRaise(true);
+        b->setFixedSize(72, 60);
+        bar->addWidget(b);
+        return b;
+    };
+    SpeedButton4 = button("SpeedButton4", "上一条", QStyle::SP_ArrowUp);
+    SpeedButton5 = button("SpeedButton5", "下一条", QStyle::SP_ArrowDown);
+    SpeedButton1 = button("SpeedButton1", "新增名片", QStyle::SP_FileDialogNewFolder);
+    SpeedButton8 = button("SpeedButton8", "拜访记录", QStyle::SP_FileDialogDetailedView);
+    SpeedButton9 = button("SpeedButton9", "纪念日记录", QStyle::SP_FileDialogInfoView);
+    SpeedButton7 = button("SpeedButton7", "导入名片", QStyle::SP_DialogOpenButton);
+    SpeedButton2 = button("SpeedButton2", "修改名片", QStyle::SP_FileDialogContentsView);
+    SpeedButton3 = button("SpeedButton3", "删除名片", QStyle::SP_TrashIcon);
+    SpeedButton6 = button("SpeedButton6", "关于我们", QStyle::SP_MessageBoxInformation);
+    WebBrowser1 = named(new QTextBrowser(bar), "WebBrowser1");
+    WebBrowser1->setOpenLinks(false);
+    WebBrowser1->setFrameShape(QFrame::NoFrame);
+    WebBrowser1->setFixedHeight(60);
+    WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    WebBrowser1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { openUrl(url); });
+    bar->addWidget(WebBrowser1);
+    addToolBar(Qt::TopToolBarArea, bar);
+}
+
+QWidget* TfrmMain::buildSearchBar()
+{
+    auto* row = new QWidget(this);
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+
+    auto* group = named(new QGroupBox(QStringLiteral("查询条件"), row), "GroupBox1");
+    auto* grid = new QHBoxLayout(group);
+    auto check = [&](const char* name, const char* caption) {
+        auto* box = named(new QCheckBox(QString::fromUtf8(caption), group), name);
+        box->setFocusPolicy(Qt::ClickFocus); // the Tab key skips the tick boxes
+        return box;
+    };
+    auto combo = [&](const char* name) {
+        auto* box = named(new DBLookupComboBox(group), name);
+        box->setMinimumWidth(90);
+        return box;
+    };
+    CheckBox1 = check("CheckBox1", "录入日期");
+    Edit1 = named(new GbkEdit(10, group), "Edit1");
+    Edit2 = named(new GbkEdit(10, group), "Edit2");
+    Edit1->setFixedWidth(80);
+    Edit2->setFixedWidth(80);
+    CheckBox2 = check("CheckBox2", "分        类");
+    DBLookupComboBox1 = combo("DBLookupComboBox1");
+    CheckBox3 = check("CheckBox3", "姓        名");
+    Edit3 = named(new GbkEdit(20, group), "Edit3");
+    Edit3->setFixedWidth(100);
+    CheckBox4 = check("CheckBox4", "性        别");
+    DBLookupComboBox2 = combo("DBLookupComboBox2");
+    DBLookupComboBox2->setMinimumWidth(60);
+    CheckBox5 = check("CheckBox5", "省        份");
+    DBLookupComboBox3 = combo("DBLookupComboBox3");
+
+    grid->addWidget(CheckBox1);
+    grid->addWidget(Edit1);
+    grid->addWidget(new QLabel(QStringLiteral("至"), group));
+    grid->addWidget(Edit2);
+    grid->addSpacing(8);
+    for (auto [box, input] : {std::pair<QWidget*, QWidget*>{CheckBox2, DBLookupComboBox1},
+                              {CheckBox3, Edit3},
+                              {CheckBox4, DBLookupComboBox2},
+                              {CheckBox5, DBLookupComboBox3}}) {
+        grid->addWidget(box);
+        grid->addWidget(input);
+        grid->addSpacing(8);
+    }
+    grid->addStretch(1);
+    rowLayout->addWidget(group, 1);
+
+    auto* buttons = new QGridLayout;
+    auto push = [&](const char* name, const char* caption, int r, int c) {
+        auto* b = named(new QPushButton(QString::fromUtf8(caption), row), name);
+        buttons->addWidget(b, r, c);
+        return b;
+    };
+    Button2 = push("Button2", "设置分类", 0, 0);
+    Button3 = push("Button3", "设置默认项", 0, 1);
+    Button4 = push("Button4", "设置显示项", 0, 2);
+    Button5 = push("Button5", "设置顺序", 0, 3);
+    BitBtn1 = push("BitBtn1", "查询", 1, 0);
+    Button1 = push("Button1", "更多条件", 1, 1);
+    BitBtn2 = push("BitBtn2", "Excel", 1, 2);
+    BitBtn3 = push("BitBtn3", "退出", 1, 3);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    // Enter in the search inputs runs the search.
+    BitBtn1->setDefault(true);
+    for (QLineEdit* edit : {static_cast<QLineEdit*>(Edit1), static_cast<QLineEdit*>(Edit2), static_cast<QLineEdit*>(Edit3)})
+        connect(edit, &QLineEdit::returnPressed, BitBtn1, &QPushButton::click);
+    rowLayout->addLayout(buttons);
+    return row;
+}
+
+void TfrmMain::buildStatusBar()
+{
+    auto* bar = statusBar();
+    Label1 = named(new QLabel(bar), "Label1");
+    Label5 = named(new ClickLabel(QString(), bar), "Label5");
+    Label2 = named(new ClickLabel(QString(), bar), "Label2");
+    Label4 = named(new ClickLabel(QStringLiteral("软件开发：Ostrel软件    "), bar), "Label4");
+    Label4->setStyleSheet(QStringLiteral("color: black;"));
+    for (QLabel* label : {Label1, static_cast<QLabel*>(Label5), static_cast<QLabel*>(Label2)}) {
+        label->setMinimumWidth(140);
+        bar->addWidget(label);
+    }
+    bar->addPermanentWidget(Label4);
+}
+
+void TfrmMain::buildPopupMenu()
+{
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    auto item = [&](const char* name, const char* caption) {
+        QAction* action = PopupMenu1->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    item("N1", "新增名片 &N");
+    item("B1", "拜访记录 &B");
+    item("T1", "纪念日记录 &T");
+    PopupMenu1->addSeparator();
+    item("I1", "导入名片 &I");
+    item("N2", "修改名片 &M");
+    PopupMenu1->addSeparator();
+    connect(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
+    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+}
+
+void TfrmMain::FormCreate()
+{
+    // The date format needs no setting: every date is written by dateText().
+    frmDM->ADOConnection1.setConnectionString(cardConnectionString(programDir()));
+    const QDate day = today();
+    Edit2->setText(dateText(day));
+    Edit1->setText(dateText(oneMonthEarlier(day)));
+    cardFilter.clear();
+    myRef(); // the first database access opens the connection
+    WebBrowser1->setSource(QUrl(QString::fromLatin1(kStartPageUrl)));
+    CheckBox1->setChecked(false);
+    frmDM->DBComType(DBLookupComboBox1);
+    frmDM->DBComSex(DBLookupComboBox2);
+    frmDM->DBComP(DBLookupComboBox3);
+}
+
+void TfrmMain::myRef()
+{
+    ADOQuery4->run(QStringLiteral("SELECT theName, theWidth, theV FROM D_XS ") + QStringLiteral("WHERE (theXS = True) ")
+                   + QStringLiteral("ORDER BY theInt"));
+    QString columns;
+    for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
+        columns += u',' + ADOQuery4->text(QStringLiteral("theName")) + QStringLiteral(" AS ")
+            + ADOQuery4->text(QStringLiteral("theV"));
+    ADOQuery1->run(QStringLiteral("select ID ") + columns + QStringLiteral(" from D_B Where (theDel='否') ")
+                   + cardFilter + QStringLiteral(" Order by ID Desc"));
+    DBGrid1->setColumnHidden(0, true);
+    int column = 1;
+    for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
+        DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
+    Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
+    const QString liveCards = QStringLiteral("(select id from D_B Where (theDel='否') ") + cardFilter + QStringLiteral(" )");
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DList Where did in ") + liveCards)));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DJNR Where did in ") + liveCards)));
+}
+
+void TfrmMain::BitBtn1Click()
+{
+    cardFilter.clear();
+    if (CheckBox1->isChecked())
+        cardFilter += QStringLiteral(" AND (theDate Between '") + sqlQuote(Edit1->text()) + QStringLiteral("' AND '")
+            + sqlQuote(Edit2->text()) + QStringLiteral("')");
+    if (CheckBox2->isChecked())
+        cardFilter += QStringLiteral(" AND (theType = '") + sqlQuote(DBLookupComboBox1->text()) + QStringLiteral("')");
+    if (CheckBox3->isChecked())
+        cardFilter += QStringLiteral(" AND (BName Like '%") + sqlQuote(Edit3->text()) + QStringLiteral("%')");
+    if (CheckBox4->isChecked())
+        cardFilter += QStringLiteral(" AND (BSex = '") + sqlQuote(DBLookupComboBox2->text()) + QStringLiteral("')");
+    if (CheckBox5->isChecked())
+        cardFilter += QStringLiteral(" AND (DArea = '") + sqlQuote(DBLookupComboBox3->text()) + QStringLiteral("')");
+    myRef();
+}
+
+bool TfrmMain::hasCards() const
+{
+    return ADOQuery1->isActive() && ADOQuery1->recordCount() > 0;
+}
+
+void TfrmMain::SpeedButton4Click()
+{
+    if (ADOQuery1->isActive())
+        ADOQuery1->prior();
+}
+
+void TfrmMain::SpeedButton5Click()
+{
+    if (ADOQuery1->isActive())
+        ADOQuery1->next();
+}
+
+void TfrmMain::SpeedButton3Click()
+{
+    if (!hasCards())
+        return;
+    if (!askYesNo(this, QStringLiteral("删除名片"), QStringLiteral("确认要删除名片信息吗？该删除将不可恢复！")))
+        return;
+    ADOQuery2->exec(QStringLiteral("Update D_B Set theDel='是'") + QStringLiteral(" where ID=") + ADOQuery1->text(QStringLiteral("ID")));
+    myRef();
+}
+
+void TfrmMain::SpeedButton6Click()
+{
+    openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
+}
+
+int TfrmMain::anniversaryReminder()
+{
+    const QDate day = today();
+    const QString from = monthDayText(day);
+    const QString to = monthDayText(day.addDays(7));
+    ADOQuery5->run(QStringLiteral("Select ID from DJNR ") + QStringLiteral("Where ")
+                   + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to));
+    return ADOQuery5->recordCount();
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        anniversaryReminder();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    if (askYesNo(nullptr, QString::fromUtf8(kAppTitle), QStringLiteral("您确认要退出 Ostrel名片管理软件 吗？ ^_^ "), true)) {
+        event->accept();
+        qApp->quit();
+    } else {
+        event->ignore();
+    }
+}
+
+} // namespace ostrel

@@ -1,0 +1,100 @@
+#pragma once
+#include <QMainWindow>
+
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTextBrowser;
+class QToolButton;
+
+namespace ostrel {
+
+class ClickLabel;
+class DBGrid;
+class DBLookupComboBox;
+class GbkEdit;
+class Query;
+
+// The program's home: the live cards in the configured columns, three counters, the
+// simple search and the commands that open every other window.
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The start-up steps, run once after creation.
+    void FormCreate();
+    // Rebuilds the card list and the counters with the current card filter.
+    void myRef();
+
+    // Clauses each beginning " AND (", appended to the card query and the counters.
+    QString cardFilter;
+
+    Query* ADOQuery1; // card list
+    Query* ADOQuery2; // soft delete
+    Query* ADOQuery3; // counters
+    Query* ADOQuery4; // displayed columns of the last refresh
+    Query* ADOQuery5; // anniversary reminder
+
+    DBGrid* DBGrid1;
+    QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox3;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox5;
+    GbkEdit* Edit1;
+    GbkEdit* Edit2;
+    GbkEdit* Edit3;
+    DBLookupComboBox* DBLookupComboBox1;
+    DBLookupComboBox* DBLookupComboBox2;
+    DBLookupComboBox* DBLookupComboBox3;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn3;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QPushButton* Button5;
+    QToolButton* SpeedButton1;
+    QToolButton* SpeedButton2;
+    QToolButton* SpeedButton3;
+    QToolButton* SpeedButton4;
+    QToolButton* SpeedButton5;
+    QToolButton* SpeedButton6;
+    QToolButton* SpeedButton7;
+    QToolButton* SpeedButton8;
+    QToolButton* SpeedButton9;
+    QTextBrowser* WebBrowser1;
+    QLabel* Label1;
+    ClickLabel* Label5;
+    ClickLabel* Label2;
+    ClickLabel* Label4;
+    QMenu* PopupMenu1;
+
+    void BitBtn1Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton3Click();
+    void SpeedButton6Click();
+    // The anniversaries of the coming seven days; returns how many there are.
+    int anniversaryReminder();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildToolBar();
+    QWidget* buildSearchBar();
+    void buildStatusBar();
+    void buildPopupMenu();
+    bool hasCards() const;
+};
+
+// The main window of the run; windows that change what it shows call its myRef.
+extern TfrmMain* frmMain;
+
+} // namespace ostrel

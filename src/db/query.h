@@ -1,0 +1,82 @@
+#pragma once
+#include "connection.h"
+#include "result_set.h"
+
+#include <QObject>
+#include <QString>
+
+namespace ostrel {
+
+// A statement bound to a connection with its open rows and a current row, as every window
+// uses it: bind, close, replace the text, open; or run a command. Moving past the last
+// row sets end-of-rows and leaves the current row on the last one.
+class Query : public QObject {
+    Q_OBJECT
+public:
+    explicit Query(Connection* connection = nullptr, QObject* parent = nullptr);
+
+    void setConnection(Connection* connection) { m_connection = connection; }
+    Connection* connection() const { return m_connection; }
+
+    const QString& sql() const { return m_sql; }
+    void setSql(const QString& sql) { m_sql = sql; }
+
+    // Close, replace the text, open: the rows are read and the first is current.
+    void run(const QString& sql);
+    void open();
+    void close();
+    bool isActive() const { return m_active; }
+    // Closes the rows and runs the text as a command; returns the rows it changed.
+    int exec(const QString& sql);
+    // Closes the rows and returns how many rows the text selects, without keeping them.
+    int countRows(const QString& sql);
+
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    int recordCount() const;
+    // The current row's number from 1; 0 when there is none.
+    int recNo() const;
+    void setRecNo(int recNo);
+
+    // The current row's column by name. An empty value, or no row at all, reads as the
+    // empty text. A closed query or an unknown name throws EngineError.
+    QString text(const QString& field) const;
+    qint64 integer(const QString& field) const;
+    bool yesNo(const QString& field) const;
+
+    // "name ASC" or "name DESC"; the empty text restores the statement's order.
+    QString sort() const { return m_sort; }
+    void setSort(const QString& sortText);
+
+    const ResultSet& rows() const { return m_rows; }
+
+signals:
+    // The rows are about to be replaced or closed, and have been.
+    void aboutToReset();
+    void rowsReset();
+    // The rows are about to be reordered by a sort, and have been.
+    void aboutToReorder();
+    void reordered();
+    // The current row moved.
+    void currentChanged(int recNo);
+
+private:
+    void requireActive() const;
+    int fieldIndex(const QString& field) const;
+    void moveTo(int position);
+
+    Connection* m_connection = nullptr;
+    QString m_sql;
+    ResultSet m_rows;
+    bool m_active = false;
+    int m_pos = 0;
+    bool m_eof = true;
+    bool m_bof = true;
+    QString m_sort;
+};
+
+} // namespace ostrel

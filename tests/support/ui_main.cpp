@@ -1,0 +1,14 @@
+// Test entry point: an offscreen application with every box answered from the queues.
+#include "app/application.h"
+#include "app/dialogs.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    ostrel::Application app(argc, argv);
+    ostrel::testhooks::enable();
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,122 @@
+#include "query.h"
+#include "ui/common/query_model.h"
+#include "sqlcipher_connection.h"
+#include "test_database.h"
+#include "ui/common/db_grid.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QHeaderView>
+#include <QPalette>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+class Grid : public ::testing::Test {
+protected:
+    Grid()
+    {
+        db.setConnectionString(copy.connectionString());
+        for (const char* name : {"王五", "李四", "张三"})
+            db.execute(QStringLiteral("insert into D_B(BName, BSex, theDel) values('%1','男','否')").arg(QString::fromUtf8(name)));
+        grid.setQuery(&query);
+        query.run(QStringLiteral("select ID, BName as 姓名, BSex as 性别 from D_B order by ID"));
+    }
+
+    QString titleState(int column) const
+    {
+        const QAbstractItemModel* model = grid.model();
+        const QColor colour = model->headerData(column, Qt::Horizontal, Qt::ForegroundRole).value<QColor>();
+        const bool bold = model->headerData(column, Qt::Horizontal, Qt::FontRole).value<QFont>().bold();
+        if (colour == QColor(255, 0, 0) && bold)
+            return QStringLiteral("red bold");
+        if (colour == QColor(0, 0, 255) && bold)
+            return QStringLiteral("blue bold");
+        if (colour == QApplication::palette().color(QPalette::WindowText) && !bold)
+            return QStringLiteral("plain");
+        return QStringLiteral("other");
+    }
+
+    QStringList column(int c) const
+    {
+        QStringList values;
+        for (int r = 0; r < grid.model()->rowCount(); ++r)
+            values << grid.model()->index(r, c).data().toString();
+        return values;
+    }
+
+    test::TestDatabase copy;
+    SqlCipherConnection db;
+    Query query{&db};
+    DBGrid grid;
+};
+
+} // namespace
+
+TEST_F(Grid, TitleClicksCycleAscendingDescendingAscending)
+{
+    const struct {
+        int click;
+        const char* sort;
+        const char* titles; // 姓名 then 性别
+        const char* names;
+    } steps[] = {
+        {1, "姓名 ASC", "red bold,plain", "李四,王五,张三"},
+        {1, "姓名 DESC", "blue bold,plain", "张三,王五,李四"},
+        {1, "姓名 ASC", "red bold,plain", "李四,王五,张三"},
+        {2, "性别 ASC", "plain,red bold", "王五,李四,张三"},
+        {1, "姓名 ASC", "red bold,plain", "李四,王五,张三"},
+    };
+    for (const auto& step : steps) {
+        grid.titleClick(step.click);
+        EXPECT_EQ(query.sort(), QString::fromUtf8(step.sort));
+        EXPECT_EQ(titleState(1) + u',' + titleState(2), QString::fromUtf8(step.titles)) << step.sort;
+        EXPECT_EQ(column(1).join(u','), QString::fromUtf8(step.names)) << step.sort;
+    }
+}
+
+TEST_F(Grid, RefreshBringsStatementOrderAndPlainTitlesBack)
+{
+    grid.titleClick(1);
+    query.run(query.sql());
+    EXPECT_EQ(column(1).join(u','), QStringLiteral("王五,李四,张三"));
+    EXPECT_EQ(titleState(1), QStringLiteral("plain"));
+    EXPECT_EQ(query.sort(), QString());
+}
+
+TEST_F(Grid, ShadingFollowsTheRecordNumberInTheOrderShown)
+{
+    const QColor green(191, 255, 223);
+    const QColor tip = QToolTip::palette().color(QPalette::ToolTipBase);
+    auto shades = [&] {
+        QList<QColor> colours;
+        for (int r = 0; r < 3; ++r)
+            colours << grid.model()->index(r, 1).data(Qt::BackgroundRole).value<QColor>();
+        return colours;
+    };
+    EXPECT_EQ(shades(), (QList<QColor>{green, tip, green}));
+    grid.titleClick(1);
+    EXPECT_EQ(shades(), (QList<QColor>{green, tip, green}));
+    // The first shown row is now 李四, the second of the statement's order.
+    EXPECT_EQ(grid.model()->index(0, 1).data().toString(), QStringLiteral("李四"));
+}
+
+TEST_F(Grid, GridAndQueryShareTheCurrentRow)
+{
+    grid.setColumnHidden(0, true);
+    query.last();
+    EXPECT_EQ(grid.currentIndex().row(), 2);
+    EXPECT_FALSE(grid.isColumnHidden(grid.currentIndex().column()));
+    grid.setCurrentIndex(grid.model()->index(0, 1));
+    EXPECT_EQ(query.recNo(), 1);
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("王五"));
+    // A sort keeps the same card current.
+    grid.titleClick(1);
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("王五"));
+    EXPECT_EQ(grid.currentIndex().row(), 1);
+    // The grid's edits nothing.
+    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+}

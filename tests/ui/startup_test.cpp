@@ -1,0 +1,140 @@
+#include "app/application.h"
+#include "app/clock.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "ui/common/gbk_edit.h"
+#include "cards/main_window.h"
+#include "query.h"
+#include "test_database.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/lookup_combo.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+class Startup : public ::testing::Test {
+protected:
+    Startup()
+    {
+        testhooks::clear();
+        setProgramDir(copy.programDir());
+    }
+    ~Startup() override
+    {
+        setToday({});
+        setProgramDir({});
+        testhooks::clear();
+    }
+
+    void start()
+    {
+        window = std::make_unique<TfrmMain>();
+        runGuarded([&] { window->FormCreate(); });
+    }
+
+    test::TestDatabase copy;
+    TfrmDM dm;
+    std::unique_ptr<TfrmMain> window;
+};
+
+} // namespace
+
+TEST_F(Startup, DateBoxesHoldTheLastMonthUnticked)
+{
+    const struct {
+        QDate day;
+        const char* from;
+        const char* to;
+    } cases[] = {
+        {{2026, 3, 31}, "2026-02-28", "2026-03-31"},
+        {{2026, 1, 5}, "2025-12-05", "2026-01-05"},
+        {{2024, 3, 31}, "2024-02-29", "2024-03-31"},
+        {{2026, 7, 1}, "2026-06-01", "2026-07-01"},
+    };
+    for (const auto& c : cases) {
+        setToday(c.day);
+        start();
+        EXPECT_EQ(window->Edit1->text(), QString::fromUtf8(c.from));
+        EXPECT_EQ(window->Edit2->text(), QString::fromUtf8(c.to));
+        EXPECT_FALSE(window->CheckBox1->isChecked());
+        EXPECT_EQ(window->cardFilter, QString());
+    }
+}
+
+TEST_F(Startup, ConnectsFromTheProgramFolderAndFillsTheLists)
+{
+    start();
+    EXPECT_TRUE(frmDM->ADOConnection1.connectionString().contains(QStringLiteral("Data Source=") + copy.path() + u';'));
+    EXPECT_TRUE(frmDM->ADOConnection1.isOpen());
+    EXPECT_EQ(window->DBLookupComboBox2->count(), 2);
+    EXPECT_EQ(window->DBLookupComboBox3->count(), 34);
+    EXPECT_EQ(window->DBLookupComboBox1->text(), QString());
+    EXPECT_EQ(window->Label1->text(), QStringLiteral("名片数量：0"));
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+}
+
+TEST_F(Startup, LookupBoxPreselectsListedValuesOnly)
+{
+    start();
+    DBLookupComboBox* box = window->DBLookupComboBox2;
+    box->setKeyValue(QStringLiteral("女"));
+    EXPECT_EQ(box->text(), QStringLiteral("女"));
+    box->setKeyValue(QStringLiteral("未知"));
+    EXPECT_EQ(box->text(), QString());
+    // A category added elsewhere is listed once a loader reruns the shared query.
+    frmDM->ADOConnection1.execute(QStringLiteral("insert into D_Type(theName) values('新分类')"));
+    window->DBLookupComboBox1->setKeyValue(QStringLiteral("客户"));
+    DBLookupComboBox other;
+    frmDM->DBComType(&other);
+    EXPECT_GE(window->DBLookupComboBox1->findText(QStringLiteral("新分类")), 0);
+    EXPECT_EQ(window->DBLookupComboBox1->text(), QStringLiteral("客户"));
+}
+
+TEST_F(Startup, MissingDatabaseShowsTheErrorAndTheWindowStaysUsable)
+{
+    QFile::remove(copy.path());
+    start();
+    ASSERT_EQ(testhooks::shown().size(), 1);
+    EXPECT_EQ(testhooks::shown()[0].kind, testhooks::Shown::Error);
+    EXPECT_EQ(testhooks::shown()[0].title, QStringLiteral("Ostrel名片管理软件"));
+    EXPECT_TRUE(testhooks::shown()[0].text.startsWith(QStringLiteral("unable to open database file")));
+    // The steps after the failed refresh did not run.
+    EXPECT_TRUE(window->CheckBox1->isChecked());
+    EXPECT_EQ(window->DBLookupComboBox1->count(), 0);
+    EXPECT_FALSE(QFile::exists(copy.path()));
+
+    // The reminder on show fails the same way; the window is shown all the same.
+    window->show();
+    EXPECT_EQ(testhooks::shown().size(), 2);
+    EXPECT_TRUE(window->isVisible());
+    // A click that needs the database shows the error box and leaves the window usable.
+    QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(testhooks::shown().size(), 3);
+    EXPECT_EQ(testhooks::shown().last().kind, testhooks::Shown::Error);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST(ErrorBox, AppendsAFullStopWhenTheLastCharacterSortsAfterIt)
+{
+    const struct {
+        const char* message;
+        const char* shown;
+    } cases[] = {
+        {"no such table: D_X", "no such table: D_X."},
+        {"file is encrypted or is not a database", "file is encrypted or is not a database."},
+        {"done.", "done."},
+        {"(1)", "(1)"},
+        {"姓名 不能为空！", "姓名 不能为空！."},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(errorBoxText(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown)) << c.message;
+}
