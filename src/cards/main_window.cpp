@@ -142,7 +142,8 @@ QWidget* TfrmMain::buildSearchBar()
     rowLayout->setContentsMargins(0, 0, 0, 0);
 
     auto* group = named(new QGroupBox(QStringLiteral("查询条件"), row), "GroupBox1");
-    auto* grid = new QHBoxLayout(group);
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(6, 2, 6, 4);
     auto check = [&](const char* name, const char* caption) {
         auto* box = named(new QCheckBox(QString::fromUtf8(caption), group), name);
         box->setFocusPolicy(Qt::ClickFocus); // the Tab key skips the tick boxes
@@ -150,39 +151,40 @@ QWidget* TfrmMain::buildSearchBar()
     };
     auto combo = [&](const char* name) {
         auto* box = named(new DBLookupComboBox(group), name);
-        box->setMinimumWidth(90);
+        box->setMinimumWidth(110);
         return box;
     };
     CheckBox1 = check("CheckBox1", "录入日期");
     Edit1 = named(new GbkEdit(10, group), "Edit1");
     Edit2 = named(new GbkEdit(10, group), "Edit2");
-    Edit1->setFixedWidth(80);
-    Edit2->setFixedWidth(80);
     CheckBox2 = check("CheckBox2", "分        类");
     DBLookupComboBox1 = combo("DBLookupComboBox1");
     CheckBox3 = check("CheckBox3", "姓        名");
     Edit3 = named(new GbkEdit(20, group), "Edit3");
-    Edit3->setFixedWidth(100);
     CheckBox4 = check("CheckBox4", "性        别");
     DBLookupComboBox2 = combo("DBLookupComboBox2");
-    DBLookupComboBox2->setMinimumWidth(60);
     CheckBox5 = check("CheckBox5", "省        份");
     DBLookupComboBox3 = combo("DBLookupComboBox3");
+    Edit1->setMinimumWidth(90);
+    Edit2->setMinimumWidth(90);
+    Edit3->setMinimumWidth(130);
 
-    grid->addWidget(CheckBox1);
-    grid->addWidget(Edit1);
-    grid->addWidget(new QLabel(QStringLiteral("至"), group));
-    grid->addWidget(Edit2);
-    grid->addSpacing(8);
-    for (auto [box, input] : {std::pair<QWidget*, QWidget*>{CheckBox2, DBLookupComboBox1},
-                              {CheckBox3, Edit3},
-                              {CheckBox4, DBLookupComboBox2},
-                              {CheckBox5, DBLookupComboBox3}}) {
-        grid->addWidget(box);
-        grid->addWidget(input);
-        grid->addSpacing(8);
-    }
-    grid->addStretch(1);
+    // Two rows: the entry dates and the category; then name, sex and province.
+    auto* dates = new QHBoxLayout;
+    dates->addWidget(Edit1);
+    dates->addWidget(new QLabel(QStringLiteral("至"), group));
+    dates->addWidget(Edit2);
+    grid->addWidget(CheckBox1, 0, 0);
+    grid->addLayout(dates, 0, 1, 1, 3);
+    grid->addWidget(CheckBox2, 0, 4);
+    grid->addWidget(DBLookupComboBox1, 0, 5);
+    grid->addWidget(CheckBox3, 1, 0);
+    grid->addWidget(Edit3, 1, 1);
+    grid->addWidget(CheckBox4, 1, 2);
+    grid->addWidget(DBLookupComboBox2, 1, 3);
+    grid->addWidget(CheckBox5, 1, 4);
+    grid->addWidget(DBLookupComboBox3, 1, 5);
+    grid->setColumnStretch(6, 1);
     rowLayout->addWidget(group, 1);
 
     auto* buttons = new QGridLayout;
