@@ -328,6 +328,16 @@ void TfrmMain::SpeedButton3Click()
     myRef();
 }
 
+QString TfrmMain::selectedCardName()
+{
+    const QString nameColumn = QStringLiteral("姓名");
+    if (ADOQuery1->rows().columnIndex(nameColumn) >= 0)
+        return ADOQuery1->text(nameColumn);
+    Query card(&frmDM->ADOConnection1);
+    card.run(QStringLiteral("select BName from D_B where ID=") + ADOQuery1->text(QStringLiteral("ID")));
+    return card.text(QStringLiteral("BName"));
+}
+
 void TfrmMain::SpeedButton6Click()
 {
     openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));

@@ -79,6 +79,9 @@ public:
     void SpeedButton5Click();
     void SpeedButton3Click();
     void SpeedButton6Click();
+    // The selected card's name: its "姓名" column, or from the card itself when the list
+    // does not show that column.
+    QString selectedCardName();
     // The anniversaries of the coming seven days; returns how many there are.
     int anniversaryReminder();
 

@@ -1,0 +1,299 @@
+#include "app_fixture.h"
+#include "query.h"
+#include "ui/common/click_label.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/gbk_edit.h"
+#include "ui/common/lookup_combo.h"
+#include "ui_helpers.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ostrel;
+
+namespace {
+
+class MainWindow : public test::AppFixture {
+protected:
+    // The names of the listed cards, in the order shown.
+    QStringList listedNames()
+    {
+        QStringList names;
+        Query* list = main->ADOQuery1;
+        const int column = list->rows().columnIndex(QStringLiteral("姓名"));
+        for (int r = 0; r < list->rows().rowCount(); ++r)
+            names << list->rows().text(r, column);
+        return names;
+    }
+    QString counters() const
+    {
+        return main->Label1->text() + u' ' + main->Label5->text() + u' ' + main->Label2->text();
+    }
+    void search() { QTest::mouseClick(main->BitBtn1, Qt::LeftButton); }
+};
+
+} // namespace
+
+TEST_F(MainWindow, FirstListShowsLiveCardsNewestFirstInTheConfiguredColumns)
+{
+    addCard(QStringLiteral("张三"));
+    addCard(QStringLiteral("李四"));
+    const int gone = addCard(QStringLiteral("王五"));
+    addCard(QStringLiteral("赵六"));
+    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(gone));
+    // Reorder and narrow the shown columns: 姓名 first, then 分类 at 55 px; 性别 hidden.
+    exec(QStringLiteral("update D_XS set theInt=0, theWidth=120 where ID=2"));
+    exec(QStringLiteral("update D_XS set theWidth=55 where ID=1"));
+    exec(QStringLiteral("update D_XS set theXS=0 where ID=3"));
+    setToday({2026, 3, 31});
+    startMain();
+
+    EXPECT_EQ(listedNames(), (QStringList{"赵六", "李四", "张三"}));
+    const QStringList titles = main->ADOQuery1->rows().columns();
+    EXPECT_EQ(titles.mid(0, 4), (QStringList{"ID", "姓名", "分类", "固定电话"}));
+    EXPECT_EQ(titles.size(), 1 + 24);
+    EXPECT_TRUE(main->DBGrid1->isColumnHidden(0));
+    EXPECT_EQ(main->DBGrid1->columnWidth(1), 120);
+    EXPECT_EQ(main->DBGrid1->columnWidth(2), 55);
+    EXPECT_EQ(main->DBGrid1->columnWidth(24), 80); // 录入日期 last
+    EXPECT_EQ(main->Edit1->text(), QStringLiteral("2026-02-28"));
+    EXPECT_FALSE(main->CheckBox1->isChecked());
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("Ostrel名片管理软件"));
+    EXPECT_EQ(counters(), QStringLiteral("名片数量：3 拜访次数：0 纪念日数：0"));
+}
+
+TEST_F(MainWindow, SimpleSearchConditionsNarrowTheListAndTheCounters)
+{
+    const int a = addCard(QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("客户"), QStringLiteral("2026-03-01"));
+    const int b = addCard(QStringLiteral("张小花"), QStringLiteral("女"), QStringLiteral("朋友"), QStringLiteral("2026-03-15"));
+    addCard(QStringLiteral("李四"), QStringLiteral("男"), QString(), QStringLiteral("2026-03-20"));
+    exec(QStringLiteral("update D_B set DArea='上海' where ID=%1").arg(b));
+    for (int card : {a, a, b})
+        exec(QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-03-02','电话','x')").arg(card));
+    exec(QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'2000-05-01','生日')").arg(b));
+    startMain();
+
+    const struct {
+        std::function<void(TfrmMain*)> set;
+        const char* names;
+        const char* counters;
+    } cases[] = {
+        {[](TfrmMain*) {}, "李四,张小花,张三", "名片数量：3 拜访次数：3 纪念日数：1"},
+        {[](TfrmMain* m) { test::typeText(m->Edit3, QStringLiteral("张")); }, "张小花,张三",
+         "名片数量：2 拜访次数：3 纪念日数：1"},
+        {[](TfrmMain* m) { test::typeText(m->Edit3, QStringLiteral("小")); }, "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
+        {[](TfrmMain* m) {
+             m->Edit1->setText(QStringLiteral("2026-03-01"));
+             m->Edit2->setText(QStringLiteral("2026-03-15"));
+         },
+         "张小花,张三", "名片数量：2 拜访次数：3 纪念日数：1"},
+        {[](TfrmMain* m) {
+             m->CheckBox1->setChecked(true);
+             m->Edit1->setText(QStringLiteral("2026-03-15"));
+             m->Edit2->setText(QStringLiteral("2026-03-15"));
+         },
+         "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
+        {[](TfrmMain* m) {
+             m->CheckBox4->setChecked(true);
+             m->DBLookupComboBox2->setKeyValue(QStringLiteral("男"));
+         },
+         "李四,张三", "名片数量：2 拜访次数：2 纪念日数：0"},
+        {[](TfrmMain* m) {
+             m->CheckBox5->setChecked(true);
+             m->DBLookupComboBox3->setKeyValue(QStringLiteral("上海"));
+         },
+         "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
+        // Ticked without a choice: the empty category.
+        {[](TfrmMain* m) { QTest::mouseClick(m->DBLookupComboBox1, Qt::LeftButton); }, "李四",
+         "名片数量：1 拜访次数：0 纪念日数：0"},
+        {[](TfrmMain* m) {
+             m->CheckBox2->setChecked(true);
+             m->DBLookupComboBox1->setKeyValue(QStringLiteral("客户"));
+             test::typeText(m->Edit3, QStringLiteral("张"));
+             m->CheckBox4->setChecked(true);
+             m->DBLookupComboBox2->setKeyValue(QStringLiteral("男"));
+         },
+         "张三", "名片数量：1 拜访次数：2 纪念日数：0"},
+    };
+    for (const auto& c : cases) {
+        for (QCheckBox* box : {main->CheckBox1, main->CheckBox2, main->CheckBox3, main->CheckBox4, main->CheckBox5})
+            box->setChecked(false);
+        main->Edit3->clear();
+        main->CheckBox3->setChecked(false);
+        c.set(main.get());
+        search();
+        EXPECT_EQ(listedNames().join(u','), QString::fromUtf8(c.names)) << main->cardFilter.toStdString();
+        EXPECT_EQ(counters(), QString::fromUtf8(c.counters)) << main->cardFilter.toStdString();
+    }
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+}
+
+TEST_F(MainWindow, TypingInAConditionTicksItsBox)
+{
+    startMain();
+    test::typeText(main->Edit3, QStringLiteral("a"));
+    EXPECT_TRUE(main->CheckBox3->isChecked());
+    test::typeText(main->Edit2, QStringLiteral("1"));
+    EXPECT_TRUE(main->CheckBox1->isChecked());
+    for (auto [combo, box] : {std::pair{main->DBLookupComboBox1, main->CheckBox2},
+                              std::pair{main->DBLookupComboBox2, main->CheckBox4},
+                              std::pair{main->DBLookupComboBox3, main->CheckBox5}}) {
+        EXPECT_FALSE(box->isChecked());
+        QTest::mouseClick(combo, Qt::LeftButton);
+        EXPECT_TRUE(box->isChecked());
+    }
+}
+
+TEST_F(MainWindow, SimpleSearchReplacesAnAdvancedFilter)
+{
+    addCard(QStringLiteral("张三"));
+    addCard(QStringLiteral("李四"));
+    startMain();
+    main->cardFilter = QStringLiteral(" AND (BName LIKE '%李%')");
+    main->myRef();
+    EXPECT_EQ(listedNames(), QStringList{"李四"});
+    search();
+    EXPECT_EQ(main->cardFilter, QString());
+    EXPECT_EQ(listedNames(), (QStringList{"李四", "张三"}));
+}
+
+TEST_F(MainWindow, QuotesInSearchBoxesAreSearchedAsTyped)
+{
+    addCard(QStringLiteral("O'Brien"));
+    addCard(QStringLiteral("OBrien"));
+    startMain();
+    test::typeText(main->Edit3, QStringLiteral("O'B"));
+    search();
+    EXPECT_EQ(listedNames(), QStringList{"O'Brien"});
+    main->Edit1->setText(QStringLiteral("'"));
+    main->Edit2->setText(QStringLiteral("' OR 1=1 --"));
+    search();
+    EXPECT_EQ(listedNames(), QStringList{});
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+}
+
+TEST_F(MainWindow, NoDisplayedColumnStillListsAndCounts)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    exec(QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'2000-01-01','x')").arg(card));
+    exec(QStringLiteral("update D_XS set theXS=0"));
+    startMain();
+    EXPECT_EQ(main->ADOQuery1->rows().columns(), QStringList{"ID"});
+    EXPECT_EQ(main->ADOQuery1->recordCount(), 1);
+    EXPECT_EQ(counters(), QStringLiteral("名片数量：1 拜访次数：0 纪念日数：1"));
+}
+
+TEST_F(MainWindow, DeleteAsksAndMarksTheCardDeleted)
+{
+    addCard(QStringLiteral("张三"));
+    const int card = addCard(QStringLiteral("李四"));
+    startMain();
+    ASSERT_EQ(main->ADOQuery1->text(QStringLiteral("ID")).toInt(), card);
+
+    testhooks::queueAnswer(false);
+    QTest::mouseClick(main->SpeedButton3, Qt::LeftButton);
+    ASSERT_EQ(testhooks::shown().size(), 1);
+    EXPECT_EQ(testhooks::shown()[0].title, QStringLiteral("删除名片"));
+    EXPECT_EQ(testhooks::shown()[0].text, QStringLiteral("确认要删除名片信息吗？该删除将不可恢复！"));
+    EXPECT_EQ(listedNames(), (QStringList{"李四", "张三"}));
+
+    testhooks::queueAnswer(true);
+    QTest::mouseClick(main->SpeedButton3, Qt::LeftButton);
+    EXPECT_EQ(listedNames(), QStringList{"张三"});
+    EXPECT_EQ(main->Label1->text(), QStringLiteral("名片数量：1"));
+    EXPECT_EQ(column(QStringLiteral("select theDel from D_B where ID=%1").arg(card)), QStringList{"是"});
+}
+
+TEST_F(MainWindow, PreviousAndNextStopAtTheEnds)
+{
+    for (const char* name : {"一", "二", "三"})
+        addCard(QString::fromUtf8(name));
+    startMain();
+    const struct {
+        QToolButton* button;
+        int recNo;
+    } steps[] = {
+        {main->SpeedButton4, 1}, {main->SpeedButton5, 2}, {main->SpeedButton5, 3},
+        {main->SpeedButton5, 3}, {main->SpeedButton4, 2}, {main->SpeedButton4, 1},
+    };
+    for (const auto& step : steps) {
+        QTest::mouseClick(step.button, Qt::LeftButton);
+        EXPECT_EQ(main->ADOQuery1->recNo(), step.recNo);
+        EXPECT_EQ(main->DBGrid1->currentIndex().row(), step.recNo - 1);
+    }
+}
+
+TEST_F(MainWindow, CommandsOnAnEmptyListDoNothing)
+{
+    startMain();
+    for (QToolButton* button : {main->SpeedButton2, main->SpeedButton3, main->SpeedButton4, main->SpeedButton5})
+        QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+    EXPECT_EQ(testhooks::pendingModals(), 0);
+}
+
+TEST_F(MainWindow, SelectedNameComesFromTheCardWhenTheNameColumnIsHidden)
+{
+    addCard(QStringLiteral("张三"));
+    startMain();
+    EXPECT_EQ(main->selectedCardName(), QStringLiteral("张三"));
+    exec(QStringLiteral("update D_XS set theXS=0 where ID=2"));
+    main->myRef();
+    EXPECT_EQ(main->selectedCardName(), QStringLiteral("张三"));
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+}
+
+TEST_F(MainWindow, ReminderFindsTheComingWeekAcrossMonthAndYearEnds)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    const int gone = addCard(QStringLiteral("李四"));
+    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(gone));
+    const char* dates[] = {"2001-03-07", "1990-02-26", "1985-03-06", "1999-12-30", "2000-01-02", "2000-01-05", "2000-12-27"};
+    for (const char* date : dates)
+        exec(QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'%2','x')").arg(card).arg(QString::fromUtf8(date)));
+    exec(QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'1970-03-01','deleted card')").arg(gone));
+    startMain();
+    const struct {
+        QDate today;
+        int found;
+    } cases[] = {
+        {{2026, 2, 26}, 2},  // 02-26..03-05: 02-26 and 03-01 (a deleted card's)
+        {{2026, 2, 28}, 3},  // 02-28..03-07: 03-01, 03-06, 03-07
+        {{2026, 12, 28}, 2}, // 12-28..01-04: 12-30, 01-02
+        {{2026, 12, 25}, 2}, // 12-25..01-01: 12-27, 12-30
+        {{2026, 6, 1}, 0},
+    };
+    for (const auto& c : cases) {
+        setToday(c.today);
+        EXPECT_EQ(main->anniversaryReminder(), c.found) << c.today.toString(Qt::ISODate).toStdString();
+    }
+}
+
+TEST_F(MainWindow, CloseAsksAndOnlyYesEnds)
+{
+    startMain();
+    main->show();
+    testhooks::queueAnswer(false);
+    EXPECT_FALSE(main->close());
+    EXPECT_TRUE(main->isVisible());
+    ASSERT_EQ(testhooks::shown().size(), 1);
+    EXPECT_EQ(testhooks::shown()[0].text, QStringLiteral("您确认要退出 Ostrel名片管理软件 吗？ ^_^ "));
+    testhooks::queueAnswer(true);
+    EXPECT_TRUE(main->close());
+}
+
+TEST_F(MainWindow, AboutOpensTheHomePage)
+{
+    startMain();
+    QTest::mouseClick(main->SpeedButton6, Qt::LeftButton);
+    QTest::mouseClick(main->Label4, Qt::LeftButton);
+    ASSERT_EQ(testhooks::shown().size(), 2);
+    for (const auto& shown : testhooks::shown()) {
+        EXPECT_EQ(shown.kind, testhooks::Shown::Url);
+        EXPECT_EQ(shown.text, QStringLiteral("https://www.example.com/"));
+    }
+}
