@@ -26,6 +26,13 @@ TfrmDM::~TfrmDM()
         frmDM = nullptr;
 }
 
+Query* TfrmDM::newQuery(QObject* owner, const char* name)
+{
+    auto* query = new Query(&ADOConnection1, owner);
+    query->setObjectName(QString::fromLatin1(name));
+    return query;
+}
+
 void TfrmDM::load(Query* query, const QString& sql, DBLookupComboBox* box)
 {
     query->run(sql);

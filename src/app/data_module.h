@@ -20,6 +20,8 @@ public:
     void DBComType(DBLookupComboBox* box);
     void DBComSex(DBLookupComboBox* box);
     void DBComP(DBLookupComboBox* box);
+    // A window's own query on the card database, named for tests.
+    Query* newQuery(QObject* owner, const char* name);
 
     SqlCipherConnection ADOConnection1;
     Query* ADOQuery1; // categories, D_Type

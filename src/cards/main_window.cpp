@@ -12,6 +12,7 @@
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
+#include "ui/common/window_parts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -34,29 +35,15 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-template <typename T>
-T* named(T* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-Query* namedQuery(QObject* owner, const char* name)
-{
-    auto* query = new Query(&frmDM->ADOConnection1, owner);
-    query->setObjectName(QString::fromLatin1(name));
-    return query;
-}
-
 } // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
     : QMainWindow(parent),
-      ADOQuery1(namedQuery(this, "ADOQuery1")),
-      ADOQuery2(namedQuery(this, "ADOQuery2")),
-      ADOQuery3(namedQuery(this, "ADOQuery3")),
-      ADOQuery4(namedQuery(this, "ADOQuery4")),
-      ADOQuery5(namedQuery(this, "ADOQuery5"))
+      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
+      ADOQuery2(frmDM->newQuery(this, "ADOQuery2")),
+      ADOQuery3(frmDM->newQuery(this, "ADOQuery3")),
+      ADOQuery4(frmDM->newQuery(this, "ADOQuery4")),
+      ADOQuery5(frmDM->newQuery(this, "ADOQuery5"))
 {
     frmMain = this;
     setObjectName(QStringLiteral("frmMain"));
