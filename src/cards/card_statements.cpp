@@ -1,0 +1,88 @@
+#include "card_statements.h"
+
+#include "card_fields.h"
+#include "engine_error.h"
+#include "sql_text.h"
+
+namespace ostrel {
+
+namespace {
+
+const QString& checkedId(const QString& cardId)
+{
+    if (!isCardId(cardId))
+        throw EngineError(QStringLiteral("名片编号“%1”无效：编号只能由数字组成").arg(cardId));
+    return cardId;
+}
+
+void requireAllFields(const QStringList& values)
+{
+    if (values.size() != kCardFieldCount)
+        throw EngineError(QStringLiteral("名片字段数目不对：应为 %1 个，实为 %2 个").arg(kCardFieldCount).arg(values.size()));
+}
+
+} // namespace
+
+bool isCardId(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+QString duplicateCheckSql(const QString& type, const QString& name, const QString& sex)
+{
+    return QStringLiteral("select ID from D_B Where theType='") + sqlQuote(type) + QStringLiteral("' and BName='")
+        + sqlQuote(name) + QStringLiteral("' and BSex='") + sqlQuote(sex) + QStringLiteral("' and theDel='否'");
+}
+
+QString insertCardSql(const QString& date, const QStringList& values)
+{
+    requireAllFields(values);
+    QString sql = QStringLiteral("Insert into D_B(theDate,");
+    for (const CardField& field : cardFields())
+        sql += field.columnName() + u',';
+    sql += QStringLiteral("theDel) values('") + sqlQuote(date);
+    for (const QString& value : values)
+        sql += QStringLiteral("','") + sqlQuote(value);
+    return sql + QStringLiteral("','否')");
+}
+
+QString updateCardSql(const QStringList& values, const QString& cardId)
+{
+    requireAllFields(values);
+    QString sql = QStringLiteral("Update D_B set ");
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        if (i > 0)
+            sql += QStringLiteral("',");
+        sql += cardFields()[static_cast<size_t>(i)].columnName() + QStringLiteral("='") + sqlQuote(values[i]);
+    }
+    return sql + QStringLiteral("' Where id=") + checkedId(cardId);
+}
+
+QString loadCardSql(const QString& cardId)
+{
+    return QStringLiteral("Select * from D_B Where ID=") + checkedId(cardId);
+}
+
+QString liveCardSql(const QString& cardId)
+{
+    return QStringLiteral("select ID from D_B Where ID=") + checkedId(cardId) + QStringLiteral(" and theDel='否'");
+}
+
+QString cardSearchFilter(const QStringList& values)
+{
+    requireAllFields(values);
+    QString filter;
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        const CardField& field = cardFields()[static_cast<size_t>(i)];
+        if (!values[i].isEmpty())
+            filter += field.searchOpeningText() + sqlQuote(values[i]) + field.searchClosingText();
+    }
+    return filter;
+}
+
+} // namespace ostrel
