@@ -20,6 +20,7 @@ struct TestState {
     QQueue<QString> files;
     QQueue<std::function<void(QDialog*)>> modals;
     QList<testhooks::Shown> shown;
+    bool failOpenFile = false;
 };
 
 TestState& state()
@@ -112,6 +113,15 @@ bool openUrl(const QUrl& url)
     return QDesktopServices::openUrl(url);
 }
 
+bool openFile(const QString& path)
+{
+    if (testMode()) {
+        log(testhooks::Shown::File, QString(), path);
+        return !state().failOpenFile;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
 namespace testhooks {
 
 void enable()
@@ -153,6 +163,12 @@ void clear()
     state().files.clear();
     state().modals.clear();
     state().shown.clear();
+    state().failOpenFile = false;
+}
+
+void failOpenFile(bool fail)
+{
+    state().failOpenFile = fail;
 }
 
 int pendingAnswers()

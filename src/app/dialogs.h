@@ -26,6 +26,9 @@ QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& f
 int showModal(QDialog* window);
 // Opens an address with the desktop's default program, without waiting.
 bool openUrl(const QUrl& url);
+// Opens a file with the desktop's default program for its kind, without waiting; false
+// when there is none.
+bool openFile(const QString& path);
 
 // The error box's text for an engine message.
 QString errorBoxText(const QString& message);
@@ -33,7 +36,7 @@ QString errorBoxText(const QString& message);
 namespace testhooks {
 
 struct Shown {
-    enum Kind { Info, Error, Question, OpenFile, Url };
+    enum Kind { Info, Error, Question, OpenFile, Url, File };
     Kind kind;
     QString title;
     QString text;
@@ -49,6 +52,9 @@ void queueModal(std::function<void(QDialog*)> action);
 const QList<Shown>& shown();
 QStringList shownTexts();
 void clear();
+// Makes every later openFile fail (until clear()), as on a desktop without a program for
+// the file's kind.
+void failOpenFile(bool fail);
 // Answers and actions queued but never used.
 int pendingAnswers();
 int pendingModals();

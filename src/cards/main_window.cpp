@@ -6,6 +6,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "connection_string.h"
+#include "export/report_export.h"
 #include "query.h"
 #include "sql_text.h"
 #include "ui/common/click_label.h"
@@ -65,6 +66,7 @@ TfrmMain::TfrmMain(QWidget* parent)
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportCardList(this); });
     connect(SpeedButton4, &QToolButton::clicked, this, &TfrmMain::SpeedButton4Click);
     connect(SpeedButton5, &QToolButton::clicked, this, &TfrmMain::SpeedButton5Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::SpeedButton3Click);
@@ -226,7 +228,10 @@ void TfrmMain::buildPopupMenu()
     item("B1", "拜访记录 &B");
     item("T1", "纪念日记录 &T");
     PopupMenu1->addSeparator();
-    item("I1", "导入名片 &I");
+    // The import is still to come: its commands stay disabled rather than pretend to work.
+    item("I1", "导入名片 &I")->setEnabled(false);
+    SpeedButton7->setEnabled(false);
+    SpeedButton7->setToolTip(QStringLiteral("该功能即将提供"));
     item("N2", "修改名片 &M");
     PopupMenu1->addSeparator();
     connect(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);

@@ -1,0 +1,21 @@
+#pragma once
+#include "report_layout.h"
+
+class QWidget;
+
+namespace ostrel {
+
+class Query;
+class TfrmMain;
+
+// Writes the open rows of `rows` (first to last, in the order the grid shows them) as a
+// printable report laid out by `layout` into a new workbook and opens it. A progress
+// dialog over `window` counts the rows. The list is left on its last row. Throws
+// EngineError when the workbook cannot be made or written.
+void exportReport(QWidget* window, const ReportLayout& layout, Query& rows);
+
+// The card-list report of the main window: the displayed columns of its last refresh,
+// the cards as the list shows them.
+void exportCardList(TfrmMain* window);
+
+} // namespace ostrel
