@@ -1,5 +1,6 @@
 #pragma once
 #include "sqlcipher_connection.h"
+#include "workbook_connection.h"
 
 #include <QObject>
 
@@ -8,8 +9,9 @@ namespace ostrel {
 class DBLookupComboBox;
 class Query;
 
-// The data module: lives for the whole run, owns the card-database connection and the
-// three shared lookup queries that every category, sex and province box lists.
+// The data module: lives for the whole run, owns the card-database connection, the
+// import's workbook connection and the three shared lookup queries that every category,
+// sex and province box lists.
 class TfrmDM : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +26,7 @@ public:
     Query* newQuery(QObject* owner, const char* name);
 
     SqlCipherConnection ADOConnection1;
+    WorkbookConnection ExcelADOCon; // the workbook being imported; the import sets its text
     Query* ADOQuery1; // categories, D_Type
     Query* ADOQuery2; // sexes, D_Sex
     Query* ADOQuery3; // provinces, D_P

@@ -1,17 +1,25 @@
 #include "main_window.h"
 
+#include "advanced_search.h"
 #include "app/app_info.h"
 #include "app/application.h"
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
+#include "card_editor.h"
 #include "connection_string.h"
 #include "export/report_export.h"
+#include "import_window.h"
 #include "query.h"
 #include "sql_text.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
+#include "history/history_commands.h"
+#include "settings/category_window.h"
+#include "settings/defaults_window.h"
+#include "settings/columns_window.h"
+#include "settings/order_window.h"
 #include "ui/common/lookup_combo.h"
 #include "ui/common/window_parts.h"
 
@@ -30,11 +38,29 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <memory>
+
 namespace ostrel {
 
 TfrmMain* frmMain = nullptr;
 
 namespace {
+
+// Every command opens a fresh window owned by the main window, shows it modally and
+// deletes it when it closes.
+template <typename Window, typename Setup>
+void openWindow(QWidget* owner, Setup setup)
+{
+    std::unique_ptr<Window> window(new Window(owner));
+    setup(*window);
+    showModal(window.get());
+}
+
+template <typename Window>
+void openWindow(QWidget* owner)
+{
+    openWindow<Window>(owner, [](Window&) {});
+}
 
 } // namespace
 
@@ -71,6 +97,25 @@ TfrmMain::TfrmMain(QWidget* parent)
     connect(SpeedButton5, &QToolButton::clicked, this, &TfrmMain::SpeedButton5Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::SpeedButton3Click);
     connect(SpeedButton6, &QToolButton::clicked, this, &TfrmMain::SpeedButton6Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TfrmMain::SpeedButton2Click);
+    connect(DBGrid1, &DBGrid::rowDoubleClicked, this, &TfrmMain::SpeedButton2Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
+    connect(SpeedButton9, &QToolButton::clicked, this, &TfrmMain::SpeedButton9Click);
+    connect(Label5, &ClickLabel::clicked, this, [this] { openVisitOverview(this); });
+    connect(Label2, &ClickLabel::clicked, this, [this] { openAnniversaryOverview(this); });
+    connect(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(this); });
+    connect(Button2, &QPushButton::clicked, this, [this] { openWindow<TfrmDType>(this); });
+    connect(Button3, &QPushButton::clicked, this, [this] { openWindow<TfrmMRX>(this); });
+    connect(Button4, &QPushButton::clicked, this, [this] { openWindow<TfrmXS>(this); });
+    connect(Button5, &QPushButton::clicked, this, [this] { openWindow<TfrmSX>(this); });
+    // A card opened from an overview shows in the editor, in its looking-at mode.
+    setCardOpener([](QWidget* owner, const QString& cardId) {
+        openWindow<TfrmD_D>(owner, [&](TfrmD_D& editor) {
+            editor.setWindowTitle(QStringLiteral("查看 名片"));
+            editor.CardID = cardId;
+        });
+    });
     connect(Label4, &ClickLabel::clicked, this, &TfrmMain::SpeedButton6Click);
 
     // Automatic ticking: changing a condition's input ticks its box.
@@ -224,15 +269,13 @@ void TfrmMain::buildPopupMenu()
         action->setObjectName(QString::fromLatin1(name));
         return action;
     };
-    item("N1", "新增名片 &N");
-    item("B1", "拜访记录 &B");
-    item("T1", "纪念日记录 &T");
+    connect(item("N1", "新增名片 &N"), &QAction::triggered, this, &TfrmMain::SpeedButton1Click);
+    connect(item("B1", "拜访记录 &B"), &QAction::triggered, this, &TfrmMain::SpeedButton8Click);
+    connect(item("T1", "纪念日记录 &T"), &QAction::triggered, this, &TfrmMain::SpeedButton9Click);
     PopupMenu1->addSeparator();
-    // The import is still to come: its commands stay disabled rather than pretend to work.
-    item("I1", "导入名片 &I")->setEnabled(false);
-    SpeedButton7->setEnabled(false);
-    SpeedButton7->setToolTip(QStringLiteral("该功能即将提供"));
-    item("N2", "修改名片 &M");
+    connect(item("I1", "导入名片 &I"), &QAction::triggered, this, [this] { openWindow<TfrmInData>(this); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { openWindow<TfrmInData>(this); });
+    connect(item("N2", "修改名片 &M"), &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
     PopupMenu1->addSeparator();
     connect(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
     DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -310,6 +353,37 @@ void TfrmMain::SpeedButton5Click()
         ADOQuery1->next();
 }
 
+void TfrmMain::SpeedButton1Click()
+{
+    openWindow<TfrmD_D>(this, [](TfrmD_D& editor) {
+        editor.setWindowTitle(QStringLiteral("新增 名片"));
+        editor.CardID = QStringLiteral("0");
+    });
+}
+
+void TfrmMain::SpeedButton2Click()
+{
+    if (!hasCards())
+        return;
+    const QString id = ADOQuery1->text(QStringLiteral("ID"));
+    openWindow<TfrmD_D>(this, [&](TfrmD_D& editor) {
+        editor.setWindowTitle(QStringLiteral("修改 名片"));
+        editor.CardID = id;
+    });
+}
+
+void TfrmMain::SpeedButton8Click()
+{
+    if (hasCards())
+        openVisits(this, ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
+}
+
+void TfrmMain::SpeedButton9Click()
+{
+    if (hasCards())
+        openAnniversaries(this, ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
+}
+
 void TfrmMain::SpeedButton3Click()
 {
     if (!hasCards())
@@ -342,7 +416,10 @@ int TfrmMain::anniversaryReminder()
     const QString to = monthDayText(day.addDays(7));
     ADOQuery5->run(QStringLiteral("Select ID from DJNR ") + QStringLiteral("Where ")
                    + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to));
-    return ADOQuery5->recordCount();
+    const int found = ADOQuery5->recordCount();
+    if (found > 0)
+        openAnniversaryReminder(this, from, to);
+    return found;
 }
 
 void TfrmMain::showEvent(QShowEvent* event)

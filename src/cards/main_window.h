@@ -77,12 +77,17 @@ public:
     void BitBtn1Click();
     void SpeedButton4Click();
     void SpeedButton5Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
     void SpeedButton3Click();
+    void SpeedButton8Click();
+    void SpeedButton9Click();
     void SpeedButton6Click();
     // The selected card's name: its "姓名" column, or from the card itself when the list
     // does not show that column.
     QString selectedCardName();
-    // The anniversaries of the coming seven days; returns how many there are.
+    // Looks up the anniversaries of the coming seven days and, when there are any, shows
+    // them in the anniversary overview. Returns how many there are.
     int anniversaryReminder();
 
 protected:

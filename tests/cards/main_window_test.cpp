@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -296,4 +297,45 @@ TEST_F(MainWindow, AboutOpensTheHomePage)
         EXPECT_EQ(shown.kind, testhooks::Shown::Url);
         EXPECT_EQ(shown.text, QStringLiteral("https://www.example.com/"));
     }
+}
+
+TEST_F(MainWindow, CommandsOpenTheirWindowsForTheSelectedCard)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    exec(QStringLiteral("update D_XS set theXS=0 where ID=2")); // the list hides 姓名
+    startMain();
+    QStringList opened;
+    auto record = [&](QDialog* window) {
+        QString title = window->windowTitle();
+        if (QLabel* id = window->findChild<QLabel*>(QStringLiteral("Lab_ID")))
+            title += u'#' + id->text();
+        opened << title;
+    };
+    for (int i = 0; i < 4; ++i)
+        testhooks::queueModal(record);
+    QTest::mouseClick(main->SpeedButton8, Qt::LeftButton);
+    QTest::mouseClick(main->SpeedButton9, Qt::LeftButton);
+    QTest::mouseClick(main->SpeedButton2, Qt::LeftButton);
+    QTest::mouseClick(main->SpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("张三 拜访记录#%1").arg(card), QStringLiteral("张三 纪念日#%1").arg(card),
+                                   QStringLiteral("修改 名片"), QStringLiteral("新增 名片")}));
+    EXPECT_TRUE(testhooks::shownTexts().isEmpty());
+}
+
+TEST_F(MainWindow, ReminderOpensTheOverviewWhenShown)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    exec(QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'1999-12-30','生日')").arg(card));
+    setToday({2026, 12, 28});
+    startMain();
+    int listed = -1;
+    QString range;
+    testhooks::queueModal([&](QDialog* overview) {
+        listed = overview->findChild<Query*>(QStringLiteral("ADOQuery1"))->recordCount();
+        range = overview->findChild<QLineEdit*>(QStringLiteral("Edit1"))->text() + QStringLiteral("..")
+            + overview->findChild<QLineEdit*>(QStringLiteral("Edit2"))->text();
+    });
+    main->show();
+    EXPECT_EQ(listed, 1);
+    EXPECT_EQ(range, QStringLiteral("12-28..01-04"));
 }

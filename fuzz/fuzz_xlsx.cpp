@@ -1,0 +1,16 @@
+// Any bytes as an .xlsx file: the zip layer and whatever lies behind it.
+#include "engine_error.h"
+#include "workbook_reader.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    try {
+        ostrel::readXlsx(bytes, QStringLiteral("Sheet1"));
+    } catch (const ostrel::EngineError&) {
+    }
+    return 0;
+}

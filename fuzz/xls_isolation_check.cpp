@@ -1,0 +1,25 @@
+// Reads every file named on the command line through readXls, the program's way, which
+// keeps FreeXL in a child process. Built with the sanitizers but without libFuzzer, so a
+// FreeXL fault ends only its child: run over the inputs that crash FreeXL, it must print
+// one line per file and exit 0.
+#include "engine_error.h"
+#include "workbook_reader.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    int errors = 0;
+    for (int i = 1; i < argc; ++i) {
+        const QString path = QString::fromLocal8Bit(argv[i]);
+        try {
+            const ostrel::ResultSet rows = ostrel::readXls(path, QStringLiteral("Sheet1"));
+            std::printf("%s: %d rows\n", argv[i], rows.rowCount());
+        } catch (const ostrel::EngineError& e) {
+            ++errors;
+            std::printf("%s: %s\n", argv[i], e.message().toUtf8().constData());
+        }
+    }
+    std::printf("%d files, %d read as errors\n", argc - 1, errors);
+    return 0;
+}

@@ -1,0 +1,46 @@
+#include "advanced_search.h"
+
+#include "card_form.h"
+#include "card_statements.h"
+#include "main_window.h"
+#include "ui/common/window_parts.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace ostrel {
+
+TfrmM_Q::TfrmM_Q(QWidget* parent) : QDialog(parent)
+{
+    setCloseBoxOnly(this);
+    setWindowTitle(QStringLiteral("更多条件"));
+    Form = named(new CardForm(this), "Form");
+    Label1 = named(new QLabel(QStringLiteral("选择或录入条件后，支持模糊查询，单击 查询 按钮.."), this), "Label1");
+    BitBtn1 = named(new QPushButton(QStringLiteral("查询"), this), "BitBtn1");
+    BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
+    BitBtn1->setDefault(true);
+    layoutCardWindow(this, Form, BitBtn1, BitBtn2);
+    // The hint stands in the button row, in front of the buttons.
+    if (auto* buttons = qobject_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout()))
+        buttons->insertWidget(0, Label1);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmM_Q::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
+    FormCreate();
+}
+
+void TfrmM_Q::FormCreate()
+{
+    Form->fillLookups();
+}
+
+void TfrmM_Q::BitBtn1Click()
+{
+    if (frmMain) {
+        frmMain->cardFilter = cardSearchFilter(Form->values());
+        frmMain->myRef();
+    }
+    close();
+}
+
+} // namespace ostrel

@@ -1,0 +1,248 @@
+#include "import_window.h"
+
+#include "app/clock.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "card_fields.h"
+#include "card_statements.h"
+#include "cards/main_window.h"
+#include "engine_error.h"
+#include "gbk.h"
+#include "query.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/window_parts.h"
+#include "workbook_connection.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <array>
+#include <memory>
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kGridColumnWidth = 80;
+// Progress is drawn (and a cancel noticed) every so many rows.
+constexpr int kProgressStep = 50;
+
+// The value cut to its limit: GBK bytes, never splitting a character. A text of at most
+// limit/4 characters fits whatever they are (no character takes more than four bytes), so
+// most values skip the byte count.
+QString cutToLimit(const QString& value, int limit)
+{
+    return value.size() * 4 <= limit ? value : gbkCut(value, limit);
+}
+
+// Ends the import's transaction keeping the rows inserted so far. Returns whether they
+// were kept; when the commit fails nothing of the import stays.
+bool keepImported(SqlCipherConnection& db)
+{
+    try {
+        if (db.inTransaction())
+            db.commit();
+        return true;
+    } catch (const EngineError&) {
+        try {
+            db.rollback();
+        } catch (const EngineError&) {
+            // The import's own error is the one to show.
+        }
+        return false;
+    }
+}
+
+} // namespace
+
+TfrmInData::TfrmInData(QWidget* parent)
+    : QDialog(parent),
+      ADOQuery1(new Query(&frmDM->ExcelADOCon, this)),
+      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+{
+    setObjectName(QStringLiteral("frmInData"));
+    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
+    setWindowTitle(QStringLiteral("导入名片"));
+    setCloseBoxOnly(this);
+    setFixedSize(990, 390);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 8);
+    layout->setSpacing(6);
+
+    GroupBox1 = named(new QGroupBox(QStringLiteral("打开EXCEL文件"), this), "GroupBox1");
+    auto* openRow = new QHBoxLayout(GroupBox1);
+    openRow->setContentsMargins(8, 4, 8, 6);
+    Label1 = named(new QLabel(QStringLiteral("打开的EXCEL文件的底部一定是Sheet1，标题一定是分类、姓名、性别、固定电话、移动电话、"
+                                             "电子邮箱、QQ号码、MSN号码、阿里旺旺、描述..."),
+                              GroupBox1),
+                   "Label1");
+    Label1->setWordWrap(true);
+    openRow->addWidget(Label1, 1);
+    Button1 = named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("打开"), GroupBox1),
+                    "Button1");
+    Button1->setAutoDefault(false);
+    openRow->addWidget(Button1);
+    layout->addWidget(GroupBox1);
+
+    GroupBox2 = named(new QGroupBox(QStringLiteral("EXCEL数据"), this), "GroupBox2");
+    auto* gridBox = new QVBoxLayout(GroupBox2);
+    gridBox->setContentsMargins(6, 4, 6, 6);
+    DBGrid1 = named(new DBGrid(GroupBox2), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    // The rows are imported in the order of the sheet, so the grid keeps that order: no
+    // sorting by title.
+    disconnect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, DBGrid1, &DBGrid::titleClick);
+    gridBox->addWidget(DBGrid1);
+    layout->addWidget(GroupBox2, 1);
+
+    auto* bottom = new QHBoxLayout;
+    Label2 = named(new QLabel(QStringLiteral("注意：请不要随便修改 名片导入实例 EXCEL文件的标题（最上面的一行），否则导入出错。"), this),
+                   "Label2");
+    bottom->addWidget(Label2, 1);
+    BitBtn1 = named(new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), QStringLiteral("导入"), this), "BitBtn1");
+    BitBtn2 = named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("退出"), this), "BitBtn2");
+    for (QPushButton* button : {BitBtn1, BitBtn2}) {
+        button->setAutoDefault(false);
+        button->setMinimumWidth(88);
+        bottom->addWidget(button);
+    }
+    layout->addLayout(bottom);
+
+    connect(Button1, &QPushButton::clicked, this, &TfrmInData::Button1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmInData::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+}
+
+QString TfrmInData::countsLine(const Counts& counts)
+{
+    return QStringLiteral("导入 %1 条，重复跳过 %2 条，无姓名跳过 %3 条。")
+        .arg(counts.imported)
+        .arg(counts.duplicates)
+        .arg(counts.nameless);
+}
+
+void TfrmInData::Button1Click()
+{
+    const QString path = chooseOpenFile(this, QStringLiteral("打开EXCEL文件"),
+                                        QStringLiteral("Excel文件(*.xls *.xlsx);;CSV文件(*.csv);;所有文件(*)"));
+    if (path.isEmpty())
+        return;
+    WorkbookConnection& excel = frmDM->ExcelADOCon;
+    excel.close();
+    excel.setConnectionString(workbookConnectionString(path));
+    ADOQuery1->run(QStringLiteral("Select * from [Sheet1$]"));
+    const int columns = ADOQuery1->rows().columnCount();
+    for (int c = 0; c < kCardFieldCount && c < columns; ++c)
+        DBGrid1->setColumnWidth(c, kGridColumnWidth);
+    if (columns < kCardFieldCount)
+        throw EngineError(QStringLiteral("EXCEL数据只有 %1 列，名片导入需要 %2 列：第一行应是名片导入实例的 %2 个标题")
+                              .arg(columns)
+                              .arg(kCardFieldCount));
+    GroupBox2->setTitle(QStringLiteral("EXCEL数据  共有 ") + QString::number(ADOQuery1->recordCount())
+                        + QStringLiteral(" 条数据"));
+}
+
+void TfrmInData::BitBtn1Click()
+{
+    // Before any workbook was opened this is the closed query's error.
+    const int rowCount = ADOQuery1->recordCount();
+    const ResultSet& sheet = ADOQuery1->rows();
+
+    // Every title is looked up before the first row, so a sheet that lacks one adds nothing.
+    std::array<int, kCardFieldCount> columnOf{};
+    QStringList missing;
+    for (const CardField& field : cardFields()) {
+        const int column = sheet.columnIndex(field.importTitleText());
+        if (column < 0)
+            missing << QStringLiteral("“%1”").arg(field.importTitleText());
+        columnOf[static_cast<size_t>(field.number - 1)] = column;
+    }
+    if (!missing.isEmpty())
+        throw EngineError(QStringLiteral("EXCEL数据的第一行缺少标题 %1，没有导入任何名片").arg(missing.join(QStringLiteral("、"))));
+
+    std::unique_ptr<QProgressDialog> progress;
+    if (rowCount > kProgressRows) {
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入名片……"), QStringLiteral("取消"), 0, rowCount, this);
+        progress->setObjectName(QStringLiteral("ProgressDialog"));
+        progress->setWindowTitle(QStringLiteral("导入名片"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(0);
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        progress->setValue(0);
+    }
+
+    SqlCipherConnection& db = frmDM->ADOConnection1;
+    Counts counts;
+    int row = 0;
+    bool cancelled = false;
+    // One transaction for speed. An engine error ends the import at its row; the rows
+    // before it are kept, as they would be without the transaction.
+    db.beginTransaction();
+    try {
+        QStringList values;
+        for (; row < rowCount; ++row) {
+            values.clear();
+            for (const CardField& field : cardFields())
+                values << cutToLimit(sheet.text(row, columnOf[static_cast<size_t>(field.number - 1)]), field.importCut);
+            const QString date = dateText(today());
+            const QString& name = values[kNameField];
+            ADOQuery2->run(duplicateCheckSql(values[kCategoryField], name, values[kSexField]));
+            const bool duplicate = ADOQuery2->recordCount() > 0;
+            if (!duplicate && !name.isEmpty()) {
+                ADOQuery2->exec(insertCardSql(date, values));
+                ++counts.imported;
+            } else if (name.isEmpty()) {
+                ++counts.nameless;
+            } else {
+                ++counts.duplicates;
+            }
+            if (progress && (row + 1) % kProgressStep == 0) {
+                progress->setValue(row + 1);
+                if (progress->wasCanceled()) {
+                    ++row;
+                    cancelled = true;
+                    break;
+                }
+            }
+        }
+    } catch (const EngineError& e) {
+        const bool kept = keepImported(db);
+        throw EngineError(QStringLiteral("导入第 %1 条数据时出错，%2：\n%3")
+                              .arg(row + 1)
+                              .arg(kept ? QStringLiteral("此前导入的 %1 条名片已保存").arg(counts.imported)
+                                        : QStringLiteral("此前导入的名片未能保存"))
+                              .arg(e.message()));
+    } catch (...) {
+        keepImported(db);
+        throw;
+    }
+    try {
+        db.commit();
+    } catch (const EngineError&) {
+        keepImported(db); // a commit that failed leaves the transaction to roll back
+        throw;
+    }
+    progress.reset();
+
+    if (cancelled) {
+        showInfo(this, QStringLiteral("数据导入 已取消！\n") + countsLine(counts).chopped(1)
+                           + QStringLiteral("，未处理 %1 条。").arg(rowCount - row));
+        if (frmMain)
+            frmMain->myRef();
+        return;
+    }
+    showInfo(this, QStringLiteral("数据导入 保存成功！\n") + countsLine(counts));
+    if (frmMain)
+        frmMain->myRef();
+    close();
+}
+
+} // namespace ostrel

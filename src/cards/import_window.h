@@ -1,0 +1,51 @@
+#pragma once
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace ostrel {
+
+class DBGrid;
+class Query;
+
+// "导入名片": shows the sheet "Sheet1" of a workbook (.xls, .xlsx or .csv) and adds its
+// rows as cards, skipping rows without a name and rows that match a live card by
+// category, name and sex.
+class TfrmInData : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmInData(QWidget* parent = nullptr);
+
+    // What one import did, row by row.
+    struct Counts {
+        int imported = 0;
+        int duplicates = 0;
+        int nameless = 0;
+    };
+    // "导入 12 条，重复跳过 3 条，无姓名跳过 1 条。"
+    static QString countsLine(const Counts& counts);
+
+    // Larger imports show a progress dialog that can cancel them.
+    static constexpr int kProgressRows = 1000;
+
+    QGroupBox* GroupBox1;
+    QLabel* Label1;
+    QPushButton* Button1; // 打开
+    QGroupBox* GroupBox2;
+    DBGrid* DBGrid1;
+    QLabel* Label2;
+    QPushButton* BitBtn1; // 导入
+    QPushButton* BitBtn2; // 退出
+    Query* ADOQuery1;     // the sheet, on the data module's ExcelADOCon
+    Query* ADOQuery2;     // duplicate checks and inserts, on the card database
+
+    // 打开: chooses a workbook and shows its sheet "Sheet1" with the row count.
+    void Button1Click();
+    // 导入: adds the rows shown as cards, then reports the counts, refreshes the main list
+    // and closes.
+    void BitBtn1Click();
+};
+
+} // namespace ostrel

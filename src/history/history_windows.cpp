@@ -1,0 +1,392 @@
+#include "history_windows.h"
+
+#include "app/clock.h"
+#include "export/report_export.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "cards/main_window.h"
+#include "engine_error.h"
+#include "history_commands.h"
+#include "query.h"
+#include "sql_text.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/gbk_edit.h"
+#include "ui/common/window_parts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+namespace {
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QPushButton* exportButton(QWidget* parent, const char* name)
+{
+    auto* button = named(new QPushButton(QStringLiteral("Excel"), parent), name);
+    button->setIcon(button->style()->standardIcon(QStyle::SP_DialogSaveButton));
+    return button;
+}
+
+void popupOnRightClick(DBGrid* grid, QMenu* menu)
+{
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(grid, &QWidget::customContextMenuRequested, menu,
+                     [grid, menu](const QPoint& at) { menu->popup(grid->viewport()->mapToGlobal(at)); });
+}
+
+const CardRecordsTexts kVisitTexts{
+    "拜访记录", "拜访信息", "拜访日期：", "拜访内容：", "注销拜访记录 &D",
+    "SELECT ID,LDate as 拜访日期,", "LType as 拜访方式,LMemo as 拜访内容", "DList", "LDate",
+    "insert into DList(DID,LDate,LType,LMemo) Values(", "拜访内容 不能为空！",
+    "恭喜！恭喜！ 拜访信息 保存成功！", "确认要注销拜访信息吗？该注销将不可恢复！", 850, 410, 0, true};
+
+const CardRecordsTexts kAnniversaryTexts{
+    "纪念日记录", "纪念日信息", "纪念日期：", "纪念说明：", "注销 &D",
+    "SELECT ID,JDate as 纪念日期,", "JMemo as 纪念说明", "DJNR", "JDate",
+    "insert into DJNR(DID,JDate,JMemo) Values(", "纪念说明 不能为空！",
+    "恭喜！恭喜！ 纪念日信息 保存成功！", "确认要注销纪念日信息吗？该注销将不可恢复！", 850, 380, 680, false};
+
+const OverviewTexts kVisitOverviewTexts{"拜访记录", "录入日期", "拜访记录："};
+const OverviewTexts kAnniversaryOverviewTexts{"纪念日记录", "纪念日期", "纪念日记录："};
+
+} // namespace
+
+// ---- records of one card ----
+
+CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, QWidget* parent)
+    : QDialog(parent), m_texts(texts)
+{
+    setCloseBoxOnly(this);
+    resize(texts.width, texts.height);
+
+    ADOQuery1 = frmDM->newQuery(this, "ADOQuery1");
+    ADOQuery2 = frmDM->newQuery(this, "ADOQuery2");
+
+    GroupBox1 = named(new QGroupBox(u8(texts.caption), this), "GroupBox1");
+    DBGrid1 = named(new DBGrid(GroupBox1), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    auto* listLayout = new QVBoxLayout(GroupBox1);
+    listLayout->addWidget(DBGrid1);
+
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    D1 = named(PopupMenu1->addAction(u8(texts.removeItem)), "D1");
+    connect(D1, &QAction::triggered, this, &CardRecordsWindow::D1Click);
+    popupOnRightClick(DBGrid1, PopupMenu1);
+
+    GroupBox2 = named(new QGroupBox(u8(texts.entryCaption), this), "GroupBox2");
+    Lab_ID = named(new QLabel(GroupBox2), "Lab_ID");
+    Lab_ID->hide();
+    Label1 = named(new QLabel(u8(texts.dateLabel), GroupBox2), "Label1");
+    Edit1 = named(new GbkEdit(10, GroupBox2), "Edit1");
+    Edit1->setText(dateText(today()));
+    Edit1->setFixedWidth(110);
+    Label4 = named(new QLabel(u8(texts.memoLabel), GroupBox2), "Label4");
+    Edit2 = named(new GbkEdit(100, GroupBox2), "Edit2");
+    BitBtn1 = named(new QPushButton(QStringLiteral("保存"), GroupBox2), "BitBtn1");
+    BitBtn2 = named(new QPushButton(QStringLiteral("退出"), GroupBox2), "BitBtn2");
+    // Enter in an entry box must not save half-typed content.
+    for (QPushButton* button : {BitBtn1, BitBtn2}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(BitBtn1, &QPushButton::clicked, this, &CardRecordsWindow::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* entryLayout = new QVBoxLayout(GroupBox2);
+    m_entryRow = new QHBoxLayout;
+    m_entryRow->addWidget(Label1);
+    m_entryRow->addWidget(Edit1);
+    m_entryRow->addStretch(1);
+    entryLayout->addLayout(m_entryRow);
+    m_buttonRow = new QHBoxLayout;
+    m_buttonRow->addWidget(Label4);
+    m_buttonRow->addWidget(Edit2, 1);
+    m_buttonRow->addWidget(BitBtn1);
+    m_buttonRow->addWidget(BitBtn2);
+    entryLayout->addLayout(m_buttonRow);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox1, 1);
+    layout->addWidget(GroupBox2);
+}
+
+QString CardRecordsWindow::cardId() const
+{
+    const QString id = Lab_ID->text();
+    bool digitsOnly = !id.isEmpty();
+    for (QChar ch : id)
+        digitsOnly = digitsOnly && ch >= u'0' && ch <= u'9';
+    if (!digitsOnly)
+        throw EngineError(QStringLiteral("名片编号无效：“%1”").arg(id));
+    return id;
+}
+
+void CardRecordsWindow::Ref()
+{
+    ADOQuery1->run(u8(m_texts.listHead) + u8(m_texts.listMemo) + QStringLiteral(" FROM ") + u8(m_texts.table)
+                   + QStringLiteral(" WHERE DID=") + cardId() + QStringLiteral(" ORDER BY ")
+                   + u8(m_texts.dateColumn) + QStringLiteral(" DESC"));
+    DBGrid1->setColumnHidden(0, true);
+    if (m_texts.memoWidth > 0)
+        DBGrid1->setColumnWidth(2, m_texts.memoWidth);
+}
+
+QString CardRecordsWindow::insertValues() const
+{
+    return QStringLiteral(",'") + sqlQuote(Edit1->text()) + QStringLiteral("','") + sqlQuote(Edit2->text())
+           + QStringLiteral("'");
+}
+
+void CardRecordsWindow::BitBtn1Click()
+{
+    if (Edit2->text().isEmpty()) {
+        showInfo(this, u8(m_texts.emptyMessage));
+        Edit2->setFocus();
+        return;
+    }
+    ADOQuery1->exec(u8(m_texts.insertHead) + cardId() + insertValues() + QStringLiteral(")"));
+    showInfo(this, u8(m_texts.savedMessage));
+    Edit2->clear();
+    Edit2->setFocus();
+    Ref();
+}
+
+void CardRecordsWindow::D1Click()
+{
+    if (!ADOQuery1->isActive() || ADOQuery1->recordCount() == 0)
+        return;
+    const QString id = ADOQuery1->text(QStringLiteral("ID"));
+    if (id.isEmpty())
+        return;
+    if (!askYesNo(this, QStringLiteral("注销名片"), u8(m_texts.removeQuestion)))
+        return;
+    ADOQuery2->exec(QStringLiteral("Delete * from ") + u8(m_texts.table) + QStringLiteral(" where ID=") + id);
+    Ref();
+}
+
+void CardRecordsWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    Ref();
+    Edit2->setFocus();
+}
+
+void CardRecordsWindow::done(int result)
+{
+    QDialog::done(result);
+    // Every way out (退出, close box, Escape) ends here: the counters follow the changes.
+    if (frmMain)
+        frmMain->myRef();
+}
+
+TfrmList::TfrmList(QWidget* parent) : CardRecordsWindow(kVisitTexts, parent)
+{
+    setObjectName(QStringLiteral("frmList"));
+    // The content would otherwise be cut at the default width beside an empty band.
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    Label3 = named(new QLabel(QStringLiteral("拜访方式："), GroupBox2), "Label3");
+    ComboBox1 = named(new QComboBox(GroupBox2), "ComboBox1");
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->addItems({QStringLiteral("电话"), QStringLiteral("上门"), QStringLiteral("吃饭"),
+                         QStringLiteral("娱乐"), QStringLiteral("其它")});
+    ComboBox1->setEditText(QStringLiteral("电话"));
+    limitGbkBytes(ComboBox1->lineEdit(), 10);
+    ComboBox1->setFixedWidth(110);
+    Label2 = named(new QLabel(QStringLiteral("可以选择，也可以直接修改"), GroupBox2), "Label2");
+    // Before the stretch at the end of the date row.
+    m_entryRow->insertSpacing(2, 20);
+    m_entryRow->insertWidget(3, Label3);
+    m_entryRow->insertWidget(4, ComboBox1);
+    m_entryRow->insertWidget(5, Label2);
+
+    BitBtn3 = exportButton(GroupBox2, "BitBtn3");
+    BitBtn3->setAutoDefault(false);
+    m_buttonRow->insertWidget(m_buttonRow->indexOf(BitBtn2), BitBtn3);
+    connect(BitBtn3, &QPushButton::clicked, this, &TfrmList::BitBtn3Click);
+    setTabOrder(Edit1, ComboBox1);
+    setTabOrder(ComboBox1, Edit2);
+}
+
+QString TfrmList::insertValues() const
+{
+    return QStringLiteral(",'") + sqlQuote(Edit1->text()) + QStringLiteral("','") + sqlQuote(ComboBox1->currentText())
+           + QStringLiteral("','") + sqlQuote(Edit2->text()) + QStringLiteral("'");
+}
+
+TfrmJNR::TfrmJNR(QWidget* parent) : CardRecordsWindow(kAnniversaryTexts, parent)
+{
+    setObjectName(QStringLiteral("frmJNR"));
+}
+
+// ---- overviews ----
+
+OverviewWindow::OverviewWindow(const OverviewTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts)
+{
+    setCloseBoxOnly(this);
+    setSizeGripEnabled(true);
+    setWindowTitle(u8(texts.caption));
+    resize(720, 480);
+
+    ADOQuery1 = frmDM->newQuery(this, "ADOQuery1");
+
+    auto* top = new QWidget(this);
+    top->setFixedHeight(73);
+    GroupBox1 = named(new QGroupBox(QStringLiteral("查询条件"), top), "GroupBox1");
+    CheckBox1 = named(new QCheckBox(u8(texts.checkCaption), GroupBox1), "CheckBox1");
+    CheckBox1->setFocusPolicy(Qt::ClickFocus);
+    Edit1 = named(new GbkEdit(10, GroupBox1), "Edit1");
+    Label3 = named(new QLabel(QStringLiteral("至"), GroupBox1), "Label3");
+    Edit2 = named(new GbkEdit(10, GroupBox1), "Edit2");
+    for (GbkEdit* edit : {Edit1, Edit2})
+        edit->setFixedWidth(100);
+    auto* range = new QHBoxLayout(GroupBox1);
+    range->addWidget(CheckBox1);
+    range->addWidget(Edit1);
+    range->addWidget(Label3);
+    range->addWidget(Edit2);
+    range->addStretch(1);
+
+    BitBtn1 = named(new QPushButton(QStringLiteral("查询"), top), "BitBtn1");
+    BitBtn2 = exportButton(top, "BitBtn2");
+    BitBtn3 = named(new QPushButton(QStringLiteral("退出"), top), "BitBtn3");
+    BitBtn2->setAutoDefault(false);
+    BitBtn3->setAutoDefault(false);
+    // Enter in a range box runs the query.
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &OverviewWindow::myRef);
+    connect(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(6, 4, 6, 4);
+    topLayout->addWidget(GroupBox1, 1);
+    topLayout->addWidget(BitBtn1);
+    topLayout->addWidget(BitBtn2);
+    topLayout->addWidget(BitBtn3);
+
+    DBGrid1 = named(new DBGrid(this), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    V1 = named(PopupMenu1->addAction(QStringLiteral("查看名片信息 &V")), "V1");
+    connect(V1, &QAction::triggered, this, &OverviewWindow::V1Click);
+    connect(DBGrid1, &DBGrid::rowDoubleClicked, this, &OverviewWindow::V1Click);
+
+    auto* bottom = new QWidget(this);
+    bottom->setFixedHeight(33);
+    Label1 = named(new QLabel(bottom), "Label1");
+    auto* bottomLayout = new QHBoxLayout(bottom);
+    bottomLayout->setContentsMargins(8, 0, 8, 0);
+    bottomLayout->addWidget(Label1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(top);
+    layout->addWidget(DBGrid1, 1);
+    layout->addWidget(bottom);
+}
+
+void OverviewWindow::myRef()
+{
+    ADOQuery1->run(statement());
+    arrangeColumns();
+    Label1->setText(u8(m_texts.countCaption) + QString::number(ADOQuery1->recordCount()));
+    popupOnRightClick(DBGrid1, PopupMenu1);
+}
+
+void OverviewWindow::V1Click()
+{
+    if (!ADOQuery1->isActive() || ADOQuery1->recordCount() == 0)
+        return;
+    const QString cardId = ADOQuery1->text(QStringLiteral("myID"));
+    if (cardId.isEmpty())
+        return;
+    openCard(this, cardId);
+}
+
+void OverviewWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        myRef();
+}
+
+void TfrmList::BitBtn3Click()
+{
+    exportReport(this, visitListLayout(GroupBox1->title()), *ADOQuery1);
+}
+
+TfrmListV::TfrmListV(QWidget* parent) : OverviewWindow(kVisitOverviewTexts, parent)
+{
+    setObjectName(QStringLiteral("frmListV"));
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, visitOverviewLayout(), *ADOQuery1); });
+    Edit1->setText(dateText(oneMonthEarlier(today())));
+    Edit2->setText(dateText(today()));
+}
+
+QString TfrmListV::statement() const
+{
+    return QStringLiteral("SELECT LDate as 拜访日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
+           + QStringLiteral("LType as 拜访方式, LMemo as 拜访内容, DList.DID as myID ")
+           + QStringLiteral("FROM DList INNER JOIN D_B ON DList.DID = D_B.ID ")
+           + QStringLiteral("WHERE (DList.ID > 0) ")
+           + (CheckBox1->isChecked() ? QStringLiteral(" AND (LDate Between '") + sqlQuote(Edit1->text())
+                                           + QStringLiteral("' AND '") + sqlQuote(Edit2->text())
+                                           + QStringLiteral("') ")
+                                     : QString())
+           + QStringLiteral("ORDER BY LDate, BName, DList.ID DESC ");
+}
+
+void TfrmListV::arrangeColumns()
+{
+    DBGrid1->setColumnWidth(4, 380);
+    DBGrid1->setColumnHidden(5, true);
+}
+
+TfrmJNRV::TfrmJNRV(QWidget* parent) : OverviewWindow(kAnniversaryOverviewTexts, parent)
+{
+    setObjectName(QStringLiteral("frmJNRV"));
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, anniversaryOverviewLayout(), *ADOQuery1); });
+    Edit1->setText(monthDayText(today()));
+    Edit2->setText(monthDayText(oneMonthLater(today())));
+}
+
+QString TfrmJNRV::statement() const
+{
+    // A range over the year end (December to January) takes both of its parts.
+    return QStringLiteral("SELECT JDate as 纪念日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
+           + QStringLiteral("JMemo as 纪念说明, DJNR.DID as myID ")
+           + QStringLiteral("FROM DJNR INNER JOIN D_B ON DJNR.DID = D_B.ID ")
+           + QStringLiteral("WHERE (DJNR.ID > 0) ")
+           + (CheckBox1->isChecked() ? QStringLiteral(" AND ")
+                                           + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), Edit1->text(),
+                                                             Edit2->text())
+                                           + QStringLiteral(" ")
+                                     : QString())
+           + QStringLiteral("ORDER BY Mid(JDate,6,5), BName, DJNR.ID DESC ");
+}
+
+void TfrmJNRV::arrangeColumns()
+{
+    DBGrid1->setColumnWidth(3, 440);
+    DBGrid1->setColumnHidden(4, true);
+}
+
+} // namespace ostrel

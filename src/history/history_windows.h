@@ -1,0 +1,162 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QHBoxLayout;
+class QShowEvent;
+
+namespace ostrel {
+
+class DBGrid;
+class GbkEdit;
+class Query;
+
+// What distinguishes the visits of a card from its anniversaries.
+struct CardRecordsTexts {
+    const char* caption;        // GroupBox1 before the opener replaces it
+    const char* entryCaption;   // GroupBox2 before the opener replaces it
+    const char* dateLabel;
+    const char* memoLabel;
+    const char* removeItem;
+    const char* listHead;       // "SELECT ID,... as 日期," + the memo part
+    const char* listMemo;
+    const char* table;
+    const char* dateColumn;
+    const char* insertHead;     // "insert into ...(" up to "Values("
+    const char* emptyMessage;
+    const char* savedMessage;
+    const char* removeQuestion;
+    int width;
+    int height;
+    int memoWidth;              // 0: the grid's default
+    bool hasKind;               // the visit kind box and the export button
+};
+
+// The records of one card: the list newest first, a new entry, removal after a question.
+// Every way of closing refreshes the main window.
+class CardRecordsWindow : public QDialog {
+    Q_OBJECT
+public:
+    CardRecordsWindow(const CardRecordsTexts& texts, QWidget* parent);
+
+    void Ref();
+    void BitBtn1Click();
+    void D1Click();
+    void done(int result) override;
+
+    QGroupBox* GroupBox1;
+    QGroupBox* GroupBox2;
+    QLabel* Lab_ID;
+    QLabel* Label1;
+    QLabel* Label4;
+    GbkEdit* Edit1;
+    GbkEdit* Edit2;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    DBGrid* DBGrid1;
+    QMenu* PopupMenu1;
+    QAction* D1;
+    Query* ADOQuery1;
+    Query* ADOQuery2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // The card ID goes into statements unquoted, so it must be a number.
+    QString cardId() const;
+    // The values between the card ID and the closing bracket of the insert.
+    virtual QString insertValues() const;
+
+    const CardRecordsTexts& m_texts;
+    QHBoxLayout* m_entryRow = nullptr;
+    QHBoxLayout* m_buttonRow = nullptr;
+};
+
+class TfrmList : public CardRecordsWindow {
+    Q_OBJECT
+public:
+    explicit TfrmList(QWidget* parent = nullptr);
+    QLabel* Label2;
+    QLabel* Label3;
+    QComboBox* ComboBox1;
+    QPushButton* BitBtn3;
+    // Writes the list, titled with GroupBox1's caption, as a report workbook.
+    void BitBtn3Click();
+
+protected:
+    QString insertValues() const override;
+};
+
+class TfrmJNR : public CardRecordsWindow {
+    Q_OBJECT
+public:
+    explicit TfrmJNR(QWidget* parent = nullptr);
+};
+
+// What distinguishes the visit overview from the anniversary overview.
+struct OverviewTexts {
+    const char* caption;
+    const char* checkCaption;
+    const char* countCaption;
+};
+
+// All visits or anniversaries of all cards, optionally in a range, opening a row's card.
+class OverviewWindow : public QDialog {
+    Q_OBJECT
+public:
+    OverviewWindow(const OverviewTexts& texts, QWidget* parent);
+
+    void myRef();
+    void V1Click();
+
+    QGroupBox* GroupBox1;
+    QCheckBox* CheckBox1;
+    GbkEdit* Edit1;
+    QLabel* Label3;
+    GbkEdit* Edit2;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn3;
+    DBGrid* DBGrid1;
+    QLabel* Label1;
+    QMenu* PopupMenu1;
+    QAction* V1;
+    Query* ADOQuery1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    virtual QString statement() const = 0;
+    // Widens the memo column and hides myID after each run.
+    virtual void arrangeColumns() = 0;
+
+private:
+    const OverviewTexts& m_texts;
+};
+
+class TfrmListV : public OverviewWindow {
+    Q_OBJECT
+public:
+    explicit TfrmListV(QWidget* parent = nullptr);
+
+protected:
+    QString statement() const override;
+    void arrangeColumns() override;
+};
+
+class TfrmJNRV : public OverviewWindow {
+    Q_OBJECT
+public:
+    explicit TfrmJNRV(QWidget* parent = nullptr);
+
+protected:
+    QString statement() const override;
+    void arrangeColumns() override;
+};
+
+} // namespace ostrel

@@ -1,0 +1,110 @@
+#include "category_window.h"
+
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "query.h"
+#include "sql_text.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/gbk_edit.h"
+#include "ui/common/window_parts.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+TfrmDType::TfrmDType(QWidget* parent)
+    : QDialog(parent),
+      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
+      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+{
+    setObjectName(QStringLiteral("frmDType"));
+    setWindowTitle(QStringLiteral("设置分类"));
+    setCloseBoxOnly(this);
+    setFixedSize(270, 380);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* details = named(new QGroupBox(QStringLiteral("名片分类信息"), this), "GroupBox1");
+    auto* detailsLayout = new QHBoxLayout(details);
+    detailsLayout->addWidget(named(new QLabel(QStringLiteral("名片分类："), details), "Label1"));
+    Edit1 = named(new GbkEdit(10, details), "Edit1");
+    detailsLayout->addWidget(Edit1, 1);
+    Button1 = named(new QPushButton(QStringLiteral("保存"), details), "Button1");
+    Button1->setAutoDefault(false); // Enter in the name box saves nothing by itself
+    detailsLayout->addWidget(Button1);
+    layout->addWidget(details);
+
+    auto* list = named(new QGroupBox(QStringLiteral("名片分类列表"), this), "GroupBox2");
+    auto* listLayout = new QVBoxLayout(list);
+    DBGrid1 = named(new DBGrid(list), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    DBGrid1->setToolTip(QStringLiteral("亲，鼠标右键 有继续哟！"));
+    listLayout->addWidget(DBGrid1);
+    layout->addWidget(list, 1);
+
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    D1 = named(PopupMenu1->addAction(QStringLiteral("删除 &D")), "D1");
+    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+    connect(D1, &QAction::triggered, this, &TfrmDType::D1Click);
+    connect(Button1, &QPushButton::clicked, this, &TfrmDType::Button1Click);
+}
+
+void TfrmDType::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    myRef();
+}
+
+void TfrmDType::myRef()
+{
+    sqlText = QStringLiteral("Select theName as 名片分类, ID from D_Type order by id desc");
+    ADOQuery1->run(sqlText);
+    DBGrid1->setColumnWidth(0, 160);
+    DBGrid1->setColumnHidden(1, true);
+}
+
+void TfrmDType::myESql()
+{
+    ADOQuery2->exec(sqlText);
+}
+
+void TfrmDType::Button1Click()
+{
+    const QString name = Edit1->text();
+    if (name.isEmpty()) {
+        showInfo(this, QStringLiteral("名片分类 不能为空！"));
+        Edit1->setFocus();
+        return;
+    }
+    ADOQuery2->run(QStringLiteral("Select ID from D_Type Where (theName = '") + sqlQuote(name) + QStringLiteral("')"));
+    if (ADOQuery2->recordCount() >= 1) {
+        showInfo(this, QStringLiteral("名片分类 已经存在！"));
+        Edit1->setFocus();
+        return;
+    }
+    sqlText = QStringLiteral("Insert into D_Type(theName) Values('") + sqlQuote(name) + QStringLiteral("')");
+    myESql();
+    showInfo(this, QStringLiteral("名片分类 保存成功！"));
+    Edit1->clear();
+    myRef();
+}
+
+void TfrmDType::D1Click()
+{
+    if (ADOQuery1->recordCount() == 0)
+        return;
+    if (!askYesNo(this, QStringLiteral("删除名片分类"), QStringLiteral("确认要删除名片分类吗？该删除将不可恢复！")))
+        return;
+    sqlText = QStringLiteral("Delete * from D_Type Where (ID = ") + QString::number(ADOQuery1->integer(QStringLiteral("ID")))
+        + QStringLiteral(")");
+    myESql();
+    myRef();
+}
+
+} // namespace ostrel

@@ -1,0 +1,86 @@
+#include "defaults_window.h"
+
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "query.h"
+#include "sql_text.h"
+#include "ui/common/lookup_combo.h"
+#include "ui/common/window_parts.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+TfrmMRX::TfrmMRX(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(this, "ADOQuery1"))
+{
+    setObjectName(QStringLiteral("frmMRX"));
+    setWindowTitle(QStringLiteral("设置默认项"));
+    setCloseBoxOnly(this);
+    setFixedSize(300, 230);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* group = named(new QGroupBox(QStringLiteral("默认选项设置"), this), "GroupBox1");
+    auto* grid = new QGridLayout(group);
+    const auto addRow = [&](int row, const char* caption, const char* name) {
+        grid->addWidget(new QLabel(QString::fromUtf8(caption), group), row, 0);
+        auto* box = named(new DBLookupComboBox(group), name);
+        grid->addWidget(box, row, 1);
+        return box;
+    };
+    DBLookupComboBox1 = addRow(0, "分        类：", "DBLookupComboBox1");
+    DBLookupComboBox2 = addRow(1, "性        别：", "DBLookupComboBox2");
+    DBLookupComboBox3 = addRow(2, "省        份：", "DBLookupComboBox3");
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(group, 1);
+
+    auto* buttons = new QHBoxLayout;
+    BitBtn1 = named(new QPushButton(QStringLiteral("保存"), this), "BitBtn1");
+    BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
+    BitBtn1->setAutoDefault(false);
+    BitBtn2->setAutoDefault(false);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMRX::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    FormCreate();
+}
+
+void TfrmMRX::FormCreate()
+{
+    frmDM->DBComType(DBLookupComboBox1);
+    frmDM->DBComSex(DBLookupComboBox2);
+    frmDM->DBComP(DBLookupComboBox3);
+    ADOQuery1->run(QStringLiteral("select theType,theSex,theP from D_Mr"));
+    if (ADOQuery1->recordCount() == 1) {
+        DBLookupComboBox1->setKeyValue(ADOQuery1->text(QStringLiteral("theType")));
+        DBLookupComboBox2->setKeyValue(ADOQuery1->text(QStringLiteral("theSex")));
+        DBLookupComboBox3->setKeyValue(ADOQuery1->text(QStringLiteral("theP")));
+    }
+}
+
+void TfrmMRX::BitBtn1Click()
+{
+    const QString type = sqlQuote(DBLookupComboBox1->text());
+    const QString sex = sqlQuote(DBLookupComboBox2->text());
+    const QString province = sqlQuote(DBLookupComboBox3->text());
+    // An empty table gets its row, so the success message is true.
+    if (ADOQuery1->countRows(QStringLiteral("select theType from D_Mr")) == 0)
+        ADOQuery1->exec(QStringLiteral("Insert into D_Mr(theType,theSex,theP) Values('") + type + QStringLiteral("','") + sex
+                        + QStringLiteral("','") + province + QStringLiteral("')"));
+    else
+        ADOQuery1->exec(QStringLiteral("UPdate D_Mr Set theType='") + type + QStringLiteral("',theSex='") + sex
+                        + QStringLiteral("',theP='") + province + QStringLiteral("'"));
+    showInfo(this, QStringLiteral("默认选项 保存成功！"));
+    accept();
+}
+
+} // namespace ostrel

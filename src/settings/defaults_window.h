@@ -1,0 +1,28 @@
+#pragma once
+#include <QDialog>
+
+class QPushButton;
+
+namespace ostrel {
+
+class DBLookupComboBox;
+class Query;
+
+// The category, sex and province a new card starts with (D_Mr).
+class TfrmMRX : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmMRX(QWidget* parent);
+
+    void FormCreate();
+    void BitBtn1Click();
+
+    DBLookupComboBox* DBLookupComboBox1;
+    DBLookupComboBox* DBLookupComboBox2;
+    DBLookupComboBox* DBLookupComboBox3;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    Query* ADOQuery1;
+};
+
+} // namespace ostrel

@@ -1,0 +1,106 @@
+#include "order_window.h"
+
+#include "app/data_module.h"
+#include "cards/main_window.h"
+#include "query.h"
+#include "transaction.h"
+#include "ui/common/db_grid.h"
+#include "ui/common/window_parts.h"
+
+#include <QMenu>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+namespace {
+
+// Fixed bounds of the moves, not derived from the table.
+constexpr int kFirstPosition = 1;
+constexpr int kLastMovable = 24;
+constexpr int kParking = -1;
+
+} // namespace
+
+TfrmSX::TfrmSX(QWidget* parent)
+    : QDialog(parent),
+      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
+      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+{
+    setObjectName(QStringLiteral("frmSX"));
+    setWindowTitle(QStringLiteral("设置列表显示顺序"));
+    setCloseBoxOnly(this);
+    setFixedSize(240, 540);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    DBGrid1 = named(new DBGrid(this), "DBGrid1");
+    DBGrid1->setQuery(ADOQuery1);
+    DBGrid1->setToolTip(QStringLiteral("亲，鼠标右键 有惊喜哟！"));
+    layout->addWidget(DBGrid1);
+
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    N1 = named(PopupMenu1->addAction(QStringLiteral("向上 &U")), "N1");
+    N2 = named(PopupMenu1->addAction(QStringLiteral("向下 &D")), "N2");
+    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+    connect(N1, &QAction::triggered, this, &TfrmSX::N1Click);
+    connect(N2, &QAction::triggered, this, &TfrmSX::N2Click);
+}
+
+void TfrmSX::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    myRef();
+}
+
+void TfrmSX::myRef()
+{
+    ADOQuery1->run(QStringLiteral("SELECT theInt AS 序号, theV AS 项目 FROM D_XS ") + QStringLiteral("ORDER BY theInt"));
+}
+
+void TfrmSX::N1Click()
+{
+    if (ADOQuery1->recordCount() == 0)
+        return;
+    const int p = static_cast<int>(ADOQuery1->integer(QStringLiteral("序号")));
+    if (p == kFirstPosition)
+        return;
+    move(p, p - 1);
+}
+
+void TfrmSX::N2Click()
+{
+    if (ADOQuery1->recordCount() == 0)
+        return;
+    const int p = static_cast<int>(ADOQuery1->integer(QStringLiteral("序号")));
+    if (p == kLastMovable)
+        return;
+    move(p, p + 1);
+}
+
+void TfrmSX::move(int from, int to)
+{
+    // The three renumberings stand or fall together: no row is ever left parked.
+    Transaction transaction(frmDM->ADOConnection1);
+    myInt(kParking, from);
+    myInt(from, to);
+    myInt(to, kParking);
+    transaction.commit();
+    myRef();
+}
+
+void TfrmSX::myInt(int newPosition, int oldPosition)
+{
+    ADOQuery2->exec(QStringLiteral("UPDATE D_XS SET theInt=") + QString::number(newPosition)
+                    + QStringLiteral(" WHERE (theInt=") + QString::number(oldPosition) + QStringLiteral(")"));
+}
+
+void TfrmSX::done(int result)
+{
+    if (frmMain)
+        frmMain->myRef();
+    QDialog::done(result);
+}
+
+} // namespace ostrel

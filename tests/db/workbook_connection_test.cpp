@@ -1,0 +1,169 @@
+// The workbook connection: its text, its one statement, the format told by content, the
+// committed .xls fixtures, and errors that name the file.
+#include "connection_string.h"
+#include "engine_error.h"
+#include "query.h"
+#include "workbook_connection.h"
+#include "workbook_files.h"
+#include "workbook_reader.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+const QString kSelect = QStringLiteral("Select * from [Sheet1$]");
+
+QString fixture(const char* name)
+{
+    return sourceTree(__FILE__) + QStringLiteral("tests/fixtures/") + QString::fromLatin1(name);
+}
+
+QString errorOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const EngineError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST(WorkbookConnection, TextOfTheImport)
+{
+    EXPECT_EQ(workbookConnectionString(QStringLiteral("/home/用户/名片 2024.xls")),
+              QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/home/用户/名片 2024.xls;"
+                             "Extended Properties=Excel 8.0;Persist Security Info=False"));
+    // Paths that would end or open a value read back whole.
+    for (const QString& path : {QStringLiteral("/tmp/a;b.xlsx"), QStringLiteral("\"q\".csv"), QStringLiteral(" lead.xls")}) {
+        WorkbookConnection connection;
+        connection.setConnectionString(workbookConnectionString(path));
+        EXPECT_EQ(connection.path(), path);
+    }
+}
+
+TEST(WorkbookConnection, OnlyTheSheetStatementRuns)
+{
+    const struct { const char* sql; const char* sheet; } accepted[] = {
+        {"Select * from [Sheet1$]", "Sheet1"},
+        {"  select  *  FROM  [Sheet1$] ; ", "Sheet1"},
+        {"SELECT * FROM [名片 数据$]", "名片 数据"},
+    };
+    for (const auto& c : accepted)
+        EXPECT_EQ(workbookSheetOf(QString::fromUtf8(c.sql)), QString::fromUtf8(c.sheet)) << c.sql;
+    for (const char* sql : {"Select * from Sheet1", "Select * from [Sheet1]", "Select 姓名 from [Sheet1$]",
+                            "Select * from [Sheet1$] where 1=1", "Delete * from [Sheet1$]", "Select * from [Sheet1$]; drop table x", ""}) {
+        const QString error = errorOf([&] { workbookSheetOf(QString::fromUtf8(sql)); });
+        EXPECT_TRUE(error.startsWith(QStringLiteral("EXCEL文件只能用“Select * from [Sheet1$]”这样的语句读取"))) << sql;
+    }
+    WorkbookConnection connection;
+    EXPECT_EQ(errorOf([&] { connection.execute(QStringLiteral("Delete * from [Sheet1$]")); }),
+              QStringLiteral("EXCEL文件只能读取，不能执行：Delete * from [Sheet1$]"));
+}
+
+TEST(WorkbookConnection, FormatToldByContentNotName)
+{
+    QTemporaryDir dir;
+    const QString xlsx = dir.filePath(QStringLiteral("真的是xlsx.csv"));
+    writeXlsx(xlsx, XlsxRows{{"姓名"}, {"张三"}});
+    const QString xls = dir.filePath(QStringLiteral("其实是xls.xlsx"));
+    QFile::copy(fixture("few_columns.xls"), xls);
+    const QString csv = dir.filePath(QStringLiteral("其实是csv.xls"));
+    writeFile(csv, gbkBytes(QStringLiteral("姓名\r\n张三\r\n")));
+    for (const QString& path : {xlsx, csv}) {
+        WorkbookConnection connection;
+        connection.setConnectionString(workbookConnectionString(path));
+        EXPECT_EQ(table(connection.select(kSelect)), (QList<QStringList>{{"姓名"}, {"张三"}})) << path.toStdString();
+    }
+    WorkbookConnection connection;
+    connection.setConnectionString(workbookConnectionString(xls));
+    EXPECT_EQ(table(connection.select(kSelect)), (QList<QStringList>{{"分类", "姓名", "性别"}, {"", "王五", ""}}));
+    EXPECT_EQ(workbookFormat("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), WorkbookFormat::Xls);
+    EXPECT_EQ(workbookFormat("PK\x03\x04"), WorkbookFormat::Xlsx);
+    EXPECT_EQ(workbookFormat("PKU,name\n"), WorkbookFormat::Csv);
+}
+
+TEST(WorkbookConnection, ThroughAQueryLikeAnyDatabase)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    writeXlsx(path, XlsxRows{{"姓名", "电话"}, {"张三", 13800138000.0}, {"李四"}});
+    WorkbookConnection connection;
+    connection.setConnectionString(workbookConnectionString(path));
+    EXPECT_FALSE(connection.isOpen());
+    Query query(&connection);
+    query.run(kSelect);
+    EXPECT_TRUE(connection.isOpen());
+    EXPECT_EQ(query.recordCount(), 2);
+    EXPECT_EQ(query.text(QStringLiteral("电话")), QStringLiteral("13800138000"));
+    query.next();
+    EXPECT_EQ(query.text(QStringLiteral("电话")), QString());
+    // A new text closes the connection; each statement reads the file as it is now.
+    writeXlsx(path, XlsxRows{{"姓名"}, {"王五"}});
+    connection.setConnectionString(workbookConnectionString(path));
+    EXPECT_FALSE(connection.isOpen());
+    query.run(kSelect);
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("王五"));
+}
+
+TEST(WorkbookConnection, FailuresNameTheFile)
+{
+    QTemporaryDir dir;
+    const QString damaged = dir.filePath(QStringLiteral("坏 文件.xls"));
+    writeFile(damaged, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + QByteArray(600, '\x07'));
+    const QString noSheet = fixture("no_sheet1.xls");
+    const QString missing = dir.filePath(QStringLiteral("没有.xlsx"));
+    const struct { QString path; QString error; } cases[] = {
+        {missing, QStringLiteral("EXCEL文件“%1”：文件不存在").arg(missing)},
+        {dir.path(), QStringLiteral("EXCEL文件“%1”：这是一个文件夹，不是文件").arg(dir.path())},
+        {noSheet, QStringLiteral("EXCEL文件“%1”：找不到工作表“Sheet1”（文件中的工作表：数据、Sheet2）").arg(noSheet)},
+        {damaged, QStringLiteral("EXCEL文件“%1”：无法读取 .xls 工作簿：").arg(damaged)},
+    };
+    for (const auto& c : cases) {
+        WorkbookConnection connection;
+        connection.setConnectionString(workbookConnectionString(c.path));
+        const QString error = errorOf([&] { connection.select(kSelect); });
+        EXPECT_TRUE(error.startsWith(c.error)) << error.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+    WorkbookConnection connection;
+    EXPECT_EQ(errorOf([&] { connection.select(kSelect); }), QStringLiteral("没有指定要打开的EXCEL文件"));
+}
+
+TEST(XlsReader, CommittedWorkbookReadsAsText)
+{
+    const ResultSet rows = readXls(fixture("cards.xls"), QStringLiteral("Sheet1"));
+    const QList<QStringList> read = table(rows);
+    ASSERT_EQ(read.size(), 4);
+    EXPECT_EQ(read[0].size(), 25);
+    EXPECT_EQ(read[0].mid(0, 3), (QStringList{"分类", "姓名", "性别"}));
+    EXPECT_EQ(read[0].last(), QStringLiteral("备注"));
+    EXPECT_EQ(read[1], (QStringList{"客户", "张三", "男", "010-62345678", "13800138000", "zhang@example.com", "123456789",
+                                    "", "", "老客户", "北京", "海淀", "北京恒信科技有限公司", "销售部", "经理",
+                                    "中关村大街1号", "010-62345600", "", "100080", "www.example.com", "", "", "", "", "3.25"}));
+    // A date, a Chinese date, a date with a time (its day), a time of day, empty cells.
+    EXPECT_EQ(read[2][9], QStringLiteral("2024-03-05"));
+    EXPECT_EQ(read[2][1], QString());
+    EXPECT_EQ(read[2][23], QStringLiteral("-0.5"));
+    EXPECT_EQ(read[3].mid(9, 3), (QStringList{"1999-12-31", "2020-02-29", "08:30:15"}));
+    EXPECT_EQ(read[3][13], QString());
+    EXPECT_EQ(read[3][23], QStringLiteral("最后一列"));
+    EXPECT_EQ(table(readXls(fixture("cards.xls"), QStringLiteral("说明"))), (QList<QStringList>{{"这一页不导入"}}));
+}
+
+TEST(XlsReader, FreeXLFaultsStayOutOfTheProgram)
+{
+    // FreeXL crashes on this file (found by fuzzing). Read in a child process, it is an
+    // error here, and this process reads the next workbook as before.
+    const QString crashes = sourceTree(__FILE__) + QStringLiteral("fuzz/regressions/xls/freexl_segv.xls");
+    EXPECT_EQ(errorOf([&] { readXls(crashes, QStringLiteral("Sheet1")); }),
+              QStringLiteral("无法读取 .xls 工作簿：文件已损坏，读取它的过程异常终止"));
+    EXPECT_EQ(readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")).rowCount(), 1);
+}
