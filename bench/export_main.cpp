@@ -15,20 +15,6 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-double statusMb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -50,13 +36,13 @@ int main(int argc, char** argv)
             ostrel::TfrmMain window;
             window.FormCreate();
             window.show();
-            const double before = statusMb("VmHWM:");
+            const double before = ostrel::bench::statusMb("VmHWM:");
             const auto start = std::chrono::steady_clock::now();
             ostrel::exportCardList(&window);
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const QString file = ostrel::testhooks::shown().isEmpty() ? QString() : ostrel::testhooks::shown().last().text;
             std::printf("cards=%d columns=%d export_s=%.1f peak_mb_before=%.0f peak_mb=%.0f file_mb=%.1f\n", cards,
-                        window.ADOQuery4->recordCount(), seconds, before, statusMb("VmHWM:"),
+                        window.ADOQuery4->recordCount(), seconds, before, ostrel::bench::statusMb("VmHWM:"),
                         QFileInfo(file).size() / 1048576.0);
             ostrel::testhooks::clear();
         }

@@ -98,6 +98,16 @@ QStringList seeded(sqlite3* db, const char* sql)
 
 } // namespace
 
+double statusMb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
+}
+
 void generateDatabase(const QString& path, const Workload& workload)
 {
     QFile schema(QStringLiteral(OSTREL_SCHEMA_SQL));

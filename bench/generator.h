@@ -10,6 +10,9 @@ struct Workload {
     unsigned seed = 20261209;
 };
 
+// A figure of /proc/self/status ("VmRSS:", "VmHWM:") in megabytes.
+double statusMb(const char* key);
+
 // Writes a new card database at path (delivered schema, then the workload's rows with
 // realistic Chinese names, phones, companies and dates, in one transaction).
 void generateDatabase(const QString& path, const Workload& workload);

@@ -20,16 +20,6 @@
 
 namespace {
 
-long statusKb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(strlen(key))).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
 template <typename F>
 double medianMs(int runs, F&& step)
 {
@@ -77,8 +67,8 @@ int main(int argc, char** argv)
             const int nameColumn = window.ADOQuery1->rows().columnIndex(QStringLiteral("姓名"));
             const double sort = medianMs(5, [&] { window.DBGrid1->titleClick(nameColumn); });
             std::printf("cards=%d sort_ms=%.0f\n", cards, sort);
-            std::printf("cards=%d rss_mb=%.0f peak_mb=%.0f\n", cards, statusKb("VmRSS:") / 1024.0,
-                        statusKb("VmHWM:") / 1024.0);
+            std::printf("cards=%d rss_mb=%.0f peak_mb=%.0f\n", cards, ostrel::bench::statusMb("VmRSS:"),
+                        ostrel::bench::statusMb("VmHWM:"));
         }
         ostrel::setProgramDir({});
     }
