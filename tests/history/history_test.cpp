@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -308,3 +309,31 @@ TEST_F(History, OverviewRowOpensItsCard)
 }
 
 } // namespace
+
+TEST_F(History, CardOpenedFromAnOverviewRefreshesTheMainListButNotTheOverview)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    exec(QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','谈订单')").arg(card));
+    startMain(); // sets the card opener to the card editor
+    QString editorTitle;
+    QStringList overviewNames;
+    testhooks::queueModal([&](QDialog* overview) {
+        auto* list = overview->findChild<DBGrid*>(QStringLiteral("DBGrid1"));
+        testhooks::queueModal([&](QDialog* editor) {
+            editorTitle = editor->windowTitle();
+            auto* name = editor->findChild<QLineEdit*>(QStringLiteral("EditB1"));
+            name->setText(QStringLiteral("张三丰"));
+            QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        });
+        const QRect cell = list->visualRect(list->model()->index(0, 1));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+        overviewNames << list->model()->index(0, 1).data().toString();
+    });
+    openVisitOverview(main.get());
+    EXPECT_EQ(editorTitle, QStringLiteral("查看 名片"));
+    EXPECT_EQ(overviewNames, QStringList{QStringLiteral("张三")}); // the overview is not queried again
+    EXPECT_EQ(column(QStringLiteral("select BName from D_B where ID=%1").arg(card)), QStringList{QStringLiteral("张三丰")});
+    const int nameColumn = main->ADOQuery1->rows().columnIndex(QStringLiteral("姓名"));
+    EXPECT_EQ(main->ADOQuery1->rows().text(0, nameColumn), QStringLiteral("张三丰"));
+    EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")));
+}
