@@ -124,17 +124,8 @@ TfrmXS::TfrmXS(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(thi
 
     Label1 = named(new QLabel(QStringLiteral("说明：勾选表示显示该项目；后面的数字表示该项目的显示宽度。"), this), "Label1");
     layout->addWidget(Label1);
-    auto* buttons = new QHBoxLayout;
-    BitBtn1 = named(new QPushButton(QStringLiteral("保存"), this), "BitBtn1");
-    BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
     // Enter passes the key filter; it must not press a button on its own.
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    std::tie(BitBtn1, BitBtn2) = addSaveExitRow(this, layout);
     layout->addStretch();
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmXS::BitBtn1Click);

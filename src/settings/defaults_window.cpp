@@ -38,16 +38,7 @@ TfrmMRX::TfrmMRX(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(t
     grid->setColumnStretch(1, 1);
     layout->addWidget(group, 1);
 
-    auto* buttons = new QHBoxLayout;
-    BitBtn1 = named(new QPushButton(QStringLiteral("保存"), this), "BitBtn1");
-    BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    std::tie(BitBtn1, BitBtn2) = addSaveExitRow(this, layout);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmMRX::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);

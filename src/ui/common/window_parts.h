@@ -1,5 +1,7 @@
 #pragma once
+#include <QBoxLayout>
 #include <QDialog>
+#include <QPushButton>
 #include <QString>
 
 namespace ostrel {
@@ -18,6 +20,23 @@ inline void setCloseBoxOnly(QDialog* window)
 {
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowCloseButtonHint);
+}
+
+// The "保存" and "退出" buttons (BitBtn1, BitBtn2), centred in a row of their own at the
+// end of layout. Neither acts on Enter: only a click saves.
+inline std::pair<QPushButton*, QPushButton*> addSaveExitRow(QWidget* owner, QBoxLayout* layout)
+{
+    auto* row = new QHBoxLayout;
+    auto* save = named(new QPushButton(QStringLiteral("保存"), owner), "BitBtn1");
+    auto* exit = named(new QPushButton(QStringLiteral("退出"), owner), "BitBtn2");
+    row->addStretch();
+    for (QPushButton* button : {save, exit}) {
+        button->setAutoDefault(false);
+        row->addWidget(button);
+    }
+    row->addStretch();
+    layout->addLayout(row);
+    return {save, exit};
 }
 
 } // namespace ostrel
