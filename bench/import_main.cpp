@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -91,11 +92,24 @@ void writeXlsRows(const QString& path, int rows)
         throw EngineError(QStringLiteral("cannot write the .xls workbook (python3-xlwt installed?)"));
 }
 
-double millisecondsOf(const std::function<void()>& step)
+double cpuMs()
 {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Wall-clock milliseconds of the step; its CPU milliseconds (less sensitive to a busy
+// machine) go to *cpu.
+double millisecondsOf(const std::function<void()>& step, double* cpu = nullptr)
+{
+    const double cpuStart = cpuMs();
     const auto start = std::chrono::steady_clock::now();
     step();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (cpu)
+        *cpu = cpuMs() - cpuStart;
+    return ms;
 }
 
 // The process's peak resident memory since it was last reset (VmHWM), in MB.
@@ -146,15 +160,17 @@ int run(int cards, const QString& only)
         // The peak from here on is the import's own (writing the workbook took more).
         std::ofstream("/proc/self/clear_refs") << "5";
         testhooks::queueFile(book);
-        const double openMs = millisecondsOf([&] { window->Button1Click(); });
+        double openCpu = 0;
+        double importCpu = 0;
+        const double openMs = millisecondsOf([&] { window->Button1Click(); }, &openCpu);
         const int shownRows = window->ADOQuery1->isActive() ? window->ADOQuery1->recordCount() : -1;
-        const double importMs = millisecondsOf([&] { window->BitBtn1Click(); });
+        const double importMs = millisecondsOf([&] { window->BitBtn1Click(); }, &importCpu);
         const double totalMs = openMs + importMs;
         const bool targeted = !w.xls && w.rows == 100000;
         std::printf("cards=%d workload=%s rows=%d shown=%d workbook_mb=%.1f open_ms=%.0f import_ms=%.0f total_ms=%.0f%s "
-                    "peak_mb=%.0f generate_ms=%.0f write_workbook_ms=%.0f\n",
+                    "open_cpu_ms=%.0f import_cpu_ms=%.0f peak_mb=%.0f generate_ms=%.0f write_workbook_ms=%.0f\n",
                     cards, w.name, w.rows, shownRows, static_cast<double>(QFileInfo(book).size()) / (1 << 20), openMs, importMs,
-                    totalMs, targeted ? (totalMs <= 8000 ? " target_ms=8000 met" : " target_ms=8000 MISSED") : "", peakMb(),
+                    totalMs, targeted ? (totalMs <= 8000 ? " target_ms=8000 met" : " target_ms=8000 MISSED") : "", openCpu, importCpu, peakMb(),
                     generateMs, writeMs);
         std::printf("cards=%d workload=%s result=\"%s\"\n", cards, w.name,
                     lastShown().replace(u'\n', u' ').toUtf8().constData());

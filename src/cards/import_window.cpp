@@ -194,8 +194,7 @@ void TfrmInData::BitBtn1Click()
                 values << cutToLimit(sheet.text(row, columnOf[static_cast<size_t>(field.number - 1)]), field.importCut);
             const QString date = dateText(today());
             const QString& name = values[kNameField];
-            ADOQuery2->run(duplicateCheckSql(values[kCategoryField], name, values[kSexField]));
-            const bool duplicate = ADOQuery2->recordCount() > 0;
+            const bool duplicate = ADOQuery2->countRows(duplicateCheckSql(values[kCategoryField], name, values[kSexField])) > 0;
             if (!duplicate && !name.isEmpty()) {
                 ADOQuery2->exec(insertCardSql(date, values));
                 ++counts.imported;

@@ -326,7 +326,7 @@ private:
         const QXmlStreamAttributes a = m_xml.attributes();
         const uint32_t column = columnOf(a.value(QLatin1String("r")), m_nextColumn, m_part);
         m_nextColumn = column + 1;
-        const QString type = a.value(QLatin1String("t")).toString();
+        const QStringView type = a.value(QLatin1String("t")); // `a` is a copy: it stays valid
         uint64_t style = 0;
         const bool styled = parseUnsigned(a.value(QLatin1String("s")), style);
 
