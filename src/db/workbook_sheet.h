@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,6 +59,8 @@ public:
     // Refers to text in `shared` (set once, before), which must outlive build().
     void addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length);
     void setShared(std::string_view shared) { m_shared = shared; }
+    // Room for about this many cells (capped at the limit), so they are not moved as they come.
+    void reserve(size_t cells) { m_cells.reserve(std::min<size_t>(cells, kMaxCells)); }
 
     ResultSet build();
 

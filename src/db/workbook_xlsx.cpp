@@ -39,6 +39,9 @@ std::optional<QByteArray> readPart(QuaZip& zip, const QString& name, qint64 limi
     if (!file.open(QIODevice::ReadOnly))
         damaged(name, QStringLiteral("无法解压（可能已加密）"));
     QByteArray bytes;
+    // Room for what the entry says it holds, so the bytes are not moved as they grow; a
+    // false size costs at most the limit.
+    bytes.reserve(std::clamp<qint64>(file.usize(), 0, limit) + 1);
     char buffer[64 * 1024];
     for (;;) {
         const qint64 got = file.read(buffer, sizeof buffer);
@@ -288,9 +291,16 @@ class SheetReader {
 public:
     SheetReader(const QByteArray& bytes, const QString& part, const SharedStrings& sst,
                 const std::vector<NumberKind>& kinds, bool date1904)
-        : m_xml(bytes), m_part(part), m_sst(sst), m_kinds(kinds), m_date1904(date1904)
+        : m_part(part), m_sst(sst), m_kinds(kinds), m_date1904(date1904)
     {
+        // Through a device the reader decodes the part piece by piece instead of all at
+        // once: less memory, and faster.
+        m_buffer.setData(bytes);
+        m_buffer.open(QIODevice::ReadOnly);
+        m_xml.setDevice(&m_buffer);
         m_cells.setShared(m_sst.arena);
+        // A cell takes some 30 bytes of the part, rarely fewer.
+        m_cells.reserve(static_cast<size_t>(bytes.size() / 32));
     }
 
     ResultSet read()
@@ -387,6 +397,7 @@ private:
         m_cells.add(m_row, column, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), numeric);
     }
 
+    QBuffer m_buffer;
     QXmlStreamReader m_xml;
     const QString& m_part;
     const SharedStrings& m_sst;
