@@ -20,10 +20,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ostrel::Application app(argc, argv);
     ostrel::testhooks::enable();
-    std::vector<int> sizes = {10000, 100000};
-    if (argc > 1)
-        sizes = {std::atoi(argv[1])};
-    for (int cards : sizes) {
+    for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
         QTemporaryDir reports;
         if (!folder.isValid() || !reports.isValid())

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QFile>
 #include <QStringList>
+#include <cstdlib>
 #include <random>
 
 namespace ostrel::bench {
@@ -97,6 +98,13 @@ QStringList seeded(sqlite3* db, const char* sql)
 }
 
 } // namespace
+
+std::vector<int> cardCounts(int argc, char** argv)
+{
+    if (argc > 1)
+        return {std::atoi(argv[1])};
+    return {10000, 100000};
+}
 
 double statusMb(const char* key)
 {

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <vector>
+
 namespace ostrel::bench {
 
 struct Workload {
@@ -9,6 +11,9 @@ struct Workload {
     int anniversaries = 100000;
     unsigned seed = 20261209;
 };
+
+// The card counts a benchmark runs: 10,000 and 100,000, or the one given on the command line.
+std::vector<int> cardCounts(int argc, char** argv);
 
 // A figure of /proc/self/status ("VmRSS:", "VmHWM:") in megabytes.
 double statusMb(const char* key);
