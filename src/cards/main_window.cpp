@@ -278,9 +278,7 @@ void TfrmMain::buildPopupMenu()
     connect(item("N2", "修改名片 &M"), &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
     PopupMenu1->addSeparator();
     connect(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
-    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+    DBGrid1->setPopupMenu(PopupMenu1);
 }
 
 void TfrmMain::FormCreate()

@@ -42,13 +42,6 @@ QPushButton* exportButton(QWidget* parent, const char* name)
     return button;
 }
 
-void popupOnRightClick(DBGrid* grid, QMenu* menu)
-{
-    grid->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(grid, &QWidget::customContextMenuRequested, menu,
-                     [grid, menu](const QPoint& at) { menu->popup(grid->viewport()->mapToGlobal(at)); });
-}
-
 const CardRecordsTexts kVisitTexts{
     "拜访记录", "拜访信息", "拜访日期：", "拜访内容：", "注销拜访记录 &D",
     "SELECT ID,LDate as 拜访日期,", "LType as 拜访方式,LMemo as 拜访内容", "DList", "LDate",
@@ -86,7 +79,7 @@ CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, QWidget* par
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     D1 = named(PopupMenu1->addAction(u8(texts.removeItem)), "D1");
     connect(D1, &QAction::triggered, this, &CardRecordsWindow::D1Click);
-    popupOnRightClick(DBGrid1, PopupMenu1);
+    DBGrid1->setPopupMenu(PopupMenu1);
 
     GroupBox2 = named(new QGroupBox(u8(texts.entryCaption), this), "GroupBox2");
     Lab_ID = named(new QLabel(GroupBox2), "Lab_ID");
@@ -286,6 +279,7 @@ OverviewWindow::OverviewWindow(const OverviewTexts& texts, QWidget* parent) : QD
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     V1 = named(PopupMenu1->addAction(QStringLiteral("查看名片信息 &V")), "V1");
     connect(V1, &QAction::triggered, this, &OverviewWindow::V1Click);
+    DBGrid1->setPopupMenu(PopupMenu1);
     connect(DBGrid1, &DBGrid::rowDoubleClicked, this, &OverviewWindow::V1Click);
 
     auto* bottom = new QWidget(this);
@@ -308,7 +302,6 @@ void OverviewWindow::myRef()
     ADOQuery1->run(statement());
     arrangeColumns();
     Label1->setText(u8(m_texts.countCaption) + QString::number(ADOQuery1->recordCount()));
-    popupOnRightClick(DBGrid1, PopupMenu1);
 }
 
 void OverviewWindow::V1Click()

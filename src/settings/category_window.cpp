@@ -48,9 +48,7 @@ TfrmDType::TfrmDType(QWidget* parent)
 
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     D1 = named(PopupMenu1->addAction(QStringLiteral("删除 &D")), "D1");
-    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+    DBGrid1->setPopupMenu(PopupMenu1);
     connect(D1, &QAction::triggered, this, &TfrmDType::D1Click);
     connect(Button1, &QPushButton::clicked, this, &TfrmDType::Button1Click);
 }

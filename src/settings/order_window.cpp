@@ -41,9 +41,7 @@ TfrmSX::TfrmSX(QWidget* parent)
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     N1 = named(PopupMenu1->addAction(QStringLiteral("向上 &U")), "N1");
     N2 = named(PopupMenu1->addAction(QStringLiteral("向下 &D")), "N2");
-    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });
+    DBGrid1->setPopupMenu(PopupMenu1);
     connect(N1, &QAction::triggered, this, &TfrmSX::N1Click);
     connect(N2, &QAction::triggered, this, &TfrmSX::N2Click);
 }

@@ -58,6 +58,7 @@ TEST_F(MainWindow, FirstListShowsLiveCardsNewestFirstInTheConfiguredColumns)
     EXPECT_EQ(titles.mid(0, 4), (QStringList{"ID", "姓名", "分类", "固定电话"}));
     EXPECT_EQ(titles.size(), 1 + 24);
     EXPECT_TRUE(main->DBGrid1->isColumnHidden(0));
+    EXPECT_EQ(main->DBGrid1->currentIndex(), main->DBGrid1->model()->index(0, 1)); // not in the hidden ID
     EXPECT_EQ(main->DBGrid1->columnWidth(1), 120);
     EXPECT_EQ(main->DBGrid1->columnWidth(2), 55);
     EXPECT_EQ(main->DBGrid1->columnWidth(24), 80); // 录入日期 last

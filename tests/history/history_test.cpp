@@ -10,9 +10,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
@@ -286,6 +288,24 @@ TEST_F(History, AnniversaryRangesIncludingTheYearEnd)
     window.show();
     EXPECT_EQ(listed(window.ADOQuery1, QStringLiteral("纪念日期")),
               (QStringList{"2001-01-02", "2001-01-05", "2000-12-27", "2000-12-30"}));
+}
+
+TEST_F(History, OverviewMenuOpensOnceAfterManyQueries)
+{
+    TfrmListV visits(main.get());
+    TfrmJNRV anniversaries(main.get());
+    for (OverviewWindow* window : {static_cast<OverviewWindow*>(&visits), static_cast<OverviewWindow*>(&anniversaries)}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        window->show(); // the first query
+        for (int i = 0; i < 4; ++i)
+            QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
+        int opened = 0;
+        QObject::connect(window->PopupMenu1, &QMenu::aboutToShow, window, [&] { ++opened; });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10));
+        QApplication::sendEvent(window->DBGrid1->viewport(), &rightClick);
+        window->PopupMenu1->hide();
+        EXPECT_EQ(opened, 1);
+    }
 }
 
 TEST_F(History, OverviewRowOpensItsCard)

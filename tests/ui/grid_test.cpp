@@ -120,3 +120,40 @@ TEST_F(Grid, GridAndQueryShareTheCurrentRow)
     // The grid's edits nothing.
     EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
 }
+
+TEST_F(Grid, ColumnWidthsAreTakenExactly)
+{
+    for (int width : {0, 1, 7, 24, 25, 999}) {
+        grid.setColumnWidth(1, width);
+        EXPECT_EQ(grid.columnWidth(1), width);
+    }
+}
+
+TEST_F(Grid, RefreshPutsTheCurrentCellOnTheFirstColumnThatCanBeSeen)
+{
+    // As a window refreshes: run the statement, hide the ID, then set the widths.
+    const struct {
+        const char* statement;
+        int zeroWidth; // a column given no width, or -1
+        int column;    // where the current cell ends up
+    } cases[] = {
+        {"select ID, BName as 姓名, BSex as 性别 from D_B order by ID", -1, 1},
+        {"select ID, BName as 姓名, BSex as 性别 from D_B order by ID", 1, 2},
+        {"select ID, BName as 姓名 from D_B where BName = '李四'", -1, 1}, // one row
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.statement);
+        query.run(QString::fromUtf8(c.statement));
+        grid.setColumnHidden(0, true);
+        for (int column = 1; column < grid.model()->columnCount(); ++column)
+            grid.setColumnWidth(column, column == c.zeroWidth ? 0 : 80);
+        const QModelIndex current = grid.currentIndex();
+        EXPECT_EQ(current.row(), 0);
+        EXPECT_EQ(current.column(), c.column);
+        EXPECT_TRUE(grid.selectionModel()->isSelected(current)); // drawn as the selected cell
+        EXPECT_EQ(query.recNo(), 1);
+    }
+    // A later move keeps the column.
+    query.last();
+    EXPECT_EQ(grid.currentIndex().column(), 1);
+}

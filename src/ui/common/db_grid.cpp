@@ -4,7 +4,10 @@
 #include "query_model.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
+
+#include <algorithm>
 
 namespace ostrel {
 
@@ -19,9 +22,52 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setFixedWidth(18);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // A stored width below the style's minimum section size must still be exact.
+    horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &DBGrid::titleClick);
+    // Hiding a column (or narrowing it to nothing) must not take the visible current cell
+    // with it: a refresh hides the ID column after the rows have arrived.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        const QModelIndex current = currentIndex();
+        if (size == 0 && current.isValid() && current.column() == column) {
+            const int shown = firstShownColumn();
+            if (shown >= 0)
+                moveCurrentCell(current.row(), shown);
+        }
+    });
+    // Wired once here: the windows only say which menu.
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (m_popupMenu)
+            m_popupMenu->popup(viewport()->mapToGlobal(at));
+    });
+}
+
+void DBGrid::setPopupMenu(QMenu* menu)
+{
+    m_popupMenu = menu;
+    setContextMenuPolicy(menu ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
+}
+
+bool DBGrid::isColumnShown(int column) const
+{
+    return !isColumnHidden(column) && columnWidth(column) > 0;
+}
+
+int DBGrid::firstShownColumn() const
+{
+    for (int column = 0; m_model && column < m_model->columnCount(); ++column)
+        if (isColumnShown(column))
+            return column;
+    return -1;
+}
+
+void DBGrid::moveCurrentCell(int row, int column)
+{
+    const QModelIndex index = m_model->index(row, column);
+    setCurrentIndex(index);
+    scrollTo(index);
 }
 
 void DBGrid::setQuery(Query* query)
@@ -66,12 +112,11 @@ void DBGrid::followQuery(int recNo)
     if (recNo <= 0) {
         setCurrentIndex({});
     } else {
+        // Stay in the current column while it can be seen; else the first one that can.
         int column = currentIndex().isValid() ? currentIndex().column() : 0;
-        while (column < m_model->columnCount() - 1 && isColumnHidden(column))
-            ++column;
-        const QModelIndex index = m_model->index(recNo - 1, column);
-        setCurrentIndex(index);
-        scrollTo(index);
+        if (!isColumnShown(column))
+            column = std::max(firstShownColumn(), 0);
+        moveCurrentCell(recNo - 1, column);
     }
     m_syncing = false;
 }
