@@ -238,10 +238,10 @@ QWidget* TfrmMain::buildSearchBar()
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    // Enter in the search inputs runs the search.
+    // Enter in any search control runs the search.
     BitBtn1->setDefault(true);
-    for (QLineEdit* edit : {static_cast<QLineEdit*>(Edit1), static_cast<QLineEdit*>(Edit2), static_cast<QLineEdit*>(Edit3)})
-        connect(edit, &QLineEdit::returnPressed, BitBtn1, &QPushButton::click);
+    pressOnEnter(BitBtn1, {CheckBox1, Edit1, Edit2, CheckBox2, DBLookupComboBox1, CheckBox3, Edit3, CheckBox4,
+                           DBLookupComboBox2, CheckBox5, DBLookupComboBox3});
     rowLayout->addLayout(buttons);
     return row;
 }

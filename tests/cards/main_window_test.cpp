@@ -150,6 +150,36 @@ TEST_F(MainWindow, TypingInAConditionTicksItsBox)
     }
 }
 
+TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
+{
+    addCard(QStringLiteral("张三"));
+    addCard(QStringLiteral("李四"));
+    startMain();
+    const struct {
+        QWidget* control;
+        Qt::Key key;
+    } cases[] = {
+        {main->Edit1, Qt::Key_Return},     {main->Edit2, Qt::Key_Return},     {main->Edit3, Qt::Key_Enter},
+        {main->DBLookupComboBox1, Qt::Key_Return}, {main->DBLookupComboBox2, Qt::Key_Return},
+        {main->DBLookupComboBox3, Qt::Key_Enter},  {main->CheckBox1, Qt::Key_Return},
+        {main->CheckBox2, Qt::Key_Return}, {main->CheckBox3, Qt::Key_Return}, {main->CheckBox4, Qt::Key_Enter},
+        {main->CheckBox5, Qt::Key_Return},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.control->objectName().toStdString());
+        // An advanced filter that only the search replaces.
+        main->cardFilter = QStringLiteral(" AND (BName LIKE '%李%')");
+        main->myRef();
+        ASSERT_EQ(listedNames(), QStringList{"李四"});
+        c.control->setFocus();
+        QTest::keyClick(c.control, c.key);
+        EXPECT_EQ(main->cardFilter, QString());
+        EXPECT_EQ(listedNames(), (QStringList{"李四", "张三"}));
+    }
+    for (QCheckBox* box : {main->CheckBox1, main->CheckBox2, main->CheckBox3, main->CheckBox4, main->CheckBox5})
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString(); // Enter ticks nothing
+}
+
 TEST_F(MainWindow, SimpleSearchReplacesAnAdvancedFilter)
 {
     addCard(QStringLiteral("张三"));

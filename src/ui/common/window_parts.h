@@ -1,8 +1,11 @@
 #pragma once
 #include <QBoxLayout>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QString>
+
+#include <initializer_list>
 
 namespace ostrel {
 
@@ -20,6 +23,39 @@ inline void setCloseBoxOnly(QDialog* window)
 {
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowCloseButtonHint);
+}
+
+namespace detail {
+class EnterPresses : public QObject {
+public:
+    explicit EnterPresses(QPushButton* button) : QObject(button), m_button(button) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_button->isEnabled()) {
+                m_button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton* m_button;
+};
+} // namespace detail
+
+// Enter in any of the controls presses the button, as a dialog's default button does; a
+// main window has no default button of its own, and tick boxes and closed drop-down lists
+// pass Enter on to it.
+inline void pressOnEnter(QPushButton* button, std::initializer_list<QWidget*> controls)
+{
+    auto* filter = new detail::EnterPresses(button);
+    for (QWidget* control : controls)
+        control->installEventFilter(filter);
 }
 
 // The "保存" and "退出" buttons (BitBtn1, BitBtn2), centred in a row of their own at the
