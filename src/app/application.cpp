@@ -4,6 +4,9 @@
 #include "dialogs.h"
 #include "engine_error.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 // The start page and pictures are compiled into a static library: register them by hand.
 static void initResources()
 {
@@ -16,7 +19,11 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     initResources();
     setApplicationName(QString::fromUtf8(kAppTitle));
-    setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+    // No display name: the window system would append it to every caption.
+    // The toolkit's own texts (OK, Yes, No, the file dialog) in Chinese like the rest.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -11,7 +11,9 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -137,4 +139,32 @@ TEST(ErrorBox, AppendsAFullStopWhenTheLastCharacterSortsAfterIt)
     };
     for (const auto& c : cases)
         EXPECT_EQ(errorBoxText(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown)) << c.message;
+}
+
+TEST(StandardTexts, ButtonsAndTheFileDialogReadInChinese)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("标题"), QStringLiteral("内容"),
+                    QMessageBox::Ok | QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QStringList buttons;
+    for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel})
+        buttons << box.button(b)->text();
+    EXPECT_EQ(buttons, (QStringList{"确定", "是(&Y)", "否(&N)", "取消"}));
+
+    QFileDialog dialog(nullptr, QStringLiteral("打开"), QString(), QStringLiteral("Excel文件(*.xls)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList labels;
+    for (QFileDialog::DialogLabel label : {QFileDialog::LookIn, QFileDialog::FileName, QFileDialog::FileType,
+                                           QFileDialog::Accept, QFileDialog::Reject})
+        labels << dialog.labelText(label);
+    EXPECT_EQ(labels, (QStringList{"查找范围：", "文件名称(&N)：", "文件类型：", "打开(&O)", "取消"}));
+}
+
+TEST(StandardTexts, CaptionsGetNoProgramNameAppended)
+{
+    // The window system appends a display name, when one is set, to every caption.
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(name);
+    EXPECT_EQ(name, QStringLiteral("Ostrel名片管理软件"));
 }
