@@ -180,6 +180,22 @@ TEST_F(CardEditor, ValuesNoLongerListedLoadEmptyAndSaveEmpty)
     EXPECT_EQ(stored(id, "DCity"), QStringLiteral("广州"));
 }
 
+TEST_F(CardEditor, LoadedValuesShowFromTheirFirstCharacter)
+{
+    constexpr int kMailField = 5;
+    const int id = addCard(QStringLiteral("李四"));
+    exec(QStringLiteral("update D_B set BMail='zhangsan@example.com', FDes='%1' where ID=%2")
+             .arg(QStringLiteral("很长的补充信息").repeated(12))
+             .arg(id));
+    open(QString::number(id));
+    for (int field : {kMailField, kCardFieldCount - 1}) {
+        GbkEdit* box = edit(field);
+        ASSERT_GT(box->fontMetrics().horizontalAdvance(box->text()), box->width()); // wider than its box
+        box->grab(); // painted, so the box has scrolled to show its cursor
+        EXPECT_EQ(box->cursorPositionAt(QPoint(6, box->height() / 2)), 0) << box->objectName().toStdString();
+    }
+}
+
 TEST_F(CardEditor, NewCardModeSavesStaysOpenAndResets)
 {
     setToday({2026, 2, 3});

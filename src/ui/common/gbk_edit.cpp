@@ -68,6 +68,8 @@ void setTextUnlimited(QLineEdit* edit, const QString& text)
     edit->setText(text);
     if (limit)
         limit->bypass = false;
+    // A loaded value wider than its box shows from its first character, not its tail.
+    edit->setCursorPosition(0);
 }
 
 GbkEdit::GbkEdit(int maxBytes, QWidget* parent) : QLineEdit(parent), m_maxBytes(maxBytes)

@@ -7,7 +7,8 @@ namespace ostrel {
 // Chinese two). A paste that does not fit is cut at a character boundary. Text set by the
 // program is not limited.
 void limitGbkBytes(QLineEdit* edit, int maxBytes);
-// Sets a limited edit's text from the program, past its limit if need be.
+// Sets a limited edit's text from the program, past its limit if need be, showing it from
+// its start.
 void setTextUnlimited(QLineEdit* edit, const QString& text);
 
 // The single-line edit box of every window, with its GBK byte limit.
