@@ -19,6 +19,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ostrel {
@@ -60,6 +61,11 @@ int groupOf(int n)
 bool passesKeyFilter(QChar ch)
 {
     return ch == QChar(8) || ch == QChar(13) || (ch >= u'0' && ch <= u'9');
+}
+
+bool isWholeNumber(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch >= u'0' && ch <= u'9'; });
 }
 
 } // namespace
@@ -171,10 +177,15 @@ bool TfrmXS::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmXS::BitBtn1Click()
 {
-    // An empty width would break its statement; refuse before anything is written.
+    // An empty width would break its statement, and a width stored as text (loaded as it
+    // is) would be saved as 0: refuse both before anything is written.
     for (int n = 1; n <= kFieldCount; ++n) {
-        if (edits[n - 1]->text().isEmpty()) {
-            showInfo(this, labelOf(n) + QStringLiteral(" 的显示宽度不能为空！"));
+        const QString width = edits[n - 1]->text();
+        const char* problem = width.isEmpty() ? " 的显示宽度不能为空！"
+            : !isWholeNumber(width)           ? " 的显示宽度必须是 0 到 999 之间的整数！"
+                                              : nullptr;
+        if (problem) {
+            showInfo(this, labelOf(n) + QString::fromUtf8(problem));
             edits[n - 1]->setFocus();
             return;
         }

@@ -208,19 +208,36 @@ TEST_F(Settings, WidthBoxKeyFilter)
     EXPECT_EQ(edit->text(), QStringLiteral("71"));
 }
 
-TEST_F(Settings, EmptyWidthRefusedWithNothingWritten)
+TEST_F(Settings, WidthEmptyOrNotANumberRefusedWithNothingWritten)
 {
-    const QStringList before = xsSnapshot();
-    TfrmXS win(main.get());
-    win.show();
-    for (QCheckBox* check : win.checkBoxes)
-        check->setChecked(!check->isChecked());
-    win.edits[4]->clear();
-    QTest::mouseClick(win.BitBtn1, Qt::LeftButton);
-    EXPECT_EQ(testhooks::shownTexts(), QStringList{QStringLiteral("移动电话 的显示宽度不能为空！")});
-    EXPECT_EQ(win.focusWidget(), win.edits[4]);
-    EXPECT_EQ(xsSnapshot(), before);
-    EXPECT_TRUE(win.isVisible());
+    const struct {
+        const char* stored; // theWidth of the shown 移动电话 row; null: typed empty
+        const char* message;
+    } cases[] = {
+        {nullptr, "移动电话 的显示宽度不能为空！"},
+        {"宽", "移动电话 的显示宽度必须是 0 到 999 之间的整数！"},
+        {"8a", "移动电话 的显示宽度必须是 0 到 999 之间的整数！"},
+        {"-5", "移动电话 的显示宽度必须是 0 到 999 之间的整数！"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        testhooks::clear();
+        exec(QStringLiteral("update D_XS set theXS = 1, theWidth = '%1' where ID = 5").arg(QString::fromUtf8(c.stored ? c.stored : "100")));
+        const QStringList before = xsSnapshot();
+        TfrmXS win(main.get());
+        win.show();
+        for (QCheckBox* check : win.checkBoxes)
+            check->setChecked(!check->isChecked());
+        if (c.stored)
+            EXPECT_EQ(win.edits[4]->text(), QString::fromUtf8(c.stored)); // loaded as it is
+        else
+            win.edits[4]->clear();
+        QTest::mouseClick(win.BitBtn1, Qt::LeftButton);
+        EXPECT_EQ(testhooks::shownTexts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(win.focusWidget(), win.edits[4]);
+        EXPECT_EQ(xsSnapshot(), before);
+        EXPECT_TRUE(win.isVisible());
+    }
 }
 
 TEST_F(Settings, NoFieldTickedLeavesOnlyTheHiddenId)
