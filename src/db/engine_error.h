@@ -4,16 +4,23 @@
 
 namespace ostrel {
 
-// The one exception type of the engine layer. It carries the engine's own text; the
-// application object shows it in the standard error box.
+// The one exception type of the engine layer. It carries the text the user is shown and,
+// when the engine itself failed, the engine's primary result code (0 otherwise).
 class EngineError : public std::runtime_error {
 public:
-    explicit EngineError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EngineError(const QString& message, int code = 0)
+        : std::runtime_error(message.toStdString()), m_message(message), m_code(code) {}
     const QString& message() const { return m_message; }
+    int code() const { return m_code; }
 
 private:
     QString m_message;
+    int m_code;
 };
+
+// The engine's own text for a failure, preceded by a Chinese sentence that says what to
+// do when the failure is one a user meets (busy, full, read-only, missing, not a database,
+// damaged, a disk error). Other codes keep the engine's text alone.
+QString engineFailureText(int code, const QString& engineText);
 
 } // namespace ostrel

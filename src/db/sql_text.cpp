@@ -5,6 +5,8 @@ namespace ostrel {
 QString sqlQuote(const QString& value)
 {
     QString out = value;
+    // A NUL would end the statement text where the engine reads it.
+    out.remove(QChar(u'\0'));
     out.replace(u'\'', QStringLiteral("''"));
     return out;
 }

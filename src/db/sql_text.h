@@ -4,7 +4,8 @@
 namespace ostrel {
 
 // Every value typed by the user or read from a file goes into a statement through this:
-// a single quote is doubled, so it can never end the literal it stands in.
+// a single quote is doubled, so it can never end the literal it stands in, and NUL
+// characters (pasted or read from a file) are dropped.
 QString sqlQuote(const QString& value);
 
 // Adapts statement text written for the original engine to SQLCipher, outside quoted

@@ -9,6 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace ostrel {
 
@@ -16,18 +22,28 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 
-QString errorText(sqlite3* db)
+// The engine's failure as the user is told it: what to do, then the engine's own text.
+EngineError failure(int code, const QString& text)
 {
-    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+    return EngineError(engineFailureText(code, text), code & 0xff);
+}
+
+EngineError failure(sqlite3* db)
+{
+    if (!db)
+        return EngineError(engineFailureText(SQLITE_NOMEM, QStringLiteral("out of memory")), SQLITE_NOMEM);
+    return failure(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 void execOrThrow(sqlite3* db, const char* sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = message ? QString::fromUtf8(message) : errorText(db);
+        if (!message)
+            throw failure(db);
+        const QString text = QString::fromUtf8(message);
         sqlite3_free(message);
-        throw EngineError(text);
+        throw failure(sqlite3_errcode(db), text);
     }
 }
 
@@ -76,7 +92,7 @@ public:
         const QByteArray utf8 = adaptSql(sql).toUtf8();
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &m_stmt, &tail) != SQLITE_OK)
-            throw EngineError(errorText(db));
+            throw failure(db);
         for (; tail && *tail; ++tail) {
             if (*tail != ';' && !QChar::isSpace(static_cast<unsigned char>(*tail)))
                 throw EngineError(QStringLiteral("一次只能执行一条语句"));
@@ -96,7 +112,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw EngineError(errorText(db));
+        throw failure(db);
     }
     sqlite3_stmt* get() const { return m_stmt; }
 
@@ -104,25 +120,125 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// A handle that closes itself.
+class Handle {
+public:
+    Handle() = default;
+    ~Handle() { sqlite3_close(m_db); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    sqlite3** out() { return &m_db; }
+    sqlite3* get() const { return m_db; }
+    sqlite3* release() { return std::exchange(m_db, nullptr); }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// Opens a database file without ever creating it. Throws with the path named.
+void openFile(Handle& handle, const QString& path, int flags)
+{
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), handle.out(), flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = handle.get() ? QString::fromUtf8(sqlite3_errmsg(handle.get())) : QStringLiteral("out of memory");
+        throw failure(rc, QStringLiteral("%1: %2").arg(text, QDir::toNativeSeparators(path)));
+    }
+}
+
+// An empty file would be taken for an empty database and the first write would make it
+// one: refuse it before the engine sees it.
+void requireNonEmpty(const QString& path)
+{
+    const QFileInfo file(path);
+    if (file.exists() && file.isFile() && file.size() == 0)
+        throw EngineError(QStringLiteral("数据库文件是空的（0 字节）或已损坏，没有打开它：%1\n请用“恢复数据…”从备份恢复。")
+                              .arg(QDir::toNativeSeparators(path)),
+                          SQLITE_NOTADB);
+}
+
+// Whether a file can be created in the folder. Tried, not asked: permissions, a read-only
+// mount and the process's privileges all decide it.
+bool folderTakesFiles(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".ostrel-probe-XXXXXX")));
+    return probe.open();
+}
+
+// The journal and log files the engine may keep beside a database.
+const char* const kSideFiles[] = {"-journal", "-wal", "-shm"};
+
+void removeSideFiles(const QString& path)
+{
+    for (const char* suffix : kSideFiles)
+        QFile::remove(path + QString::fromLatin1(suffix));
+}
+
+// Replaces target by the finished file in one step, also when target exists.
+void moveIntoPlace(const QString& finished, const QString& target)
+{
+    if (std::rename(QFile::encodeName(finished).constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(finished);
+        throw EngineError(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(target), reason));
+    }
+}
+
+// Writes a consistent copy of the open database source into a new file at target with the
+// engine's online backup, keyed with password; target is replaced only once the copy is
+// whole. Readable by the user alone: it holds every card.
+void writeCopy(sqlite3* source, const QString& target, const QString& password)
+{
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    removeSideFiles(partial);
+    try {
+        {
+            Handle copy;
+            openFile(copy, partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            keyAndConfigure(copy.get(), password);
+            sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source, "main");
+            if (!backup)
+                throw failure(copy.get());
+            const int rc = sqlite3_backup_step(backup, -1);
+            sqlite3_backup_finish(backup);
+            if (rc != SQLITE_DONE)
+                throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+        }
+        removeSideFiles(target);
+        moveIntoPlace(partial, target);
+    } catch (...) {
+        QFile::remove(partial);
+        removeSideFiles(partial);
+        throw;
+    }
+}
+
 } // namespace
 
-void keyAndConfigure(sqlite3* db, const QString& password)
+void keyAndConfigure(sqlite3* db, const QString& password, bool writable)
 {
+    // Set first: another program holding the file briefly must not fail even the opening.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // Without a password the file is read as a plain database, which an encrypted one is not.
     const QByteArray key = password.toUtf8();
     if (!key.isEmpty() && sqlite3_key(db, key.constData(), static_cast<int>(key.size())) != SQLITE_OK)
-        throw EngineError(errorText(db));
+        throw failure(db);
     // 4096-byte pages scan about three times faster than SQLCipher 3's 1024; every cache
     // miss costs a decryption, hence the large cache.
     execOrThrow(db, "PRAGMA cipher_page_size = 4096;");
     execOrThrow(db, "PRAGMA cache_size = -65536;");
     // The first read tells a wrong key ("file is encrypted or is not a database").
     execOrThrow(db, "SELECT count(*) FROM sqlite_master;");
+    // Users copy db.edb by hand, so the file alone must hold every committed change: a
+    // rollback journal, not a write-ahead log. Switching a file from an older version
+    // checkpoints its log into it.
+    if (writable)
+        execOrThrow(db, "PRAGMA journal_mode = DELETE;");
     // A save that reported success must survive a crash or a power loss.
-    execOrThrow(db, "PRAGMA journal_mode = WAL;");
     execOrThrow(db, "PRAGMA synchronous = FULL;");
     execOrThrow(db, "PRAGMA foreign_keys = OFF;");
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     registerFunctions(db);
 }
 
@@ -137,26 +253,21 @@ void SqlCipherConnection::open()
         return;
     const ConnectionString cs(connectionString());
     const QString path = cs.value(kDataSourceKey);
-    sqlite3* db = nullptr;
+    requireNonEmpty(path);
+    // A file or folder the program may not write is still listed; each save is then
+    // refused by the engine as a write to a read-only database. (The journal is made
+    // beside the file, so a read-only folder makes the file read-only too.)
+    const bool folderWritable = !QFileInfo::exists(path) || folderTakesFiles(QFileInfo(path).absolutePath());
+    Handle db;
     // No create flag: a missing file is an error, never a fresh empty database.
     // One thread uses the connection, so SQLite's own locking is pure cost (about a third of
     // the time spent reading a long list).
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString text = errorText(db);
-        sqlite3_close(db);
-        throw EngineError(QStringLiteral("%1: %2").arg(text, QDir::toNativeSeparators(path)));
-    }
-    try {
-        keyAndConfigure(db, cs.value(kPasswordKey));
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    m_db = db;
+    openFile(db, path, (folderWritable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX);
+    // The engine falls back to reading a file it may not write.
+    m_readOnly = sqlite3_db_readonly(db.get(), "main") == 1;
+    keyAndConfigure(db.get(), cs.value(kPasswordKey), !m_readOnly);
+    m_db = db.release();
 }
-
 void SqlCipherConnection::close()
 {
     if (m_db) {
@@ -243,25 +354,64 @@ bool deliverDatabase(const QString& path, const QString& password, const QString
     // half-made file that later builds would take for the user's.
     const QString partial = path + QStringLiteral(".partial");
     QFile::remove(partial);
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    removeSideFiles(partial);
     try {
-        if (rc != SQLITE_OK)
-            throw EngineError(errorText(db));
-        keyAndConfigure(db, password);
-        execOrThrow(db, "BEGIN;");
-        execOrThrow(db, schemaSql.toUtf8().constData());
-        execOrThrow(db, "COMMIT;");
+        Handle db;
+        openFile(db, partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        keyAndConfigure(db.get(), password);
+        execOrThrow(db.get(), "BEGIN;");
+        execOrThrow(db.get(), schemaSql.toUtf8().constData());
+        execOrThrow(db.get(), "COMMIT;");
     } catch (...) {
-        sqlite3_close(db);
         QFile::remove(partial);
         throw;
     }
-    sqlite3_close(db); // checkpoints the write-ahead log into the file
-    if (!QFile::rename(partial, path))
-        throw EngineError(QStringLiteral("无法写入数据库文件 %1").arg(path));
+    // A log or journal left by an earlier file of that name would be read into this one.
+    removeSideFiles(path);
+    moveIntoPlace(partial, path);
     return true;
+}
+
+void SqlCipherConnection::backupTo(const QString& target)
+{
+    const ConnectionString settings(connectionString());
+    if (QFileInfo(target).absoluteFilePath() == QFileInfo(settings.value(kDataSourceKey)).absoluteFilePath())
+        throw EngineError(QStringLiteral("不能备份到正在使用的数据库文件本身，请另选一个文件。"));
+    writeCopy(handle(), target, settings.value(kPasswordKey));
+}
+
+void SqlCipherConnection::replaceFile(const QString& ready)
+{
+    close();
+    const QString path = ConnectionString(connectionString()).value(kDataSourceKey);
+    removeSideFiles(path);
+    moveIntoPlace(ready, path);
+}
+
+void checkDatabaseFile(const QString& path, const QString& password)
+{
+    requireNonEmpty(path);
+    Handle db;
+    openFile(db, path, SQLITE_OPEN_READONLY);
+    keyAndConfigure(db.get(), password, false);
+    Statement check(db.get(), QStringLiteral("PRAGMA integrity_check"));
+    const QString verdict = check.step(db.get())
+        ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)))
+        : QString();
+    if (verdict != QStringLiteral("ok"))
+        throw EngineError(QStringLiteral("数据库文件没有通过完整性检查，已损坏：%1\n%2").arg(QDir::toNativeSeparators(path), verdict),
+                          SQLITE_CORRUPT);
+    Statement cards(db.get(), QStringLiteral("select count(*) from sqlite_master where type='table' and name='D_B'"));
+    if (!cards.step(db.get()) || sqlite3_column_int(cards.get(), 0) != 1)
+        throw EngineError(QStringLiteral("这个文件不是名片数据库：%1").arg(QDir::toNativeSeparators(path)), SQLITE_NOTADB);
+}
+
+void copyDatabaseFile(const QString& source, const QString& password, const QString& target)
+{
+    Handle db;
+    openFile(db, source, SQLITE_OPEN_READONLY);
+    keyAndConfigure(db.get(), password, false);
+    writeCopy(db.get(), target, password);
 }
 
 } // namespace ostrel

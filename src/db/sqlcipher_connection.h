@@ -14,6 +14,8 @@ public:
     SqlCipherConnection& operator=(const SqlCipherConnection&) = delete;
 
     bool isOpen() const override { return m_db != nullptr; }
+    // Opened for reading only: the file or its folder cannot be written.
+    bool isReadOnly() const { return m_db && m_readOnly; }
     void open() override;
     void close() override;
     ResultSet select(const QString& sql) override;
@@ -25,18 +27,33 @@ public:
     void rollback();
     bool inTransaction() const;
 
+    // Writes a consistent copy of the database to target with the engine's online backup,
+    // keyed with the same password. target is replaced only once the copy is whole.
+    void backupTo(const QString& target);
+    // Closes the connection and puts the finished database file ready in place of its
+    // file; the next statement opens it.
+    void replaceFile(const QString& ready);
+
 private:
     sqlite3* handle();
 
     sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
 };
 
 // Keys a freshly opened handle and applies the storage settings every open needs (the
-// cipher page size is not stored in the file). Throws EngineError with the engine's text.
-void keyAndConfigure(sqlite3* db, const QString& password);
+// cipher page size is not stored in the file); a handle that may not write keeps the
+// file's journal setting. Throws EngineError with the engine's text.
+void keyAndConfigure(sqlite3* db, const QString& password, bool writable = true);
 
 // Writes a new encrypted database at path from the schema text, unless a file is already
 // there. Returns whether it wrote one. Throws EngineError.
 bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql);
+
+// Throws EngineError unless path is a card database that opens with password and passes
+// the engine's integrity check.
+void checkDatabaseFile(const QString& path, const QString& password);
+// Writes a consistent copy of the database file source to target (see backupTo).
+void copyDatabaseFile(const QString& source, const QString& password, const QString& target);
 
 } // namespace ostrel

@@ -2,9 +2,12 @@
 #include "query.h"
 #include "sql_text.h"
 #include "sqlcipher_connection.h"
+#include "plain_user.h"
 #include "test_database.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -74,8 +77,8 @@ TEST_F(Engine, FileCannotBeReadWithoutTheRightPassword)
         SqlCipherConnection other;
         other.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=\"%2\"")
                                       .arg(copy.path(), QString::fromLatin1(password)));
-        EXPECT_EQ(engineMessage([&] { other.select(QStringLiteral("select * from D_B")); }),
-                  QStringLiteral("file is encrypted or is not a database"))
+        EXPECT_TRUE(engineMessage([&] { other.select(QStringLiteral("select * from D_B")); })
+                        .endsWith(QStringLiteral("\nfile is encrypted or is not a database")))
             << password;
     }
     QFile raw(copy.path());
@@ -83,35 +86,134 @@ TEST_F(Engine, FileCannotBeReadWithoutTheRightPassword)
     EXPECT_FALSE(raw.readAll().contains("D_XS"));
 }
 
+// Each failure a user meets: how it is brought about on a fresh copy, the statement that
+// meets it, what the user is told to do, and the engine's own text after it.
+TEST(EngineFailures, SayWhatToDoThenTheEngineText)
+{
+    using Setup = std::function<void(test::TestDatabase&, SqlCipherConnection&)>;
+    SqlCipherConnection locker;
+    const struct {
+        const char* name;
+        Setup setup;
+        const char* statement;
+        const char* advice;
+        const char* engine;
+    } cases[] = {
+        {"wrong password",
+         [](test::TestDatabase& copy, SqlCipherConnection& db) {
+             db.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=x").arg(copy.path()));
+         },
+         "select * from D_B", "这个文件不是本程序的数据库，或者密码不对。", "file is encrypted or is not a database"},
+        {"missing file", [](test::TestDatabase& copy, SqlCipherConnection&) { QFile::remove(copy.path()); },
+         "select 1", "无法打开数据库文件。", "unable to open database file"},
+        {"empty file",
+         [](test::TestDatabase& copy, SqlCipherConnection&) { QFile(copy.path()).open(QIODevice::WriteOnly | QIODevice::Truncate); },
+         "select 1", "数据库文件是空的（0 字节）或已损坏，没有打开它", ""},
+        {"damaged file",
+         [](test::TestDatabase& copy, SqlCipherConnection&) {
+             QFile file(copy.path());
+             file.open(QIODevice::ReadWrite);
+             file.seek(4096);
+             file.write(QByteArray(static_cast<int>(file.size()) - 4096, 'x'));
+         },
+         "select count(*) from D_XS", "数据库文件已损坏。", ""},
+        {"locked by another program",
+         [&](test::TestDatabase& copy, SqlCipherConnection&) {
+             locker.setConnectionString(copy.connectionString());
+             locker.execute(QStringLiteral("BEGIN EXCLUSIVE"));
+         },
+         "select count(*) from D_B", "数据库正被另一个程序使用", "database is locked"},
+        {"disk full",
+         [](test::TestDatabase&, SqlCipherConnection& db) {
+             const QString pages = db.select(QStringLiteral("PRAGMA page_count")).text(0, 0);
+             db.execute(QStringLiteral("PRAGMA max_page_count = ") + pages);
+         },
+         "insert into D_B(BName, FDes, theDel) values('满', hex(randomblob(100000)), '否')", "磁盘已满，本次修改没有保存。",
+         "database or disk is full"},
+        {"read-only folder",
+         [](test::TestDatabase& copy, SqlCipherConnection&) {
+             QFile::setPermissions(copy.programDir() + QStringLiteral("Data"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+         },
+         "insert into D_B(BName, theDel) values('只读', '否')", "是只读的，不能保存修改", "attempt to write a readonly database"},
+    };
+    for (const auto& c : cases) {
+        test::TestDatabase copy;
+        SqlCipherConnection db;
+        db.setConnectionString(copy.connectionString());
+        c.setup(copy, db);
+        const qint64 size = QFileInfo(copy.path()).size();
+        {
+            const test::PlainUser user;
+            const QString message = engineMessage([&] { db.execute(QString::fromUtf8(c.statement)); });
+            EXPECT_TRUE(message.contains(QString::fromUtf8(c.advice))) << c.name << ": " << message.toStdString();
+            EXPECT_TRUE(message.contains(QString::fromUtf8(c.engine))) << c.name << ": " << message.toStdString();
+        }
+        // Opening never rewrites a file it could not read.
+        EXPECT_EQ(QFileInfo(copy.path()).size(), size) << c.name;
+        if (locker.inTransaction())
+            locker.rollback();
+        QFile::setPermissions(copy.programDir() + QStringLiteral("Data"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+TEST(EngineFailures, ReadOnlyFolderListsCardsAndRefusesSaves)
+{
+    test::TestDatabase copy;
+    const QString data = copy.programDir() + QStringLiteral("Data");
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        const test::PlainUser user;
+        SqlCipherConnection db;
+        db.setConnectionString(copy.connectionString());
+        EXPECT_EQ(db.countRows(QStringLiteral("select * from D_XS")), 25);
+        EXPECT_TRUE(db.isReadOnly());
+    }
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 TEST_F(Engine, MissingFileIsAnErrorAndNoFileIsCreated)
 {
     SqlCipherConnection missing;
     const QString path = copy.programDir() + QStringLiteral("Data/none.edb");
     missing.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=\"kqv749\"").arg(path));
-    EXPECT_TRUE(engineMessage([&] { missing.select(QStringLiteral("select 1")); }).startsWith(QStringLiteral("unable to open database file")));
+    EXPECT_TRUE(engineMessage([&] { missing.select(QStringLiteral("select 1")); }).contains(QStringLiteral("\nunable to open database file")));
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_FALSE(missing.isOpen());
 }
 
 TEST_F(Engine, StorageSettingsAreAppliedOnOpen)
 {
-    EXPECT_EQ(column(QStringLiteral("PRAGMA journal_mode")), QStringList{"wal"});
+    EXPECT_EQ(column(QStringLiteral("PRAGMA journal_mode")), QStringList{"delete"});
     EXPECT_EQ(column(QStringLiteral("PRAGMA synchronous")), QStringList{"2"});
     EXPECT_EQ(column(QStringLiteral("PRAGMA cache_size")), QStringList{"-65536"});
     EXPECT_EQ(column(QStringLiteral("PRAGMA cipher_page_size")), QStringList{"4096"});
 }
 
+TEST_F(Engine, TheFileAloneHoldsEveryCommittedChange)
+{
+    db.execute(QStringLiteral("insert into D_B(BName, theDel) values('刚保存', '否')"));
+    // Copied by hand while the program is open, as users do.
+    const QString copied = copy.programDir() + QStringLiteral("copied.edb");
+    ASSERT_TRUE(QFile::copy(copy.path(), copied));
+    SqlCipherConnection other;
+    other.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=kqv749").arg(copied));
+    EXPECT_EQ(other.countRows(QStringLiteral("select * from D_B where BName='刚保存'")), 1);
+    EXPECT_FALSE(QFile::exists(copy.path() + QStringLiteral("-wal")));
+}
+
 TEST_F(Engine, QuoteHoldingValuesAreStoredAndFoundAsTyped)
 {
     const QString names[] = {QStringLiteral("O'Brien"), QStringLiteral("a''b"),
-                             QStringLiteral("x'); delete from D_B; --")};
+                             QStringLiteral("x'); delete from D_B; --"), QStringLiteral("前\0后")};
     for (const QString& name : names) {
         EXPECT_EQ(db.execute(QStringLiteral("insert into D_B(BName, theDel) values('%1','否')").arg(sqlQuote(name))), 1);
-        EXPECT_EQ(column(QStringLiteral("select BName from D_B where BName='%1'").arg(sqlQuote(name))), QStringList{name});
+        // A NUL is dropped on the way in.
+        EXPECT_EQ(column(QStringLiteral("select BName from D_B where BName='%1'").arg(sqlQuote(name))),
+                  QStringList{QString(name).remove(QChar(u'\0'))});
         EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B where BName Like '%%1%'").arg(sqlQuote(name))), 1)
             << name.toStdString();
     }
-    EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B")), 3);
+    EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B")), 4);
 }
 
 TEST_F(Engine, CommandsReturnTheRowsTheyChanged)
@@ -173,6 +275,28 @@ TEST_F(Engine, TransactionRollsBackAndCommits)
     SqlCipherConnection other;
     other.setConnectionString(copy.connectionString());
     EXPECT_EQ(other.countRows(QStringLiteral("select * from D_Type where theName='乙'")), 1);
+}
+
+TEST(Delivery, RemovesALogLeftBesideTheFile)
+{
+    // A real write-ahead log of another database, left where a fresh file is delivered.
+    test::TestDatabase other;
+    SqlCipherConnection writer;
+    writer.setConnectionString(other.connectionString());
+    writer.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+    writer.execute(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+    for (int i = 0; i < 50; ++i)
+        writer.execute(QStringLiteral("update D_XS set theWidth = theWidth + 1"));
+    test::TestDatabase copy;
+    QFile::remove(copy.path());
+    ASSERT_TRUE(QFile::copy(other.path() + QStringLiteral("-wal"), copy.path() + QStringLiteral("-wal")));
+    QFile schema(QStringLiteral(OSTREL_SCHEMA_SQL));
+    ASSERT_TRUE(schema.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(deliverDatabase(copy.path(), QStringLiteral("kqv749"), QString::fromUtf8(schema.readAll())));
+    SqlCipherConnection delivered;
+    delivered.setConnectionString(copy.connectionString());
+    EXPECT_EQ(delivered.select(QStringLiteral("PRAGMA integrity_check")).text(0, 0), QStringLiteral("ok"));
+    EXPECT_EQ(delivered.countRows(QStringLiteral("select * from D_XS where theWidth > 500")), 0);
 }
 
 TEST(Delivery, LeavesAnExistingFileAsItIs)
