@@ -158,6 +158,36 @@ TEST(XlsReader, CommittedWorkbookReadsAsText)
     EXPECT_EQ(table(readXls(fixture("cards.xls"), QStringLiteral("说明"))), (QList<QStringList>{{"这一页不导入"}}));
 }
 
+TEST(XlsReader, FormulaCellsReadTheirLastResult)
+{
+    // Saved by LibreOffice; the small one lies in the compound file's mini stream.
+    const QList<QStringList> read = table(readXls(fixture("formulas.xls"), QStringLiteral("Sheet1")));
+    ASSERT_EQ(read.size(), 6);
+    // Text, numbers, yes/no, an error, a date, the empty text, a text past one record.
+    EXPECT_EQ(read[1].mid(0, 11), (QStringList{"客户", "张三", "男", "010-62345678", "13800138000", "zhang@example.com",
+                                               "123456789", "TRUE", "#DIV/0!", "2024-03-05", ""}));
+    EXPECT_EQ(read[1][11], QStringLiteral("长").repeated(5000));
+    EXPECT_EQ(read[1][12], QStringLiteral("0.75"));
+    EXPECT_EQ(read[2].mid(0, 2), (QStringList{"同事", "张三丰"}));
+    // A filled column of shared formulas.
+    for (int r = 3; r < 6; ++r)
+        EXPECT_EQ(read[r][1] + read[r][13], QStringLiteral("王%1部%1").arg(r + 1));
+    EXPECT_EQ(table(readXls(fixture("formulas_small.xls"), QStringLiteral("Sheet1")))[1].mid(0, 2),
+              (QStringList{"同事", "李四"}));
+
+    // A text result that is not there is refused by name, never read as an empty cell.
+    QTemporaryDir dir;
+    const QString broken = dir.filePath(QStringLiteral("公式.xls"));
+    QByteArray bytes = readFile(fixture("formulas_small.xls"));
+    const QByteArray textRecord("\x07\x02\x07\x00\x02\x00\x01\x4E\x67\xDB\x56", 11); // STRING "李四"
+    ASSERT_EQ(bytes.count(textRecord), 1);
+    bytes.replace(textRecord, QByteArray("\xCC\x0C", 2) + textRecord.mid(2));
+    writeFile(broken, bytes);
+    EXPECT_EQ(errorOf([&] { readXls(broken, QStringLiteral("Sheet1")); }),
+              QStringLiteral("无法读取 .xls 工作簿：工作表“Sheet1”的单元格 B2 是公式，无法读取它的计算结果。"
+                             "请用 Excel 或 WPS 打开文件，另存为 .xlsx 格式后再导入"));
+}
+
 TEST(XlsReader, FreeXLFaultsStayOutOfTheProgram)
 {
     // FreeXL crashes on this file (found by fuzzing). Read in a child process, it is an
