@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "cards/main_window.h"
 #include "export/report_export.h"
+#include "export/spreadsheet_app.h"
 #include "generator.h"
 #include "query.h"
 
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
         QTemporaryDir reports;
         if (!folder.isValid() || !reports.isValid())
             return 1;
-        qputenv("TMPDIR", reports.path().toLocal8Bit());
+        ostrel::setReportFolder(reports.path());
         ostrel::bench::generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), {cards, cards, cards, 7});
         ostrel::setProgramDir(folder.path() + u'/');
         {

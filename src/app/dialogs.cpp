@@ -36,7 +36,10 @@ bool testMode()
 
 void log(testhooks::Shown::Kind kind, const QString& title, const QString& text)
 {
-    state().shown.append({kind, title, text});
+    QStringList windows;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        windows << window->objectName();
+    state().shown.append({kind, title, text, windows});
 }
 
 } // namespace
@@ -89,6 +92,15 @@ QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& f
         return state().files.isEmpty() ? QString() : state().files.dequeue();
     }
     return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter)
+{
+    if (testMode()) {
+        log(testhooks::Shown::SaveFile, caption, suggested);
+        return state().files.isEmpty() ? QString() : state().files.dequeue();
+    }
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
 int showModal(QDialog* window)

@@ -22,6 +22,9 @@ void showErrorBox(const QString& text);
 bool askYesNo(QWidget* parent, const QString& title, const QString& text, bool yesIsDefault = false);
 // A file-open dialog; the empty text when the user cancels.
 QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter);
+// A file-save dialog starting at the suggested path; it asks before replacing a file. The
+// empty text when the user cancels.
+QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter);
 // Shows a window modally and returns its result.
 int showModal(QDialog* window);
 // Opens an address with the desktop's default program, without waiting.
@@ -36,15 +39,19 @@ QString errorBoxText(const QString& message);
 namespace testhooks {
 
 struct Shown {
-    enum Kind { Info, Error, Question, OpenFile, Url, File };
+    enum Kind { Info, Error, Question, OpenFile, SaveFile, Url, File };
     Kind kind;
     QString title;
     QString text;
+    // The windows that existed, shown or hidden, when it came up (by object name): one
+    // that outlives the work it reports on could still pop up over the box.
+    QStringList windows;
 };
 
 // Turns the real boxes off: answers come from the queues, texts go to the log.
 void enable();
 void queueAnswer(bool yes);
+// The next file an open or save dialog gives.
 void queueFile(const QString& path);
 // Runs with the next modal window while it is shown; the window is closed after it
 // unless it closed itself.

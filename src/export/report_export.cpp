@@ -13,6 +13,8 @@
 #include <QProgressDialog>
 #include <QSignalBlocker>
 
+#include <optional>
+
 namespace ostrel {
 
 namespace {
@@ -58,7 +60,6 @@ public:
 
     void read(int done) { step(kReading, done, m_rows, 0); }
     void written(int done, int total) { step(kWriting, done, total, kHalf); }
-    void hide() { m_dialog.hide(); }
 
 private:
     static constexpr int kHalf = 1000;
@@ -153,7 +154,9 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
         }
     }
 
-    ExportProgress progress(window, rows.recordCount());
+    // Gone before any box is shown: a hidden progress dialog would still pop up later over
+    // the box, by its delayed-show timer, and take the input from it.
+    std::optional<ExportProgress> progress(std::in_place, window, rows.recordCount());
     int sheetRow = layout.firstDataRow();
     {
         const QuietRows quiet(rows);
@@ -162,7 +165,7 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
             for (int i = 0; i < layout.columns.size(); ++i)
                 sheet.cells(sheetRow, i + 2).setValue(rows.text(layout.columns[i].field));
             ++sheetRow;
-            progress.read(sheetRow - layout.firstDataRow());
+            progress->read(sheetRow - layout.firstDataRow());
         }
     }
     const int lastRow = sheetRow - 1;
@@ -180,13 +183,20 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
     excel.activeSheetPageSetup().setCenterFooter(layout.footer);
 
     const SpreadsheetApp::Released released = excel.release([&](int done, int total) {
-        progress.written(done, total);
+        progress->written(done, total);
         return true;
     });
-    progress.hide();
+    progress.reset();
+    emit ReportNotices::instance().written(released.path);
     if (!released.opened)
         showInfo(window, QStringLiteral("报表已保存到 %1，但没有找到可以打开它的程序。")
                              .arg(QDir::toNativeSeparators(released.path)));
+}
+
+ReportNotices& ReportNotices::instance()
+{
+    static ReportNotices notices;
+    return notices;
 }
 
 void exportCardList(TfrmMain* window)

@@ -1,6 +1,8 @@
 #pragma once
 #include "report_layout.h"
 
+#include <QObject>
+
 class QWidget;
 
 namespace ostrel {
@@ -13,6 +15,16 @@ class TfrmMain;
 // dialog over `window` counts the rows. The list is left on its last row. Throws
 // EngineError when the workbook cannot be made or written.
 void exportReport(QWidget* window, const ReportLayout& layout, Query& rows);
+
+// Where each report was written, for whoever shows it (the main window's status line).
+class ReportNotices : public QObject {
+    Q_OBJECT
+public:
+    static ReportNotices& instance();
+
+signals:
+    void written(const QString& path);
+};
 
 // The card-list report of the main window: the displayed columns of its last refresh,
 // the cards as the list shows them.

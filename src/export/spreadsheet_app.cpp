@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 
@@ -180,7 +181,9 @@ QString reserveFile(const QString& folder, const QString& caption)
         if (QFileInfo::exists(path))
             continue;
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        // A report holds every exported card: readable by the user alone.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+            && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return path;
         if (!QFileInfo::exists(path))
             break;
@@ -192,6 +195,12 @@ bool folderTakesFiles(const QString& folder)
 {
     const QFileInfo info(folder);
     return info.isDir() && info.isWritable();
+}
+
+QString& reportFolderOverride()
+{
+    static QString folder;
+    return folder;
 }
 
 } // namespace
@@ -456,9 +465,27 @@ private:
 
 // ---- the application ----
 
+QString reportFolder()
+{
+    if (!reportFolderOverride().isEmpty())
+        return reportFolderOverride();
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    const QString folder = QDir(documents).filePath(QString::fromUtf8(kReportFolderName));
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return folder;
+}
+
+void setReportFolder(const QString& folder)
+{
+    reportFolderOverride() = folder;
+}
+
 SpreadsheetApp::SpreadsheetApp()
 {
-    if (!xlsxWriterLibrary() || !folderTakesFiles(QDir::tempPath()))
+    if (!xlsxWriterLibrary() || !folderTakesFiles(reportFolder()))
         cannotCreate();
 }
 
@@ -508,7 +535,7 @@ SpreadsheetApp::Released SpreadsheetApp::release(const Progress& progress)
     if (!m_book || m_released)
         return released;
     m_released = true;
-    const QString folder = QDir::tempPath();
+    const QString folder = reportFolder();
     if (!folderTakesFiles(folder))
         cannotCreate();
     const QString path = reserveFile(folder, m_caption);

@@ -83,14 +83,21 @@ private:
     SpreadsheetApp* m_app;
 };
 
+// Reports are kept where the user keeps documents ("~/Documents/Ostrel报表"), in a folder
+// made readable by the user alone: they hold every exported card.
+inline constexpr char kReportFolderName[] = "Ostrel报表";
+QString reportFolder();
+// Tests write reports elsewhere; the empty text goes back to the documents folder.
+void setReportFolder(const QString& folder);
+
 // Stands in for the spreadsheet application the reports were once written into. It
 // records what it is told compactly in memory; release() writes the workbook as a new
-// .xlsx file in the user's temporary folder (rows in order, constant memory) and opens it
+// .xlsx file in the report folder (rows in order, constant memory) and opens it
 // with the desktop's program for the kind. Invalid arguments throw EngineError at once,
 // as the application's members would.
 class SpreadsheetApp {
 public:
-    // Throws EngineError(kCannotCreateWorkbook) when the temporary folder cannot take a
+    // Throws EngineError(kCannotCreateWorkbook) when the report folder cannot take a
     // file or the workbook writer cannot be loaded.
     SpreadsheetApp();
     // Discards whatever was not released: nothing is written.

@@ -1,5 +1,6 @@
 #pragma once
 #include "app_fixture.h"
+#include "export/spreadsheet_app.h"
 #include "query.h"
 #include "written_book.h"
 
@@ -28,8 +29,8 @@ inline QStringList shownOf(testhooks::Shown::Kind kind)
     return texts;
 }
 
-// The user's temporary folder replaced by a fresh one of the test's own, so the workbooks
-// written can be found and counted.
+// The report folder (and the temporary one) replaced by a fresh one of the test's own,
+// so the workbooks written can be found and counted.
 class OwnTempFolder {
 public:
     OwnTempFolder() : m_oldTmp(qgetenv("TMPDIR"))
@@ -37,9 +38,11 @@ public:
         if (!m_tmp.isValid() || !QDir::isAbsolutePath(m_tmp.path()))
             qFatal("no temporary folder for the test");
         qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        setReportFolder(m_tmp.path());
     }
     ~OwnTempFolder()
     {
+        setReportFolder({});
         if (m_oldTmp.isEmpty())
             qunsetenv("TMPDIR");
         else
@@ -54,14 +57,14 @@ public:
     {
         return QDir(m_tmp.path()).entryList({QStringLiteral("*.xlsx")}, QDir::Files, QDir::Name);
     }
-    // Makes the temporary folder a file, where nothing can be written.
+    // Makes the report folder a file, where nothing can be written.
     void block()
     {
         const QString blocker = m_tmp.path() + QStringLiteral("/not-a-folder");
         QFile file(blocker);
         if (file.open(QIODevice::WriteOnly))
             file.close();
-        qputenv("TMPDIR", blocker.toLocal8Bit());
+        setReportFolder(blocker);
     }
 
 private:

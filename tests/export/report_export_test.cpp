@@ -8,6 +8,7 @@
 #include "ui/common/db_grid.h"
 
 #include <QFileInfo>
+#include <QLabel>
 #include <QGroupBox>
 #include <QPushButton>
 
@@ -223,7 +224,13 @@ TEST_P(Reports, SayWhereTheWorkbookIsWhenNoProgramOpensIt)
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(shownOf(testhooks::Shown::Info),
               QStringList{QStringLiteral("报表已保存到 %1，但没有找到可以打开它的程序。").arg(opened[0])});
+    // The progress box is gone for good before the message comes up.
+    EXPECT_FALSE(testhooks::shown().last().windows.contains(QStringLiteral("ExportProgress")));
     EXPECT_EQ(test::readBook(opened[0]).row(GetParam().title ? 2 : 1, GetParam().last), GetParam().header);
+    // Kept where the user keeps documents, readable by the user alone, and named in the main
+    // window's status line.
+    EXPECT_EQ(QFileInfo(opened[0]).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    EXPECT_TRUE(main->ReportLabel->text().endsWith(opened[0])) << main->ReportLabel->text().toStdString();
 }
 
 TEST_P(Reports, ShowTheErrorBoxAndWriteNothingWhenNoWorkbookCanBeMade)

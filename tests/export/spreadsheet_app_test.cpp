@@ -262,7 +262,7 @@ TEST_F(StandIn, FailsWithTheWorkbookErrorAndLeavesNothing)
     }
 
     // The folder goes away while the workbook is written.
-    qputenv("TMPDIR", gone.path().toLocal8Bit());
+    setReportFolder(gone.path());
     SpreadsheetApp app;
     start(app);
     for (int r = 1; r <= 3; ++r)
@@ -287,4 +287,25 @@ TEST(ReportLayouts, LastColumnIsTheLetterAfterTheDisplayedFields)
                                                    {25, "Z"}, {26, "Z"}, {40, "Z"}, {-1, "Z"}};
     for (const auto& [displayed, letter] : cases)
         EXPECT_EQ(lastColumnLetter(displayed), QString::fromLatin1(letter)) << displayed;
+}
+
+TEST(ReportFolder, IsAFolderOfTheUsersDocumentsThatOnlyTheUserMayOpen)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
+    setReportFolder({});
+    const QString folder = reportFolder();
+    qputenv("HOME", oldHome);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(folder, home.path() + QStringLiteral("/Documents/Ostrel报表"));
+    EXPECT_EQ(QFileInfo(folder).permissions() & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                 | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+              0);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 }
