@@ -41,21 +41,30 @@ QString cutToLimit(const QString& value, int limit)
     return value.size() * 4 <= limit ? value : gbkCut(value, limit);
 }
 
-// Ends the import's transaction keeping the rows inserted so far. Returns whether they
-// were kept; when the commit fails nothing of the import stays.
-bool keepImported(SqlCipherConnection& db)
+// Ends the import's transaction keeping the rows inserted so far, if the engine still
+// has them: after a full disk or an I/O error it may have undone the transaction itself.
+void keepImported(SqlCipherConnection& db)
 {
     try {
         if (db.inTransaction())
             db.commit();
-        return true;
     } catch (const EngineError&) {
         try {
             db.rollback();
         } catch (const EngineError&) {
             // The import's own error is the one to show.
         }
-        return false;
+    }
+}
+
+// The number of cards numbered after lastId, as the database really holds them; -1 when
+// even that cannot be read.
+int cardsAfter(Query& query, qint64 lastId)
+{
+    try {
+        return query.countRows(QStringLiteral("select ID from D_B where ID > %1").arg(lastId));
+    } catch (const EngineError&) {
+        return -1;
     }
 }
 
@@ -180,6 +189,11 @@ void TfrmInData::BitBtn1Click()
     }
 
     SqlCipherConnection& db = frmDM->ADOConnection1;
+    // New cards are numbered after the last one, so what an interrupted import really
+    // saved can be counted afterwards.
+    ADOQuery2->run(QStringLiteral("select max(ID) as LastID from D_B"));
+    const qint64 lastId = ADOQuery2->integer(QStringLiteral("LastID"));
+    ADOQuery2->close();
     Counts counts;
     int row = 0;
     bool cancelled = false;
@@ -213,12 +227,12 @@ void TfrmInData::BitBtn1Click()
             }
         }
     } catch (const EngineError& e) {
-        const bool kept = keepImported(db);
-        throw EngineError(QStringLiteral("导入第 %1 条数据时出错，%2：\n%3")
-                              .arg(row + 1)
-                              .arg(kept ? QStringLiteral("此前导入的 %1 条名片已保存").arg(counts.imported)
-                                        : QStringLiteral("此前导入的名片未能保存"))
-                              .arg(e.message()));
+        keepImported(db);
+        const int saved = cardsAfter(*ADOQuery2, lastId);
+        const QString outcome = saved > 0 ? QStringLiteral("此前导入的 %1 条名片已保存").arg(saved)
+            : saved == 0             ? QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片")
+                                     : QStringLiteral("无法确认此前导入的名片是否已保存");
+        throw EngineError(QStringLiteral("导入第 %1 条数据时出错，%2：\n%3").arg(row + 1).arg(outcome, e.message()), e.code());
     } catch (...) {
         keepImported(db);
         throw;

@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "advanced_search.h"
+#include "backup.h"
 #include "app/app_info.h"
 #include "app/application.h"
 #include "app/clock.h"
@@ -24,7 +25,12 @@
 #include "ui/common/window_parts.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QMenuBar>
+#include <QStandardPaths>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -89,6 +95,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setCentralWidget(central);
     buildStatusBar();
     buildPopupMenu();
+    buildDataMenu();
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
@@ -259,6 +266,27 @@ void TfrmMain::buildStatusBar()
         bar->addWidget(label);
     }
     bar->addPermanentWidget(Label4);
+    ReadOnlyLabel = named(new QLabel(bar), "ReadOnlyLabel");
+    ReadOnlyLabel->setStyleSheet(QStringLiteral("color: #c00000;"));
+    ReadOnlyLabel->hide();
+    bar->addWidget(ReadOnlyLabel);
+    ReportLabel = named(new QLabel(bar), "ReportLabel");
+    ReportLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar->addWidget(ReportLabel, 1);
+    connect(&ReportNotices::instance(), &ReportNotices::written, ReportLabel, [this](const QString& path) {
+        ReportLabel->setText(QStringLiteral("报表已保存：") + QDir::toNativeSeparators(path));
+    });
+}
+
+void TfrmMain::buildDataMenu()
+{
+    QMenu* menu = named(menuBar()->addMenu(QStringLiteral("数据(&S)")), "DataMenu");
+    BackupAction = menu->addAction(QStringLiteral("备份数据…"));
+    BackupAction->setObjectName(QStringLiteral("BackupAction"));
+    RestoreAction = menu->addAction(QStringLiteral("恢复数据…"));
+    RestoreAction->setObjectName(QStringLiteral("RestoreAction"));
+    connect(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
+    connect(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
 }
 
 void TfrmMain::buildPopupMenu()
@@ -290,6 +318,10 @@ void TfrmMain::FormCreate()
     Edit1->setText(dateText(oneMonthEarlier(day)));
     cardFilter.clear();
     myRef(); // the first database access opens the connection
+    if (frmDM->ADOConnection1.isReadOnly()) {
+        ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
+        ReadOnlyLabel->show();
+    }
     WebBrowser1->setSource(QUrl(QString::fromLatin1(kStartPageUrl)));
     CheckBox1->setChecked(false);
     frmDM->DBComType(DBLookupComboBox1);
@@ -420,6 +452,70 @@ int TfrmMain::anniversaryReminder()
     return found;
 }
 
+namespace {
+
+QString backupFolder()
+{
+    return programDir() + QStringLiteral("Data/Backup");
+}
+
+QString fileFilter()
+{
+    return QStringLiteral("名片数据库(*.edb);;所有文件(*)");
+}
+
+// The wait cursor while a long copy runs without events.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void TfrmMain::backupData()
+{
+    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                  .filePath(QStringLiteral("名片备份-%1.edb").arg(dateText(today())));
+    const QString path = chooseSaveFile(this, QStringLiteral("备份数据"), suggested, fileFilter());
+    if (path.isEmpty())
+        return;
+    {
+        const WaitCursor wait;
+        frmDM->ADOConnection1.backupTo(path);
+    }
+    showInfo(this, QStringLiteral("数据已备份到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void TfrmMain::restoreData()
+{
+    const QString source = chooseOpenFile(this, QStringLiteral("恢复数据"), fileFilter());
+    if (source.isEmpty())
+        return;
+    if (!askYesNo(this, QStringLiteral("恢复数据"),
+                  QStringLiteral("恢复后，现在的名片、拜访记录、纪念日和设置都将换成所选备份中的内容"
+                                 "（现在的数据库文件会先保存到 Data\\Backup 文件夹）。确认要恢复吗？")))
+        return;
+    QString kept;
+    {
+        const WaitCursor wait;
+        kept = restoreDatabase(frmDM->ADOConnection1, source, backupFolder(), QDateTime::currentDateTime());
+    }
+    ReadOnlyLabel->hide();
+    FormCreate(); // everything shown comes from the restored file
+    showInfo(this, kept.isEmpty() ? QStringLiteral("数据已恢复。")
+                                  : QStringLiteral("数据已恢复。恢复前的数据库文件已保存为 %1").arg(QDir::toNativeSeparators(kept)));
+}
+
+void TfrmMain::writeCloseBackup()
+{
+    // Nothing to keep from a database that did not open or could not be changed.
+    SqlCipherConnection& db = frmDM->ADOConnection1;
+    if (!db.isOpen() || db.isReadOnly())
+        return;
+    const WaitCursor wait;
+    writeDailyBackup(db, backupFolder(), today());
+}
+
 void TfrmMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -431,6 +527,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (askYesNo(nullptr, QString::fromUtf8(kAppTitle), QStringLiteral("您确认要退出 Ostrel名片管理软件 吗？ ^_^ "), true)) {
         event->accept();
+        runGuarded([this] { writeCloseBackup(); });
         qApp->quit();
     } else {
         event->ignore();

@@ -1,6 +1,7 @@
 #pragma once
 #include <QMainWindow>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QMenu;
@@ -73,6 +74,11 @@ public:
     ClickLabel* Label2;
     ClickLabel* Label4;
     QMenu* PopupMenu1;
+    // Beyond the described window: the 数据 menu (backup, restore) and two status notes.
+    QAction* BackupAction;
+    QAction* RestoreAction;
+    QLabel* ReadOnlyLabel; // says when the database cannot be written
+    QLabel* ReportLabel;   // where the last report was written
 
     void BitBtn1Click();
     void SpeedButton4Click();
@@ -89,6 +95,10 @@ public:
     // Looks up the anniversaries of the coming seven days and, when there are any, shows
     // them in the anniversary overview. Returns how many there are.
     int anniversaryReminder();
+    // 备份数据…: a consistent copy of the database into a file the user chooses.
+    void backupData();
+    // 恢复数据…: replaces the database by a checked backup, keeping the current file.
+    void restoreData();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -99,6 +109,8 @@ private:
     QWidget* buildSearchBar();
     void buildStatusBar();
     void buildPopupMenu();
+    void buildDataMenu();
+    void writeCloseBackup();
     bool hasCards() const;
 };
 

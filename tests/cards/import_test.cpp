@@ -401,6 +401,28 @@ TEST_F(Import, EngineErrorMidwayKeepsTheRowsBeforeIt)
     delete window;
 }
 
+TEST_F(Import, DiskFullMidwaySaysWhatTheDatabaseReallyHolds)
+{
+    startMain();
+    // A full disk: the engine undoes the whole transaction by itself.
+    const QString pages = column(QStringLiteral("PRAGMA page_count")).first();
+    exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.toInt() + 3));
+    QList<QStringList> rows;
+    for (int i = 0; i < 200; ++i) {
+        rows << card(QStringLiteral("满%1").arg(i));
+        rows.last()[9] = QString(100, u'描');
+    }
+    TfrmInData* window = openImport();
+    open(window, cardBook(rows));
+    const int before = cards().size();
+    click(window, "BitBtn1");
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().first().contains(QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片"))) << errors().first().toStdString();
+    EXPECT_TRUE(errors().first().contains(QStringLiteral("磁盘已满"))) << errors().first().toStdString();
+    EXPECT_EQ(cards().size(), before);
+    delete window;
+}
+
 TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
 {
     const int rows = TfrmInData::kProgressRows + 500;

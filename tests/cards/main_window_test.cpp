@@ -4,11 +4,15 @@
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
+#include "plain_user.h"
 #include "ui_helpers.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAction>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -35,6 +39,7 @@ protected:
         return main->Label1->text() + u' ' + main->Label5->text() + u' ' + main->Label2->text();
     }
     void search() { QTest::mouseClick(main->BitBtn1, Qt::LeftButton); }
+    QString backupFolder() const { return database.programDir() + QStringLiteral("Data/Backup"); }
 };
 
 } // namespace
@@ -314,8 +319,74 @@ TEST_F(MainWindow, CloseAsksAndOnlyYesEnds)
     EXPECT_TRUE(main->isVisible());
     ASSERT_EQ(testhooks::shown().size(), 1);
     EXPECT_EQ(testhooks::shown()[0].text, QStringLiteral("您确认要退出 Ostrel名片管理软件 吗？ ^_^ "));
+    EXPECT_FALSE(QFileInfo::exists(backupFolder()));
     testhooks::queueAnswer(true);
     EXPECT_TRUE(main->close());
+    // A normal close keeps the day's backup.
+    EXPECT_EQ(QDir(backupFolder()).entryList(QDir::Files), QStringList{"db-" + dateText(today()) + ".edb"});
+}
+
+TEST_F(MainWindow, DataMenuBacksUpAndRestores)
+{
+    addCard(QStringLiteral("备份前"));
+    startMain();
+    const QString backup = database.programDir() + QStringLiteral("我的备份.edb");
+    testhooks::queueFile(backup);
+    runGuarded([&] { main->BackupAction->trigger(); });
+    EXPECT_EQ(testhooks::shownTexts().last(), QStringLiteral("数据已备份到 ") + backup);
+    addCard(QStringLiteral("备份后"));
+    main->myRef();
+
+    // A file that fails the checks is refused and nothing changes.
+    const QString damaged = database.programDir() + QStringLiteral("坏.edb");
+    QFile(damaged).open(QIODevice::WriteOnly);
+    for (const QString& source : {damaged, database.path()}) {
+        testhooks::clear();
+        testhooks::queueFile(source);
+        testhooks::queueAnswer(true);
+        runGuarded([&] { main->RestoreAction->trigger(); });
+        ASSERT_EQ(testhooks::shown().last().kind, testhooks::Shown::Error) << source.toStdString();
+        EXPECT_EQ(listedNames(), (QStringList{"备份后", "备份前"}));
+    }
+    // The user can still say no.
+    testhooks::queueFile(backup);
+    testhooks::queueAnswer(false);
+    runGuarded([&] { main->RestoreAction->trigger(); });
+    EXPECT_EQ(listedNames(), (QStringList{"备份后", "备份前"}));
+
+    testhooks::clear();
+    testhooks::queueFile(backup);
+    testhooks::queueAnswer(true);
+    runGuarded([&] { main->RestoreAction->trigger(); });
+    EXPECT_EQ(listedNames(), QStringList{"备份前"});
+    const QStringList kept = QDir(backupFolder()).entryList({QStringLiteral("恢复前-*.edb")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(testhooks::shownTexts().last().startsWith(QStringLiteral("数据已恢复。"))) << testhooks::shownTexts().join(u'|').toStdString();
+}
+
+TEST_F(MainWindow, ReadOnlyFolderListsTheCardsAndRefusesEachSave)
+{
+    addCard(QStringLiteral("只读"));
+    dm.ADOConnection1.close();
+    const QString data = database.programDir() + QStringLiteral("Data");
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        const test::PlainUser user;
+        startMain();
+        EXPECT_EQ(listedNames(), QStringList{"只读"});
+        EXPECT_FALSE(main->ReadOnlyLabel->isHidden());
+        testhooks::queueAnswer(true);
+        QTest::mouseClick(main->SpeedButton3, Qt::LeftButton);
+        ASSERT_EQ(testhooks::shown().last().kind, testhooks::Shown::Error);
+        EXPECT_TRUE(testhooks::shown().last().text.contains(QStringLiteral("只读"))) << testhooks::shown().last().text.toStdString();
+        EXPECT_EQ(listedNames(), QStringList{"只读"});
+        // Closing writes no backup and shows no error.
+        testhooks::clear();
+        testhooks::queueAnswer(true);
+        EXPECT_TRUE(main->close());
+        EXPECT_EQ(testhooks::shown().size(), 1);
+    }
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(MainWindow, AboutOpensTheHomePage)

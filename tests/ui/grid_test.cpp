@@ -157,3 +157,19 @@ TEST_F(Grid, RefreshPutsTheCurrentCellOnTheFirstColumnThatCanBeSeen)
     query.last();
     EXPECT_EQ(grid.currentIndex().column(), 1);
 }
+
+TEST(GridCells, AHugeValueIsShownCutWithoutSplittingACharacter)
+{
+    const struct {
+        std::string value;
+        QString shown;
+    } cases[] = {
+        {"", QString()},
+        {"short", QStringLiteral("short")},
+        {std::string(kShownCellBytes, 'a'), QString(static_cast<qsizetype>(kShownCellBytes), u'a')},
+        {std::string(10 * 1024 * 1024, 'b'), QString(static_cast<qsizetype>(kShownCellBytes), u'b') + u'…'},
+        {QString(1000, u'张').toStdString(), QString(kShownCellBytes / 3, u'张') + u'…'},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shownText(c.value), c.shown) << c.value.size();
+}

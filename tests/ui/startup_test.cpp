@@ -107,7 +107,9 @@ TEST_F(Startup, MissingDatabaseShowsTheErrorAndTheWindowStaysUsable)
     ASSERT_EQ(testhooks::shown().size(), 1);
     EXPECT_EQ(testhooks::shown()[0].kind, testhooks::Shown::Error);
     EXPECT_EQ(testhooks::shown()[0].title, QStringLiteral("Ostrel名片管理软件"));
-    EXPECT_TRUE(testhooks::shown()[0].text.startsWith(QStringLiteral("unable to open database file")));
+    // What to do, then the engine's own text.
+    EXPECT_TRUE(testhooks::shown()[0].text.startsWith(QStringLiteral("无法打开数据库文件。")));
+    EXPECT_TRUE(testhooks::shown()[0].text.contains(QStringLiteral("\nunable to open database file")));
     // The steps after the failed refresh did not run.
     EXPECT_TRUE(window->CheckBox1->isChecked());
     EXPECT_EQ(window->DBLookupComboBox1->count(), 0);

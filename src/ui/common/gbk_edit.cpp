@@ -24,6 +24,11 @@ public:
     {
         if (bypass)
             return Acceptable;
+        // A pasted NUL has no place in a card and would end a statement early.
+        if (input.contains(QChar(u'\0'))) {
+            pos -= static_cast<int>(input.left(pos).count(QChar(u'\0')));
+            input.remove(QChar(u'\0'));
+        }
         const int length = gbkLength(input);
         const QString& before = m_before;
         // Never refuse an edit that shortens the text, even one set too long by the program.

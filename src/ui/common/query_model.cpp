@@ -39,13 +39,23 @@ QColor QueryModel::shade(int recNo)
     return recNo % 2 == 1 ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
 }
 
+QString shownText(std::string_view cell)
+{
+    if (cell.size() <= kShownCellBytes)
+        return QString::fromUtf8(cell);
+    size_t end = kShownCellBytes;
+    while (end > 0 && (static_cast<unsigned char>(cell[end]) & 0xC0) == 0x80)
+        --end; // never split a character
+    return QString::fromUtf8(cell.substr(0, end)) + u'…';
+}
+
 QVariant QueryModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !m_query)
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return m_query->rows().text(index.row(), index.column());
+        return shownText(m_query->rows().raw(index.row(), index.column()));
     case Qt::BackgroundRole:
         // The record number follows the order shown, sorted or not.
         return shade(index.row() + 1);

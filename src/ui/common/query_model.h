@@ -1,11 +1,18 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <QPointer>
+#include <string_view>
 #include <vector>
 
 #include "query.h"
 
 namespace ostrel {
+
+// A grid paints one line of a cell: a value longer than this (a whole document pasted into
+// a workbook cell, say) is shown cut, with "…", so painting stays instant. The value itself
+// is untouched.
+inline constexpr size_t kShownCellBytes = 2048;
+QString shownText(std::string_view cell);
 
 // Shows a query's open rows to a grid: cell texts, row shading by record number, and the
 // title marks of the title-click sort.
