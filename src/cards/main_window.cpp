@@ -275,6 +275,7 @@ void TfrmMain::buildStatusBar()
     bar->addWidget(ReportLabel, 1);
     connect(&ReportNotices::instance(), &ReportNotices::written, ReportLabel, [this](const QString& path) {
         ReportLabel->setText(QStringLiteral("报表已保存：") + QDir::toNativeSeparators(path));
+        ReportLabel->setToolTip(QDir::toNativeSeparators(path));
     });
 }
 
@@ -493,7 +494,7 @@ void TfrmMain::restoreData()
         return;
     if (!askYesNo(this, QStringLiteral("恢复数据"),
                   QStringLiteral("恢复后，现在的名片、拜访记录、纪念日和设置都将换成所选备份中的内容"
-                                 "（现在的数据库文件会先保存到 Data\\Backup 文件夹）。确认要恢复吗？")))
+                                 "（现在的数据库文件会先保存到 Data/Backup 文件夹）。确认要恢复吗？")))
         return;
     QString kept;
     {

@@ -20,7 +20,7 @@ QString engineFailureText(int code, const QString& engineText)
         break;
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-        advice = "无法打开数据库文件。请确认程序文件夹下的 Data\\db.edb 存在，并且可以读写。";
+        advice = "无法打开数据库文件。请确认程序文件夹下的 Data/db.edb 存在，并且可以读写。";
         break;
     case SQLITE_NOTADB:
         advice = "这个文件不是本程序的数据库，或者密码不对。";
