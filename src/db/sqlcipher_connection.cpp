@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace ostrel {
@@ -183,36 +184,43 @@ void moveIntoPlace(const QString& finished, const QString& target)
     }
 }
 
-// Writes a consistent copy of the open database source into a new file at target with the
-// engine's online backup, keyed with password; target is replaced only once the copy is
-// whole. Readable by the user alone: it holds every card.
-void writeCopy(sqlite3* source, const QString& target, const QString& password)
+// Writes a new database file at target: made under another name, keyed with password,
+// filled, and renamed over target only once whole, so a failure never leaves a half-made
+// file that would be taken for a real one. Readable by the user alone: it holds cards.
+void writeNewFile(const QString& target, const QString& password, const std::function<void(sqlite3*)>& fill)
 {
     QDir().mkpath(QFileInfo(target).absolutePath());
     const QString partial = target + QStringLiteral(".partial");
     QFile::remove(partial);
     removeSideFiles(partial);
     try {
-        {
-            Handle copy;
-            openFile(copy, partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            keyAndConfigure(copy.get(), password);
-            sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source, "main");
-            if (!backup)
-                throw failure(copy.get());
-            const int rc = sqlite3_backup_step(backup, -1);
-            sqlite3_backup_finish(backup);
-            if (rc != SQLITE_DONE)
-                throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-        }
-        removeSideFiles(target);
-        moveIntoPlace(partial, target);
+        Handle db;
+        openFile(db, partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        keyAndConfigure(db.get(), password);
+        fill(db.get());
     } catch (...) {
         QFile::remove(partial);
         removeSideFiles(partial);
         throw;
     }
+    // A log or journal left by an earlier file of that name would be read into this one.
+    removeSideFiles(target);
+    moveIntoPlace(partial, target);
+}
+
+// A consistent copy of the open database source, by the engine's online backup.
+void writeCopy(sqlite3* source, const QString& target, const QString& password)
+{
+    writeNewFile(target, password, [&](sqlite3* copy) {
+        sqlite3_backup* backup = sqlite3_backup_init(copy, "main", source, "main");
+        if (!backup)
+            throw failure(copy);
+        const int rc = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE)
+            throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    });
 }
 
 } // namespace
@@ -349,26 +357,11 @@ bool deliverDatabase(const QString& path, const QString& password, const QString
 {
     if (QFileInfo::exists(path))
         return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // Written under another name and renamed at the end, so a failed build never leaves a
-    // half-made file that later builds would take for the user's.
-    const QString partial = path + QStringLiteral(".partial");
-    QFile::remove(partial);
-    removeSideFiles(partial);
-    try {
-        Handle db;
-        openFile(db, partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        keyAndConfigure(db.get(), password);
-        execOrThrow(db.get(), "BEGIN;");
-        execOrThrow(db.get(), schemaSql.toUtf8().constData());
-        execOrThrow(db.get(), "COMMIT;");
-    } catch (...) {
-        QFile::remove(partial);
-        throw;
-    }
-    // A log or journal left by an earlier file of that name would be read into this one.
-    removeSideFiles(path);
-    moveIntoPlace(partial, path);
+    writeNewFile(path, password, [&](sqlite3* db) {
+        execOrThrow(db, "BEGIN;");
+        execOrThrow(db, schemaSql.toUtf8().constData());
+        execOrThrow(db, "COMMIT;");
+    });
     return true;
 }
 
