@@ -1,0 +1,46 @@
+// The automatic backup on close and a restore from it, at 10,000 and 100,000 cards: time
+// and file size. One line per figure, with the workload.
+#include "backup.h"
+#include "connection_string.h"
+#include "generator.h"
+#include "sqlcipher_connection.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+template <typename F>
+double seconds(F&& step)
+{
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    for (int cards : ostrel::bench::cardCounts(argc, argv)) {
+        QTemporaryDir folder;
+        if (!folder.isValid())
+            return 1;
+        ostrel::bench::Workload workload{cards, cards * 3, cards, 20261209};
+        ostrel::bench::generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), workload);
+        ostrel::SqlCipherConnection db;
+        db.setConnectionString(ostrel::cardConnectionString(folder.path() + u'/'));
+        const QString backups = folder.path() + QStringLiteral("/Data/Backup");
+        QString written;
+        const double backup = seconds([&] { written = ostrel::writeDailyBackup(db, backups, QDate(2026, 12, 9)); });
+        const double restore = seconds([&] { ostrel::restoreDatabase(db, written, backups, QDateTime::currentDateTime()); });
+        std::printf("cards=%d file_mb=%.1f backup_s=%.2f restore_s=%.2f listed=%d\n", cards,
+                    QFileInfo(written).size() / 1048576.0, backup, restore,
+                    db.countRows(QStringLiteral("select ID from D_B")));
+    }
+    return 0;
+}
