@@ -29,7 +29,13 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 bool Application::notify(QObject* receiver, QEvent* event)
 {
     bool handled = false;
-    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    bool finished = false;
+    runGuarded([&] {
+        handled = QApplication::notify(receiver, event);
+        finished = true;
+    });
+    if (!finished)
+        ++m_lastLineCatches;
     return handled;
 }
 

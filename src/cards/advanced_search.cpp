@@ -1,5 +1,6 @@
 #include "advanced_search.h"
 
+#include "app/application.h"
 #include "card_form.h"
 #include "card_statements.h"
 #include "main_window.h"
@@ -24,8 +25,8 @@ TfrmM_Q::TfrmM_Q(QWidget* parent) : QDialog(parent)
     // The hint stands in the button row, in front of the buttons.
     if (auto* buttons = qobject_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout()))
         buttons->insertWidget(0, Label1);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmM_Q::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmM_Q::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
     FormCreate();
 }
 

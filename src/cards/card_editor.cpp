@@ -1,5 +1,6 @@
 #include "card_editor.h"
 
+#include "app/application.h"
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
@@ -29,8 +30,8 @@ TfrmD_D::TfrmD_D(QWidget* parent) : QDialog(parent)
         button->setDefault(false);
     }
     layoutCardWindow(this, Form, BitBtn1, BitBtn2);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmD_D::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmD_D::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
     FormCreate();
 }
 
@@ -43,7 +44,7 @@ void TfrmD_D::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        runGuarded([this] { FormShow(); });
 }
 
 void TfrmD_D::FormShow()

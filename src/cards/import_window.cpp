@@ -1,5 +1,6 @@
 #include "import_window.h"
 
+#include "app/application.h"
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
@@ -124,9 +125,9 @@ TfrmInData::TfrmInData(QWidget* parent)
     }
     layout->addLayout(bottom);
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmInData::Button1Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmInData::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    connectGuarded(Button1, &QPushButton::clicked, this, &TfrmInData::Button1Click);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmInData::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
 }
 
 QString TfrmInData::countsLine(const Counts& counts)

@@ -97,25 +97,25 @@ TfrmMain::TfrmMain(QWidget* parent)
     buildPopupMenu();
     buildDataMenu();
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportCardList(this); });
-    connect(SpeedButton4, &QToolButton::clicked, this, &TfrmMain::SpeedButton4Click);
-    connect(SpeedButton5, &QToolButton::clicked, this, &TfrmMain::SpeedButton5Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::SpeedButton3Click);
-    connect(SpeedButton6, &QToolButton::clicked, this, &TfrmMain::SpeedButton6Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TfrmMain::SpeedButton2Click);
-    connect(DBGrid1, &DBGrid::rowDoubleClicked, this, &TfrmMain::SpeedButton2Click);
-    connect(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
-    connect(SpeedButton9, &QToolButton::clicked, this, &TfrmMain::SpeedButton9Click);
-    connect(Label5, &ClickLabel::clicked, this, [this] { openVisitOverview(this); });
-    connect(Label2, &ClickLabel::clicked, this, [this] { openAnniversaryOverview(this); });
-    connect(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(this); });
-    connect(Button2, &QPushButton::clicked, this, [this] { openWindow<TfrmDType>(this); });
-    connect(Button3, &QPushButton::clicked, this, [this] { openWindow<TfrmMRX>(this); });
-    connect(Button4, &QPushButton::clicked, this, [this] { openWindow<TfrmXS>(this); });
-    connect(Button5, &QPushButton::clicked, this, [this] { openWindow<TfrmSX>(this); });
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
+    connectGuarded(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportCardList(this); });
+    connectGuarded(SpeedButton4, &QToolButton::clicked, this, &TfrmMain::SpeedButton4Click);
+    connectGuarded(SpeedButton5, &QToolButton::clicked, this, &TfrmMain::SpeedButton5Click);
+    connectGuarded(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::SpeedButton3Click);
+    connectGuarded(SpeedButton6, &QToolButton::clicked, this, &TfrmMain::SpeedButton6Click);
+    connectGuarded(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+    connectGuarded(SpeedButton2, &QToolButton::clicked, this, &TfrmMain::SpeedButton2Click);
+    connectGuarded(DBGrid1, &DBGrid::rowDoubleClicked, this, &TfrmMain::SpeedButton2Click);
+    connectGuarded(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
+    connectGuarded(SpeedButton9, &QToolButton::clicked, this, &TfrmMain::SpeedButton9Click);
+    connectGuarded(Label5, &ClickLabel::clicked, this, [this] { openVisitOverview(this); });
+    connectGuarded(Label2, &ClickLabel::clicked, this, [this] { openAnniversaryOverview(this); });
+    connectGuarded(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(this); });
+    connectGuarded(Button2, &QPushButton::clicked, this, [this] { openWindow<TfrmDType>(this); });
+    connectGuarded(Button3, &QPushButton::clicked, this, [this] { openWindow<TfrmMRX>(this); });
+    connectGuarded(Button4, &QPushButton::clicked, this, [this] { openWindow<TfrmXS>(this); });
+    connectGuarded(Button5, &QPushButton::clicked, this, [this] { openWindow<TfrmSX>(this); });
     // A card opened from an overview shows in the editor, in its looking-at mode.
     setCardOpener([](QWidget* owner, const QString& cardId) {
         openWindow<TfrmD_D>(owner, [&](TfrmD_D& editor) {
@@ -123,7 +123,7 @@ TfrmMain::TfrmMain(QWidget* parent)
             editor.CardID = cardId;
         });
     });
-    connect(Label4, &ClickLabel::clicked, this, &TfrmMain::SpeedButton6Click);
+    connectGuarded(Label4, &ClickLabel::clicked, this, &TfrmMain::SpeedButton6Click);
 
     // Automatic ticking: changing a condition's input ticks its box.
     connect(Edit1, &QLineEdit::textChanged, CheckBox1, [this] { CheckBox1->setChecked(true); });
@@ -171,7 +171,7 @@ void TfrmMain::buildToolBar()
     WebBrowser1->setFixedHeight(60);
     WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     WebBrowser1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { openUrl(url); });
+    connectGuarded(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { openUrl(url); });
     bar->addWidget(WebBrowser1);
     addToolBar(Qt::TopToolBarArea, bar);
 }
@@ -286,8 +286,8 @@ void TfrmMain::buildDataMenu()
     BackupAction->setObjectName(QStringLiteral("BackupAction"));
     RestoreAction = menu->addAction(QStringLiteral("恢复数据…"));
     RestoreAction->setObjectName(QStringLiteral("RestoreAction"));
-    connect(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
-    connect(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
+    connectGuarded(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
+    connectGuarded(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
 }
 
 void TfrmMain::buildPopupMenu()
@@ -298,15 +298,15 @@ void TfrmMain::buildPopupMenu()
         action->setObjectName(QString::fromLatin1(name));
         return action;
     };
-    connect(item("N1", "新增名片 &N"), &QAction::triggered, this, &TfrmMain::SpeedButton1Click);
-    connect(item("B1", "拜访记录 &B"), &QAction::triggered, this, &TfrmMain::SpeedButton8Click);
-    connect(item("T1", "纪念日记录 &T"), &QAction::triggered, this, &TfrmMain::SpeedButton9Click);
+    connectGuarded(item("N1", "新增名片 &N"), &QAction::triggered, this, &TfrmMain::SpeedButton1Click);
+    connectGuarded(item("B1", "拜访记录 &B"), &QAction::triggered, this, &TfrmMain::SpeedButton8Click);
+    connectGuarded(item("T1", "纪念日记录 &T"), &QAction::triggered, this, &TfrmMain::SpeedButton9Click);
     PopupMenu1->addSeparator();
-    connect(item("I1", "导入名片 &I"), &QAction::triggered, this, [this] { openWindow<TfrmInData>(this); });
-    connect(SpeedButton7, &QToolButton::clicked, this, [this] { openWindow<TfrmInData>(this); });
-    connect(item("N2", "修改名片 &M"), &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
+    connectGuarded(item("I1", "导入名片 &I"), &QAction::triggered, this, [this] { openWindow<TfrmInData>(this); });
+    connectGuarded(SpeedButton7, &QToolButton::clicked, this, [this] { openWindow<TfrmInData>(this); });
+    connectGuarded(item("N2", "修改名片 &M"), &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
     PopupMenu1->addSeparator();
-    connect(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
+    connectGuarded(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
     DBGrid1->setPopupMenu(PopupMenu1);
 }
 
@@ -521,7 +521,7 @@ void TfrmMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        anniversaryReminder();
+        runGuarded([this] { anniversaryReminder(); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

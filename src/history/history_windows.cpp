@@ -1,5 +1,6 @@
 #include "history_windows.h"
 
+#include "app/application.h"
 #include "app/clock.h"
 #include "export/report_export.h"
 #include "app/data_module.h"
@@ -78,7 +79,7 @@ CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, QWidget* par
 
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     D1 = named(PopupMenu1->addAction(u8(texts.removeItem)), "D1");
-    connect(D1, &QAction::triggered, this, &CardRecordsWindow::D1Click);
+    connectGuarded(D1, &QAction::triggered, this, &CardRecordsWindow::D1Click);
     DBGrid1->setPopupMenu(PopupMenu1);
 
     GroupBox2 = named(new QGroupBox(u8(texts.entryCaption), this), "GroupBox2");
@@ -97,8 +98,8 @@ CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, QWidget* par
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    connect(BitBtn1, &QPushButton::clicked, this, &CardRecordsWindow::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &CardRecordsWindow::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* entryLayout = new QVBoxLayout(GroupBox2);
     m_entryRow = new QHBoxLayout;
@@ -177,16 +178,20 @@ void CardRecordsWindow::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    Ref();
-    Edit2->setFocus();
+    runGuarded([this] {
+        Ref();
+        Edit2->setFocus();
+    });
 }
 
 void CardRecordsWindow::done(int result)
 {
     QDialog::done(result);
     // Every way out (退出, close box, Escape) ends here: the counters follow the changes.
-    if (frmMain)
-        frmMain->myRef();
+    runGuarded([] {
+        if (frmMain)
+            frmMain->myRef();
+    });
 }
 
 TfrmList::TfrmList(QWidget* parent) : CardRecordsWindow(kVisitTexts, parent)
@@ -213,7 +218,7 @@ TfrmList::TfrmList(QWidget* parent) : CardRecordsWindow(kVisitTexts, parent)
     BitBtn3 = exportButton(GroupBox2, "BitBtn3");
     BitBtn3->setAutoDefault(false);
     m_buttonRow->insertWidget(m_buttonRow->indexOf(BitBtn2), BitBtn3);
-    connect(BitBtn3, &QPushButton::clicked, this, &TfrmList::BitBtn3Click);
+    connectGuarded(BitBtn3, &QPushButton::clicked, this, &TfrmList::BitBtn3Click);
     setTabOrder(Edit1, ComboBox1);
     setTabOrder(ComboBox1, Edit2);
 }
@@ -264,8 +269,8 @@ OverviewWindow::OverviewWindow(const OverviewTexts& texts, QWidget* parent) : QD
     BitBtn3->setAutoDefault(false);
     // Enter in a range box runs the query.
     BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &OverviewWindow::myRef);
-    connect(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &OverviewWindow::myRef);
+    connectGuarded(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(6, 4, 6, 4);
@@ -278,9 +283,9 @@ OverviewWindow::OverviewWindow(const OverviewTexts& texts, QWidget* parent) : QD
     DBGrid1->setQuery(ADOQuery1);
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     V1 = named(PopupMenu1->addAction(QStringLiteral("查看名片信息 &V")), "V1");
-    connect(V1, &QAction::triggered, this, &OverviewWindow::V1Click);
+    connectGuarded(V1, &QAction::triggered, this, &OverviewWindow::V1Click);
     DBGrid1->setPopupMenu(PopupMenu1);
-    connect(DBGrid1, &DBGrid::rowDoubleClicked, this, &OverviewWindow::V1Click);
+    connectGuarded(DBGrid1, &DBGrid::rowDoubleClicked, this, &OverviewWindow::V1Click);
 
     auto* bottom = new QWidget(this);
     bottom->setFixedHeight(33);
@@ -318,7 +323,7 @@ void OverviewWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        myRef();
+        runGuarded([this] { myRef(); });
 }
 
 void TfrmList::BitBtn3Click()
@@ -329,7 +334,7 @@ void TfrmList::BitBtn3Click()
 TfrmListV::TfrmListV(QWidget* parent) : OverviewWindow(kVisitOverviewTexts, parent)
 {
     setObjectName(QStringLiteral("frmListV"));
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, visitOverviewLayout(), *ADOQuery1); });
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, visitOverviewLayout(), *ADOQuery1); });
     Edit1->setText(dateText(oneMonthEarlier(today())));
     Edit2->setText(dateText(today()));
 }
@@ -356,7 +361,7 @@ void TfrmListV::arrangeColumns()
 TfrmJNRV::TfrmJNRV(QWidget* parent) : OverviewWindow(kAnniversaryOverviewTexts, parent)
 {
     setObjectName(QStringLiteral("frmJNRV"));
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, anniversaryOverviewLayout(), *ADOQuery1); });
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, anniversaryOverviewLayout(), *ADOQuery1); });
     Edit1->setText(monthDayText(today()));
     Edit2->setText(monthDayText(oneMonthLater(today())));
 }

@@ -1,5 +1,6 @@
 #include "category_window.h"
 
+#include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "query.h"
@@ -49,14 +50,14 @@ TfrmDType::TfrmDType(QWidget* parent)
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     D1 = named(PopupMenu1->addAction(QStringLiteral("删除 &D")), "D1");
     DBGrid1->setPopupMenu(PopupMenu1);
-    connect(D1, &QAction::triggered, this, &TfrmDType::D1Click);
-    connect(Button1, &QPushButton::clicked, this, &TfrmDType::Button1Click);
+    connectGuarded(D1, &QAction::triggered, this, &TfrmDType::D1Click);
+    connectGuarded(Button1, &QPushButton::clicked, this, &TfrmDType::Button1Click);
 }
 
 void TfrmDType::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    myRef();
+    runGuarded([this] { myRef(); });
 }
 
 void TfrmDType::myRef()

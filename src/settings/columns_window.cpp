@@ -1,5 +1,6 @@
 #include "columns_window.h"
 
+#include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/card_fields.h"
@@ -134,14 +135,14 @@ TfrmXS::TfrmXS(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(thi
     std::tie(BitBtn1, BitBtn2) = addSaveExitRow(this, layout);
     layout->addStretch();
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmXS::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmXS::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TfrmXS::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    FormShow();
+    runGuarded([this] { FormShow(); });
 }
 
 void TfrmXS::FormShow()

@@ -1,5 +1,6 @@
 #include "defaults_window.h"
 
+#include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "query.h"
@@ -40,8 +41,8 @@ TfrmMRX::TfrmMRX(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(t
 
     std::tie(BitBtn1, BitBtn2) = addSaveExitRow(this, layout);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMRX::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmMRX::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     FormCreate();
 }
 

@@ -1,5 +1,6 @@
 #include "order_window.h"
 
+#include "app/application.h"
 #include "app/data_module.h"
 #include "cards/main_window.h"
 #include "query.h"
@@ -42,14 +43,14 @@ TfrmSX::TfrmSX(QWidget* parent)
     N1 = named(PopupMenu1->addAction(QStringLiteral("向上 &U")), "N1");
     N2 = named(PopupMenu1->addAction(QStringLiteral("向下 &D")), "N2");
     DBGrid1->setPopupMenu(PopupMenu1);
-    connect(N1, &QAction::triggered, this, &TfrmSX::N1Click);
-    connect(N2, &QAction::triggered, this, &TfrmSX::N2Click);
+    connectGuarded(N1, &QAction::triggered, this, &TfrmSX::N1Click);
+    connectGuarded(N2, &QAction::triggered, this, &TfrmSX::N2Click);
 }
 
 void TfrmSX::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    myRef();
+    runGuarded([this] { myRef(); });
 }
 
 void TfrmSX::myRef()
@@ -96,8 +97,10 @@ void TfrmSX::myInt(int newPosition, int oldPosition)
 
 void TfrmSX::done(int result)
 {
-    if (frmMain)
-        frmMain->myRef();
+    runGuarded([] {
+        if (frmMain)
+            frmMain->myRef();
+    });
     QDialog::done(result);
 }
 

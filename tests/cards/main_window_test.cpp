@@ -14,9 +14,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+
+#include <functional>
+#include <vector>
 
 using namespace ostrel;
 
@@ -440,4 +444,56 @@ TEST_F(MainWindow, ReminderOpensTheOverviewWhenShown)
     main->show();
     EXPECT_EQ(listed, 1);
     EXPECT_EQ(range, QStringLiteral("12-28..01-04"));
+}
+
+// An engine failure inside any kind of handler ends in the one error box, at the slot:
+// nothing reaches the application's last line, and the window stays usable.
+TEST_F(MainWindow, EngineErrorsInHandlersEndInTheErrorBoxAtTheSlot)
+{
+    addCard(QStringLiteral("张三"));
+    addCard(QStringLiteral("李四"));
+    startMain();
+    main->show();
+    // No window reacts to a grid move through the engine yet; this handler stands for one.
+    connectGuarded(main->ADOQuery1, &Query::currentChanged, main.get(), [this](int) { column(QStringLiteral("select ID from D_XS")); });
+    struct Case {
+        const char* kind;
+        const char* hiddenTable; // renamed away, so the handler's statement fails
+        std::function<void(TfrmMain*)> act;
+    };
+    const std::vector<Case> cases = {
+        {"button", "D_XS", [](TfrmMain* m) { QTest::mouseClick(m->BitBtn1, Qt::LeftButton); }},
+        {"menu", "D_B",
+         [](TfrmMain* m) {
+             testhooks::queueAnswer(true);
+             m->PopupMenu1->findChild<QAction*>(QStringLiteral("N3"))->trigger();
+         }},
+        {"double click", "D_Type",
+         [](TfrmMain* m) {
+             const QRect cell = m->DBGrid1->visualRect(m->DBGrid1->model()->index(0, 1));
+             QTest::mouseDClick(m->DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+         }},
+        {"grid move", "D_XS", [](TfrmMain* m) { QTest::keyClick(m->DBGrid1, Qt::Key_Down); }},
+    };
+    const auto* app = static_cast<Application*>(QCoreApplication::instance());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        main->myRef();
+        testhooks::clear();
+        const int lastLine = app->lastLineCatches();
+        exec(QStringLiteral("alter table %1 rename to Hidden").arg(QString::fromLatin1(c.hiddenTable)));
+        c.act(main.get());
+        exec(QStringLiteral("alter table Hidden rename to %1").arg(QString::fromLatin1(c.hiddenTable)));
+        const auto errors = std::count_if(testhooks::shown().begin(), testhooks::shown().end(),
+                                          [](const testhooks::Shown& box) { return box.kind == testhooks::Shown::Error; });
+        EXPECT_EQ(errors, 1);
+        EXPECT_EQ(app->lastLineCatches(), lastLine);
+        EXPECT_TRUE(main->isVisible());
+        EXPECT_EQ(testhooks::pendingAnswers(), 0);
+    }
+    // Usable afterwards: the next search lists the cards again.
+    testhooks::clear();
+    search();
+    EXPECT_EQ(listedNames(), (QStringList{"李四", "张三"}));
+    EXPECT_TRUE(testhooks::shown().isEmpty());
 }
