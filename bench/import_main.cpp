@@ -13,6 +13,7 @@
 #include "generator.h"
 #include "query.h"
 #include "workbook_files.h"
+#include "workbook_xls.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -207,6 +208,7 @@ int main(int argc, char** argv)
     }
     ostrel::Application app(argc, argv);
     ostrel::testhooks::enable();
+    ostrel::workbook::setXlsHelper({QStringLiteral(OSTREL_XLS_HELPER), {}, ostrel::workbook::kXlsWaitSeconds});
     try {
         return ostrel::bench::run(cards, only);
     } catch (const ostrel::EngineError& e) {

@@ -1,9 +1,9 @@
 // Any bytes as an .xls file, read by FreeXL in this process: finds FreeXL's own faults
-// (which the program keeps out of its process, see workbook_xls.cpp) and any in our
+// (which the program keeps out of its process, see workbook_xls.h) and any in our
 // handling of what it returns. FreeXL reads from a path, so each input goes through a
 // file in memory-backed /dev/shm.
 #include "engine_error.h"
-#include "workbook_sheet.h"
+#include "workbook_xls.h"
 
 #include <QFile>
 

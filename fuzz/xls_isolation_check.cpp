@@ -1,14 +1,18 @@
 // Reads every file named on the command line through readXls, the program's way, which
-// keeps FreeXL in a child process. Built with the sanitizers but without libFuzzer, so a
-// FreeXL fault ends only its child: run over the inputs that crash FreeXL, it must print
-// one line per file and exit 0.
+// keeps FreeXL in the helper program (built here with the sanitizers). Run over the inputs
+// that crash FreeXL, it must print one line per file and exit 0.
 #include "engine_error.h"
 #include "workbook_reader.h"
+#include "workbook_xls.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    QCoreApplication app(argc, argv);
+    ostrel::workbook::setXlsHelper({QStringLiteral(OSTREL_XLS_HELPER), {}, ostrel::workbook::kXlsWaitSeconds});
     int errors = 0;
     for (int i = 1; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);

@@ -85,10 +85,6 @@ private:
     bool m_ordered = true;
 };
 
-// FreeXL in this process, for the fuzzer that looks for FreeXL's own faults; the program
-// reads through readXls, which keeps FreeXL in a child process.
-ResultSet readXlsInProcess(const QString& path, const QString& sheet);
-
 // Sheet names compare as Excel compares them: without regard to case.
 bool sameSheetName(const QString& a, const QString& b);
 // The error of a workbook without the sheet asked for, naming the sheets it has.

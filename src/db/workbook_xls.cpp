@@ -1,42 +1,25 @@
-// .xls (Excel 97-2003, BIFF in a compound file) through FreeXL. FreeXL reads from a path
-// and keeps every cell of the workbook in memory; it tells dates by their formats itself.
-//
-// FreeXL does not survive hostile files: fuzzing finds out-of-bounds reads and writes and
-// crashes in its parser within seconds. So it runs in a child process: the child reads the
-// sheet and streams its cells through a pipe, and whatever FreeXL does to the child (a
-// crash, a hang, memory) ends as a clear error here, with the caller's state untouched.
+// .xls (Excel 97-2003, BIFF in a compound file) through FreeXL, in the helper program
+// ostrel_xlsread (workbook_xls.h says why). FreeXL reads from a path and keeps every cell of
+// the workbook in memory; it tells dates by their formats itself.
 #include "engine_error.h"
-#include "workbook_reader.h"
 #include "workbook_sheet.h"
+#include "workbook_xls.h"
 
 #include <freexl.h>
 
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <ctime>
-#include <poll.h>
-#include <signal.h>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
 #include <unordered_map>
 #include <vector>
-#include <sys/wait.h>
-#include <unistd.h>
 
-namespace ostrel {
-
-using namespace workbook;
+namespace ostrel::workbook {
 
 namespace {
-
-// A workbook FreeXL cannot read in this time is damaged or hostile (a legitimate 65,536-row
-// sheet takes a few seconds).
-constexpr int kChildSeconds = 120;
 
 QString freexlError(int code)
 {
@@ -508,9 +491,9 @@ std::unordered_map<uint64_t, FormulaResult> formulaResults(const QString& path, 
     return formulaResults(stream, index);
 }
 
-// Reads the sheet's cells with FreeXL and hands each non-empty one to `cell`.
-template <typename Cell>
-void readCells(const QString& path, const QString& sheet, Cell&& cell)
+} // namespace
+
+void readXlsCells(const QString& path, const QString& sheet, const XlsCell& cell)
 {
     const QByteArray nativePath = QFile::encodeName(path);
     XlsHandle handle;
@@ -594,234 +577,13 @@ void readCells(const QString& path, const QString& sheet, Cell&& cell)
     }
 }
 
-// The child's stream: 'C' row column numeric length text for each cell, then 'E' at the
-// end, or 'X' length message for an error.
-void put32(std::string& out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-bool writeAll(int fd, std::string& buffer)
-{
-    size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t n = ::write(fd, buffer.data() + done, buffer.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    buffer.clear();
-    return true;
-}
-
-[[noreturn]] void runChild(int fd, const QString& path, const QString& sheet)
-{
-    rlimit cpu{kChildSeconds, kChildSeconds};
-    setrlimit(RLIMIT_CPU, &cpu);
-#if !defined(__SANITIZE_ADDRESS__) && !(defined(__has_feature) && __has_feature(address_sanitizer))
-    // FreeXL keeps the whole workbook in memory; more than this is no workbook of cards.
-    // (AddressSanitizer reserves far more address space than this, so not under it.)
-    constexpr rlim_t kChildMemory = rlim_t(4) << 30;
-    rlimit memory{kChildMemory, kChildMemory};
-    setrlimit(RLIMIT_AS, &memory);
-#endif
-    std::string out;
-    bool written = true;
-    try {
-        readCells(path, sheet, [&](uint32_t row, uint32_t column, std::string_view text, bool numeric) {
-            if (text.empty() || !written)
-                return;
-            out += 'C';
-            put32(out, row);
-            put32(out, column);
-            out += numeric ? '\1' : '\0';
-            put32(out, static_cast<uint32_t>(text.size()));
-            out.append(text);
-            if (out.size() > (1 << 16))
-                written = writeAll(fd, out);
-        });
-        out += 'E';
-    } catch (const EngineError& e) {
-        const QByteArray message = e.message().toUtf8();
-        out += 'X';
-        put32(out, static_cast<uint32_t>(message.size()));
-        out.append(message.constData(), static_cast<size_t>(message.size()));
-    } catch (...) {
-        ::_exit(2);
-    }
-    ::_exit(written && writeAll(fd, out) ? 0 : 2);
-}
-
-// Reads the child's stream into the sheet as it arrives.
-class CellStream {
-public:
-    explicit CellStream(SheetBuilder& cells) : m_cells(cells) {}
-
-    // Takes the next bytes; false once the stream has ended (or cannot be read).
-    void feed(const char* data, size_t size)
-    {
-        m_pending.append(data, size);
-        size_t at = 0;
-        while (!m_ended && at < m_pending.size()) {
-            const size_t start = at;
-            if (!record(at)) {
-                at = start; // incomplete: wait for more
-                break;
-            }
-        }
-        m_pending.erase(0, at);
-        // A stream that keeps growing without completing a record is not our child's.
-        if (m_pending.size() > kMaxTextBytes + 64)
-            m_broken = true;
-    }
-    bool ended() const { return m_ended; }
-    bool broken() const { return m_broken; }
-    bool hasError() const { return m_hasError; }
-    const QString& error() const { return m_error; }
-
-private:
-    bool take32(size_t& at, uint32_t& value) const
-    {
-        if (m_pending.size() - at < 4)
-            return false;
-        value = 0;
-        for (int i = 0; i < 4; ++i)
-            value |= static_cast<uint32_t>(static_cast<unsigned char>(m_pending[at + i])) << (8 * i);
-        at += 4;
-        return true;
-    }
-
-    bool record(size_t& at)
-    {
-        const char kind = m_pending[at++];
-        uint32_t row = 0, column = 0, length = 0;
-        switch (kind) {
-        case 'C': {
-            if (!take32(at, row) || !take32(at, column) || at >= m_pending.size())
-                return false;
-            const bool numeric = m_pending[at++] != 0;
-            if (!take32(at, length) || m_pending.size() - at < length)
-                return false;
-            m_cells.add(row, column, std::string_view(m_pending).substr(at, length), numeric);
-            at += length;
-            return true;
-        }
-        case 'X':
-            if (!take32(at, length) || m_pending.size() - at < length)
-                return false;
-            m_error = QString::fromUtf8(m_pending.data() + at, static_cast<qsizetype>(length));
-            m_hasError = true;
-            m_ended = true;
-            at += length;
-            return true;
-        case 'E':
-            m_ended = true;
-            return true;
-        default:
-            m_broken = true;
-            m_ended = true;
-            return true;
-        }
-    }
-
-    SheetBuilder& m_cells;
-    std::string m_pending;
-    bool m_ended = false;
-    bool m_broken = false;
-    bool m_hasError = false;
-    QString m_error;
-};
-
-class Child {
-public:
-    Child(pid_t pid, int fd) : m_pid(pid), m_fd(fd) {}
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child()
-    {
-        ::close(m_fd);
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            wait();
-        }
-    }
-    int fd() const { return m_fd; }
-    // The child's exit status once it has ended; -1 when it was killed by a signal.
-    int wait()
-    {
-        int status = 0;
-        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid;
-    int m_fd;
-};
-
-} // namespace
-
-ResultSet workbook::readXlsInProcess(const QString& path, const QString& sheet)
+ResultSet readXlsInProcess(const QString& path, const QString& sheet)
 {
     SheetBuilder cells;
-    readCells(path, sheet, [&](uint32_t row, uint32_t column, std::string_view text, bool numeric) {
+    readXlsCells(path, sheet, [&](uint32_t row, uint32_t column, std::string_view text, bool numeric) {
         cells.add(row, column, text, numeric);
     });
     return cells.build();
 }
 
-ResultSet readXls(const QString& path, const QString& sheet)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        xlsError(QStringLiteral("无法启动读取（%1）").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        xlsError(QStringLiteral("无法启动读取（%1）").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        runChild(fds[1], path, sheet);
-    }
-    ::close(fds[1]);
-    Child child(pid, fds[0]);
-
-    SheetBuilder cells;
-    CellStream stream(cells);
-    char buffer[64 * 1024];
-    const qint64 deadline = static_cast<qint64>(::time(nullptr)) + kChildSeconds + 10;
-    for (;;) {
-        pollfd wanted{child.fd(), POLLIN, 0};
-        const qint64 left = deadline - static_cast<qint64>(::time(nullptr));
-        if (left <= 0)
-            xlsError(QStringLiteral("读取超时，文件可能已损坏"));
-        const int ready = ::poll(&wanted, 1, static_cast<int>(std::min<qint64>(left, 10) * 1000));
-        if (ready < 0 && errno != EINTR)
-            xlsError(QStringLiteral("读取出错"));
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(child.fd(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        stream.feed(buffer, static_cast<size_t>(n)); // the sheet's limits throw here
-        if (stream.ended())
-            break;
-    }
-    const int status = child.wait();
-    if (stream.hasError())
-        throw EngineError(stream.error());
-    if (!stream.ended() || stream.broken() || status != 0)
-        xlsError(QStringLiteral("文件已损坏，读取它的过程异常终止"));
-    return cells.build();
-}
-
-} // namespace ostrel
+} // namespace ostrel::workbook

@@ -6,6 +6,7 @@
 #include "workbook_connection.h"
 #include "workbook_files.h"
 #include "workbook_reader.h"
+#include "workbook_xls.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -190,10 +191,77 @@ TEST(XlsReader, FormulaCellsReadTheirLastResult)
 
 TEST(XlsReader, FreeXLFaultsStayOutOfTheProgram)
 {
-    // FreeXL crashes on this file (found by fuzzing). Read in a child process, it is an
-    // error here, and this process reads the next workbook as before.
+    // FreeXL crashes on the first file (found by fuzzing); the helper's test switches stand
+    // for files on which it would hang, spin or take memory without end. Each is an error
+    // here, and this process reads the next workbook as before.
     const QString crashes = sourceTree(__FILE__) + QStringLiteral("fuzz/regressions/xls/freexl_segv.xls");
-    EXPECT_EQ(errorOf([&] { readXls(crashes, QStringLiteral("Sheet1")); }),
-              QStringLiteral("无法读取 .xls 工作簿：文件已损坏，读取它的过程异常终止"));
-    EXPECT_EQ(readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")).rowCount(), 1);
+    const QString ended = QStringLiteral("无法读取 .xls 工作簿：文件已损坏，读取它的过程异常终止");
+    const struct { QString path; QStringList switches; int waitSeconds; QString error; } cases[] = {
+        {crashes, {}, workbook::kXlsWaitSeconds, ended},
+        {fixture("few_columns.xls"), {"--test-crash"}, workbook::kXlsWaitSeconds, ended},
+        // Asleep: the program stops waiting. Spinning: the processor limit ends it.
+        {fixture("few_columns.xls"), {"--test-hang"}, 1, QStringLiteral("无法读取 .xls 工作簿：读取超时，文件可能已损坏")},
+        {fixture("few_columns.xls"), {"--test-spin", "--cpu-seconds", "1"}, workbook::kXlsWaitSeconds, ended},
+        // The helper's own address-space limit, the program's, refuses it.
+        {fixture("few_columns.xls"), {"--test-allocate"}, workbook::kXlsWaitSeconds, ended},
+    };
+    const workbook::XlsHelper helper = workbook::xlsHelper();
+    for (const auto& c : cases) {
+        workbook::setXlsHelper({helper.program, c.switches, c.waitSeconds});
+        EXPECT_EQ(errorOf([&] { readXls(c.path, QStringLiteral("Sheet1")); }), c.error) << c.switches.join(u' ').toStdString();
+        workbook::setXlsHelper(helper);
+        EXPECT_EQ(readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")).rowCount(), 1);
+    }
+
+    workbook::setXlsHelper({QStringLiteral("/nonexistent/ostrel_xlsread"), {}, workbook::kXlsWaitSeconds});
+    EXPECT_EQ(errorOf([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }),
+              QStringLiteral("无法读取 .xls 工作簿：无法启动读取（找不到读取 .xls 文件的程序“/nonexistent/ostrel_xlsread”，请重新安装本软件）"));
+    workbook::setXlsHelper(helper);
+}
+
+TEST(XlsReader, HelperOutputIsCheckedBeforeUse)
+{
+    std::string good;
+    workbook::appendXlsCell(good, 0, 0, "姓名", false);
+    workbook::appendXlsCell(good, 1, 0, "张三", false);
+    workbook::appendXlsCell(good, 1, 2, "13800138000", true);
+    std::string failed = good;
+    workbook::appendXlsError(failed, QStringLiteral("找不到工作表“Sheet1”"));
+    auto cell = [](uint32_t row, uint32_t column, char numeric, uint32_t length, std::string_view text) {
+        std::string out = "C";
+        for (uint32_t v : {row, column})
+            out.append(reinterpret_cast<const char*>(&v), 4); // little-endian, as the helper writes
+        out += numeric;
+        out.append(reinterpret_cast<const char*>(&length), 4);
+        return out.append(text);
+    };
+    const QString ended = QStringLiteral("无法读取 .xls 工作簿：文件已损坏，读取它的过程异常终止");
+    const struct { const char* what; std::string stream; QString error; } cases[] = {
+        {"whole", good + "E", {}},
+        {"an error after cells", failed, QStringLiteral("找不到工作表“Sheet1”")},
+        {"nothing", "", ended},
+        {"no end", good, ended},
+        {"cut inside a cell", good.substr(0, good.size() - 3), ended},
+        {"cut inside a length", good.substr(0, good.size() - 14), ended},
+        {"unknown record", good + "Z" + "E", ended},
+        {"row past the sheet", cell(workbook::kMaxRows, 0, 0, 1, "x") + "E", ended},
+        {"column past the sheet", cell(0, workbook::kMaxColumns, 0, 1, "x") + "E", ended},
+        {"neither text nor number", cell(0, 0, 7, 1, "x") + "E", ended},
+        {"an empty cell", cell(0, 0, 0, 0, "") + "E", ended},
+        {"a length beyond any cell", cell(0, 0, 0, 0xFFFFFFF0u, "x") + "E", ended},
+        {"an empty error", std::string("X\0\0\0\0", 5), ended},
+        {"an error longer than any", std::string("X\xFF\xFF\xFF\x7F", 5) + "text", ended},
+    };
+    const workbook::XlsHelper helper = workbook::xlsHelper();
+    for (const auto& c : cases) {
+        const QByteArray hex = QByteArray(c.stream.data(), static_cast<qsizetype>(c.stream.size())).toHex();
+        workbook::setXlsHelper({helper.program, {"--test-stream", QString::fromLatin1(hex)}, workbook::kXlsWaitSeconds});
+        if (c.error.isEmpty())
+            EXPECT_EQ(table(readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1"))),
+                      (QList<QStringList>{{"姓名", "F2", "F3"}, {"张三", "", "13800138000"}}))
+                << c.what;
+        else
+            EXPECT_EQ(errorOf([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }), c.error) << c.what;
+    }
+    workbook::setXlsHelper(helper);
 }

@@ -22,10 +22,14 @@ desktop=$stage$dataroot/applications/ostrel.desktop
 icon=$stage$dataroot/icons/hicolor/scalable/apps/ostrel.svg
 
 install_into_stage
-for f in "$folder/ostrel" "$database" "$sample" "$desktop" "$icon"; do
+# The program and the helper it starts for .xls files, side by side.
+programs=("$folder/ostrel" "$folder/ostrel_xlsread")
+for f in "${programs[@]}" "$database" "$sample" "$desktop" "$icon"; do
   [ -s "$f" ] || fail "not installed: $f"
 done
-[ -x "$folder/ostrel" ] || fail "not executable: $folder/ostrel"
+for f in "${programs[@]}"; do
+  [ -x "$f" ] || fail "not executable: $f"
+done
 [ "$(stat -c %a "$folder/Data")" = 700 ] || fail "Data/ is readable by others"
 [ "$(stat -c %a "$database")" = 600 ] || fail "db.edb is readable by others"
 

@@ -1,0 +1,114 @@
+// readXls: the sheet of an .xls workbook, read by the helper program ostrel_xlsread
+// (workbook_xls.h says why) and taken from its output as it arrives.
+#include "engine_error.h"
+#include "workbook_reader.h"
+#include "workbook_xls.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <chrono>
+
+namespace ostrel {
+
+namespace {
+
+workbook::XlsHelper& helperSetting()
+{
+    static workbook::XlsHelper helper;
+    return helper;
+}
+
+[[noreturn]] void xlsError(const QString& detail)
+{
+    throw EngineError(QStringLiteral("无法读取 .xls 工作簿：%1").arg(detail));
+}
+
+// Ends the helper however the reading ends: an error of ours, a limit of the sheet, a hang.
+class HelperProcess {
+public:
+    HelperProcess() = default;
+    HelperProcess(const HelperProcess&) = delete;
+    HelperProcess& operator=(const HelperProcess&) = delete;
+    ~HelperProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(-1);
+        }
+    }
+    QProcess* operator->() { return &m_process; }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+workbook::XlsHelper workbook::xlsHelper()
+{
+    return helperSetting();
+}
+
+void workbook::setXlsHelper(const XlsHelper& helper)
+{
+    helperSetting() = helper;
+}
+
+ResultSet readXls(const QString& path, const QString& sheet)
+{
+    const workbook::XlsHelper helper = workbook::xlsHelper();
+    const QString program = helper.program.isEmpty()
+        ? QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel_xlsread")
+        : helper.program;
+    if (!QFileInfo(program).isExecutable())
+        xlsError(QStringLiteral("无法启动读取（找不到读取 .xls 文件的程序“%1”，请重新安装本软件）")
+                     .arg(QDir::toNativeSeparators(program)));
+
+    HelperProcess process;
+    process->setProgram(program);
+    // "--" ends the switches: a file whose name starts with "-" is still a file.
+    process->setArguments(helper.options + QStringList{QStringLiteral("--"), path, sheet});
+    process->setStandardInputFile(QProcess::nullDevice());
+    // What the helper says on its standard error (a sanitizer's report) goes where ours goes.
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QIODevice::ReadOnly);
+    if (!process->waitForStarted(-1))
+        xlsError(QStringLiteral("无法启动读取（%1）").arg(process->errorString()));
+
+    const QDeadlineTimer deadline(std::chrono::seconds(helper.waitSeconds));
+    auto timedOut = [&] {
+        process->kill();
+        xlsError(QStringLiteral("读取超时，文件可能已损坏"));
+    };
+    workbook::SheetBuilder cells;
+    workbook::XlsStreamReader stream(cells);
+    while (!stream.ended()) {
+        if (process->bytesAvailable() == 0 && !process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            // Ended without (more) output, or still silent at the deadline.
+            if (process->state() != QProcess::NotRunning) {
+                if (deadline.hasExpired())
+                    timedOut();
+                continue;
+            }
+            if (process->bytesAvailable() == 0)
+                break;
+        }
+        const QByteArray bytes = process->read(64 * 1024);
+        stream.feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))); // the sheet's limits throw here
+    }
+    // After its last record the helper only exits.
+    if (process->state() != QProcess::NotRunning && !process->waitForFinished(static_cast<int>(deadline.remainingTime())))
+        timedOut();
+    const bool exitedWell = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    if (stream.hasError())
+        throw EngineError(stream.error());
+    if (!stream.ended() || stream.broken() || !exitedWell)
+        xlsError(QStringLiteral("文件已损坏，读取它的过程异常终止"));
+    return cells.build();
+}
+
+} // namespace ostrel
