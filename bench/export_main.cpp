@@ -31,7 +31,7 @@ int main(int argc, char** argv)
         ostrel::setProgramDir(folder.path() + u'/');
         {
             ostrel::TfrmDM dm;
-            ostrel::TfrmMain window;
+            ostrel::TfrmMain window(dm);
             window.FormCreate();
             window.show();
             const double before = ostrel::bench::statusMb("VmHWM:");

@@ -151,9 +151,9 @@ int run(int cards, const QString& only)
 
         setProgramDir(programDir);
         testhooks::clear();
-        auto main = std::make_unique<TfrmMain>();
+        auto main = std::make_unique<TfrmMain>(dm);
         runGuarded([&] { main->FormCreate(); });
-        auto* window = new TfrmInData(main.get());
+        auto* window = &main->follow(*new TfrmInData(dm, main.get()));
         window->show();
         QCoreApplication::processEvents();
 

@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         ostrel::setProgramDir(folder.path() + u'/');
         {
             ostrel::TfrmDM dm;
-            ostrel::TfrmMain window;
+            ostrel::TfrmMain window(dm);
             window.resize(1280, 800);
             window.FormCreate();
             window.show();

@@ -5,8 +5,6 @@
 
 namespace ostrel {
 
-TfrmDM* frmDM = nullptr;
-
 TfrmDM::TfrmDM(QObject* parent)
     : QObject(parent),
       ADOQuery1(new Query(&ADOConnection1, this)),
@@ -17,14 +15,9 @@ TfrmDM::TfrmDM(QObject* parent)
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     ADOQuery3->setObjectName(QStringLiteral("ADOQuery3"));
-    frmDM = this;
 }
 
-TfrmDM::~TfrmDM()
-{
-    if (frmDM == this)
-        frmDM = nullptr;
-}
+TfrmDM::~TfrmDM() = default;
 
 Query* TfrmDM::newQuery(QObject* owner, const char* name)
 {

@@ -35,7 +35,4 @@ private:
     void load(Query* query, const QString& sql, DBLookupComboBox* box);
 };
 
-// The one data module of the run.
-extern TfrmDM* frmDM;
-
 } // namespace ostrel

@@ -5,10 +5,11 @@
 int main(int argc, char** argv)
 {
     ostrel::Application app(argc, argv);
-    ostrel::TfrmDM dataModule;
-    ostrel::TfrmMain mainWindow;
+    // The two objects of the run; every window gets what it needs from them.
+    ostrel::TfrmDM frmDM;
+    ostrel::TfrmMain frmMain(frmDM);
     // An engine error ends the start-up steps; the window is still shown and usable.
-    ostrel::runGuarded([&] { mainWindow.FormCreate(); });
-    mainWindow.showMaximized();
+    ostrel::runGuarded([&] { frmMain.FormCreate(); });
+    frmMain.showMaximized();
     return app.exec();
 }

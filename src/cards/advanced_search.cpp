@@ -3,7 +3,6 @@
 #include "app/application.h"
 #include "card_form.h"
 #include "card_statements.h"
-#include "main_window.h"
 #include "ui/common/window_parts.h"
 
 #include <QBoxLayout>
@@ -12,11 +11,11 @@
 
 namespace ostrel {
 
-TfrmM_Q::TfrmM_Q(QWidget* parent) : QDialog(parent)
+TfrmM_Q::TfrmM_Q(TfrmDM& dm, QWidget* parent) : QDialog(parent)
 {
     setCloseBoxOnly(this);
     setWindowTitle(QStringLiteral("更多条件"));
-    Form = named(new CardForm(this), "Form");
+    Form = named(new CardForm(dm, this), "Form");
     Label1 = named(new QLabel(QStringLiteral("选择或录入条件后，支持模糊查询，单击 查询 按钮.."), this), "Label1");
     BitBtn1 = named(new QPushButton(QStringLiteral("查询"), this), "BitBtn1");
     BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
@@ -37,10 +36,7 @@ void TfrmM_Q::FormCreate()
 
 void TfrmM_Q::BitBtn1Click()
 {
-    if (frmMain) {
-        frmMain->cardFilter = cardSearchFilter(Form->values());
-        frmMain->myRef();
-    }
+    emit searchChosen(cardSearchFilter(Form->values()));
     close();
 }
 

@@ -4,10 +4,9 @@
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "card_fields.h"
+#include "db/card_fields.h"
 #include "card_form.h"
 #include "card_statements.h"
-#include "main_window.h"
 #include "query.h"
 #include "ui/common/window_parts.h"
 
@@ -16,12 +15,12 @@
 
 namespace ostrel {
 
-TfrmD_D::TfrmD_D(QWidget* parent) : QDialog(parent)
+TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent)
 {
     setCloseBoxOnly(this);
-    Form = named(new CardForm(this), "Form");
-    ADOQuery1 = frmDM->newQuery(this, "ADOQuery1");
-    ADOQuery2 = frmDM->newQuery(this, "ADOQuery2");
+    Form = named(new CardForm(dm, this), "Form");
+    ADOQuery1 = dm.newQuery(this, "ADOQuery1");
+    ADOQuery2 = dm.newQuery(this, "ADOQuery2");
     BitBtn1 = named(new QPushButton(QStringLiteral("保存"), this), "BitBtn1");
     BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
     // Enter in an edit box must not save a half-typed card.
@@ -109,8 +108,7 @@ void TfrmD_D::BitBtn1Click()
     }
     ADOQuery2->exec(insertCardSql(date, values));
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 新增 保存成功！"));
-    if (frmMain)
-        frmMain->myRef();
+    emit cardsChanged();
     myNew();
 }
 
@@ -121,14 +119,12 @@ void TfrmD_D::saveExisting(const QStringList& values)
     const bool saved = ADOQuery1->recordCount() >= 1 && ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
     if (!saved) {
         showInfo(this, QStringLiteral("该名片已不存在（可能已被删除），本次修改未保存！"));
-        if (frmMain)
-            frmMain->myRef();
+        emit cardsChanged();
         close();
         return;
     }
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 修改 保存成功！"));
-    if (frmMain)
-        frmMain->myRef();
+    emit cardsChanged();
     accept();
 }
 

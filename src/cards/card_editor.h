@@ -8,13 +8,14 @@ namespace ostrel {
 
 class CardForm;
 class Query;
+class TfrmDM;
 
 // The card editor: enters a new card (CardID "0") or changes the card CardID. The opener
 // sets the caption and CardID before showing it; the window reads CardID when shown.
 class TfrmD_D : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmD_D(QWidget* parent = nullptr);
+    TfrmD_D(TfrmDM& dm, QWidget* parent);
 
     QString CardID = QStringLiteral("0");
 
@@ -31,6 +32,10 @@ public:
     // Loads the card CardID; a card not found leaves the form as for a new card.
     void myLoad();
     void BitBtn1Click();
+
+signals:
+    // A card was saved, or found gone: the card list is out of date.
+    void cardsChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -33,7 +33,7 @@ int rowsOf(int group)
 
 } // namespace
 
-CardForm::CardForm(QWidget* parent) : QWidget(parent)
+CardForm::CardForm(TfrmDM& dm, QWidget* parent) : QWidget(parent), m_dm(dm)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -109,9 +109,9 @@ void CardForm::fillLookups()
     for (int i = 0; i < kCardFieldCount; ++i) {
         auto* combo = qobject_cast<DBLookupComboBox*>(control(i));
         switch (cardFields()[static_cast<size_t>(i)].lookup) {
-        case CardLookup::Category: frmDM->DBComType(combo); break;
-        case CardLookup::Sex: frmDM->DBComSex(combo); break;
-        case CardLookup::Province: frmDM->DBComP(combo); break;
+        case CardLookup::Category: m_dm.DBComType(combo); break;
+        case CardLookup::Sex: m_dm.DBComSex(combo); break;
+        case CardLookup::Province: m_dm.DBComP(combo); break;
         case CardLookup::None: break;
         }
     }

@@ -4,19 +4,21 @@
 
 #include <array>
 
-#include "card_fields.h"
+#include "db/card_fields.h"
 
 class QDialog;
 class QPushButton;
 
 namespace ostrel {
 
+class TfrmDM;
+
 // The 24 card fields in their three group boxes, laid out from the field table. The card
 // editor and the advanced search both show it.
 class CardForm : public QWidget {
     Q_OBJECT
 public:
-    explicit CardForm(QWidget* parent = nullptr);
+    CardForm(TfrmDM& dm, QWidget* parent);
 
     // The control of field i (from 0, field-table order).
     QWidget* control(int i) const { return m_controls[static_cast<size_t>(i)]; }
@@ -32,6 +34,7 @@ public:
     void fillLookups();
 
 private:
+    TfrmDM& m_dm;
     std::array<QWidget*, kCardFieldCount> m_controls{};
 };
 

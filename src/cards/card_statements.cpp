@@ -1,6 +1,6 @@
 #include "card_statements.h"
 
-#include "card_fields.h"
+#include "db/card_fields.h"
 #include "engine_error.h"
 #include "sql_text.h"
 

@@ -4,9 +4,8 @@
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "card_fields.h"
+#include "db/card_fields.h"
 #include "card_statements.h"
-#include "cards/main_window.h"
 #include "engine_error.h"
 #include "gbk.h"
 #include "query.h"
@@ -71,10 +70,11 @@ int cardsAfter(Query& query, qint64 lastId)
 
 } // namespace
 
-TfrmInData::TfrmInData(QWidget* parent)
+TfrmInData::TfrmInData(TfrmDM& dm, QWidget* parent)
     : QDialog(parent),
-      ADOQuery1(new Query(&frmDM->ExcelADOCon, this)),
-      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+      ADOQuery1(new Query(&dm.ExcelADOCon, this)),
+      ADOQuery2(dm.newQuery(this, "ADOQuery2")),
+      m_dm(dm)
 {
     setObjectName(QStringLiteral("frmInData"));
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
@@ -144,7 +144,7 @@ void TfrmInData::Button1Click()
                                         QStringLiteral("Excel文件(*.xls *.xlsx);;CSV文件(*.csv);;所有文件(*)"));
     if (path.isEmpty())
         return;
-    WorkbookConnection& excel = frmDM->ExcelADOCon;
+    WorkbookConnection& excel = m_dm.ExcelADOCon;
     excel.close();
     excel.setConnectionString(workbookConnectionString(path));
     ADOQuery1->run(QStringLiteral("Select * from [Sheet1$]"));
@@ -189,7 +189,7 @@ void TfrmInData::BitBtn1Click()
         progress->setValue(0);
     }
 
-    SqlCipherConnection& db = frmDM->ADOConnection1;
+    SqlCipherConnection& db = m_dm.ADOConnection1;
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
     ADOQuery2->run(QStringLiteral("select max(ID) as LastID from D_B"));
@@ -249,13 +249,11 @@ void TfrmInData::BitBtn1Click()
     if (cancelled) {
         showInfo(this, QStringLiteral("数据导入 已取消！\n") + countsLine(counts).chopped(1)
                            + QStringLiteral("，未处理 %1 条。").arg(rowCount - row));
-        if (frmMain)
-            frmMain->myRef();
+        emit cardsChanged();
         return;
     }
     showInfo(this, QStringLiteral("数据导入 保存成功！\n") + countsLine(counts));
-    if (frmMain)
-        frmMain->myRef();
+    emit cardsChanged();
     close();
 }
 

@@ -9,6 +9,7 @@ namespace ostrel {
 
 class DBGrid;
 class Query;
+class TfrmDM;
 
 // "导入名片": shows the sheet "Sheet1" of a workbook (.xls, .xlsx or .csv) and adds its
 // rows as cards, skipping rows without a name and rows that match a live card by
@@ -16,7 +17,7 @@ class Query;
 class TfrmInData : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmInData(QWidget* parent = nullptr);
+    TfrmInData(TfrmDM& dm, QWidget* parent);
 
     // What one import did, row by row.
     struct Counts {
@@ -46,6 +47,13 @@ public:
     // 导入: adds the rows shown as cards, then reports the counts, refreshes the main list
     // and closes.
     void BitBtn1Click();
+
+signals:
+    // Cards were added: the card list is out of date.
+    void cardsChanged();
+
+private:
+    TfrmDM& m_dm;
 };
 
 } // namespace ostrel

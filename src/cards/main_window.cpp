@@ -48,37 +48,36 @@
 
 namespace ostrel {
 
-TfrmMain* frmMain = nullptr;
-
 namespace {
 
-// Every command opens a fresh window owned by the main window, shows it modally and
-// deletes it when it closes.
+// Every command opens a fresh window owned by its opener (the main window, or an overview
+// for a card opened from it), wired to the main window, shows it modally and deletes it
+// when it closes.
 template <typename Window, typename Setup>
-void openWindow(QWidget* owner, Setup setup)
+void openWindow(TfrmMain& main, QWidget* owner, Setup setup)
 {
-    std::unique_ptr<Window> window(new Window(owner));
-    setup(*window);
+    std::unique_ptr<Window> window(new Window(main.dataModule(), owner));
+    setup(main.follow(*window));
     showModal(window.get());
 }
 
 template <typename Window>
-void openWindow(QWidget* owner)
+void openWindow(TfrmMain& main)
 {
-    openWindow<Window>(owner, [](Window&) {});
+    openWindow<Window>(main, &main, [](Window&) {});
 }
 
 } // namespace
 
-TfrmMain::TfrmMain(QWidget* parent)
+TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
     : QMainWindow(parent),
-      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
-      ADOQuery2(frmDM->newQuery(this, "ADOQuery2")),
-      ADOQuery3(frmDM->newQuery(this, "ADOQuery3")),
-      ADOQuery4(frmDM->newQuery(this, "ADOQuery4")),
-      ADOQuery5(frmDM->newQuery(this, "ADOQuery5"))
+      ADOQuery1(dm.newQuery(this, "ADOQuery1")),
+      ADOQuery2(dm.newQuery(this, "ADOQuery2")),
+      ADOQuery3(dm.newQuery(this, "ADOQuery3")),
+      ADOQuery4(dm.newQuery(this, "ADOQuery4")),
+      ADOQuery5(dm.newQuery(this, "ADOQuery5")),
+      m_dm(dm)
 {
-    frmMain = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setFont(QFont(QStringLiteral("Arial"), 8));
@@ -109,20 +108,21 @@ TfrmMain::TfrmMain(QWidget* parent)
     connectGuarded(DBGrid1, &DBGrid::rowDoubleClicked, this, &TfrmMain::SpeedButton2Click);
     connectGuarded(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
     connectGuarded(SpeedButton9, &QToolButton::clicked, this, &TfrmMain::SpeedButton9Click);
-    connectGuarded(Label5, &ClickLabel::clicked, this, [this] { openVisitOverview(this); });
-    connectGuarded(Label2, &ClickLabel::clicked, this, [this] { openAnniversaryOverview(this); });
-    connectGuarded(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(this); });
-    connectGuarded(Button2, &QPushButton::clicked, this, [this] { openWindow<TfrmDType>(this); });
-    connectGuarded(Button3, &QPushButton::clicked, this, [this] { openWindow<TfrmMRX>(this); });
-    connectGuarded(Button4, &QPushButton::clicked, this, [this] { openWindow<TfrmXS>(this); });
-    connectGuarded(Button5, &QPushButton::clicked, this, [this] { openWindow<TfrmSX>(this); });
     // A card opened from an overview shows in the editor, in its looking-at mode.
-    setCardOpener([](QWidget* owner, const QString& cardId) {
-        openWindow<TfrmD_D>(owner, [&](TfrmD_D& editor) {
+    History = new HistoryCommands(dm, this, [this](QWidget* owner, const QString& cardId) {
+        openWindow<TfrmD_D>(*this, owner, [&](TfrmD_D& editor) {
             editor.setWindowTitle(QStringLiteral("查看 名片"));
             editor.CardID = cardId;
         });
     });
+    follow(*History);
+    connectGuarded(Label5, &ClickLabel::clicked, History, &HistoryCommands::openVisitOverview);
+    connectGuarded(Label2, &ClickLabel::clicked, History, &HistoryCommands::openAnniversaryOverview);
+    connectGuarded(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(*this); });
+    connectGuarded(Button2, &QPushButton::clicked, this, [this] { openWindow<TfrmDType>(*this); });
+    connectGuarded(Button3, &QPushButton::clicked, this, [this] { openWindow<TfrmMRX>(*this); });
+    connectGuarded(Button4, &QPushButton::clicked, this, [this] { openWindow<TfrmXS>(*this); });
+    connectGuarded(Button5, &QPushButton::clicked, this, [this] { openWindow<TfrmSX>(*this); });
     connectGuarded(Label4, &ClickLabel::clicked, this, &TfrmMain::SpeedButton6Click);
 
     // Automatic ticking: changing a condition's input ticks its box.
@@ -134,11 +134,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     connect(DBLookupComboBox3, &DBLookupComboBox::clicked, CheckBox5, [this] { CheckBox5->setChecked(true); });
 }
 
-TfrmMain::~TfrmMain()
-{
-    if (frmMain == this)
-        frmMain = nullptr;
-}
+TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::buildToolBar()
 {
@@ -302,8 +298,8 @@ void TfrmMain::buildPopupMenu()
     connectGuarded(item("B1", "拜访记录 &B"), &QAction::triggered, this, &TfrmMain::SpeedButton8Click);
     connectGuarded(item("T1", "纪念日记录 &T"), &QAction::triggered, this, &TfrmMain::SpeedButton9Click);
     PopupMenu1->addSeparator();
-    connectGuarded(item("I1", "导入名片 &I"), &QAction::triggered, this, [this] { openWindow<TfrmInData>(this); });
-    connectGuarded(SpeedButton7, &QToolButton::clicked, this, [this] { openWindow<TfrmInData>(this); });
+    connectGuarded(item("I1", "导入名片 &I"), &QAction::triggered, this, [this] { openWindow<TfrmInData>(*this); });
+    connectGuarded(SpeedButton7, &QToolButton::clicked, this, [this] { openWindow<TfrmInData>(*this); });
     connectGuarded(item("N2", "修改名片 &M"), &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
     PopupMenu1->addSeparator();
     connectGuarded(item("N3", "删除名片 &D"), &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
@@ -313,21 +309,21 @@ void TfrmMain::buildPopupMenu()
 void TfrmMain::FormCreate()
 {
     // The date format needs no setting: every date is written by dateText().
-    frmDM->ADOConnection1.setConnectionString(cardConnectionString(programDir()));
+    m_dm.ADOConnection1.setConnectionString(cardConnectionString(programDir()));
     const QDate day = today();
     Edit2->setText(dateText(day));
     Edit1->setText(dateText(oneMonthEarlier(day)));
     cardFilter.clear();
     myRef(); // the first database access opens the connection
-    if (frmDM->ADOConnection1.isReadOnly()) {
+    if (m_dm.ADOConnection1.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
     }
     WebBrowser1->setSource(QUrl(QString::fromLatin1(kStartPageUrl)));
     CheckBox1->setChecked(false);
-    frmDM->DBComType(DBLookupComboBox1);
-    frmDM->DBComSex(DBLookupComboBox2);
-    frmDM->DBComP(DBLookupComboBox3);
+    m_dm.DBComType(DBLookupComboBox1);
+    m_dm.DBComSex(DBLookupComboBox2);
+    m_dm.DBComP(DBLookupComboBox3);
 }
 
 void TfrmMain::myRef()
@@ -348,6 +344,12 @@ void TfrmMain::myRef()
     const QString liveCards = QStringLiteral("(select id from D_B Where (theDel='否') ") + cardFilter + QStringLiteral(" )");
     Label5->setText(QStringLiteral("拜访次数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DList Where did in ") + liveCards)));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DJNR Where did in ") + liveCards)));
+}
+
+void TfrmMain::applySearch(const QString& filter)
+{
+    cardFilter = filter;
+    myRef();
 }
 
 void TfrmMain::BitBtn1Click()
@@ -386,7 +388,7 @@ void TfrmMain::SpeedButton5Click()
 
 void TfrmMain::SpeedButton1Click()
 {
-    openWindow<TfrmD_D>(this, [](TfrmD_D& editor) {
+    openWindow<TfrmD_D>(*this, this, [](TfrmD_D& editor) {
         editor.setWindowTitle(QStringLiteral("新增 名片"));
         editor.CardID = QStringLiteral("0");
     });
@@ -397,7 +399,7 @@ void TfrmMain::SpeedButton2Click()
     if (!hasCards())
         return;
     const QString id = ADOQuery1->text(QStringLiteral("ID"));
-    openWindow<TfrmD_D>(this, [&](TfrmD_D& editor) {
+    openWindow<TfrmD_D>(*this, this, [&](TfrmD_D& editor) {
         editor.setWindowTitle(QStringLiteral("修改 名片"));
         editor.CardID = id;
     });
@@ -406,13 +408,13 @@ void TfrmMain::SpeedButton2Click()
 void TfrmMain::SpeedButton8Click()
 {
     if (hasCards())
-        openVisits(this, ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
+        History->openVisits(ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
 }
 
 void TfrmMain::SpeedButton9Click()
 {
     if (hasCards())
-        openAnniversaries(this, ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
+        History->openAnniversaries(ADOQuery1->text(QStringLiteral("ID")), selectedCardName());
 }
 
 void TfrmMain::SpeedButton3Click()
@@ -430,7 +432,7 @@ QString TfrmMain::selectedCardName()
     const QString nameColumn = QStringLiteral("姓名");
     if (ADOQuery1->rows().columnIndex(nameColumn) >= 0)
         return ADOQuery1->text(nameColumn);
-    Query card(&frmDM->ADOConnection1);
+    Query card(&m_dm.ADOConnection1);
     card.run(QStringLiteral("select BName from D_B where ID=") + ADOQuery1->text(QStringLiteral("ID")));
     return card.text(QStringLiteral("BName"));
 }
@@ -449,7 +451,7 @@ int TfrmMain::anniversaryReminder()
                    + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to));
     const int found = ADOQuery5->recordCount();
     if (found > 0)
-        openAnniversaryReminder(this, from, to);
+        History->openAnniversaryReminder(from, to);
     return found;
 }
 
@@ -482,7 +484,7 @@ void TfrmMain::backupData()
         return;
     {
         const WaitCursor wait;
-        frmDM->ADOConnection1.backupTo(path);
+        m_dm.ADOConnection1.backupTo(path);
     }
     showInfo(this, QStringLiteral("数据已备份到 %1").arg(QDir::toNativeSeparators(path)));
 }
@@ -499,7 +501,7 @@ void TfrmMain::restoreData()
     QString kept;
     {
         const WaitCursor wait;
-        kept = restoreDatabase(frmDM->ADOConnection1, source, backupFolder(), QDateTime::currentDateTime());
+        kept = restoreDatabase(m_dm.ADOConnection1, source, backupFolder(), QDateTime::currentDateTime());
     }
     ReadOnlyLabel->hide();
     FormCreate(); // everything shown comes from the restored file
@@ -510,7 +512,7 @@ void TfrmMain::restoreData()
 void TfrmMain::writeCloseBackup()
 {
     // Nothing to keep from a database that did not open or could not be changed.
-    SqlCipherConnection& db = frmDM->ADOConnection1;
+    SqlCipherConnection& db = m_dm.ADOConnection1;
     if (!db.isOpen() || db.isReadOnly())
         return;
     const WaitCursor wait;
@@ -533,6 +535,11 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     } else {
         event->ignore();
     }
+}
+
+void exportCardList(TfrmMain* window)
+{
+    exportReport(window, cardListLayout(*window->ADOQuery4), *window->ADOQuery1);
 }
 
 } // namespace ostrel

@@ -1,4 +1,6 @@
 #pragma once
+#include "app/application.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -15,20 +17,37 @@ class ClickLabel;
 class DBGrid;
 class DBLookupComboBox;
 class GbkEdit;
+class HistoryCommands;
 class Query;
+class TfrmDM;
 
 // The program's home: the live cards in the configured columns, three counters, the
 // simple search and the commands that open every other window.
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfrmMain(QWidget* parent = nullptr);
+    explicit TfrmMain(TfrmDM& dm, QWidget* parent = nullptr);
     ~TfrmMain() override;
+
+    TfrmDM& dataModule() const { return m_dm; }
+    // Wires a window this one opens: what it reports it changed refreshes the list, a
+    // search it chooses replaces the card filter.
+    template <typename Window>
+    Window& follow(Window& window)
+    {
+        if constexpr (requires { &Window::cardsChanged; })
+            connectGuarded(&window, &Window::cardsChanged, this, &TfrmMain::myRef);
+        if constexpr (requires { &Window::searchChosen; })
+            connectGuarded(&window, &Window::searchChosen, this, &TfrmMain::applySearch);
+        return window;
+    }
 
     // The start-up steps, run once after creation.
     void FormCreate();
     // Rebuilds the card list and the counters with the current card filter.
     void myRef();
+    // Replaces the card filter by the advanced search's and rebuilds the list.
+    void applySearch(const QString& filter);
 
     // Clauses each beginning " AND (", appended to the card query and the counters.
     QString cardFilter;
@@ -79,6 +98,7 @@ public:
     QAction* RestoreAction;
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
+    HistoryCommands* History; // opens the visit and anniversary windows
 
     void BitBtn1Click();
     void SpeedButton4Click();
@@ -112,9 +132,12 @@ private:
     void buildDataMenu();
     void writeCloseBackup();
     bool hasCards() const;
+
+    TfrmDM& m_dm;
 };
 
-// The main window of the run; windows that change what it shows call its myRef.
-extern TfrmMain* frmMain;
+// The card-list report of the main window: the displayed columns of its last refresh,
+// the cards as the list shows them.
+void exportCardList(TfrmMain* window);
 
 } // namespace ostrel

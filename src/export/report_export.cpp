@@ -2,7 +2,6 @@
 
 #include "app/app_info.h"
 #include "app/dialogs.h"
-#include "cards/main_window.h"
 #include "query.h"
 #include "spreadsheet_app.h"
 
@@ -197,11 +196,6 @@ ReportNotices& ReportNotices::instance()
 {
     static ReportNotices notices;
     return notices;
-}
-
-void exportCardList(TfrmMain* window)
-{
-    exportReport(window, cardListLayout(*window->ADOQuery4), *window->ADOQuery1);
 }
 
 } // namespace ostrel

@@ -8,7 +8,6 @@ class QWidget;
 namespace ostrel {
 
 class Query;
-class TfrmMain;
 
 // Writes the open rows of `rows` (first to last, in the order the grid shows them) as a
 // printable report laid out by `layout` into a new workbook and opens it. A progress
@@ -25,9 +24,5 @@ public:
 signals:
     void written(const QString& path);
 };
-
-// The card-list report of the main window: the displayed columns of its last refresh,
-// the cards as the list shows them.
-void exportCardList(TfrmMain* window);
 
 } // namespace ostrel

@@ -1,8 +1,6 @@
 #include "history_commands.h"
 
 #include "app/dialogs.h"
-#include "history_windows.h"
-
 #include "ui/common/gbk_edit.h"
 
 #include <QCheckBox>
@@ -12,18 +10,16 @@
 
 namespace ostrel {
 
-namespace {
-
-CardOpener& cardOpener()
+HistoryCommands::HistoryCommands(TfrmDM& dm, QWidget* owner, CardOpener openCard)
+    : QObject(owner), m_dm(dm), m_owner(owner), m_openCard(std::move(openCard))
 {
-    static CardOpener opener;
-    return opener;
 }
 
 template <typename Window>
-void openCardRecords(QWidget* owner, const QString& cardId, const QString& caption)
+void HistoryCommands::openCardRecords(const QString& cardId, const QString& caption)
 {
-    std::unique_ptr<Window> window(new Window(owner));
+    std::unique_ptr<Window> window(new Window(m_dm, m_owner));
+    connect(window.get(), &CardRecordsWindow::cardsChanged, this, &HistoryCommands::cardsChanged);
     window->setWindowTitle(caption);
     window->GroupBox1->setTitle(caption);
     window->GroupBox2->setTitle(caption);
@@ -31,44 +27,31 @@ void openCardRecords(QWidget* owner, const QString& cardId, const QString& capti
     showModal(window.get());
 }
 
-} // namespace
-
-void setCardOpener(CardOpener opener)
+void HistoryCommands::openVisits(const QString& cardId, const QString& name)
 {
-    cardOpener() = std::move(opener);
+    openCardRecords<TfrmList>(cardId, name + QStringLiteral(" 拜访记录"));
 }
 
-void openCard(QWidget* owner, const QString& cardId)
+void HistoryCommands::openAnniversaries(const QString& cardId, const QString& name)
 {
-    if (cardOpener())
-        cardOpener()(owner, cardId);
+    openCardRecords<TfrmJNR>(cardId, name + QStringLiteral(" 纪念日"));
 }
 
-void openVisits(QWidget* owner, const QString& cardId, const QString& name)
+void HistoryCommands::openVisitOverview()
 {
-    openCardRecords<TfrmList>(owner, cardId, name + QStringLiteral(" 拜访记录"));
-}
-
-void openAnniversaries(QWidget* owner, const QString& cardId, const QString& name)
-{
-    openCardRecords<TfrmJNR>(owner, cardId, name + QStringLiteral(" 纪念日"));
-}
-
-void openVisitOverview(QWidget* owner)
-{
-    std::unique_ptr<TfrmListV> window(new TfrmListV(owner));
+    std::unique_ptr<TfrmListV> window(new TfrmListV(m_dm, m_owner, m_openCard));
     showModal(window.get());
 }
 
-void openAnniversaryOverview(QWidget* owner)
+void HistoryCommands::openAnniversaryOverview()
 {
-    std::unique_ptr<TfrmJNRV> window(new TfrmJNRV(owner));
+    std::unique_ptr<TfrmJNRV> window(new TfrmJNRV(m_dm, m_owner, m_openCard));
     showModal(window.get());
 }
 
-void openAnniversaryReminder(QWidget* owner, const QString& from, const QString& to)
+void HistoryCommands::openAnniversaryReminder(const QString& from, const QString& to)
 {
-    std::unique_ptr<TfrmJNRV> window(new TfrmJNRV(owner));
+    std::unique_ptr<TfrmJNRV> window(new TfrmJNRV(m_dm, m_owner, m_openCard));
     window->Edit1->setText(from);
     window->Edit2->setText(to);
     window->CheckBox1->setChecked(true);

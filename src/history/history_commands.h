@@ -1,24 +1,42 @@
 #pragma once
+#include "history_windows.h"
+
+#include <QObject>
 #include <QString>
-#include <functional>
 
 class QWidget;
 
 namespace ostrel {
 
-// Opens a card from an overview row; the program sets it to its card editor.
-using CardOpener = std::function<void(QWidget* owner, const QString& cardId)>;
-void setCardOpener(CardOpener opener);
-// Opens the card through the opener, when one is set.
-void openCard(QWidget* owner, const QString& cardId);
+class TfrmDM;
 
-// The visits or anniversaries of one card, captioned with the holder's name.
-void openVisits(QWidget* owner, const QString& cardId, const QString& name);
-void openAnniversaries(QWidget* owner, const QString& cardId, const QString& name);
-// All visits / all anniversaries, unfiltered at first.
-void openVisitOverview(QWidget* owner);
-void openAnniversaryOverview(QWidget* owner);
-// The anniversaries between two month-days ("mm-dd"), range switched on.
-void openAnniversaryReminder(QWidget* owner, const QString& from, const QString& to);
+// Opens the visit and anniversary windows over their owner, each with the data module,
+// and the overviews with the card opener. What those windows change is announced by
+// cardsChanged.
+class HistoryCommands : public QObject {
+    Q_OBJECT
+public:
+    HistoryCommands(TfrmDM& dm, QWidget* owner, CardOpener openCard);
+
+    // The visits or anniversaries of one card, captioned with the holder's name.
+    void openVisits(const QString& cardId, const QString& name);
+    void openAnniversaries(const QString& cardId, const QString& name);
+    // All visits / all anniversaries, unfiltered at first.
+    void openVisitOverview();
+    void openAnniversaryOverview();
+    // The anniversaries between two month-days ("mm-dd"), range switched on.
+    void openAnniversaryReminder(const QString& from, const QString& to);
+
+signals:
+    void cardsChanged();
+
+private:
+    template <typename Window>
+    void openCardRecords(const QString& cardId, const QString& caption);
+
+    TfrmDM& m_dm;
+    QWidget* m_owner;
+    CardOpener m_openCard;
+};
 
 } // namespace ostrel

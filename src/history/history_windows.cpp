@@ -5,9 +5,7 @@
 #include "export/report_export.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "cards/main_window.h"
 #include "engine_error.h"
-#include "history_commands.h"
 #include "query.h"
 #include "sql_text.h"
 #include "ui/common/db_grid.h"
@@ -62,14 +60,14 @@ const OverviewTexts kAnniversaryOverviewTexts{"纪念日记录", "纪念日期",
 
 // ---- records of one card ----
 
-CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, QWidget* parent)
+CardRecordsWindow::CardRecordsWindow(const CardRecordsTexts& texts, TfrmDM& dm, QWidget* parent)
     : QDialog(parent), m_texts(texts)
 {
     setCloseBoxOnly(this);
     resize(texts.width, texts.height);
 
-    ADOQuery1 = frmDM->newQuery(this, "ADOQuery1");
-    ADOQuery2 = frmDM->newQuery(this, "ADOQuery2");
+    ADOQuery1 = dm.newQuery(this, "ADOQuery1");
+    ADOQuery2 = dm.newQuery(this, "ADOQuery2");
 
     GroupBox1 = named(new QGroupBox(u8(texts.caption), this), "GroupBox1");
     DBGrid1 = named(new DBGrid(GroupBox1), "DBGrid1");
@@ -188,13 +186,10 @@ void CardRecordsWindow::done(int result)
 {
     QDialog::done(result);
     // Every way out (退出, close box, Escape) ends here: the counters follow the changes.
-    runGuarded([] {
-        if (frmMain)
-            frmMain->myRef();
-    });
+    emit cardsChanged();
 }
 
-TfrmList::TfrmList(QWidget* parent) : CardRecordsWindow(kVisitTexts, parent)
+TfrmList::TfrmList(TfrmDM& dm, QWidget* parent) : CardRecordsWindow(kVisitTexts, dm, parent)
 {
     setObjectName(QStringLiteral("frmList"));
     // The content would otherwise be cut at the default width beside an empty band.
@@ -229,21 +224,22 @@ QString TfrmList::insertValues() const
            + QStringLiteral("','") + sqlQuote(Edit2->text()) + QStringLiteral("'");
 }
 
-TfrmJNR::TfrmJNR(QWidget* parent) : CardRecordsWindow(kAnniversaryTexts, parent)
+TfrmJNR::TfrmJNR(TfrmDM& dm, QWidget* parent) : CardRecordsWindow(kAnniversaryTexts, dm, parent)
 {
     setObjectName(QStringLiteral("frmJNR"));
 }
 
 // ---- overviews ----
 
-OverviewWindow::OverviewWindow(const OverviewTexts& texts, QWidget* parent) : QDialog(parent), m_texts(texts)
+OverviewWindow::OverviewWindow(const OverviewTexts& texts, TfrmDM& dm, QWidget* parent, CardOpener openCard)
+    : QDialog(parent), m_texts(texts), m_openCard(std::move(openCard))
 {
     setCloseBoxOnly(this);
     setSizeGripEnabled(true);
     setWindowTitle(u8(texts.caption));
     resize(720, 480);
 
-    ADOQuery1 = frmDM->newQuery(this, "ADOQuery1");
+    ADOQuery1 = dm.newQuery(this, "ADOQuery1");
 
     auto* top = new QWidget(this);
     top->setFixedHeight(73);
@@ -314,9 +310,9 @@ void OverviewWindow::V1Click()
     if (!ADOQuery1->isActive() || ADOQuery1->recordCount() == 0)
         return;
     const QString cardId = ADOQuery1->text(QStringLiteral("myID"));
-    if (cardId.isEmpty())
+    if (cardId.isEmpty() || !m_openCard)
         return;
-    openCard(this, cardId);
+    m_openCard(this, cardId);
 }
 
 void OverviewWindow::showEvent(QShowEvent* event)
@@ -331,7 +327,8 @@ void TfrmList::BitBtn3Click()
     exportReport(this, visitListLayout(GroupBox1->title()), *ADOQuery1);
 }
 
-TfrmListV::TfrmListV(QWidget* parent) : OverviewWindow(kVisitOverviewTexts, parent)
+TfrmListV::TfrmListV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
+    : OverviewWindow(kVisitOverviewTexts, dm, parent, std::move(openCard))
 {
     setObjectName(QStringLiteral("frmListV"));
     connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, visitOverviewLayout(), *ADOQuery1); });
@@ -358,7 +355,8 @@ void TfrmListV::arrangeColumns()
     DBGrid1->setColumnHidden(5, true);
 }
 
-TfrmJNRV::TfrmJNRV(QWidget* parent) : OverviewWindow(kAnniversaryOverviewTexts, parent)
+TfrmJNRV::TfrmJNRV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
+    : OverviewWindow(kAnniversaryOverviewTexts, dm, parent, std::move(openCard))
 {
     setObjectName(QStringLiteral("frmJNRV"));
     connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, anniversaryOverviewLayout(), *ADOQuery1); });

@@ -2,6 +2,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -17,6 +19,10 @@ namespace ostrel {
 class DBGrid;
 class GbkEdit;
 class Query;
+class TfrmDM;
+
+// Opens a card from an overview row: the program's card editor, given by the opener.
+using CardOpener = std::function<void(QWidget* owner, const QString& cardId)>;
 
 // What distinguishes the visits of a card from its anniversaries.
 struct CardRecordsTexts {
@@ -40,11 +46,11 @@ struct CardRecordsTexts {
 };
 
 // The records of one card: the list newest first, a new entry, removal after a question.
-// Every way of closing refreshes the main window.
+// Every way of closing announces cardsChanged, so the main window's counters follow.
 class CardRecordsWindow : public QDialog {
     Q_OBJECT
 public:
-    CardRecordsWindow(const CardRecordsTexts& texts, QWidget* parent);
+    CardRecordsWindow(const CardRecordsTexts& texts, TfrmDM& dm, QWidget* parent);
 
     void Ref();
     void BitBtn1Click();
@@ -66,6 +72,9 @@ public:
     Query* ADOQuery1;
     Query* ADOQuery2;
 
+signals:
+    void cardsChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
     // The card ID goes into statements unquoted, so it must be a number.
@@ -81,7 +90,7 @@ protected:
 class TfrmList : public CardRecordsWindow {
     Q_OBJECT
 public:
-    explicit TfrmList(QWidget* parent = nullptr);
+    TfrmList(TfrmDM& dm, QWidget* parent);
     QLabel* Label2;
     QLabel* Label3;
     QComboBox* ComboBox1;
@@ -96,7 +105,7 @@ protected:
 class TfrmJNR : public CardRecordsWindow {
     Q_OBJECT
 public:
-    explicit TfrmJNR(QWidget* parent = nullptr);
+    TfrmJNR(TfrmDM& dm, QWidget* parent);
 };
 
 // What distinguishes the visit overview from the anniversary overview.
@@ -110,7 +119,8 @@ struct OverviewTexts {
 class OverviewWindow : public QDialog {
     Q_OBJECT
 public:
-    OverviewWindow(const OverviewTexts& texts, QWidget* parent);
+    // Without an opener a row opens nothing.
+    OverviewWindow(const OverviewTexts& texts, TfrmDM& dm, QWidget* parent, CardOpener openCard);
 
     void myRef();
     void V1Click();
@@ -137,12 +147,13 @@ protected:
 
 private:
     const OverviewTexts& m_texts;
+    CardOpener m_openCard;
 };
 
 class TfrmListV : public OverviewWindow {
     Q_OBJECT
 public:
-    explicit TfrmListV(QWidget* parent = nullptr);
+    TfrmListV(TfrmDM& dm, QWidget* parent, CardOpener openCard = {});
 
 protected:
     QString statement() const override;
@@ -152,7 +163,7 @@ protected:
 class TfrmJNRV : public OverviewWindow {
     Q_OBJECT
 public:
-    explicit TfrmJNRV(QWidget* parent = nullptr);
+    TfrmJNRV(TfrmDM& dm, QWidget* parent, CardOpener openCard = {});
 
 protected:
     QString statement() const override;

@@ -18,10 +18,10 @@
 
 namespace ostrel {
 
-TfrmDType::TfrmDType(QWidget* parent)
+TfrmDType::TfrmDType(TfrmDM& dm, QWidget* parent)
     : QDialog(parent),
-      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
-      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+      ADOQuery1(dm.newQuery(this, "ADOQuery1")),
+      ADOQuery2(dm.newQuery(this, "ADOQuery2"))
 {
     setObjectName(QStringLiteral("frmDType"));
     setWindowTitle(QStringLiteral("设置分类"));

@@ -8,6 +8,7 @@ class QPushButton;
 
 namespace ostrel {
 
+class TfrmDM;
 class DBGrid;
 class GbkEdit;
 class Query;
@@ -16,7 +17,7 @@ class Query;
 class TfrmDType : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmDType(QWidget* parent);
+    TfrmDType(TfrmDM& dm, QWidget* parent);
 
     void myRef();
     void myESql();

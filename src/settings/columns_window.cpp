@@ -3,8 +3,7 @@
 #include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "cards/card_fields.h"
-#include "cards/main_window.h"
+#include "db/card_fields.h"
 #include "query.h"
 #include "transaction.h"
 #include "ui/common/window_parts.h"
@@ -85,7 +84,7 @@ int TfrmXS::offeredWidth(int n)
     return 0;
 }
 
-TfrmXS::TfrmXS(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(this, "ADOQuery1"))
+TfrmXS::TfrmXS(TfrmDM& dm, QWidget* parent) : QDialog(parent), ADOQuery1(dm.newQuery(this, "ADOQuery1")), m_dm(dm)
 {
     setObjectName(QStringLiteral("frmXS"));
     setWindowTitle(QStringLiteral("设置显示项"));
@@ -191,14 +190,13 @@ void TfrmXS::BitBtn1Click()
             return;
         }
     }
-    Transaction transaction(frmDM->ADOConnection1);
+    Transaction transaction(m_dm.ADOConnection1);
     for (int n = 1; n <= kFieldCount; ++n)
         mySave(edits[n - 1]->text(), checkBoxes[n - 1]->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
                QString::number(rowId(n)));
     transaction.commit();
     showInfo(this, QStringLiteral("恭喜！恭喜！显示项 保存成功！"));
-    if (frmMain)
-        frmMain->myRef();
+    emit cardsChanged();
     accept();
 }
 

@@ -9,13 +9,14 @@ class QPushButton;
 
 namespace ostrel {
 
+class TfrmDM;
 class Query;
 
 // Which card fields the main list shows (tick box) and how wide (width box), in D_XS.
 class TfrmXS : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmXS(QWidget* parent);
+    TfrmXS(TfrmDM& dm, QWidget* parent);
 
     static constexpr int kFieldCount = 25;
 
@@ -36,10 +37,17 @@ public:
     QPushButton* BitBtn2;
     Query* ADOQuery1;
 
+signals:
+    // The shown columns or their widths changed: the card list must be rebuilt.
+    void cardsChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
     // The width boxes' key filter: digits, Backspace and Enter only.
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TfrmDM& m_dm;
 };
 
 } // namespace ostrel

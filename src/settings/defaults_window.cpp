@@ -17,7 +17,7 @@
 
 namespace ostrel {
 
-TfrmMRX::TfrmMRX(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(this, "ADOQuery1"))
+TfrmMRX::TfrmMRX(TfrmDM& dm, QWidget* parent) : QDialog(parent), ADOQuery1(dm.newQuery(this, "ADOQuery1")), m_dm(dm)
 {
     setObjectName(QStringLiteral("frmMRX"));
     setWindowTitle(QStringLiteral("设置默认项"));
@@ -48,9 +48,9 @@ TfrmMRX::TfrmMRX(QWidget* parent) : QDialog(parent), ADOQuery1(frmDM->newQuery(t
 
 void TfrmMRX::FormCreate()
 {
-    frmDM->DBComType(DBLookupComboBox1);
-    frmDM->DBComSex(DBLookupComboBox2);
-    frmDM->DBComP(DBLookupComboBox3);
+    m_dm.DBComType(DBLookupComboBox1);
+    m_dm.DBComSex(DBLookupComboBox2);
+    m_dm.DBComP(DBLookupComboBox3);
     ADOQuery1->run(QStringLiteral("select theType,theSex,theP from D_Mr"));
     if (ADOQuery1->recordCount() == 1) {
         DBLookupComboBox1->setKeyValue(ADOQuery1->text(QStringLiteral("theType")));

@@ -5,6 +5,7 @@ class QPushButton;
 
 namespace ostrel {
 
+class TfrmDM;
 class DBLookupComboBox;
 class Query;
 
@@ -12,7 +13,7 @@ class Query;
 class TfrmMRX : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmMRX(QWidget* parent);
+    TfrmMRX(TfrmDM& dm, QWidget* parent);
 
     void FormCreate();
     void BitBtn1Click();
@@ -23,6 +24,9 @@ public:
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
     Query* ADOQuery1;
+
+private:
+    TfrmDM& m_dm;
 };
 
 } // namespace ostrel

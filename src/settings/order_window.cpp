@@ -2,7 +2,6 @@
 
 #include "app/application.h"
 #include "app/data_module.h"
-#include "cards/main_window.h"
 #include "query.h"
 #include "transaction.h"
 #include "ui/common/db_grid.h"
@@ -22,10 +21,11 @@ constexpr int kParking = -1;
 
 } // namespace
 
-TfrmSX::TfrmSX(QWidget* parent)
+TfrmSX::TfrmSX(TfrmDM& dm, QWidget* parent)
     : QDialog(parent),
-      ADOQuery1(frmDM->newQuery(this, "ADOQuery1")),
-      ADOQuery2(frmDM->newQuery(this, "ADOQuery2"))
+      ADOQuery1(dm.newQuery(this, "ADOQuery1")),
+      ADOQuery2(dm.newQuery(this, "ADOQuery2")),
+      m_dm(dm)
 {
     setObjectName(QStringLiteral("frmSX"));
     setWindowTitle(QStringLiteral("设置列表显示顺序"));
@@ -81,7 +81,7 @@ void TfrmSX::N2Click()
 void TfrmSX::move(int from, int to)
 {
     // The three renumberings stand or fall together: no row is ever left parked.
-    Transaction transaction(frmDM->ADOConnection1);
+    Transaction transaction(m_dm.ADOConnection1);
     myInt(kParking, from);
     myInt(from, to);
     myInt(to, kParking);
@@ -97,10 +97,7 @@ void TfrmSX::myInt(int newPosition, int oldPosition)
 
 void TfrmSX::done(int result)
 {
-    runGuarded([] {
-        if (frmMain)
-            frmMain->myRef();
-    });
+    emit cardsChanged();
     QDialog::done(result);
 }
 

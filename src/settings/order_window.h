@@ -6,6 +6,7 @@ class QMenu;
 
 namespace ostrel {
 
+class TfrmDM;
 class DBGrid;
 class Query;
 
@@ -13,7 +14,7 @@ class Query;
 class TfrmSX : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmSX(QWidget* parent);
+    TfrmSX(TfrmDM& dm, QWidget* parent);
 
     void myRef();
     void N1Click();
@@ -30,11 +31,17 @@ public:
     Query* ADOQuery1;
     Query* ADOQuery2;
 
+signals:
+    // Sent on every closing: the card list's column order may have changed.
+    void cardsChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void move(int from, int to);
+
+    TfrmDM& m_dm;
 };
 
 } // namespace ostrel

@@ -1,6 +1,6 @@
 #include "app_fixture.h"
 #include "cards/advanced_search.h"
-#include "cards/card_fields.h"
+#include "db/card_fields.h"
 #include "cards/card_form.h"
 #include "query.h"
 #include "ui/common/db_grid.h"
@@ -31,7 +31,8 @@ protected:
         exec(QStringLiteral("update D_B set BPho='020-888', FDes='老友' where ID=%1").arg(b));
         exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(gone));
         startMain();
-        search = std::make_unique<TfrmM_Q>(main.get());
+        search = std::make_unique<TfrmM_Q>(dm, main.get());
+        main->follow(*search);
         search->show();
     }
     void TearDown() override { search.reset(); }

@@ -1,6 +1,6 @@
 #include "app_fixture.h"
 #include "cards/card_editor.h"
-#include "cards/card_fields.h"
+#include "db/card_fields.h"
 #include "cards/card_form.h"
 #include "query.h"
 #include "ui/common/gbk_edit.h"
@@ -27,7 +27,8 @@ protected:
         editor.reset();
         if (!main)
             startMain();
-        editor = std::make_unique<TfrmD_D>(main.get());
+        editor = std::make_unique<TfrmD_D>(dm, main.get());
+        main->follow(*editor);
         editor->CardID = cardId;
         editor->show();
         return editor.get();

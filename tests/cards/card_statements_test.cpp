@@ -1,4 +1,4 @@
-#include "cards/card_fields.h"
+#include "db/card_fields.h"
 #include "cards/card_statements.h"
 #include "engine_error.h"
 #include "qt_print.h"

@@ -1,7 +1,7 @@
 // The import window TfrmInData, driven as a user drives it: open a workbook, look at the
 // grid, press 导入, read the cards and the boxes shown.
 #include "app_fixture.h"
-#include "cards/card_fields.h"
+#include "db/card_fields.h"
 #include "cards/import_window.h"
 #include "query.h"
 #include "ui/common/db_grid.h"
@@ -69,7 +69,7 @@ protected:
     {
         if (!main)
             startMain();
-        auto* window = new TfrmInData(main.get());
+        auto* window = &main->follow(*new TfrmInData(dm, main.get()));
         window->show();
         return window;
     }

@@ -92,7 +92,7 @@ protected:
                 if (after)
                     after(w->ADOQuery1, w->DBGrid1);
             });
-            openVisits(main.get(), QString::number(m_first), QStringLiteral("张三"));
+            main->History->openVisits(QString::number(m_first), QStringLiteral("张三"));
             break;
         case Report::VisitOverview:
         case Report::AnniversaryOverview:
@@ -105,9 +105,9 @@ protected:
                     after(w->ADOQuery1, w->DBGrid1);
             });
             if (report == Report::VisitOverview)
-                openVisitOverview(main.get());
+                main->History->openVisitOverview();
             else
-                openAnniversaryOverview(main.get());
+                main->History->openAnniversaryOverview();
             break;
         }
         EXPECT_EQ(testhooks::pendingModals(), 0) << "the window did not open";
@@ -363,7 +363,7 @@ TEST_F(CardListReport, NameTheFileAfterASafeCaption)
     addVisit(card, QStringLiteral("2026-03-01"), QStringLiteral("见面"));
     startMain();
     testhooks::queueModal([&](QDialog* dialog) { click(qobject_cast<TfrmList*>(dialog)->BitBtn3); });
-    openVisits(main.get(), QString::number(card), QStringLiteral("王/五:*"));
+    main->History->openVisits(QString::number(card), QStringLiteral("王/五:*"));
     ASSERT_EQ(openedFiles().size(), 1);
     const QFileInfo file(openedFiles()[0]);
     EXPECT_EQ(file.absolutePath(), QFileInfo(tmpFolder()).absoluteFilePath());

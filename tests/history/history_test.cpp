@@ -29,7 +29,6 @@ protected:
         setToday({2026, 3, 31});
         startMain();
     }
-    void TearDown() override { setCardOpener({}); }
 
     // The first column of every listed row, in the order shown.
     static QStringList listed(Query* query, const QString& column)
@@ -66,13 +65,14 @@ const RecordsCase kRecordCases[] = {
     {false, "DJNR", "JMemo", "纪念说明 不能为空！", "恭喜！恭喜！ 纪念日信息 保存成功！"},
 };
 
-std::unique_ptr<CardRecordsWindow> recordsWindow(const RecordsCase& c, int card)
+std::unique_ptr<CardRecordsWindow> recordsWindow(TfrmMain& main, const RecordsCase& c, int card)
 {
     std::unique_ptr<CardRecordsWindow> window;
     if (c.visits)
-        window = std::make_unique<TfrmList>(frmMain);
+        window = std::make_unique<TfrmList>(main.dataModule(), &main);
     else
-        window = std::make_unique<TfrmJNR>(frmMain);
+        window = std::make_unique<TfrmJNR>(main.dataModule(), &main);
+    main.follow(*window);
     window->Lab_ID->setText(QString::number(card));
     window->show();
     return window;
@@ -84,7 +84,7 @@ TEST_F(History, SavingChecksContentKeepsDateAndKindAndStoresDuplicates)
         SCOPED_TRACE(c.table);
         testhooks::clear();
         const int card = addCard(QStringLiteral("张三"));
-        auto window = recordsWindow(c, card);
+        auto window = recordsWindow(*main, c, card);
         const QString rows = QStringLiteral("select %1 from %2 where DID=%3").arg(c.memoColumn, c.table).arg(card);
 
         QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
@@ -128,7 +128,7 @@ TEST_F(History, NewestFirstAndRemovalAsksWithNoAsDefault)
         SCOPED_TRACE(c.table);
         testhooks::clear();
         const int card = addCard(QStringLiteral("李四"));
-        auto window = recordsWindow(c, card);
+        auto window = recordsWindow(*main, c, card);
 
         // Nothing listed: nothing to ask.
         window->D1->trigger();
@@ -169,7 +169,7 @@ TEST_F(History, ClosingRefreshesTheMainWindowCounters)
         QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
         QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
     });
-    openVisits(main.get(), QString::number(card), QStringLiteral("王五"));
+    main->History->openVisits(QString::number(card), QStringLiteral("王五"));
     EXPECT_EQ(main->Label5->text(), QStringLiteral("拜访次数：1"));
 
     testhooks::queueModal([](QDialog* shown) {
@@ -179,7 +179,7 @@ TEST_F(History, ClosingRefreshesTheMainWindowCounters)
         QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
         QTest::keyClick(window, Qt::Key_Escape);
     });
-    openAnniversaries(main.get(), QString::number(card), QStringLiteral("王五"));
+    main->History->openAnniversaries(QString::number(card), QStringLiteral("王五"));
     EXPECT_EQ(main->Label2->text(), QStringLiteral("纪念日数：1"));
     EXPECT_EQ(testhooks::pendingModals(), 0);
 }
@@ -187,7 +187,7 @@ TEST_F(History, ClosingRefreshesTheMainWindowCounters)
 TEST_F(History, EnterInTheContentBoxDoesNotSave)
 {
     const int card = addCard(QStringLiteral("赵六"));
-    auto window = recordsWindow(kRecordCases[0], card);
+    auto window = recordsWindow(*main, kRecordCases[0], card);
     test::typeText(window->Edit2, QStringLiteral("半句"));
     QTest::keyClick(window->Edit2, Qt::Key_Return);
     EXPECT_TRUE(column(QStringLiteral("select ID from DList where DID=%1").arg(card)).isEmpty());
@@ -197,7 +197,7 @@ TEST_F(History, EnterInTheContentBoxDoesNotSave)
 TEST_F(History, CardIdThatIsNotANumberIsRefused)
 {
     const int card = addCard(QStringLiteral("孙七"));
-    auto window = recordsWindow(kRecordCases[0], card);
+    auto window = recordsWindow(*main, kRecordCases[0], card);
     window->Lab_ID->setText(QStringLiteral("1 or 1=1"));
     test::typeText(window->Edit2, QStringLiteral("x"));
     QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
@@ -215,7 +215,7 @@ TEST_F(History, VisitOverviewListsDeletedCardsNotOrphansAndNarrowsByDate)
     addVisit(deleted, QStringLiteral("2026-01-10"));
     addVisit(99999, QStringLiteral("2026-03-20"));
 
-    TfrmListV window(main.get());
+    TfrmListV window(dm, main.get());
     EXPECT_EQ(window.Edit1->text(), QStringLiteral("2026-02-28"));
     EXPECT_EQ(window.Edit2->text(), QStringLiteral("2026-03-31"));
     window.show();
@@ -239,7 +239,7 @@ TEST_F(History, AnniversaryOverviewOrdersByMonthDayThenName)
     addAnniversary(a, QStringLiteral("2000-07-01"));
     addAnniversary(99999, QStringLiteral("2000-06-11"));
 
-    TfrmJNRV window(main.get());
+    TfrmJNRV window(dm, main.get());
     window.show();
     EXPECT_EQ(window.Label1->text(), QStringLiteral("纪念日记录：4"));
     window.Edit1->setText(QStringLiteral("06-01"));
@@ -276,13 +276,13 @@ TEST_F(History, AnniversaryRangesIncludingTheYearEnd)
             EXPECT_TRUE(window->CheckBox1->isChecked());
             found = listed(window->ADOQuery1, QStringLiteral("纪念日期"));
         });
-        openAnniversaryReminder(main.get(), monthDayText(c.day), monthDayText(c.day.addDays(7)));
+        main->History->openAnniversaryReminder(monthDayText(c.day), monthDayText(c.day.addDays(7)));
         EXPECT_EQ(found, c.found);
     }
 
     // The December default runs into January.
     setToday({2026, 12, 9});
-    TfrmJNRV window(main.get());
+    TfrmJNRV window(dm, main.get());
     EXPECT_EQ(window.Edit2->text(), QStringLiteral("01-09"));
     window.CheckBox1->setChecked(true);
     window.show();
@@ -292,8 +292,8 @@ TEST_F(History, AnniversaryRangesIncludingTheYearEnd)
 
 TEST_F(History, OverviewMenuOpensOnceAfterManyQueries)
 {
-    TfrmListV visits(main.get());
-    TfrmJNRV anniversaries(main.get());
+    TfrmListV visits(dm, main.get());
+    TfrmJNRV anniversaries(dm, main.get());
     for (OverviewWindow* window : {static_cast<OverviewWindow*>(&visits), static_cast<OverviewWindow*>(&anniversaries)}) {
         SCOPED_TRACE(window->objectName().toStdString());
         window->show(); // the first query
@@ -311,8 +311,8 @@ TEST_F(History, OverviewMenuOpensOnceAfterManyQueries)
 TEST_F(History, OverviewRowOpensItsCard)
 {
     QStringList opened;
-    setCardOpener([&](QWidget*, const QString& cardId) { opened << cardId; });
-    TfrmListV empty(main.get());
+    const CardOpener opener = [&](QWidget*, const QString& cardId) { opened << cardId; };
+    TfrmListV empty(dm, main.get(), opener);
     empty.show();
     empty.V1->trigger();
     EXPECT_TRUE(opened.isEmpty());
@@ -320,7 +320,7 @@ TEST_F(History, OverviewRowOpensItsCard)
     addCard(QStringLiteral("A"));
     const int card = addCard(QStringLiteral("B"));
     addAnniversary(card, QStringLiteral("2020-05-05"));
-    TfrmJNRV window(main.get());
+    TfrmJNRV window(dm, main.get(), opener);
     window.show();
     window.V1->trigger();
     const QRect cell = window.DBGrid1->visualRect(window.DBGrid1->model()->index(0, 1));
@@ -349,7 +349,7 @@ TEST_F(History, CardOpenedFromAnOverviewRefreshesTheMainListButNotTheOverview)
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
         overviewNames << list->model()->index(0, 1).data().toString();
     });
-    openVisitOverview(main.get());
+    main->History->openVisitOverview();
     EXPECT_EQ(editorTitle, QStringLiteral("查看 名片"));
     EXPECT_EQ(overviewNames, QStringList{QStringLiteral("张三")}); // the overview is not queried again
     EXPECT_EQ(column(QStringLiteral("select BName from D_B where ID=%1").arg(card)), QStringList{QStringLiteral("张三丰")});

@@ -56,7 +56,7 @@ TEST_F(Settings, CategoryAddRefusesEmptyAndExistingNamesAndKeepsQuotes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
         testhooks::clear();
-        TfrmDType win(main.get());
+        TfrmDType win(dm, main.get());
         win.show();
         const QStringList before = categories();
         test::typeText(win.Edit1, c.typed);
@@ -79,7 +79,7 @@ TEST_F(Settings, CategoryDeleteAsksAndLeavesCardsAndDefaults)
     exec(QStringLiteral("insert into D_Type(theName) values('旧分类')"));
     exec(QStringLiteral("update D_Mr set theType='旧分类'"));
     const int card = addCard(QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("旧分类"));
-    TfrmDType win(main.get());
+    TfrmDType win(dm, main.get());
     win.show();
     ASSERT_EQ(win.ADOQuery1->text(QStringLiteral("名片分类")), QStringLiteral("旧分类"));
 
@@ -102,7 +102,7 @@ TEST_F(Settings, CategoryDeleteAsksAndLeavesCardsAndDefaults)
 TEST_F(Settings, CategoryDeleteOnEmptyListAsksNothing)
 {
     exec(QStringLiteral("delete from D_Type"));
-    TfrmDType win(main.get());
+    TfrmDType win(dm, main.get());
     win.show();
     testhooks::queueAnswer(true);
     win.D1->trigger();
@@ -120,7 +120,7 @@ TEST_F(Settings, DefaultsPreselectedAndSaved)
     ASSERT_GE(provinces.size(), 2);
     exec(QStringLiteral("insert into D_Type(theName) values('甲'),('乙')"));
     exec(QStringLiteral("update D_Mr set theType='甲', theSex='%1', theP='%2'").arg(sexes[0], provinces[0]));
-    TfrmMRX win(main.get());
+    TfrmMRX win(dm, main.get());
     win.show();
     EXPECT_EQ(win.DBLookupComboBox1->text(), QStringLiteral("甲"));
     EXPECT_EQ(win.DBLookupComboBox2->text(), sexes[0]);
@@ -139,7 +139,7 @@ TEST_F(Settings, DefaultsPreselectedAndSaved)
 TEST_F(Settings, DefaultNoLongerListedShowsEmptyAndSavesEmpty)
 {
     exec(QStringLiteral("update D_Mr set theType='已删分类'"));
-    TfrmMRX win(main.get());
+    TfrmMRX win(dm, main.get());
     win.show();
     EXPECT_TRUE(win.DBLookupComboBox1->text().isEmpty());
     QTest::mouseClick(win.BitBtn1, Qt::LeftButton);
@@ -150,7 +150,7 @@ TEST_F(Settings, DefaultsSavedIntoEmptyTableInsertARow)
 {
     exec(QStringLiteral("delete from D_Mr"));
     exec(QStringLiteral("insert into D_Type(theName) values('甲')"));
-    TfrmMRX win(main.get());
+    TfrmMRX win(dm, main.get());
     win.show();
     win.DBLookupComboBox1->setKeyValue(QStringLiteral("甲"));
     QTest::mouseClick(win.BitBtn1, Qt::LeftButton);
@@ -164,7 +164,8 @@ TEST_F(Settings, ColumnsLoadOnlyShownWidthsAndSaveNumbers)
 {
     exec(QStringLiteral("update D_XS set theXS = 0, theWidth = 55"));
     exec(QStringLiteral("update D_XS set theXS = 1, theWidth = 123 where ID in (2, 26)"));
-    TfrmXS win(main.get());
+    TfrmXS win(dm, main.get());
+    main->follow(win);
     win.show();
     EXPECT_EQ(win.checkBoxes[1]->text(), QStringLiteral("姓名"));
     EXPECT_EQ(win.checkBoxes[17]->text(), QStringLiteral("单位传真"));
@@ -192,7 +193,8 @@ TEST_F(Settings, ColumnsLoadOnlyShownWidthsAndSaveNumbers)
 
 TEST_F(Settings, WidthBoxKeyFilter)
 {
-    TfrmXS win(main.get());
+    TfrmXS win(dm, main.get());
+    main->follow(win);
     win.show();
     QLineEdit* edit = win.edits[0];
     edit->clear();
@@ -224,7 +226,8 @@ TEST_F(Settings, WidthEmptyOrNotANumberRefusedWithNothingWritten)
         testhooks::clear();
         exec(QStringLiteral("update D_XS set theXS = 1, theWidth = '%1' where ID = 5").arg(QString::fromUtf8(c.stored ? c.stored : "100")));
         const QStringList before = xsSnapshot();
-        TfrmXS win(main.get());
+        TfrmXS win(dm, main.get());
+        main->follow(win);
         win.show();
         for (QCheckBox* check : win.checkBoxes)
             check->setChecked(!check->isChecked());
@@ -242,7 +245,8 @@ TEST_F(Settings, WidthEmptyOrNotANumberRefusedWithNothingWritten)
 
 TEST_F(Settings, NoFieldTickedLeavesOnlyTheHiddenId)
 {
-    TfrmXS win(main.get());
+    TfrmXS win(dm, main.get());
+    main->follow(win);
     win.show();
     for (QCheckBox* check : win.checkBoxes)
         check->setChecked(false);
@@ -275,7 +279,8 @@ TEST_F(Settings, MovesSwapNeighboursWithinFixedBounds)
         numberRows();
         if (c.gapAt)
             exec(QStringLiteral("update D_XS set theInt = 30 where theInt = %1").arg(c.gapAt));
-        TfrmSX win(main.get());
+        TfrmSX win(dm, main.get());
+        main->follow(win);
         win.show();
         const int row = column(QStringLiteral("select count(*) from D_XS where theInt < %1").arg(c.position)).first().toInt();
         win.DBGrid1->setCurrentIndex(win.DBGrid1->model()->index(row, 0));
@@ -297,7 +302,8 @@ TEST_F(Settings, MainListTakesNewOrderOnEveryClose)
     main->myRef();
     for (int way = 0; way < 2; ++way) {
         SCOPED_TRACE(way);
-        TfrmSX win(main.get());
+        TfrmSX win(dm, main.get());
+        main->follow(win);
         win.show();
         win.DBGrid1->setCurrentIndex(win.DBGrid1->model()->index(2, 0)); // 性别 at 3
         win.N1->trigger();
@@ -316,16 +322,18 @@ TEST_F(Settings, MainListTakesNewOrderOnEveryClose)
 
 TEST_F(Settings, Screenshots)
 {
-    TfrmDType a(main.get());
+    TfrmDType a(dm, main.get());
     a.show();
     a.grab().save(QStringLiteral("/tmp/rs_dtype.png"));
-    TfrmMRX b(main.get());
+    TfrmMRX b(dm, main.get());
     b.show();
     b.grab().save(QStringLiteral("/tmp/rs_mrx.png"));
-    TfrmXS c(main.get());
+    TfrmXS c(dm, main.get());
+    main->follow(c);
     c.show();
     c.grab().save(QStringLiteral("/tmp/rs_xs.png"));
-    TfrmSX d(main.get());
+    TfrmSX d(dm, main.get());
+    main->follow(d);
     d.show();
     d.grab().save(QStringLiteral("/tmp/rs_sx.png"));
     EXPECT_EQ(c.size(), QSize(870, 360));

@@ -33,7 +33,7 @@ protected:
     // Creates the main window and runs its start-up steps (call after seeding rows).
     void startMain()
     {
-        main = std::make_unique<TfrmMain>();
+        main = std::make_unique<TfrmMain>(dm);
         runGuarded([&] { main->FormCreate(); });
     }
 

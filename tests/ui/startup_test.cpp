@@ -38,7 +38,7 @@ protected:
 
     void start()
     {
-        window = std::make_unique<TfrmMain>();
+        window = std::make_unique<TfrmMain>(dm);
         runGuarded([&] { window->FormCreate(); });
     }
 
@@ -74,8 +74,8 @@ TEST_F(Startup, DateBoxesHoldTheLastMonthUnticked)
 TEST_F(Startup, ConnectsFromTheProgramFolderAndFillsTheLists)
 {
     start();
-    EXPECT_TRUE(frmDM->ADOConnection1.connectionString().contains(QStringLiteral("Data Source=") + copy.path() + u';'));
-    EXPECT_TRUE(frmDM->ADOConnection1.isOpen());
+    EXPECT_TRUE(dm.ADOConnection1.connectionString().contains(QStringLiteral("Data Source=") + copy.path() + u';'));
+    EXPECT_TRUE(dm.ADOConnection1.isOpen());
     EXPECT_EQ(window->DBLookupComboBox2->count(), 2);
     EXPECT_EQ(window->DBLookupComboBox3->count(), 34);
     EXPECT_EQ(window->DBLookupComboBox1->text(), QString());
@@ -92,10 +92,10 @@ TEST_F(Startup, LookupBoxPreselectsListedValuesOnly)
     box->setKeyValue(QStringLiteral("未知"));
     EXPECT_EQ(box->text(), QString());
     // A category added elsewhere is listed once a loader reruns the shared query.
-    frmDM->ADOConnection1.execute(QStringLiteral("insert into D_Type(theName) values('新分类')"));
+    dm.ADOConnection1.execute(QStringLiteral("insert into D_Type(theName) values('新分类')"));
     window->DBLookupComboBox1->setKeyValue(QStringLiteral("客户"));
     DBLookupComboBox other;
-    frmDM->DBComType(&other);
+    dm.DBComType(&other);
     EXPECT_GE(window->DBLookupComboBox1->findText(QStringLiteral("新分类")), 0);
     EXPECT_EQ(window->DBLookupComboBox1->text(), QStringLiteral("客户"));
 }
