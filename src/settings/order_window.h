@@ -24,16 +24,17 @@ public:
     // Every closing (close box, Escape, a program's close) brings the main list up to date.
     void done(int result) override;
 
+signals:
+    // Sent on every closing: the card list's column order may have changed.
+    void cardsChanged();
+
+public:
     DBGrid* DBGrid1;
     QMenu* PopupMenu1;
     QAction* N1;
     QAction* N2;
     Query* ADOQuery1;
     Query* ADOQuery2;
-
-signals:
-    // Sent on every closing: the card list's column order may have changed.
-    void cardsChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
