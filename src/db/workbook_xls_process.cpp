@@ -88,12 +88,11 @@ ResultSet readXls(const QString& path, const QString& sheet)
     workbook::XlsStreamReader stream(cells);
     while (!stream.ended()) {
         if (process->bytesAvailable() == 0 && !process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            // Ended without (more) output, or still silent at the deadline.
-            if (process->state() != QProcess::NotRunning) {
-                if (deadline.hasExpired())
-                    timedOut();
-                continue;
-            }
+            // No more output: the helper has ended or closed its output, or the deadline has
+            // come. What it wrote before ending is still to be read.
+            if (process->state() != QProcess::NotRunning
+                && !process->waitForFinished(static_cast<int>(deadline.remainingTime())))
+                timedOut();
             if (process->bytesAvailable() == 0)
                 break;
         }

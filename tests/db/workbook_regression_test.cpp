@@ -1,7 +1,7 @@
 // Inputs kept from fuzzing (fuzz/regressions) and the fuzzers' seeds, read back the
 // program's way: each ends as a result or an EngineError, never a crash or a hang. The .xls
 // ones include files on which FreeXL itself reads or writes out of bounds or crashes; the
-// program keeps FreeXL in a child process, so they end as errors here.
+// program keeps FreeXL in a helper program, so they end as errors here.
 #include "engine_error.h"
 #include "workbook_files.h"
 #include "workbook_reader.h"
