@@ -85,4 +85,82 @@ QString cardSearchFilter(const QStringList& values)
     return filter;
 }
 
+QString displayedColumnsSql()
+{
+    return QStringLiteral("SELECT theName, theWidth, theV FROM D_XS ") + QStringLiteral("WHERE (theXS = True) ")
+        + QStringLiteral("ORDER BY theInt");
+}
+
+QString displayedColumnText(const QString& column, const QString& title)
+{
+    return u',' + column + QStringLiteral(" AS ") + title;
+}
+
+QString cardListSql(const QString& displayedColumns, const QString& filter)
+{
+    return QStringLiteral("select ID ") + displayedColumns + QStringLiteral(" from D_B Where (theDel='否') ") + filter
+        + QStringLiteral(" Order by ID Desc");
+}
+
+namespace {
+
+QString liveCards(const QString& filter)
+{
+    return QStringLiteral("(select id from D_B Where (theDel='否') ") + filter + QStringLiteral(" )");
+}
+
+} // namespace
+
+QString visitCountSql(const QString& filter)
+{
+    return QStringLiteral("Select ID from DList Where did in ") + liveCards(filter);
+}
+
+QString anniversaryCountSql(const QString& filter)
+{
+    return QStringLiteral("Select ID from DJNR Where did in ") + liveCards(filter);
+}
+
+QString entryDateClause(const QString& from, const QString& to)
+{
+    return QStringLiteral(" AND (theDate Between '") + sqlQuote(from) + QStringLiteral("' AND '") + sqlQuote(to)
+        + QStringLiteral("')");
+}
+
+QString categoryClause(const QString& category)
+{
+    return QStringLiteral(" AND (theType = '") + sqlQuote(category) + QStringLiteral("')");
+}
+
+QString nameClause(const QString& name)
+{
+    return QStringLiteral(" AND (BName Like '%") + sqlQuote(name) + QStringLiteral("%')");
+}
+
+QString sexClause(const QString& sex)
+{
+    return QStringLiteral(" AND (BSex = '") + sqlQuote(sex) + QStringLiteral("')");
+}
+
+QString provinceClause(const QString& province)
+{
+    return QStringLiteral(" AND (DArea = '") + sqlQuote(province) + QStringLiteral("')");
+}
+
+QString softDeleteSql(const QString& cardId)
+{
+    return QStringLiteral("Update D_B Set theDel='是'") + QStringLiteral(" where ID=") + cardId;
+}
+
+QString cardNameSql(const QString& cardId)
+{
+    return QStringLiteral("select BName from D_B where ID=") + cardId;
+}
+
+QString anniversaryReminderSql(const QString& from, const QString& to)
+{
+    return QStringLiteral("Select ID from DJNR ") + QStringLiteral("Where ")
+        + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to);
+}
+
 } // namespace ostrel

@@ -4,9 +4,10 @@
 
 namespace ostrel {
 
-// The card statements of the editor, the import and the advanced search, built from the
-// field table as plain text. Every value goes through sqlQuote; a card ID must be a
-// decimal number (EngineError otherwise), since it stands in the text unquoted.
+// The card statements of the main window, the editor, the import and the advanced search,
+// as plain text; the 24 card fields come from the field table. Every value goes through
+// sqlQuote; a card ID must be a decimal number (EngineError otherwise), since it stands in
+// the text unquoted.
 
 // Whether text is a card ID the statements accept: 1 to 18 ASCII digits.
 bool isCardId(const QString& text);
@@ -23,5 +24,30 @@ QString loadCardSql(const QString& cardId);
 QString liveCardSql(const QString& cardId);
 // The advanced search's filter: a clause per filled value, in field-table order.
 QString cardSearchFilter(const QStringList& values);
+
+// The main window's card list. Its card IDs come from the list itself (the engine's own
+// numbers), so they are not checked again.
+
+// The displayed columns (theName, theWidth, theV) in their order.
+QString displayedColumnsSql();
+// One displayed column of the card list: ",<column> AS <title>".
+QString displayedColumnText(const QString& column, const QString& title);
+// The live cards, newest first: ID, then the displayed columns, narrowed by the filter.
+QString cardListSql(const QString& displayedColumns, const QString& filter);
+// The visits and the anniversaries of the live cards the filter leaves.
+QString visitCountSql(const QString& filter);
+QString anniversaryCountSql(const QString& filter);
+// The simple search's clauses, each beginning " AND (".
+QString entryDateClause(const QString& from, const QString& to);
+QString categoryClause(const QString& category);
+QString nameClause(const QString& name);
+QString sexClause(const QString& sex);
+QString provinceClause(const QString& province);
+// Marks the card deleted; the ID comes from the list.
+QString softDeleteSql(const QString& cardId);
+// The name of a card, by the ID from the list.
+QString cardNameSql(const QString& cardId);
+// The anniversaries whose month-day lies between from and to ("mm-dd").
+QString anniversaryReminderSql(const QString& from, const QString& to);
 
 } // namespace ostrel

@@ -8,11 +8,11 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "card_editor.h"
+#include "card_statements.h"
 #include "connection_string.h"
 #include "export/report_export.h"
 #include "import_window.h"
 #include "query.h"
-#include "sql_text.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
@@ -328,22 +328,18 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::myRef()
 {
-    ADOQuery4->run(QStringLiteral("SELECT theName, theWidth, theV FROM D_XS ") + QStringLiteral("WHERE (theXS = True) ")
-                   + QStringLiteral("ORDER BY theInt"));
+    ADOQuery4->run(displayedColumnsSql());
     QString columns;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
-        columns += u',' + ADOQuery4->text(QStringLiteral("theName")) + QStringLiteral(" AS ")
-            + ADOQuery4->text(QStringLiteral("theV"));
-    ADOQuery1->run(QStringLiteral("select ID ") + columns + QStringLiteral(" from D_B Where (theDel='否') ")
-                   + cardFilter + QStringLiteral(" Order by ID Desc"));
+        columns += displayedColumnText(ADOQuery4->text(QStringLiteral("theName")), ADOQuery4->text(QStringLiteral("theV")));
+    ADOQuery1->run(cardListSql(columns, cardFilter));
     DBGrid1->setColumnHidden(0, true);
     int column = 1;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    const QString liveCards = QStringLiteral("(select id from D_B Where (theDel='否') ") + cardFilter + QStringLiteral(" )");
-    Label5->setText(QStringLiteral("拜访次数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DList Where did in ") + liveCards)));
-    Label2->setText(QStringLiteral("纪念日数：%1").arg(ADOQuery3->countRows(QStringLiteral("Select ID from DJNR Where did in ") + liveCards)));
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(ADOQuery3->countRows(visitCountSql(cardFilter))));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(ADOQuery3->countRows(anniversaryCountSql(cardFilter))));
 }
 
 void TfrmMain::applySearch(const QString& filter)
@@ -356,16 +352,15 @@ void TfrmMain::BitBtn1Click()
 {
     cardFilter.clear();
     if (CheckBox1->isChecked())
-        cardFilter += QStringLiteral(" AND (theDate Between '") + sqlQuote(Edit1->text()) + QStringLiteral("' AND '")
-            + sqlQuote(Edit2->text()) + QStringLiteral("')");
+        cardFilter += entryDateClause(Edit1->text(), Edit2->text());
     if (CheckBox2->isChecked())
-        cardFilter += QStringLiteral(" AND (theType = '") + sqlQuote(DBLookupComboBox1->text()) + QStringLiteral("')");
+        cardFilter += categoryClause(DBLookupComboBox1->text());
     if (CheckBox3->isChecked())
-        cardFilter += QStringLiteral(" AND (BName Like '%") + sqlQuote(Edit3->text()) + QStringLiteral("%')");
+        cardFilter += nameClause(Edit3->text());
     if (CheckBox4->isChecked())
-        cardFilter += QStringLiteral(" AND (BSex = '") + sqlQuote(DBLookupComboBox2->text()) + QStringLiteral("')");
+        cardFilter += sexClause(DBLookupComboBox2->text());
     if (CheckBox5->isChecked())
-        cardFilter += QStringLiteral(" AND (DArea = '") + sqlQuote(DBLookupComboBox3->text()) + QStringLiteral("')");
+        cardFilter += provinceClause(DBLookupComboBox3->text());
     myRef();
 }
 
@@ -423,7 +418,7 @@ void TfrmMain::SpeedButton3Click()
         return;
     if (!askYesNo(this, QStringLiteral("删除名片"), QStringLiteral("确认要删除名片信息吗？该删除将不可恢复！")))
         return;
-    ADOQuery2->exec(QStringLiteral("Update D_B Set theDel='是'") + QStringLiteral(" where ID=") + ADOQuery1->text(QStringLiteral("ID")));
+    ADOQuery2->exec(softDeleteSql(ADOQuery1->text(QStringLiteral("ID"))));
     myRef();
 }
 
@@ -433,7 +428,7 @@ QString TfrmMain::selectedCardName()
     if (ADOQuery1->rows().columnIndex(nameColumn) >= 0)
         return ADOQuery1->text(nameColumn);
     Query card(&m_dm.ADOConnection1);
-    card.run(QStringLiteral("select BName from D_B where ID=") + ADOQuery1->text(QStringLiteral("ID")));
+    card.run(cardNameSql(ADOQuery1->text(QStringLiteral("ID"))));
     return card.text(QStringLiteral("BName"));
 }
 
@@ -447,8 +442,7 @@ int TfrmMain::anniversaryReminder()
     const QDate day = today();
     const QString from = monthDayText(day);
     const QString to = monthDayText(day.addDays(7));
-    ADOQuery5->run(QStringLiteral("Select ID from DJNR ") + QStringLiteral("Where ")
-                   + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to));
+    ADOQuery5->run(anniversaryReminderSql(from, to));
     const int found = ADOQuery5->recordCount();
     if (found > 0)
         History->openAnniversaryReminder(from, to);

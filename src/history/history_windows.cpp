@@ -7,7 +7,6 @@
 #include "app/dialogs.h"
 #include "engine_error.h"
 #include "query.h"
-#include "sql_text.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/window_parts.h"
@@ -42,15 +41,11 @@ QPushButton* exportButton(QWidget* parent, const char* name)
 }
 
 const CardRecordsTexts kVisitTexts{
-    "拜访记录", "拜访信息", "拜访日期：", "拜访内容：", "注销拜访记录 &D",
-    "SELECT ID,LDate as 拜访日期,", "LType as 拜访方式,LMemo as 拜访内容", "DList", "LDate",
-    "insert into DList(DID,LDate,LType,LMemo) Values(", "拜访内容 不能为空！",
+    "拜访记录", "拜访信息", "拜访日期：", "拜访内容：", "注销拜访记录 &D", CardRecords::Visits, "拜访内容 不能为空！",
     "恭喜！恭喜！ 拜访信息 保存成功！", "确认要注销拜访信息吗？该注销将不可恢复！", 850, 410, 0, true};
 
 const CardRecordsTexts kAnniversaryTexts{
-    "纪念日记录", "纪念日信息", "纪念日期：", "纪念说明：", "注销 &D",
-    "SELECT ID,JDate as 纪念日期,", "JMemo as 纪念说明", "DJNR", "JDate",
-    "insert into DJNR(DID,JDate,JMemo) Values(", "纪念说明 不能为空！",
+    "纪念日记录", "纪念日信息", "纪念日期：", "纪念说明：", "注销 &D", CardRecords::Anniversaries, "纪念说明 不能为空！",
     "恭喜！恭喜！ 纪念日信息 保存成功！", "确认要注销纪念日信息吗？该注销将不可恢复！", 850, 380, 680, false};
 
 const OverviewTexts kVisitOverviewTexts{"拜访记录", "录入日期", "拜访记录："};
@@ -130,18 +125,10 @@ QString CardRecordsWindow::cardId() const
 
 void CardRecordsWindow::Ref()
 {
-    ADOQuery1->run(u8(m_texts.listHead) + u8(m_texts.listMemo) + QStringLiteral(" FROM ") + u8(m_texts.table)
-                   + QStringLiteral(" WHERE DID=") + cardId() + QStringLiteral(" ORDER BY ")
-                   + u8(m_texts.dateColumn) + QStringLiteral(" DESC"));
+    ADOQuery1->run(cardRecordsSql(m_texts.records, cardId()));
     DBGrid1->setColumnHidden(0, true);
     if (m_texts.memoWidth > 0)
         DBGrid1->setColumnWidth(2, m_texts.memoWidth);
-}
-
-QString CardRecordsWindow::insertValues() const
-{
-    return QStringLiteral(",'") + sqlQuote(Edit1->text()) + QStringLiteral("','") + sqlQuote(Edit2->text())
-           + QStringLiteral("'");
 }
 
 void CardRecordsWindow::BitBtn1Click()
@@ -151,7 +138,7 @@ void CardRecordsWindow::BitBtn1Click()
         Edit2->setFocus();
         return;
     }
-    ADOQuery1->exec(u8(m_texts.insertHead) + cardId() + insertValues() + QStringLiteral(")"));
+    ADOQuery1->exec(insertSql());
     showInfo(this, u8(m_texts.savedMessage));
     Edit2->clear();
     Edit2->setFocus();
@@ -167,7 +154,7 @@ void CardRecordsWindow::D1Click()
         return;
     if (!askYesNo(this, QStringLiteral("注销名片"), u8(m_texts.removeQuestion)))
         return;
-    ADOQuery2->exec(QStringLiteral("Delete * from ") + u8(m_texts.table) + QStringLiteral(" where ID=") + id);
+    ADOQuery2->exec(cardRecordDeleteSql(m_texts.records, id));
     Ref();
 }
 
@@ -218,15 +205,19 @@ TfrmList::TfrmList(TfrmDM& dm, QWidget* parent) : CardRecordsWindow(kVisitTexts,
     setTabOrder(ComboBox1, Edit2);
 }
 
-QString TfrmList::insertValues() const
+QString TfrmList::insertSql() const
 {
-    return QStringLiteral(",'") + sqlQuote(Edit1->text()) + QStringLiteral("','") + sqlQuote(ComboBox1->currentText())
-           + QStringLiteral("','") + sqlQuote(Edit2->text()) + QStringLiteral("'");
+    return visitInsertSql(cardId(), Edit1->text(), ComboBox1->currentText(), Edit2->text());
 }
 
 TfrmJNR::TfrmJNR(TfrmDM& dm, QWidget* parent) : CardRecordsWindow(kAnniversaryTexts, dm, parent)
 {
     setObjectName(QStringLiteral("frmJNR"));
+}
+
+QString TfrmJNR::insertSql() const
+{
+    return anniversaryInsertSql(cardId(), Edit1->text(), Edit2->text());
 }
 
 // ---- overviews ----
@@ -338,15 +329,7 @@ TfrmListV::TfrmListV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
 
 QString TfrmListV::statement() const
 {
-    return QStringLiteral("SELECT LDate as 拜访日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
-           + QStringLiteral("LType as 拜访方式, LMemo as 拜访内容, DList.DID as myID ")
-           + QStringLiteral("FROM DList INNER JOIN D_B ON DList.DID = D_B.ID ")
-           + QStringLiteral("WHERE (DList.ID > 0) ")
-           + (CheckBox1->isChecked() ? QStringLiteral(" AND (LDate Between '") + sqlQuote(Edit1->text())
-                                           + QStringLiteral("' AND '") + sqlQuote(Edit2->text())
-                                           + QStringLiteral("') ")
-                                     : QString())
-           + QStringLiteral("ORDER BY LDate, BName, DList.ID DESC ");
+    return visitOverviewSql(CheckBox1->isChecked(), Edit1->text(), Edit2->text());
 }
 
 void TfrmListV::arrangeColumns()
@@ -366,17 +349,7 @@ TfrmJNRV::TfrmJNRV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
 
 QString TfrmJNRV::statement() const
 {
-    // A range over the year end (December to January) takes both of its parts.
-    return QStringLiteral("SELECT JDate as 纪念日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
-           + QStringLiteral("JMemo as 纪念说明, DJNR.DID as myID ")
-           + QStringLiteral("FROM DJNR INNER JOIN D_B ON DJNR.DID = D_B.ID ")
-           + QStringLiteral("WHERE (DJNR.ID > 0) ")
-           + (CheckBox1->isChecked() ? QStringLiteral(" AND ")
-                                           + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), Edit1->text(),
-                                                             Edit2->text())
-                                           + QStringLiteral(" ")
-                                     : QString())
-           + QStringLiteral("ORDER BY Mid(JDate,6,5), BName, DJNR.ID DESC ");
+    return anniversaryOverviewSql(CheckBox1->isChecked(), Edit1->text(), Edit2->text());
 }
 
 void TfrmJNRV::arrangeColumns()

@@ -1,4 +1,6 @@
 #pragma once
+#include "history_statements.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -31,11 +33,7 @@ struct CardRecordsTexts {
     const char* dateLabel;
     const char* memoLabel;
     const char* removeItem;
-    const char* listHead;       // "SELECT ID,... as 日期," + the memo part
-    const char* listMemo;
-    const char* table;
-    const char* dateColumn;
-    const char* insertHead;     // "insert into ...(" up to "Values("
+    CardRecords records;        // the table the statements read and write
     const char* emptyMessage;
     const char* savedMessage;
     const char* removeQuestion;
@@ -79,8 +77,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     // The card ID goes into statements unquoted, so it must be a number.
     QString cardId() const;
-    // The values between the card ID and the closing bracket of the insert.
-    virtual QString insertValues() const;
+    // The insert of the typed entry for this card.
+    virtual QString insertSql() const = 0;
 
     const CardRecordsTexts& m_texts;
     QHBoxLayout* m_entryRow = nullptr;
@@ -99,13 +97,16 @@ public:
     void BitBtn3Click();
 
 protected:
-    QString insertValues() const override;
+    QString insertSql() const override;
 };
 
 class TfrmJNR : public CardRecordsWindow {
     Q_OBJECT
 public:
     TfrmJNR(TfrmDM& dm, QWidget* parent);
+
+protected:
+    QString insertSql() const override;
 };
 
 // What distinguishes the visit overview from the anniversary overview.

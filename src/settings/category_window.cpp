@@ -4,7 +4,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "query.h"
-#include "sql_text.h"
+#include "settings_statements.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/window_parts.h"
@@ -62,7 +62,7 @@ void TfrmDType::showEvent(QShowEvent* event)
 
 void TfrmDType::myRef()
 {
-    sqlText = QStringLiteral("Select theName as 名片分类, ID from D_Type order by id desc");
+    sqlText = categoryListSql();
     ADOQuery1->run(sqlText);
     DBGrid1->setColumnWidth(0, 160);
     DBGrid1->setColumnHidden(1, true);
@@ -81,13 +81,13 @@ void TfrmDType::Button1Click()
         Edit1->setFocus();
         return;
     }
-    ADOQuery2->run(QStringLiteral("Select ID from D_Type Where (theName = '") + sqlQuote(name) + QStringLiteral("')"));
+    ADOQuery2->run(categoryByNameSql(name));
     if (ADOQuery2->recordCount() >= 1) {
         showInfo(this, QStringLiteral("名片分类 已经存在！"));
         Edit1->setFocus();
         return;
     }
-    sqlText = QStringLiteral("Insert into D_Type(theName) Values('") + sqlQuote(name) + QStringLiteral("')");
+    sqlText = categoryInsertSql(name);
     myESql();
     showInfo(this, QStringLiteral("名片分类 保存成功！"));
     Edit1->clear();
@@ -100,8 +100,7 @@ void TfrmDType::D1Click()
         return;
     if (!askYesNo(this, QStringLiteral("删除名片分类"), QStringLiteral("确认要删除名片分类吗？该删除将不可恢复！")))
         return;
-    sqlText = QStringLiteral("Delete * from D_Type Where (ID = ") + QString::number(ADOQuery1->integer(QStringLiteral("ID")))
-        + QStringLiteral(")");
+    sqlText = categoryDeleteSql(ADOQuery1->integer(QStringLiteral("ID")));
     myESql();
     myRef();
 }

@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "db/card_fields.h"
 #include "query.h"
+#include "settings_statements.h"
 #include "transaction.h"
 #include "ui/common/window_parts.h"
 
@@ -152,8 +153,7 @@ void TfrmXS::FormShow()
 
 void TfrmXS::myXS(const QString& id, QCheckBox* check, QLineEdit* edit)
 {
-    ADOQuery1->run(QStringLiteral("SELECT theWidth, theXS FROM D_XS ") + QStringLiteral("WHERE (ID = ") + id
-                   + QStringLiteral(") "));
+    ADOQuery1->run(columnSettingSql(id));
     if (ADOQuery1->recordCount() > 0 && ADOQuery1->yesNo(QStringLiteral("theXS"))) {
         check->setChecked(true);
         edit->setText(ADOQuery1->text(QStringLiteral("theWidth")));
@@ -204,8 +204,7 @@ void TfrmXS::mySave(const QString& width, const QString& shown, const QString& i
 {
     // The width goes in as a number ("080" is 80), so no text can reach the statement.
     const QString number = QString::number(width.toLongLong());
-    ADOQuery1->exec(QStringLiteral("UPDATE D_XS SET theWidth = ") + number + QStringLiteral(", theXS = ") + shown
-                    + QStringLiteral(" ") + QStringLiteral(" Where (ID = ") + id + QStringLiteral(")"));
+    ADOQuery1->exec(columnSaveSql(number, shown, id));
 }
 
 } // namespace ostrel

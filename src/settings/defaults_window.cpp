@@ -4,7 +4,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "query.h"
-#include "sql_text.h"
+#include "settings_statements.h"
 #include "ui/common/lookup_combo.h"
 #include "ui/common/window_parts.h"
 
@@ -51,7 +51,7 @@ void TfrmMRX::FormCreate()
     m_dm.DBComType(DBLookupComboBox1);
     m_dm.DBComSex(DBLookupComboBox2);
     m_dm.DBComP(DBLookupComboBox3);
-    ADOQuery1->run(QStringLiteral("select theType,theSex,theP from D_Mr"));
+    ADOQuery1->run(defaultsSql());
     if (ADOQuery1->recordCount() == 1) {
         DBLookupComboBox1->setKeyValue(ADOQuery1->text(QStringLiteral("theType")));
         DBLookupComboBox2->setKeyValue(ADOQuery1->text(QStringLiteral("theSex")));
@@ -61,16 +61,14 @@ void TfrmMRX::FormCreate()
 
 void TfrmMRX::BitBtn1Click()
 {
-    const QString type = sqlQuote(DBLookupComboBox1->text());
-    const QString sex = sqlQuote(DBLookupComboBox2->text());
-    const QString province = sqlQuote(DBLookupComboBox3->text());
+    const QString type = DBLookupComboBox1->text();
+    const QString sex = DBLookupComboBox2->text();
+    const QString province = DBLookupComboBox3->text();
     // An empty table gets its row, so the success message is true.
-    if (ADOQuery1->countRows(QStringLiteral("select theType from D_Mr")) == 0)
-        ADOQuery1->exec(QStringLiteral("Insert into D_Mr(theType,theSex,theP) Values('") + type + QStringLiteral("','") + sex
-                        + QStringLiteral("','") + province + QStringLiteral("')"));
+    if (ADOQuery1->countRows(defaultsRowSql()) == 0)
+        ADOQuery1->exec(defaultsInsertSql(type, sex, province));
     else
-        ADOQuery1->exec(QStringLiteral("UPdate D_Mr Set theType='") + type + QStringLiteral("',theSex='") + sex
-                        + QStringLiteral("',theP='") + province + QStringLiteral("'"));
+        ADOQuery1->exec(defaultsUpdateSql(type, sex, province));
     showInfo(this, QStringLiteral("默认选项 保存成功！"));
     accept();
 }

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/data_module.h"
 #include "query.h"
+#include "settings_statements.h"
 #include "transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
@@ -55,7 +56,7 @@ void TfrmSX::showEvent(QShowEvent* event)
 
 void TfrmSX::myRef()
 {
-    ADOQuery1->run(QStringLiteral("SELECT theInt AS 序号, theV AS 项目 FROM D_XS ") + QStringLiteral("ORDER BY theInt"));
+    ADOQuery1->run(columnOrderSql());
 }
 
 void TfrmSX::N1Click()
@@ -91,8 +92,7 @@ void TfrmSX::move(int from, int to)
 
 void TfrmSX::myInt(int newPosition, int oldPosition)
 {
-    ADOQuery2->exec(QStringLiteral("UPDATE D_XS SET theInt=") + QString::number(newPosition)
-                    + QStringLiteral(" WHERE (theInt=") + QString::number(oldPosition) + QStringLiteral(")"));
+    ADOQuery2->exec(columnPositionSql(newPosition, oldPosition));
 }
 
 void TfrmSX::done(int result)
