@@ -58,41 +58,41 @@ public:
     Query* ADOQuery4; // displayed columns of the last refresh
     Query* ADOQuery5; // anniversary reminder
 
-    DBGrid* DBGrid1;
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBox2;
-    QCheckBox* CheckBox3;
-    QCheckBox* CheckBox4;
-    QCheckBox* CheckBox5;
-    GbkEdit* Edit1;
-    GbkEdit* Edit2;
-    GbkEdit* Edit3;
-    DBLookupComboBox* DBLookupComboBox1;
-    DBLookupComboBox* DBLookupComboBox2;
-    DBLookupComboBox* DBLookupComboBox3;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
-    QPushButton* BitBtn3;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
-    QPushButton* Button4;
-    QPushButton* Button5;
-    QToolButton* SpeedButton1;
-    QToolButton* SpeedButton2;
-    QToolButton* SpeedButton3;
-    QToolButton* SpeedButton4;
-    QToolButton* SpeedButton5;
-    QToolButton* SpeedButton6;
-    QToolButton* SpeedButton7;
-    QToolButton* SpeedButton8;
-    QToolButton* SpeedButton9;
-    QTextBrowser* WebBrowser1;
-    QLabel* Label1;
-    ClickLabel* Label5;
-    ClickLabel* Label2;
-    ClickLabel* Label4;
-    QMenu* PopupMenu1;
+    DBGrid* DBGrid1;                      // the card list
+    QCheckBox* CheckBox1;                 // 录入日期
+    QCheckBox* CheckBox2;                 // 分类
+    QCheckBox* CheckBox3;                 // 姓名
+    QCheckBox* CheckBox4;                 // 性别
+    QCheckBox* CheckBox5;                 // 省份
+    GbkEdit* Edit1;                       // 录入日期, from
+    GbkEdit* Edit2;                       // 至: 录入日期, to
+    GbkEdit* Edit3;                       // 姓名
+    DBLookupComboBox* DBLookupComboBox1;  // 分类
+    DBLookupComboBox* DBLookupComboBox2;  // 性别
+    DBLookupComboBox* DBLookupComboBox3;  // 省份
+    QPushButton* BitBtn1;                 // 查询
+    QPushButton* BitBtn2;                 // Excel
+    QPushButton* BitBtn3;                 // 退出
+    QPushButton* Button1;                 // 更多条件
+    QPushButton* Button2;                 // 设置分类
+    QPushButton* Button3;                 // 设置默认项
+    QPushButton* Button4;                 // 设置显示项
+    QPushButton* Button5;                 // 设置顺序
+    QToolButton* SpeedButton1;            // 新增名片
+    QToolButton* SpeedButton2;            // 修改名片
+    QToolButton* SpeedButton3;            // 删除名片
+    QToolButton* SpeedButton4;            // 上一条
+    QToolButton* SpeedButton5;            // 下一条
+    QToolButton* SpeedButton6;            // 关于我们
+    QToolButton* SpeedButton7;            // 导入名片
+    QToolButton* SpeedButton8;            // 拜访记录
+    QToolButton* SpeedButton9;            // 纪念日记录
+    QTextBrowser* WebBrowser1;            // the start page in the tool bar
+    QLabel* Label1;                       // 名片数量：n
+    ClickLabel* Label5;                   // 拜访次数：n
+    ClickLabel* Label2;                   // 纪念日数：n
+    ClickLabel* Label4;                   // 软件开发：Ostrel软件
+    QMenu* PopupMenu1;                    // the card list's right-click menu
     // Beyond the described window: the 数据 menu (backup, restore) and two status notes.
     QAction* BackupAction;
     QAction* RestoreAction;
