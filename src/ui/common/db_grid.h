@@ -20,7 +20,6 @@ public:
 
     void setQuery(Query* query);
     Query* query() const;
-    QueryModel* queryModel() const { return m_model; }
 
     // Title-click sort of the column: ascending first, then descending, then ascending.
     void titleClick(int column);

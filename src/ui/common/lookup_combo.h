@@ -17,7 +17,6 @@ public:
     void setListSource(Query* query, const QString& keyField);
     // Preselects the value; one not in the list leaves the box empty.
     void setKeyValue(const QString& value);
-    QString keyValue() const { return text(); }
     QString text() const;
 
 signals:
