@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -320,22 +321,36 @@ TEST_F(Settings, MainListTakesNewOrderOnEveryClose)
     }
 }
 
+// Checked on every run: the screenshots below are only taken on request.
+TEST_F(Settings, ColumnsWindowSize)
+{
+    TfrmXS window(dm, main.get());
+    window.show();
+    EXPECT_EQ(window.size(), QSize(870, 360));
+}
+
 TEST_F(Settings, Screenshots)
 {
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "set OSTREL_SCREENSHOTS to a folder to write the pictures";
+    const auto save = [&](QWidget& window, const char* name) {
+        EXPECT_TRUE(window.grab().save(QDir(dir).filePath(QString::fromLatin1(name))));
+    };
     TfrmDType a(dm, main.get());
     a.show();
-    a.grab().save(QStringLiteral("/tmp/rs_dtype.png"));
+    save(a, "dtype.png");
     TfrmMRX b(dm, main.get());
     b.show();
-    b.grab().save(QStringLiteral("/tmp/rs_mrx.png"));
+    save(b, "mrx.png");
     TfrmXS c(dm, main.get());
     main->follow(c);
     c.show();
-    c.grab().save(QStringLiteral("/tmp/rs_xs.png"));
+    save(c, "xs.png");
     TfrmSX d(dm, main.get());
     main->follow(d);
     d.show();
-    d.grab().save(QStringLiteral("/tmp/rs_sx.png"));
+    save(d, "sx.png");
     EXPECT_EQ(c.size(), QSize(870, 360));
 }
 
