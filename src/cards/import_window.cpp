@@ -9,6 +9,7 @@
 #include "engine_error.h"
 #include "gbk.h"
 #include "query.h"
+#include "transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
 #include "workbook_connection.h"
@@ -199,8 +200,10 @@ void TfrmInData::BitBtn1Click()
     int row = 0;
     bool cancelled = false;
     // One transaction for speed. An engine error ends the import at its row; the rows
-    // before it are kept, as they would be without the transaction.
-    db.beginTransaction();
+    // before it are kept, as they would be without the transaction. The guard's "roll back
+    // unless committed" cannot say that, so keepImported ends the transaction on every way
+    // out by an exception, and the guard finds nothing left to roll back.
+    Transaction transaction(db);
     try {
         QStringList values;
         for (; row < rowCount; ++row) {
@@ -239,7 +242,7 @@ void TfrmInData::BitBtn1Click()
         throw;
     }
     try {
-        db.commit();
+        transaction.commit();
     } catch (const EngineError&) {
         keepImported(db); // a commit that failed leaves the transaction to roll back
         throw;
