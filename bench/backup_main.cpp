@@ -1,9 +1,9 @@
 // The automatic backup on close and a restore from it, at 10,000 and 100,000 cards: time
 // and file size. One line per figure, with the workload.
-#include "backup.h"
-#include "connection_string.h"
+#include "db/backup.h"
+#include "db/connection_string.h"
 #include "generator.h"
-#include "sqlcipher_connection.h"
+#include "db/sqlcipher_connection.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -7,7 +7,7 @@
 #include "export/report_export.h"
 #include "export/spreadsheet_app.h"
 #include "generator.h"
-#include "query.h"
+#include "db/query.h"
 
 #include <QFile>
 #include <QFileInfo>

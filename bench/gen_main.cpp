@@ -1,5 +1,5 @@
 // ostrel_bench_gen PATH [cards [visits [anniversaries]]]: writes a test database.
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "generator.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "generator.h"
 
-#include "connection_string.h"
-#include "engine_error.h"
-#include "sqlcipher_connection.h"
+#include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/sqlcipher_connection.h"
 
 #include <sqlcipher/sqlite3.h>
 

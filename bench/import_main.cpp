@@ -9,11 +9,11 @@
 #include "app/dialogs.h"
 #include "cards/import_window.h"
 #include "cards/main_window.h"
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "generator.h"
-#include "query.h"
+#include "db/query.h"
 #include "workbook_files.h"
-#include "workbook_xls.h"
+#include "db/workbook_xls.h"
 
 #include <QCoreApplication>
 #include <QDir>

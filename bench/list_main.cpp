@@ -5,7 +5,7 @@
 #include "app/dialogs.h"
 #include "cards/main_window.h"
 #include "generator.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 

@@ -2,7 +2,7 @@
 
 #include "app_info.h"
 #include "dialogs.h"
-#include "engine_error.h"
+#include "db/engine_error.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

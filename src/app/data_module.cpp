@@ -1,6 +1,6 @@
 #include "data_module.h"
 
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/lookup_combo.h"
 
 namespace ostrel {

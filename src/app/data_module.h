@@ -1,6 +1,6 @@
 #pragma once
-#include "sqlcipher_connection.h"
-#include "workbook_connection.h"
+#include "db/sqlcipher_connection.h"
+#include "db/workbook_connection.h"
 
 #include <QObject>
 

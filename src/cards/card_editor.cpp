@@ -7,7 +7,7 @@
 #include "db/card_fields.h"
 #include "card_form.h"
 #include "card_statements.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/window_parts.h"
 
 #include <QPushButton>

@@ -1,8 +1,8 @@
 #include "card_statements.h"
 
 #include "db/card_fields.h"
-#include "engine_error.h"
-#include "sql_text.h"
+#include "db/engine_error.h"
+#include "db/sql_text.h"
 
 namespace ostrel {
 

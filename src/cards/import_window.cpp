@@ -6,13 +6,13 @@
 #include "app/dialogs.h"
 #include "db/card_fields.h"
 #include "card_statements.h"
-#include "engine_error.h"
-#include "gbk.h"
-#include "query.h"
-#include "transaction.h"
+#include "db/engine_error.h"
+#include "db/gbk.h"
+#include "db/query.h"
+#include "db/transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
-#include "workbook_connection.h"
+#include "db/workbook_connection.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "spreadsheet_app.h"
 
 #include "app/dialogs.h"
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "xlsxwriter_library.h"
 
 #include <QDateTime>

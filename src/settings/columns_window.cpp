@@ -4,9 +4,9 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "db/card_fields.h"
-#include "query.h"
+#include "db/query.h"
 #include "settings_statements.h"
-#include "transaction.h"
+#include "db/transaction.h"
 #include "ui/common/window_parts.h"
 
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 
 #include "app/application.h"
 #include "app/data_module.h"
-#include "query.h"
+#include "db/query.h"
 #include "settings_statements.h"
-#include "transaction.h"
+#include "db/transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
 

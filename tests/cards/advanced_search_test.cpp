@@ -2,7 +2,7 @@
 #include "cards/advanced_search.h"
 #include "db/card_fields.h"
 #include "cards/card_form.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/db_grid.h"
 #include "ui_helpers.h"
 

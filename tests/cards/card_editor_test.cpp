@@ -2,7 +2,7 @@
 #include "cards/card_editor.h"
 #include "db/card_fields.h"
 #include "cards/card_form.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
 #include "ui_helpers.h"

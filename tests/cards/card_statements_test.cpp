@@ -1,6 +1,6 @@
 #include "db/card_fields.h"
 #include "cards/card_statements.h"
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "qt_print.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,10 @@
 #include "app_fixture.h"
 #include "db/card_fields.h"
 #include "cards/import_window.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/db_grid.h"
 #include "workbook_files.h"
-#include "workbook_reader.h"
+#include "db/workbook_reader.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

@@ -1,5 +1,5 @@
 #include "app_fixture.h"
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"

@@ -1,7 +1,7 @@
-#include "backup.h"
-#include "connection_string.h"
-#include "engine_error.h"
-#include "sqlcipher_connection.h"
+#include "db/backup.h"
+#include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/sqlcipher_connection.h"
 #include "test_database.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "connection_string.h"
+#include "db/connection_string.h"
 
 #include "qt_print.h"
 

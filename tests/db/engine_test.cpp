@@ -1,7 +1,7 @@
-#include "engine_error.h"
-#include "query.h"
-#include "sql_text.h"
-#include "sqlcipher_connection.h"
+#include "db/engine_error.h"
+#include "db/query.h"
+#include "db/sql_text.h"
+#include "db/sqlcipher_connection.h"
 #include "plain_user.h"
 #include "test_database.h"
 

@@ -1,4 +1,4 @@
-#include "gbk.h"
+#include "db/gbk.h"
 
 #include "qt_print.h"
 

@@ -1,6 +1,6 @@
-#include "engine_error.h"
-#include "query.h"
-#include "sqlcipher_connection.h"
+#include "db/engine_error.h"
+#include "db/query.h"
+#include "db/sqlcipher_connection.h"
 #include "test_database.h"
 
 #include <gtest/gtest.h>

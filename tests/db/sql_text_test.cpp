@@ -1,4 +1,4 @@
-#include "sql_text.h"
+#include "db/sql_text.h"
 
 #include "qt_print.h"
 

@@ -2,7 +2,7 @@
 // writes on release.
 #include "export_fixture.h"
 
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "export/report_layout.h"
 #include "export/spreadsheet_app.h"
 

@@ -1,7 +1,7 @@
 #include "test_database.h"
 
-#include "connection_string.h"
-#include "sqlcipher_connection.h"
+#include "db/connection_string.h"
+#include "db/sqlcipher_connection.h"
 
 #include <QDir>
 #include <QFile>

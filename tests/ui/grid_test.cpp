@@ -1,6 +1,6 @@
-#include "query.h"
+#include "db/query.h"
 #include "ui/common/query_model.h"
-#include "sqlcipher_connection.h"
+#include "db/sqlcipher_connection.h"
 #include "test_database.h"
 #include "ui/common/db_grid.h"
 

@@ -4,7 +4,7 @@
 #include "app/dialogs.h"
 #include "ui/common/gbk_edit.h"
 #include "cards/main_window.h"
-#include "query.h"
+#include "db/query.h"
 #include "test_database.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/lookup_combo.h"

@@ -1,6 +1,6 @@
 #include "gbk_edit.h"
 
-#include "gbk.h"
+#include "db/gbk.h"
 
 #include <QValidator>
 

@@ -1,6 +1,6 @@
 #include "lookup_combo.h"
 
-#include "query.h"
+#include "db/query.h"
 
 namespace ostrel {
 

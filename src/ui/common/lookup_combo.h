@@ -2,7 +2,7 @@
 #include <QComboBox>
 #include <QPointer>
 
-#include "query.h"
+#include "db/query.h"
 
 namespace ostrel {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "query.h"
+#include "db/query.h"
 
 namespace ostrel {
 
