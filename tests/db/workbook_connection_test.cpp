@@ -1,12 +1,12 @@
 // The workbook connection: its text, its one statement, the format told by content, the
 // committed .xls fixtures, and errors that name the file.
-#include "connection_string.h"
-#include "engine_error.h"
-#include "query.h"
-#include "workbook_connection.h"
+#include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/query.h"
+#include "db/workbook_connection.h"
 #include "workbook_files.h"
-#include "workbook_reader.h"
-#include "workbook_xls.h"
+#include "db/workbook_reader.h"
+#include "db/workbook_xls.h"
 
 #include <QCoreApplication>
 #include <QFile>

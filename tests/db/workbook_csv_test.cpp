@@ -1,7 +1,7 @@
 // CSV files as a one-sheet workbook: encodings, quoting and line ends.
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "workbook_files.h"
-#include "workbook_reader.h"
+#include "db/workbook_reader.h"
 
 #include <gtest/gtest.h>
 

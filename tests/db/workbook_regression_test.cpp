@@ -2,9 +2,9 @@
 // program's way: each ends as a result or an EngineError, never a crash or a hang. The .xls
 // ones include files on which FreeXL itself reads or writes out of bounds or crashes; the
 // program keeps FreeXL in a helper program, so they end as errors here.
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "workbook_files.h"
-#include "workbook_reader.h"
+#include "db/workbook_reader.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // How the workbook readers write numbers, dates and times as text, and which number
 // formats are dates.
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "qt_print.h"
-#include "workbook_sheet.h"
+#include "db/workbook_sheet.h"
 
 #include <gtest/gtest.h>
 

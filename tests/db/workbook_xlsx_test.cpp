@@ -1,8 +1,8 @@
 // .xlsx workbooks: written by libxlsxwriter as Excel writes them, and packages made by hand
 // for what libxlsxwriter never writes (rich text, phonetic guides, 1904 dates, damage).
-#include "engine_error.h"
+#include "db/engine_error.h"
 #include "workbook_files.h"
-#include "workbook_reader.h"
+#include "db/workbook_reader.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
