@@ -44,11 +44,6 @@ QString freexlError(int code)
     }
 }
 
-[[noreturn]] void xlsError(const QString& detail)
-{
-    throw EngineError(QStringLiteral("无法读取 .xls 工作簿：%1").arg(detail));
-}
-
 // Closes the handle however the reading ends; FreeXL wants a close even after a failed open.
 class XlsHandle {
 public:

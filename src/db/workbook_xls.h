@@ -23,6 +23,9 @@
 
 namespace ostrel::workbook {
 
+// The error of every .xls failure: "无法读取 .xls 工作簿：" and what went wrong.
+[[noreturn]] void xlsError(const QString& detail);
+
 // A workbook FreeXL cannot read in this much processor time is damaged or hostile (a
 // legitimate 65,536-row sheet takes a few seconds). The program waits a little longer.
 inline constexpr int kXlsCpuSeconds = 120;

@@ -22,11 +22,6 @@ workbook::XlsHelper& helperSetting()
     return helper;
 }
 
-[[noreturn]] void xlsError(const QString& detail)
-{
-    throw EngineError(QStringLiteral("无法读取 .xls 工作簿：%1").arg(detail));
-}
-
 // Ends the helper however the reading ends: an error of ours, a limit of the sheet, a hang.
 class HelperProcess {
 public:
@@ -65,7 +60,7 @@ ResultSet readXls(const QString& path, const QString& sheet)
         ? QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel_xlsread")
         : helper.program;
     if (!QFileInfo(program).isExecutable())
-        xlsError(QStringLiteral("无法启动读取（找不到读取 .xls 文件的程序“%1”，请重新安装本软件）")
+        workbook::xlsError(QStringLiteral("无法启动读取（找不到读取 .xls 文件的程序“%1”，请重新安装本软件）")
                      .arg(QDir::toNativeSeparators(program)));
 
     HelperProcess process;
@@ -77,12 +72,12 @@ ResultSet readXls(const QString& path, const QString& sheet)
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(QIODevice::ReadOnly);
     if (!process->waitForStarted(-1))
-        xlsError(QStringLiteral("无法启动读取（%1）").arg(process->errorString()));
+        workbook::xlsError(QStringLiteral("无法启动读取（%1）").arg(process->errorString()));
 
     const QDeadlineTimer deadline(std::chrono::seconds(helper.waitSeconds));
     auto timedOut = [&] {
         process->kill();
-        xlsError(QStringLiteral("读取超时，文件可能已损坏"));
+        workbook::xlsError(QStringLiteral("读取超时，文件可能已损坏"));
     };
     workbook::SheetBuilder cells;
     workbook::XlsStreamReader stream(cells);
@@ -106,7 +101,7 @@ ResultSet readXls(const QString& path, const QString& sheet)
     if (stream.hasError())
         throw EngineError(stream.error());
     if (!stream.ended() || stream.broken() || !exitedWell)
-        xlsError(QStringLiteral("文件已损坏，读取它的过程异常终止"));
+        workbook::xlsError(QStringLiteral("文件已损坏，读取它的过程异常终止"));
     return cells.build();
 }
 

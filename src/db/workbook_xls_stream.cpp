@@ -1,6 +1,8 @@
 // The stream from the .xls helper to the program (workbook_xls.h describes it).
 #include "workbook_xls.h"
 
+#include "engine_error.h"
+
 namespace ostrel::workbook {
 
 namespace {
@@ -12,6 +14,11 @@ void put32(std::string& out, uint32_t value)
 }
 
 } // namespace
+
+[[noreturn]] void xlsError(const QString& detail)
+{
+    throw EngineError(QStringLiteral("无法读取 .xls 工作簿：%1").arg(detail));
+}
 
 void appendXlsCell(std::string& out, uint32_t row, uint32_t column, std::string_view utf8, bool numeric)
 {
