@@ -11,6 +11,7 @@
 #include <QProcess>
 
 #include <chrono>
+#include <memory>
 
 namespace ostrel {
 
@@ -23,23 +24,17 @@ workbook::XlsHelper& helperSetting()
 }
 
 // Ends the helper however the reading ends: an error of ours, a limit of the sheet, a hang.
-class HelperProcess {
-public:
-    HelperProcess() = default;
-    HelperProcess(const HelperProcess&) = delete;
-    HelperProcess& operator=(const HelperProcess&) = delete;
-    ~HelperProcess()
+struct EndHelper {
+    void operator()(QProcess* process) const
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(-1);
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(-1);
         }
+        delete process;
     }
-    QProcess* operator->() { return &m_process; }
-
-private:
-    QProcess m_process;
 };
+using HelperProcess = std::unique_ptr<QProcess, EndHelper>;
 
 } // namespace
 
@@ -63,7 +58,7 @@ ResultSet readXls(const QString& path, const QString& sheet)
         workbook::xlsError(QStringLiteral("无法启动读取（找不到读取 .xls 文件的程序“%1”，请重新安装本软件）")
                      .arg(QDir::toNativeSeparators(program)));
 
-    HelperProcess process;
+    const HelperProcess process(new QProcess);
     process->setProgram(program);
     // "--" ends the switches: a file whose name starts with "-" is still a file.
     process->setArguments(helper.options + QStringList{QStringLiteral("--"), path, sheet});
