@@ -28,13 +28,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
-        if (!folder.isValid())
-            return 1;
-        ostrel::bench::Workload workload{cards, cards * 3, cards, 20261209};
-        ostrel::bench::generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), workload);
+        const QString programDir = ostrel::bench::generateProgramFolder(folder, {cards, cards * 3, cards, 20261209});
         ostrel::SqlCipherConnection db;
-        db.setConnectionString(ostrel::cardConnectionString(folder.path() + u'/'));
-        const QString backups = folder.path() + QStringLiteral("/Data/Backup");
+        db.setConnectionString(ostrel::cardConnectionString(programDir));
+        const QString backups = programDir + QStringLiteral("Data/Backup");
         QString written;
         const double backup = seconds([&] { written = ostrel::writeDailyBackup(db, backups, QDate(2026, 12, 9)); });
         const double restore = seconds([&] { ostrel::restoreDatabase(db, written, backups, QDateTime::currentDateTime()); });

@@ -99,6 +99,14 @@ QStringList seeded(sqlite3* db, const char* sql)
 
 } // namespace
 
+QString generateProgramFolder(const QTemporaryDir& folder, const Workload& workload)
+{
+    if (!folder.isValid())
+        throw EngineError(QStringLiteral("no temporary folder for the benchmark"));
+    generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), workload);
+    return folder.path() + u'/';
+}
+
 std::vector<int> cardCounts(int argc, char** argv)
 {
     if (argc > 1)

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -21,5 +22,8 @@ double statusMb(const char* key);
 // Writes a new card database at path (delivered schema, then the workload's rows with
 // realistic Chinese names, phones, companies and dates, in one transaction).
 void generateDatabase(const QString& path, const Workload& workload);
+// Generates the database into Data/ of folder, a program folder of the benchmark's own, and
+// returns the folder ending in its separator. Throws EngineError when folder is not valid.
+QString generateProgramFolder(const QTemporaryDir& folder, const Workload& workload);
 
 } // namespace ostrel::bench

@@ -42,11 +42,8 @@ int main(int argc, char** argv)
     ostrel::testhooks::enable();
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
-        if (!folder.isValid())
-            return 1;
         ostrel::bench::Workload workload{cards, cards * 3, cards, 20261209};
-        ostrel::bench::generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), workload);
-        ostrel::setProgramDir(folder.path() + u'/');
+        ostrel::setProgramDir(ostrel::bench::generateProgramFolder(folder, workload));
         {
             ostrel::TfrmDM dm;
             ostrel::TfrmMain window(dm);
