@@ -163,4 +163,14 @@ QString anniversaryReminderSql(const QString& from, const QString& to)
         + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to);
 }
 
+QString lastCardIdSql()
+{
+    return QStringLiteral("select max(ID) as LastID from D_B");
+}
+
+QString cardsAfterSql(qint64 lastId)
+{
+    return QStringLiteral("select ID from D_B where ID > %1").arg(lastId);
+}
+
 } // namespace ostrel

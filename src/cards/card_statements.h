@@ -49,5 +49,9 @@ QString softDeleteSql(const QString& cardId);
 QString cardNameSql(const QString& cardId);
 // The anniversaries whose month-day lies between from and to ("mm-dd").
 QString anniversaryReminderSql(const QString& from, const QString& to);
+// The highest card ID so far: LastID. Cards added later are numbered above it.
+QString lastCardIdSql();
+// The cards numbered above lastId.
+QString cardsAfterSql(qint64 lastId);
 
 } // namespace ostrel

@@ -63,7 +63,7 @@ void keepImported(SqlCipherConnection& db)
 int cardsAfter(Query& query, qint64 lastId)
 {
     try {
-        return query.countRows(QStringLiteral("select ID from D_B where ID > %1").arg(lastId));
+        return query.countRows(cardsAfterSql(lastId));
     } catch (const EngineError&) {
         return -1;
     }
@@ -193,7 +193,7 @@ void TfrmInData::BitBtn1Click()
     SqlCipherConnection& db = m_dm.ADOConnection1;
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
-    ADOQuery2->run(QStringLiteral("select max(ID) as LastID from D_B"));
+    ADOQuery2->run(lastCardIdSql());
     const qint64 lastId = ADOQuery2->integer(QStringLiteral("LastID"));
     ADOQuery2->close();
     Counts counts;
