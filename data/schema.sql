@@ -34,8 +34,9 @@ CREATE TABLE D_B (
 -- The duplicate test of the editor and the import; without it every imported row would
 -- decrypt the whole card table.
 CREATE INDEX D_B_Duplicate ON D_B (theType, BName, BSex);
--- The live-card list, newest first.
-CREATE INDEX D_B_Live ON D_B (theDel, ID);
+-- The live-card list, newest first; with the name it also serves the name search and the
+-- sort by name without reading the cards.
+CREATE INDEX D_B_Live ON D_B (theDel, ID, BName);
 
 CREATE TABLE D_Type (
     ID      INTEGER PRIMARY KEY AUTOINCREMENT,

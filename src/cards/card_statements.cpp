@@ -102,23 +102,14 @@ QString cardListSql(const QString& displayedColumns, const QString& filter)
         + QStringLiteral(" Order by ID Desc");
 }
 
-namespace {
-
-QString liveCards(const QString& filter)
+QString visitCountSql()
 {
-    return QStringLiteral("(select id from D_B Where (theDel='否') ") + filter + QStringLiteral(" )");
+    return QStringLiteral("Select count(*) from DList Where DID between ? and ?");
 }
 
-} // namespace
-
-QString visitCountSql(const QString& filter)
+QString anniversaryCountSql()
 {
-    return QStringLiteral("Select ID from DList Where did in ") + liveCards(filter);
-}
-
-QString anniversaryCountSql(const QString& filter)
-{
-    return QStringLiteral("Select ID from DJNR Where did in ") + liveCards(filter);
+    return QStringLiteral("Select count(*) from DJNR Where DID between ? and ?");
 }
 
 QString entryDateClause(const QString& from, const QString& to)

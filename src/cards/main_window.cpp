@@ -79,6 +79,8 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
       m_dm(dm)
 {
     setObjectName(QStringLiteral("frmMain"));
+    // The card list may hold a million cards: it keeps their IDs and reads what is shown.
+    ADOQuery1->setWindowed(true);
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setFont(QFont(QStringLiteral("Arial"), 8));
 
@@ -338,8 +340,9 @@ void TfrmMain::myRef()
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    Label5->setText(QStringLiteral("拜访次数：%1").arg(ADOQuery3->countRows(visitCountSql(cardFilter))));
-    Label2->setText(QStringLiteral("纪念日数：%1").arg(ADOQuery3->countRows(anniversaryCountSql(cardFilter))));
+    const std::vector<int64_t>& cards = ADOQuery1->rows().keys();
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(visitCountSql(), cards)));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(anniversaryCountSql(), cards)));
 }
 
 void TfrmMain::applySearch(const QString& filter)

@@ -54,7 +54,7 @@ public:
 
     Query* ADOQuery1; // card list
     Query* ADOQuery2; // soft delete
-    Query* ADOQuery3; // counters
+    Query* ADOQuery3; // counters; they are counted on the card index through the connection now
     Query* ADOQuery4; // displayed columns of the last refresh
     Query* ADOQuery5; // anniversary reminder
 

@@ -28,6 +28,10 @@ public:
     virtual int execute(const QString& sql) = 0;
     // The number of rows a query returns, without keeping them.
     virtual int countRows(const QString& sql) { return select(sql).rowCount(); }
+    // The rows of a query whose first column is an integer key that tells its rows apart
+    // (a card list): an engine that can reads only the keys now and the other columns of
+    // the rows looked at later (ResultSet::windowed). Others read every row at once.
+    virtual ResultSet selectWindowed(const QString& sql) { return select(sql); }
 
 private:
     QString m_connectionString;

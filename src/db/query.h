@@ -18,6 +18,10 @@ public:
     void setConnection(Connection* connection) { m_connection = connection; }
     Connection* connection() const { return m_connection; }
 
+    // A windowed query keeps only its rows' keys and reads the cells of the rows looked at
+    // when they are needed (Connection::selectWindowed): for lists of very many rows.
+    void setWindowed(bool windowed) { m_windowed = windowed; }
+
     const QString& sql() const { return m_sql; }
     void setSql(const QString& sql) { m_sql = sql; }
 
@@ -72,6 +76,7 @@ private:
     Connection* m_connection = nullptr;
     QString m_sql;
     ResultSet m_rows;
+    bool m_windowed = false;
     bool m_active = false;
     int m_pos = 0;
     bool m_eof = true;

@@ -2,19 +2,40 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ostrel {
 
+class ResultSet;
+
+// Reads the rows of a windowed list when they are needed (see ResultSet::windowed).
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // Adds to page, in the order given, the rows of the list with these keys; a key the
+    // list no longer holds gives a row of empty cells.
+    virtual void fetchRows(const std::vector<int64_t>& keys, ResultSet& page) = 0;
+    // Hands over one column of every row of the list, with each row's key, in any order.
+    using ColumnSink = std::function<void(int64_t key, std::string_view utf8, bool numeric)>;
+    virtual void readColumn(int column, const ColumnSink& take) = 0;
+};
+
 // The rows of one query, kept compact: every cell's UTF-8 text lies in one arena, found by
 // its start offset, so a list of 100,000 cards costs a few bytes over its text. Rows are
 // shown through an order vector, which the sort rearranges without moving any text.
+//
+// A windowed result set holds only the rows' keys (the first column, an integer); the
+// cells of the rows being looked at are read from its source a page at a time and a few
+// pages are kept, so a list of a million cards costs a few megabytes.
 class ResultSet {
 public:
     ResultSet() = default;
     explicit ResultSet(QStringList columns);
+    static ResultSet windowed(QStringList columns, std::vector<int64_t> keys, std::shared_ptr<RowSource> source);
 
     // Building: addCell() for each column in order, then endRow().
     void addCell(std::string_view utf8, bool numeric);
@@ -26,8 +47,14 @@ public:
     const QStringList& columns() const { return m_columns; }
     // Column index by name, without regard to case; -1 when there is none.
     int columnIndex(const QString& name) const;
+    bool isWindowed() const { return m_source != nullptr; }
+    // The keys of a windowed list in the statement's order; empty otherwise.
+    const std::vector<int64_t>& keys() const { return m_keys; }
 
-    // Cell of the row at display position `row` (0-based, in the current order).
+    // Cell of the row at display position `row` (0-based, in the current order). The view
+    // stays valid until the next call: a windowed set may drop the page it lies in. Reading
+    // a windowed set can throw EngineError; the page that failed then reads as empty cells
+    // until the rows are reordered or replaced.
     std::string_view raw(int row, int column) const;
     QString text(int row, int column) const { return QString::fromUtf8(raw(row, column)); }
 
@@ -40,13 +67,24 @@ public:
     int displayRow(int storageRow) const;
 
 private:
+    struct Page {
+        int first = 0; // display position of its first row
+        std::shared_ptr<ResultSet> rows;
+    };
     std::string_view cell(int storageRow, int column) const;
+    const ResultSet& pageOf(int row) const;
+    // One column of every row, by storage index, for sorting.
+    ResultSet sortColumn(int column) const;
 
     QStringList m_columns;
     std::vector<bool> m_numeric; // a column sorts by value while every value is a number
     std::string m_arena;
     std::vector<uint32_t> m_starts; // one start per cell, row-major
     std::vector<int> m_order;
+
+    std::vector<int64_t> m_keys;
+    std::shared_ptr<RowSource> m_source;
+    mutable std::vector<Page> m_pages; // most recently used last
 };
 
 } // namespace ostrel

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -278,6 +279,9 @@ void SqlCipherConnection::open()
 }
 void SqlCipherConnection::close()
 {
+    for (const auto& [sql, stmt] : m_prepared)
+        sqlite3_finalize(stmt);
+    m_prepared.clear();
     if (m_db) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -405,6 +409,176 @@ void copyDatabaseFile(const QString& source, const QString& password, const QStr
     openFile(db, source, SQLITE_OPEN_READONLY);
     keyAndConfigure(db.get(), password, false);
     writeCopy(db.get(), target, password);
+}
+
+sqlite3_stmt* SqlCipherConnection::prepared(const QString& sql)
+{
+    sqlite3* db = handle();
+    const auto found = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const auto& entry) { return entry.first == sql; });
+    if (found != m_prepared.end()) {
+        std::rotate(found, found + 1, m_prepared.end());
+        sqlite3_stmt* stmt = m_prepared.back().second;
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        return stmt;
+    }
+    // A few lists are open at a time; statements of lists long gone are let go.
+    constexpr size_t kKept = 8;
+    if (m_prepared.size() >= kKept) {
+        sqlite3_finalize(m_prepared.front().second);
+        m_prepared.erase(m_prepared.begin());
+    }
+    const QByteArray utf8 = adaptSql(sql).toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr) != SQLITE_OK)
+        throw failure(db);
+    m_prepared.emplace_back(sql, stmt);
+    return stmt;
+}
+
+namespace {
+
+QString quotedName(const QString& name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+std::string_view columnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+}
+
+bool isNumeric(sqlite3_stmt* stmt, int column)
+{
+    const int type = sqlite3_column_type(stmt, column);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT || type == SQLITE_NULL;
+}
+
+// Steps a kept statement to its end, reset however it ends, so it holds no read lock.
+void eachRow(sqlite3* db, sqlite3_stmt* stmt, const std::function<void()>& row)
+{
+    struct Reset {
+        sqlite3_stmt* stmt;
+        ~Reset() { sqlite3_reset(stmt); }
+    } reset{stmt};
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            return;
+        if (rc != SQLITE_ROW)
+            throw failure(db);
+        row();
+    }
+}
+
+} // namespace
+
+// A windowed list of this database. Its statements wrap the list's own statement, so its
+// filter and order hold unchanged; the engine flattens the wrapper, so reading the keys
+// touches the key index alone and a page is a handful of lookups by key.
+class SqlCipherConnection::Window : public RowSource {
+public:
+    static constexpr int kPageKeys = 64;
+
+    Window(SqlCipherConnection& connection, const QString& sql, const QStringList& columns)
+        : m_connection(connection), m_sql(QStringLiteral("(") + sql + QStringLiteral(") AS w")), m_columns(columns)
+    {
+        QString marks;
+        for (int i = 0; i < kPageKeys; ++i)
+            marks += i == 0 ? QStringLiteral("?") : QStringLiteral(",?");
+        m_pageSql = QStringLiteral("select * from ") + m_sql + QStringLiteral(" where ") + columnName(0)
+            + QStringLiteral(" in (") + marks + u')';
+    }
+
+    std::vector<int64_t> readKeys()
+    {
+        std::vector<int64_t> keys;
+        sqlite3_stmt* stmt = m_connection.prepared(QStringLiteral("select ") + columnName(0) + QStringLiteral(" from ") + m_sql);
+        eachRow(m_connection.m_db, stmt, [&] { keys.push_back(sqlite3_column_int64(stmt, 0)); });
+        return keys;
+    }
+
+    void fetchRows(const std::vector<int64_t>& keys, ResultSet& page) override
+    {
+        for (size_t from = 0; from < keys.size(); from += kPageKeys) {
+            const size_t count = std::min(keys.size() - from, static_cast<size_t>(kPageKeys));
+            sqlite3_stmt* stmt = m_connection.prepared(m_pageSql);
+            for (size_t i = 0; i < count; ++i)
+                sqlite3_bind_int64(stmt, static_cast<int>(i) + 1, keys[from + i]);
+            // The rows come in the list's order; the page wants the order it asked in.
+            ResultSet found(m_columns);
+            std::vector<int64_t> foundKeys;
+            eachRow(m_connection.m_db, stmt, [&] {
+                foundKeys.push_back(sqlite3_column_int64(stmt, 0));
+                for (int c = 0; c < m_columns.size(); ++c)
+                    found.addCell(columnText(stmt, c), isNumeric(stmt, c));
+                found.endRow();
+            });
+            for (size_t i = 0; i < count; ++i) {
+                const auto at = std::find(foundKeys.begin(), foundKeys.end(), keys[from + i]);
+                for (int c = 0; c < m_columns.size(); ++c)
+                    page.addCell(at == foundKeys.end() ? std::string_view() : found.raw(static_cast<int>(at - foundKeys.begin()), c),
+                                 true);
+                page.endRow();
+            }
+        }
+    }
+
+    void readColumn(int column, const ColumnSink& take) override
+    {
+        sqlite3_stmt* stmt = m_connection.prepared(QStringLiteral("select ") + columnName(0) + u',' + columnName(column)
+                                                   + QStringLiteral(" from ") + m_sql);
+        eachRow(m_connection.m_db, stmt, [&] { take(sqlite3_column_int64(stmt, 0), columnText(stmt, 1), isNumeric(stmt, 1)); });
+    }
+
+private:
+    // The engine tells apart columns of the same name in a subquery as "name:1", "name:2".
+    QString columnName(int column) const
+    {
+        int earlier = 0;
+        for (int c = 0; c < column; ++c)
+            earlier += m_columns[c].compare(m_columns[column], Qt::CaseInsensitive) == 0 ? 1 : 0;
+        return quotedName(earlier == 0 ? m_columns[column] : m_columns[column] + u':' + QString::number(earlier));
+    }
+
+    SqlCipherConnection& m_connection;
+    QString m_sql;
+    QStringList m_columns;
+    QString m_pageSql;
+};
+
+ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
+{
+    sqlite3* db = handle();
+    QStringList names;
+    {
+        Statement stmt(db, sql);
+        for (int c = 0; c < sqlite3_column_count(stmt.get()); ++c)
+            names << QString::fromUtf8(sqlite3_column_name(stmt.get(), c));
+    }
+    if (names.isEmpty())
+        return select(sql);
+    auto window = std::make_shared<Window>(*this, sql, names);
+    std::vector<int64_t> keys = window->readKeys();
+    return ResultSet::windowed(names, std::move(keys), std::move(window));
+}
+
+qint64 SqlCipherConnection::countInKeyRuns(const QString& sql, std::vector<int64_t> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    qint64 total = 0;
+    for (size_t first = 0; first < keys.size();) {
+        size_t last = first;
+        while (last + 1 < keys.size() && keys[last + 1] == keys[last] + 1)
+            ++last;
+        sqlite3_stmt* stmt = prepared(sql);
+        sqlite3_bind_int64(stmt, 1, keys[first]);
+        sqlite3_bind_int64(stmt, 2, keys[last]);
+        eachRow(m_db, stmt, [&] { total += sqlite3_column_int64(stmt, 0); });
+        first = last + 1;
+    }
+    return total;
 }
 
 } // namespace ostrel

@@ -1,7 +1,10 @@
 #pragma once
 #include "connection.h"
 
+#include <vector>
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ostrel {
 
@@ -21,6 +24,11 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
+    ResultSet selectWindowed(const QString& sql) override;
+    // Runs sql, a count of the rows whose key lies between ?1 and ?2, once for each run of
+    // consecutive numbers among keys, and returns the sum: a count over a key index that
+    // never reads a row, and never looks up a key one by one.
+    qint64 countInKeyRuns(const QString& sql, std::vector<int64_t> keys);
 
     void beginTransaction();
     void commit();
@@ -35,9 +43,13 @@ public:
     void replaceFile(const QString& ready);
 
 private:
+    class Window;
     sqlite3* handle();
+    // A statement prepared once and kept while the connection is open, reset for reuse.
+    sqlite3_stmt* prepared(const QString& sql);
 
     sqlite3* m_db = nullptr;
+    std::vector<std::pair<QString, sqlite3_stmt*>> m_prepared; // most recently used last
     bool m_readOnly = false;
 };
 

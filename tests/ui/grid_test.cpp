@@ -15,7 +15,8 @@ using namespace ostrel;
 
 namespace {
 
-class Grid : public ::testing::Test {
+// Every case runs on a list read at once and on a windowed one.
+class Grid : public ::testing::TestWithParam<bool> {
 protected:
     Grid()
     {
@@ -23,6 +24,7 @@ protected:
         for (const char* name : {"王五", "李四", "张三"})
             db.execute(QStringLiteral("insert into D_B(BName, BSex, theDel) values('%1','男','否')").arg(QString::fromUtf8(name)));
         grid.setQuery(&query);
+        query.setWindowed(GetParam());
         query.run(QStringLiteral("select ID, BName as 姓名, BSex as 性别 from D_B order by ID"));
     }
 
@@ -56,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(Grid, TitleClicksCycleAscendingDescendingAscending)
+TEST_P(Grid, TitleClicksCycleAscendingDescendingAscending)
 {
     const struct {
         int click;
@@ -78,7 +80,7 @@ TEST_F(Grid, TitleClicksCycleAscendingDescendingAscending)
     }
 }
 
-TEST_F(Grid, RefreshBringsStatementOrderAndPlainTitlesBack)
+TEST_P(Grid, RefreshBringsStatementOrderAndPlainTitlesBack)
 {
     grid.titleClick(1);
     query.run(query.sql());
@@ -87,7 +89,7 @@ TEST_F(Grid, RefreshBringsStatementOrderAndPlainTitlesBack)
     EXPECT_EQ(query.sort(), QString());
 }
 
-TEST_F(Grid, ShadingFollowsTheRecordNumberInTheOrderShown)
+TEST_P(Grid, ShadingFollowsTheRecordNumberInTheOrderShown)
 {
     const QColor green(191, 255, 223);
     const QColor tip = QToolTip::palette().color(QPalette::ToolTipBase);
@@ -104,7 +106,7 @@ TEST_F(Grid, ShadingFollowsTheRecordNumberInTheOrderShown)
     EXPECT_EQ(grid.model()->index(0, 1).data().toString(), QStringLiteral("李四"));
 }
 
-TEST_F(Grid, GridAndQueryShareTheCurrentRow)
+TEST_P(Grid, GridAndQueryShareTheCurrentRow)
 {
     grid.setColumnHidden(0, true);
     query.last();
@@ -121,7 +123,7 @@ TEST_F(Grid, GridAndQueryShareTheCurrentRow)
     EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
-TEST_F(Grid, ColumnWidthsAreTakenExactly)
+TEST_P(Grid, ColumnWidthsAreTakenExactly)
 {
     for (int width : {0, 1, 7, 24, 25, 999}) {
         grid.setColumnWidth(1, width);
@@ -129,7 +131,7 @@ TEST_F(Grid, ColumnWidthsAreTakenExactly)
     }
 }
 
-TEST_F(Grid, RefreshPutsTheCurrentCellOnTheFirstColumnThatCanBeSeen)
+TEST_P(Grid, RefreshPutsTheCurrentCellOnTheFirstColumnThatCanBeSeen)
 {
     // As a window refreshes: run the statement, hide the ID, then set the widths.
     const struct {
@@ -173,3 +175,5 @@ TEST(GridCells, AHugeValueIsShownCutWithoutSplittingACharacter)
     for (const auto& c : cases)
         EXPECT_EQ(shownText(c.value), c.shown) << c.value.size();
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadAtOnceOrWindowed, Grid, ::testing::Bool());
