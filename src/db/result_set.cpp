@@ -53,6 +53,15 @@ public:
         const size_t begin = m_starts[static_cast<size_t>(row)];
         return std::string_view(m_arena).substr(begin, m_starts[static_cast<size_t>(row) + 1] - begin);
     }
+    // The first eight bytes of a key as one number: most compares end there.
+    uint64_t prefix(int row) const
+    {
+        const std::string_view k = key(row);
+        uint64_t value = 0;
+        for (size_t i = 0; i < 8; ++i)
+            value = value << 8 | (i < k.size() ? static_cast<uint8_t>(k[i]) : 0);
+        return value;
+    }
 
 private:
     UCollator* m_collator = nullptr;
@@ -214,7 +223,12 @@ void ResultSet::sortBy(int column, bool descending)
     PinyinKeys keys(n);
     for (size_t r = 0; r < n; ++r)
         keys.add(values.cell(static_cast<int>(r), valueColumn));
-    ordered([&](int a, int b) { return keys.key(a) < keys.key(b); });
+    std::vector<uint64_t> prefixes(n);
+    for (size_t r = 0; r < n; ++r)
+        prefixes[r] = keys.prefix(static_cast<int>(r));
+    ordered([&](int a, int b) {
+        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b] : keys.key(a) < keys.key(b);
+    });
 }
 
 } // namespace ostrel

@@ -456,7 +456,8 @@ bool isNumeric(sqlite3_stmt* stmt, int column)
 }
 
 // Steps a kept statement to its end, reset however it ends, so it holds no read lock.
-void eachRow(sqlite3* db, sqlite3_stmt* stmt, const std::function<void()>& row)
+template <typename Row>
+void eachRow(sqlite3* db, sqlite3_stmt* stmt, const Row& row)
 {
     struct Reset {
         sqlite3_stmt* stmt;
@@ -566,8 +567,27 @@ ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
 
 qint64 SqlCipherConnection::countInKeyRuns(const QString& sql, std::vector<int64_t> keys)
 {
-    std::sort(keys.begin(), keys.end());
+    // A list in its statement's order is mostly newest first already.
+    if (std::is_sorted(keys.rbegin(), keys.rend()))
+        std::reverse(keys.begin(), keys.end());
+    else
+        std::sort(keys.begin(), keys.end());
     qint64 total = 0;
+    // One read transaction for all the counts: each statement on its own would lock and
+    // unlock the file and check the journal and the first page again.
+    sqlite3* db = handle();
+    const bool own = !inTransaction();
+    if (own)
+        execOrThrow(db, "BEGIN;");
+    struct End {
+        sqlite3* db;
+        bool own;
+        ~End()
+        {
+            if (own)
+                sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr); // a read: nothing to keep or lose
+        }
+    } end{db, own};
     for (size_t first = 0; first < keys.size();) {
         size_t last = first;
         while (last + 1 < keys.size() && keys[last + 1] == keys[last] + 1)
