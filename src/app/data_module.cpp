@@ -1,5 +1,8 @@
 #include "data_module.h"
 
+#include "app_info.h"
+#include "dialogs.h"
+#include "db/engine_error.h"
 #include "db/query.h"
 #include "ui/common/lookup_combo.h"
 
@@ -18,6 +21,20 @@ TfrmDM::TfrmDM(QObject* parent)
 }
 
 TfrmDM::~TfrmDM() = default;
+
+void TfrmDM::openCardDatabase(QWidget* parent)
+{
+    SqlCipherConnection& db = ADOConnection1;
+    if (db.isOpen() || db.openWithKey())
+        return;
+    // The password opens the file or not; the file is never changed by a wrong one.
+    const auto opened = askPasswordTries(parent, QString::fromUtf8(kAppTitle),
+                                         QStringLiteral("名片数据库不能用程序自带的密码打开。如果您设置过密码，请输入密码："),
+                                         [&](const QString& key) { return db.openWithKey(key); });
+    if (!opened)
+        throw EngineError(QStringLiteral("没有输入正确的密码，名片数据库没有打开。\n"
+                                         "请重新启动程序再输入密码；如果没有设置过密码，数据库文件可能已损坏，请用“恢复数据…”从备份恢复。"));
+}
 
 Query* TfrmDM::newQuery(QObject* owner, const char* name)
 {

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+class QWidget;
+
 namespace ostrel {
 
 class DBLookupComboBox;
@@ -22,6 +24,9 @@ public:
     void DBComType(DBLookupComboBox* box);
     void DBComSex(DBLookupComboBox* box);
     void DBComP(DBLookupComboBox* box);
+    // Opens the card database. When the program's own password does not open it, asks for
+    // the user's (three tries); throws EngineError when it stays closed.
+    void openCardDatabase(QWidget* parent);
     // A window's own query on the card database, named for tests.
     Query* newQuery(QObject* owner, const char* name);
 

@@ -6,6 +6,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
@@ -18,6 +20,7 @@ struct TestState {
     bool enabled = false;
     QQueue<bool> answers;
     QQueue<QString> files;
+    QQueue<QString> passwords;
     QQueue<std::function<void(QDialog*)>> modals;
     QList<testhooks::Shown> shown;
     bool failOpenFile = false;
@@ -85,6 +88,39 @@ bool askYesNo(QWidget* parent, const QString& title, const QString& text, bool y
     return box.exec() == QMessageBox::Yes;
 }
 
+std::optional<QString> askPassword(QWidget* parent, const QString& title, const QString& label)
+{
+    if (testMode()) {
+        log(testhooks::Shown::Password, title, label);
+        if (state().passwords.isEmpty())
+            return std::nullopt;
+        return state().passwords.dequeue();
+    }
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(label);
+    box.setTextEchoMode(QLineEdit::Password);
+    box.setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+    box.resize(360, box.sizeHint().height());
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
+}
+
+std::optional<QString> askPasswordTries(QWidget* parent, const QString& title, const QString& label,
+                                        const std::function<bool(const QString&)>& accepts)
+{
+    constexpr int kTries = 3;
+    QString prompt = label;
+    for (int left = kTries - 1; left >= 0; --left) {
+        std::optional<QString> password = askPassword(parent, title, prompt);
+        if (!password || accepts(*password))
+            return password;
+        prompt = QStringLiteral("密码不对，请重新输入（还可以输入 %1 次）：").arg(left);
+    }
+    return std::nullopt;
+}
+
 QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter)
 {
     if (testMode()) {
@@ -146,6 +182,11 @@ void queueAnswer(bool yes)
     state().answers.enqueue(yes);
 }
 
+void queuePassword(const QString& password)
+{
+    state().passwords.enqueue(password);
+}
+
 void queueFile(const QString& path)
 {
     state().files.enqueue(path);
@@ -173,6 +214,7 @@ void clear()
 {
     state().answers.clear();
     state().files.clear();
+    state().passwords.clear();
     state().modals.clear();
     state().shown.clear();
     state().failOpenFile = false;
@@ -185,7 +227,7 @@ void failOpenFile(bool fail)
 
 int pendingAnswers()
 {
-    return static_cast<int>(state().answers.size());
+    return static_cast<int>(state().answers.size() + state().passwords.size());
 }
 
 int pendingModals()

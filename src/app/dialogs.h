@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 class QDialog;
 class QWidget;
@@ -20,6 +21,12 @@ void showInfo(QWidget* parent, const QString& text);
 void showErrorBox(const QString& text);
 // A Yes/No question with a question icon. Deletions keep No as the default button.
 bool askYesNo(QWidget* parent, const QString& title, const QString& text, bool yesIsDefault = false);
+// A password box: the typed text masked, OK and Cancel; nullopt when the user cancels.
+std::optional<QString> askPassword(QWidget* parent, const QString& title, const QString& label);
+// Asks for a password until accepts takes one, at most three times, saying when one was
+// wrong; nullopt when the user cancels or the third is wrong too.
+std::optional<QString> askPasswordTries(QWidget* parent, const QString& title, const QString& label,
+                                        const std::function<bool(const QString&)>& accepts);
 // A file-open dialog; the empty text when the user cancels.
 QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter);
 // A file-save dialog starting at the suggested path; it asks before replacing a file. The
@@ -39,10 +46,10 @@ QString errorBoxText(const QString& message);
 namespace testhooks {
 
 struct Shown {
-    enum Kind { Info, Error, Question, OpenFile, SaveFile, Url, File };
+    enum Kind { Info, Error, Question, OpenFile, SaveFile, Url, File, Password };
     Kind kind;
     QString title;
-    QString text;
+    QString text; // a password box's label, never what was typed
     // The windows that existed, shown or hidden, when it came up (by object name): one
     // that outlives the work it reports on could still pop up over the box.
     QStringList windows;
@@ -51,6 +58,8 @@ struct Shown {
 // Turns the real boxes off: answers come from the queues, texts go to the log.
 void enable();
 void queueAnswer(bool yes);
+// What the next password box gives; an unqueued one is cancelled.
+void queuePassword(const QString& password);
 // The next file an open or save dialog gives.
 void queueFile(const QString& path);
 // Runs with the next modal window while it is shown; the window is closed after it

@@ -10,6 +10,8 @@
 #include "card_editor.h"
 #include "card_statements.h"
 #include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/sqlcipher_connection.h"
 #include "export/report_export.h"
 #include "import_window.h"
 #include "db/query.h"
@@ -284,8 +286,11 @@ void TfrmMain::buildDataMenu()
     BackupAction->setObjectName(QStringLiteral("BackupAction"));
     RestoreAction = menu->addAction(QStringLiteral("恢复数据…"));
     RestoreAction->setObjectName(QStringLiteral("RestoreAction"));
+    PasswordAction = menu->addAction(QStringLiteral("设置密码…"));
+    PasswordAction->setObjectName(QStringLiteral("PasswordAction"));
     connectGuarded(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
     connectGuarded(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
+    connectGuarded(PasswordAction, &QAction::triggered, this, &TfrmMain::setPassword);
 }
 
 void TfrmMain::buildPopupMenu()
@@ -311,12 +316,16 @@ void TfrmMain::buildPopupMenu()
 void TfrmMain::FormCreate()
 {
     // The date format needs no setting: every date is written by dateText().
-    m_dm.ADOConnection1.setConnectionString(cardConnectionString(programDir()));
+    // Given again after a restore, the same text keeps the connection with its password.
+    const QString connection = cardConnectionString(programDir());
+    if (m_dm.ADOConnection1.connectionString() != connection)
+        m_dm.ADOConnection1.setConnectionString(connection);
     const QDate day = today();
     Edit2->setText(dateText(day));
     Edit1->setText(dateText(oneMonthEarlier(day)));
     cardFilter.clear();
-    myRef(); // the first database access opens the connection
+    m_dm.openCardDatabase(this); // asks for the user's password when one is set
+    myRef();
     if (m_dm.ADOConnection1.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
@@ -464,10 +473,24 @@ QString fileFilter()
     return QStringLiteral("名片数据库(*.edb);;所有文件(*)");
 }
 
-// The wait cursor while a long copy runs without events.
+// The wait cursor, and what is being done in the status line, while long work runs
+// without events.
 struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    explicit WaitCursor(QStatusBar* bar = nullptr, const QString& doing = {}) : bar(bar)
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (bar) {
+            bar->showMessage(doing);
+            bar->repaint();
+        }
+    }
+    ~WaitCursor()
+    {
+        if (bar)
+            bar->clearMessage();
+        QApplication::restoreOverrideCursor();
+    }
+    QStatusBar* bar;
 };
 
 } // namespace
@@ -480,7 +503,7 @@ void TfrmMain::backupData()
     if (path.isEmpty())
         return;
     {
-        const WaitCursor wait;
+        const WaitCursor wait(statusBar(), QStringLiteral("正在备份数据，请稍候…"));
         m_dm.ADOConnection1.backupTo(path);
     }
     showInfo(this, QStringLiteral("数据已备份到 %1").arg(QDir::toNativeSeparators(path)));
@@ -488,22 +511,88 @@ void TfrmMain::backupData()
 
 void TfrmMain::restoreData()
 {
-    const QString source = chooseOpenFile(this, QStringLiteral("恢复数据"), fileFilter());
+    const QString title = QStringLiteral("恢复数据");
+    const QString source = chooseOpenFile(this, title, fileFilter());
     if (source.isEmpty())
         return;
-    if (!askYesNo(this, QStringLiteral("恢复数据"),
+    // A backup opens with the password in use, or with the program's own one (made before
+    // a password was set); else it has a password of its own, which the user is asked for.
+    SqlCipherConnection& db = m_dm.ADOConnection1;
+    const QString liveKey = db.key();
+    std::optional<QString> key;
+    for (const QString& known : {liveKey, QString::fromLatin1(kDatabasePassword)})
+        if (!key && fileOpensWith(source, known))
+            key = known;
+    if (!key)
+        key = askPasswordTries(this, title, QStringLiteral("所选文件不能用现在的密码打开：它设置了别的密码，或者不是名片数据库。请输入它的密码："),
+                               [&](const QString& typed) { return fileOpensWith(source, typed); });
+    if (!key)
+        throw EngineError(QStringLiteral("没有输入所选文件的正确密码，没有恢复。"));
+    if (!askYesNo(this, title,
                   QStringLiteral("恢复后，现在的名片、拜访记录、纪念日和设置都将换成所选备份中的内容"
                                  "（现在的数据库文件会先保存到 Data/Backup 文件夹）。确认要恢复吗？")))
         return;
     QString kept;
     {
-        const WaitCursor wait;
-        kept = restoreDatabase(m_dm.ADOConnection1, source, backupFolder(), QDateTime::currentDateTime());
+        const WaitCursor wait(statusBar(), QStringLiteral("正在恢复数据，请稍候…"));
+        kept = restoreDatabase(db, source, backupFolder(), QDateTime::currentDateTime(), key);
     }
     ReadOnlyLabel->hide();
     FormCreate(); // everything shown comes from the restored file
-    showInfo(this, kept.isEmpty() ? QStringLiteral("数据已恢复。")
-                                  : QStringLiteral("数据已恢复。恢复前的数据库文件已保存为 %1").arg(QDir::toNativeSeparators(kept)));
+    QString done = kept.isEmpty() ? QStringLiteral("数据已恢复。")
+                                  : QStringLiteral("数据已恢复。恢复前的数据库文件已保存为 %1").arg(QDir::toNativeSeparators(kept));
+    // The restored file keeps its own password, as a copy put back by hand would.
+    if (*key != liveKey)
+        done += db.hasUserKey() ? QStringLiteral("\n恢复后的数据库使用所选备份的密码，以后启动程序时要输入它。")
+                                : QStringLiteral("\n所选备份没有设置密码，恢复后的数据库也没有密码；需要时请用“设置密码…”重新设置。");
+    showInfo(this, done);
+}
+
+void TfrmMain::setPassword()
+{
+    SqlCipherConnection& db = m_dm.ADOConnection1;
+    const QString title = QStringLiteral("设置密码");
+    db.open(); // a database that did not open is reported before anything is asked
+    const bool had = db.hasUserKey();
+    if (had) {
+        const auto current = askPassword(this, title, QStringLiteral("请输入现在的密码："));
+        if (!current)
+            return;
+        if (!db.isKeyedWith(*current)) {
+            showInfo(this, QStringLiteral("现在的密码不对，密码没有改变。"));
+            return;
+        }
+    }
+    const auto first = askPassword(this, title,
+                                   had ? QStringLiteral("请输入新密码（不填表示取消密码）：")
+                                       : QStringLiteral("请输入新密码。请牢记它：忘记密码就再也打不开名片数据。"));
+    if (!first)
+        return;
+    if (first->isEmpty() && !had) {
+        showInfo(this, QStringLiteral("密码不能为空，没有设置密码。"));
+        return;
+    }
+    if (*first == QString::fromLatin1(kDatabasePassword)) {
+        showInfo(this, QStringLiteral("这是程序自带的密码，不能用作您的密码，请换一个。"));
+        return;
+    }
+    const auto second = askPassword(this, title, QStringLiteral("请再输入一次新密码："));
+    if (!second)
+        return;
+    if (*second != *first) {
+        showInfo(this, QStringLiteral("两次输入的新密码不一样，密码没有改变。"));
+        return;
+    }
+    {
+        const WaitCursor wait(statusBar(), QStringLiteral("正在用新密码重新加密数据库，请稍候…"));
+        db.rekey(*first);
+    }
+    const QString older = QStringLiteral("\n以前的备份（Data/Backup 文件夹中的和您另存的）仍然用原来的密码，不再需要的请删除。");
+    if (first->isEmpty())
+        showInfo(this, QStringLiteral("密码已取消。以后启动程序时不再需要输入密码。"));
+    else
+        showInfo(this, (had ? QStringLiteral("密码已修改。") : QStringLiteral("密码已设置。"))
+                           + QStringLiteral("以后启动程序时要输入这个密码，之后的备份也使用这个密码。") + older);
 }
 
 void TfrmMain::writeCloseBackup()

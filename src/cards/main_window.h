@@ -93,9 +93,11 @@ public:
     ClickLabel* Label2;                   // 纪念日数：n
     ClickLabel* Label4;                   // 软件开发：Ostrel软件
     QMenu* PopupMenu1;                    // the card list's right-click menu
-    // Beyond the described window: the 数据 menu (backup, restore) and two status notes.
+    // Beyond the described window: the 数据 menu (backup, restore, password) and two status
+    // notes.
     QAction* BackupAction;
     QAction* RestoreAction;
+    QAction* PasswordAction;
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     HistoryCommands* History; // opens the visit and anniversary windows
@@ -119,6 +121,8 @@ public:
     void backupData();
     // 恢复数据…: replaces the database by a checked backup, keeping the current file.
     void restoreData();
+    // 设置密码…: sets, changes or removes the user's own password of the database.
+    void setPassword();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -25,11 +25,11 @@ QString writeDailyBackup(SqlCipherConnection& db, const QString& folder, const Q
     return path;
 }
 
-QString restoreDatabase(SqlCipherConnection& db, const QString& source, const QString& folder, const QDateTime& now)
+QString restoreDatabase(SqlCipherConnection& db, const QString& source, const QString& folder, const QDateTime& now,
+                        const std::optional<QString>& sourceKey)
 {
-    const ConnectionString settings(db.connectionString());
-    const QString path = settings.value(kDataSourceKey);
-    const QString password = settings.value(kPasswordKey);
+    const QString path = ConnectionString(db.connectionString()).value(kDataSourceKey);
+    const QString password = sourceKey.value_or(db.key());
     if (QFileInfo(source).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
         throw EngineError(QStringLiteral("选择的就是正在使用的数据库文件，不能用它恢复。"));
     checkDatabaseFile(source, password);
@@ -47,7 +47,7 @@ QString restoreDatabase(SqlCipherConnection& db, const QString& source, const QS
             else if (!QFile::copy(path, kept)) // a file the engine cannot open is kept as it is
                 throw EngineError(QStringLiteral("无法把当前的数据库文件保存到 %1，没有恢复。").arg(QDir::toNativeSeparators(kept)));
         }
-        db.replaceFile(ready);
+        db.replaceFile(ready, password);
     } catch (...) {
         QFile::remove(ready);
         throw;

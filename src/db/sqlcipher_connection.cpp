@@ -148,14 +148,21 @@ void openFile(Handle& handle, const QString& path, int flags)
 }
 
 // An empty file would be taken for an empty database and the first write would make it
-// one: refuse it before the engine sees it.
+// one: refuse it before the engine sees it. (Damaged, not a wrong password: no one is asked
+// for another.)
 void requireNonEmpty(const QString& path)
 {
     const QFileInfo file(path);
     if (file.exists() && file.isFile() && file.size() == 0)
         throw EngineError(QStringLiteral("数据库文件是空的（0 字节）或已损坏，没有打开它：%1\n请用“恢复数据…”从备份恢复。")
                               .arg(QDir::toNativeSeparators(path)),
-                          SQLITE_NOTADB);
+                          SQLITE_CORRUPT);
+}
+
+// The engine's answer when the key does not fit the file (or the file is no database).
+bool isWrongKey(const EngineError& error)
+{
+    return error.code() == SQLITE_NOTADB;
 }
 
 // Whether a file can be created in the folder. Tried, not asked: permissions, a read-only
@@ -260,8 +267,7 @@ void SqlCipherConnection::open()
 {
     if (m_db)
         return;
-    const ConnectionString cs(connectionString());
-    const QString path = cs.value(kDataSourceKey);
+    const QString path = this->path();
     requireNonEmpty(path);
     // A file or folder the program may not write is still listed; each save is then
     // refused by the engine as a write to a read-only database. (The journal is made
@@ -274,10 +280,32 @@ void SqlCipherConnection::open()
     openFile(db, path, (folderWritable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX);
     // The engine falls back to reading a file it may not write.
     m_readOnly = sqlite3_db_readonly(db.get(), "main") == 1;
-    keyAndConfigure(db.get(), cs.value(kPasswordKey), !m_readOnly);
+    keyAndConfigure(db.get(), key(), !m_readOnly);
     m_db = db.release();
 }
+
+bool SqlCipherConnection::openWithKey(const QString& key)
+{
+    closeHandle();
+    setUserKey(key);
+    try {
+        open();
+        return true;
+    } catch (const EngineError& error) {
+        setUserKey({});
+        if (!isWrongKey(error))
+            throw;
+        return false;
+    }
+}
+
 void SqlCipherConnection::close()
+{
+    closeHandle();
+    setUserKey({});
+}
+
+void SqlCipherConnection::closeHandle()
 {
     for (const auto& [sql, stmt] : m_prepared)
         sqlite3_finalize(stmt);
@@ -286,6 +314,47 @@ void SqlCipherConnection::close()
         sqlite3_close(m_db);
         m_db = nullptr;
     }
+}
+
+void SqlCipherConnection::setUserKey(const QString& key)
+{
+    m_userKey.fill(QChar()); // not left behind in freed memory
+    m_userKey = key == passwordSetting() ? QString() : key;
+}
+
+QString SqlCipherConnection::key() const
+{
+    return m_userKey.isEmpty() ? passwordSetting() : m_userKey;
+}
+
+QString SqlCipherConnection::path() const
+{
+    return ConnectionString(connectionString()).value(kDataSourceKey);
+}
+
+QString SqlCipherConnection::passwordSetting() const
+{
+    return ConnectionString(connectionString()).value(kPasswordKey);
+}
+
+bool SqlCipherConnection::isKeyedWith(const QString& key) const
+{
+    return fileOpensWith(path(), key);
+}
+
+void SqlCipherConnection::rekey(const QString& key)
+{
+    sqlite3* db = handle();
+    const QByteArray bytes = (key.isEmpty() ? passwordSetting() : key).toUtf8();
+    const int rc = sqlite3_rekey(db, bytes.constData(), static_cast<int>(bytes.size()));
+    // After a failed re-key the engine would go on writing with the new key into a file still
+    // keyed with the old one; after a good one, reopening shows the file as stored opens
+    // with the new key. Either way the handle goes.
+    closeHandle();
+    if (rc != SQLITE_OK)
+        throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    setUserKey(key);
+    open();
 }
 
 sqlite3* SqlCipherConnection::handle()
@@ -371,18 +440,33 @@ bool deliverDatabase(const QString& path, const QString& password, const QString
 
 void SqlCipherConnection::backupTo(const QString& target)
 {
-    const ConnectionString settings(connectionString());
-    if (QFileInfo(target).absoluteFilePath() == QFileInfo(settings.value(kDataSourceKey)).absoluteFilePath())
+    if (QFileInfo(target).absoluteFilePath() == QFileInfo(path()).absoluteFilePath())
         throw EngineError(QStringLiteral("不能备份到正在使用的数据库文件本身，请另选一个文件。"));
-    writeCopy(handle(), target, settings.value(kPasswordKey));
+    writeCopy(handle(), target, key());
 }
 
-void SqlCipherConnection::replaceFile(const QString& ready)
+void SqlCipherConnection::replaceFile(const QString& ready, const QString& key)
 {
-    close();
-    const QString path = ConnectionString(connectionString()).value(kDataSourceKey);
-    removeSideFiles(path);
-    moveIntoPlace(ready, path);
+    closeHandle();
+    removeSideFiles(path());
+    moveIntoPlace(ready, path());
+    setUserKey(key);
+    open();
+}
+
+bool fileOpensWith(const QString& path, const QString& key)
+{
+    requireNonEmpty(path);
+    Handle db;
+    openFile(db, path, SQLITE_OPEN_READONLY);
+    try {
+        keyAndConfigure(db.get(), key, false);
+        return true;
+    } catch (const EngineError& error) {
+        if (!isWrongKey(error))
+            throw;
+        return false;
+    }
 }
 
 void checkDatabaseFile(const QString& path, const QString& password)
