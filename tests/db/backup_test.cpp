@@ -4,9 +4,12 @@
 #include "db/sqlcipher_connection.h"
 #include "test_database.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -24,6 +27,14 @@ int cardsNamed(const QString& path, const QString& name)
     SqlCipherConnection db;
     db.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=kqv749").arg(path));
     return db.countRows(QStringLiteral("select * from D_B where BName='%1'").arg(name));
+}
+
+// A restart: a connection of its own that opens the file with key ("" for the program's own).
+std::unique_ptr<SqlCipherConnection> reopened(const QString& connection, const QString& key)
+{
+    auto db = std::make_unique<SqlCipherConnection>();
+    db->setConnectionString(connection);
+    return db->openWithKey(key) ? std::move(db) : nullptr;
 }
 
 class Backups : public ::testing::Test {
@@ -122,4 +133,108 @@ TEST_F(Backups, RestoreKeepsTheCurrentFileThenReplacesIt)
     EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份里的'")), 1);
     EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份后的'")), 0);
     EXPECT_EQ(db.select(QStringLiteral("PRAGMA integrity_check")).text(0, 0), QStringLiteral("ok"));
+}
+
+TEST_F(Backups, UserPasswordIsSetChangedAndRemovedInPlaceAndBackupsCarryIt)
+{
+    addCard(QStringLiteral("有密码"));
+    const QString program = QString::fromLatin1(kDatabasePassword);
+    const QStringList keys{program, QStringLiteral("我的'密码 1"), QStringLiteral("新")};
+    for (const QString& key : {keys[1], keys[2], QString()}) {
+        const QString expected = key.isEmpty() ? program : key;
+        db.rekey(key);
+        EXPECT_EQ(db.hasUserKey(), !key.isEmpty());
+        const QString manual = copy.programDir() + QStringLiteral("手动.edb");
+        db.backupTo(manual);
+        const QString daily = writeDailyBackup(db, folder(), QDate(2026, 12, 9));
+        for (const QString& file : {copy.path(), manual, daily})
+            for (const QString& tried : keys)
+                EXPECT_EQ(fileOpensWith(file, tried), tried == expected) << file.toStdString() << " " << tried.toStdString();
+
+        const auto restarted = reopened(copy.connectionString(), key);
+        ASSERT_TRUE(restarted) << expected.toStdString();
+        EXPECT_EQ(restarted->countRows(QStringLiteral("select * from D_B where BName='有密码'")), 1);
+        EXPECT_EQ(reopened(copy.connectionString(), QString()) != nullptr, key.isEmpty());
+        // Closing forgets the user's password: the next open tries the program's own.
+        restarted->close();
+        if (!key.isEmpty())
+            EXPECT_THROW(restarted->open(), EngineError);
+    }
+}
+
+TEST_F(Backups, RestoredFileKeepsItsOwnPassword)
+{
+    addCard(QStringLiteral("备份里的"));
+    db.rekey(QStringLiteral("备份的"));
+    const QString backup = copy.programDir() + QStringLiteral("备份.edb");
+    db.backupTo(backup);
+    db.rekey({});
+    addCard(QStringLiteral("备份后的"));
+
+    EXPECT_THROW(restoreDatabase(db, backup, folder(), QDateTime(QDate(2026, 12, 9), QTime(13, 30))), EngineError);
+    EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份后的'")), 1);
+
+    const QString kept = restoreDatabase(db, backup, folder(), QDateTime(QDate(2026, 12, 9), QTime(13, 31)), QStringLiteral("备份的"));
+    EXPECT_TRUE(db.hasUserKey());
+    EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份里的'")), 1);
+    EXPECT_TRUE(fileOpensWith(kept, QString::fromLatin1(kDatabasePassword)));
+    EXPECT_TRUE(reopened(copy.connectionString(), QStringLiteral("备份的")));
+}
+
+TEST_F(Backups, ReKeyKilledMidwayLeavesTheFileReadableWithTheOldOrTheNewPassword)
+{
+    // About 25 MB of cards: much more than the re-keying process's page cache, so re-keyed
+    // pages reach the file before the commit, as for a database bigger than the program's.
+    const int cards = 20000;
+    db.execute(QStringLiteral("insert into D_B(BName, BDes, FDes, theDel) "
+                              "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+                              "select 'c' || i, hex(randomblob(300)), hex(randomblob(300)), '否' from n")
+                   .arg(cards));
+    db.close();
+    const QByteArray original = contents(copy.path());
+    const QString journal = copy.path() + QStringLiteral("-journal");
+    for (const double killedAt : {0.25, 0.75}) {
+        QFile file(copy.path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(original);
+        file.close();
+        QProcess child;
+        child.start(QStringLiteral(OSTREL_REKEY_CHILD), {copy.path(), QString(), QStringLiteral("新密码"), QStringLiteral("500")});
+        ASSERT_TRUE(child.waitForStarted());
+        const QDeadlineTimer deadline(120000);
+        while (QFileInfo(journal).size() < killedAt * original.size() && !child.waitForFinished(1) && !deadline.hasExpired()) {
+        }
+        child.kill();
+        child.waitForFinished();
+        // Killed midway: the file partly re-keyed, its journal beside it.
+        ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << killedAt << child.readAllStandardError().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(journal)) << killedAt;
+        EXPECT_NE(contents(copy.path()), original) << killedAt;
+
+        auto after = reopened(copy.connectionString(), QString());
+        if (!after)
+            after = reopened(copy.connectionString(), QStringLiteral("新密码"));
+        ASSERT_TRUE(after) << "opens with neither password at " << killedAt;
+        EXPECT_EQ(after->select(QStringLiteral("PRAGMA integrity_check")).text(0, 0), QStringLiteral("ok"));
+        EXPECT_EQ(after->countRows(QStringLiteral("select * from D_B where BName like 'c%'")), cards);
+    }
+}
+
+TEST_F(Backups, SqlcipherToolReadsAFileWithAUserPasswordOnlyWithIt)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "the sqlcipher tool is not installed";
+    addCard(QStringLiteral("甲"));
+    db.rekey(QStringLiteral("用户's"));
+    // The README's settings, with the user's password as the key.
+    const auto count = [&](const QString& quotedKey) {
+        QProcess run;
+        run.start(tool, {copy.path(), QStringLiteral("PRAGMA key = '%1'; PRAGMA cipher_page_size = 4096; "
+                                                     "select count(*) from D_B;").arg(quotedKey)});
+        run.waitForFinished();
+        return QString::fromUtf8(run.readAllStandardOutput() + run.readAllStandardError()).trimmed();
+    };
+    EXPECT_TRUE(count(QStringLiteral("kqv749")).contains(QStringLiteral("file is encrypted or is not a database")));
+    EXPECT_EQ(count(QStringLiteral("用户''s")), QStringLiteral("1"));
 }
