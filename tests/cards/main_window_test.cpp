@@ -368,6 +368,69 @@ TEST_F(MainWindow, DataMenuBacksUpAndRestores)
     EXPECT_TRUE(testhooks::shownTexts().last().startsWith(QStringLiteral("数据已恢复。"))) << testhooks::shownTexts().join(u'|').toStdString();
 }
 
+TEST_F(MainWindow, DataMenuSetsChangesAndRemovesThePassword)
+{
+    addCard(QStringLiteral("卡片"));
+    startMain();
+    SqlCipherConnection& db = dm.ADOConnection1;
+    const struct {
+        const char* name;
+        QStringList typed; // the current password when one is set, the new one, the new one again
+        const char* key;   // the file's key afterwards; "" for the program's own
+        const char* said;  // the start of the message, none when the user cancelled
+    } cases[] = {
+        {"empty", {""}, "", "密码不能为空"},
+        {"the program's own", {"kqv749"}, "", "这是程序自带的密码"},
+        {"typed differently", {"甲'1", "甲'2"}, "", "两次输入的新密码不一样"},
+        {"cancelled", {"甲'1"}, "", nullptr},
+        {"set", {"甲'1", "甲'1"}, "甲'1", "密码已设置。"},
+        {"wrong current", {"甲'2"}, "甲'1", "现在的密码不对"},
+        {"changed", {"甲'1", "新 密码", "新 密码"}, "新 密码", "密码已修改。"},
+        {"removed", {"新 密码", "", ""}, "", "密码已取消。"},
+    };
+    for (const auto& c : cases) {
+        testhooks::clear();
+        for (const QString& typed : c.typed)
+            testhooks::queuePassword(typed);
+        runGuarded([&] { main->PasswordAction->trigger(); });
+        EXPECT_EQ(testhooks::pendingAnswers(), 0) << c.name;
+        QStringList said;
+        for (const auto& shown : testhooks::shown())
+            if (shown.kind != testhooks::Shown::Password)
+                said << shown.text;
+        if (c.said) {
+            ASSERT_EQ(said.size(), 1) << c.name << ": " << said.join(u'|').toStdString();
+            EXPECT_TRUE(said[0].startsWith(QString::fromUtf8(c.said))) << c.name << ": " << said[0].toStdString();
+        } else {
+            EXPECT_EQ(said, QStringList()) << c.name;
+        }
+        const QString key = *c.key ? QString::fromUtf8(c.key) : QStringLiteral("kqv749");
+        EXPECT_TRUE(db.isKeyedWith(key)) << c.name;
+        EXPECT_EQ(db.hasUserKey(), *c.key != 0) << c.name;
+        main->myRef();
+        EXPECT_EQ(listedNames(), QStringList{"卡片"}) << c.name;
+    }
+
+    // A backup made with a password is restored once its password is given, and keeps it.
+    db.rekey(QStringLiteral("备份的"));
+    const QString backup = database.programDir() + QStringLiteral("有密码.edb");
+    testhooks::queueFile(backup);
+    runGuarded([&] { main->BackupAction->trigger(); });
+    db.rekey({});
+    addCard(QStringLiteral("备份后"));
+    testhooks::clear();
+    testhooks::queueFile(backup);
+    testhooks::queuePassword(QStringLiteral("错"));
+    testhooks::queuePassword(QStringLiteral("备份的"));
+    testhooks::queueAnswer(true);
+    runGuarded([&] { main->RestoreAction->trigger(); });
+    main->myRef();
+    EXPECT_EQ(listedNames(), QStringList{"卡片"});
+    EXPECT_TRUE(db.hasUserKey());
+    EXPECT_TRUE(testhooks::shownTexts().last().contains(QStringLiteral("恢复后的数据库使用所选备份的密码")))
+        << testhooks::shownTexts().join(u'|').toStdString();
+}
+
 TEST_F(MainWindow, ReadOnlyFolderListsTheCardsAndRefusesEachSave)
 {
     addCard(QStringLiteral("只读"));

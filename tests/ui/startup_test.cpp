@@ -126,6 +126,64 @@ TEST_F(Startup, MissingDatabaseShowsTheErrorAndTheWindowStaysUsable)
     EXPECT_TRUE(window->isVisible());
 }
 
+TEST_F(Startup, UserPasswordIsAskedThreeTimesAndAWrongOneChangesNothing)
+{
+    {
+        SqlCipherConnection before;
+        before.setConnectionString(copy.connectionString());
+        before.execute(QStringLiteral("insert into D_B(BName, theDel) values('锁着的','否')"));
+        before.rekey(QStringLiteral("芝麻开门"));
+    }
+    QFile file(copy.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    const struct {
+        QStringList typed; // one per box; a box with nothing queued is cancelled
+        bool opens;
+        int boxes;
+    } cases[] = {
+        {{"芝麻开门"}, true, 1},
+        {{"错", "", "芝麻开门"}, true, 3},
+        {{"错", "", "芝麻开门 "}, false, 3},
+        {{}, false, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.typed.join(u'|').toStdString();
+        testhooks::clear();
+        dm.ADOConnection1.close();
+        for (const QString& typed : c.typed)
+            testhooks::queuePassword(typed);
+        start();
+        QStringList labels;
+        for (const auto& shown : testhooks::shown())
+            if (shown.kind == testhooks::Shown::Password)
+                labels << shown.text;
+        ASSERT_EQ(labels.size(), c.boxes) << name;
+        if (c.boxes > 1)
+            EXPECT_EQ(labels[1], QStringLiteral("密码不对，请重新输入（还可以输入 2 次）：")) << name;
+        EXPECT_FALSE(testhooks::shownTexts().join(u'|').contains(QStringLiteral("芝麻开门"))) << name;
+        if (c.opens) {
+            EXPECT_EQ(testhooks::shown().size(), c.boxes) << name;
+            EXPECT_EQ(window->ADOQuery1->text(QStringLiteral("姓名")), QStringLiteral("锁着的")) << name;
+            EXPECT_EQ(window->DBLookupComboBox2->count(), 2) << name;
+            continue;
+        }
+        // As for a missing file: the error box, the steps after it not run, the window usable.
+        ASSERT_EQ(testhooks::shown().size(), c.boxes + 1) << name;
+        EXPECT_EQ(testhooks::shown().last().kind, testhooks::Shown::Error) << name;
+        EXPECT_TRUE(testhooks::shown().last().text.startsWith(QStringLiteral("没有输入正确的密码"))) << name;
+        EXPECT_TRUE(window->CheckBox1->isChecked()) << name;
+        EXPECT_EQ(window->DBLookupComboBox1->count(), 0) << name;
+        window->show();
+        QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
+        EXPECT_EQ(testhooks::shown().size(), c.boxes + 3) << name;
+        EXPECT_TRUE(window->isVisible()) << name;
+        file.seek(0);
+        EXPECT_EQ(file.readAll(), stored) << name;
+        EXPECT_FALSE(QFile::exists(copy.path() + QStringLiteral("-journal"))) << name;
+    }
+}
+
 TEST(ErrorBox, AppendsAFullStopWhenTheLastCharacterSortsAfterIt)
 {
     const struct {
