@@ -5,41 +5,30 @@
 #include "db/connection_string.h"
 #include "generator.h"
 #include "db/sqlcipher_connection.h"
+#include "measure.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <chrono>
 #include <cstdio>
-
-namespace {
-
-template <typename F>
-double seconds(F&& step)
-{
-    const auto start = std::chrono::steady_clock::now();
-    step();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
-        const QString programDir = ostrel::bench::generateProgramFolder(folder, {cards, cards * 3, cards, 20261209});
+        const QString programDir = ostrel::bench::makeProgramFolder(folder, ostrel::bench::Workload::ofCards(cards));
         ostrel::SqlCipherConnection db;
         db.setConnectionString(ostrel::cardConnectionString(programDir));
         const QString backups = programDir + QStringLiteral("Data/Backup");
         QString written;
-        const double backup = seconds([&] { written = ostrel::writeDailyBackup(db, backups, QDate(2026, 12, 9)); });
-        const double restore = seconds([&] { ostrel::restoreDatabase(db, written, backups, QDateTime::currentDateTime()); });
-        const double setKey = seconds([&] { db.rekey(QStringLiteral("bench password")); });
-        const double removeKey = seconds([&] { db.rekey({}); });
+        const double backup = ostrel::bench::elapsedMs([&] { written = ostrel::writeDailyBackup(db, backups, QDate(2026, 12, 9)); });
+        const double restore = ostrel::bench::elapsedMs([&] { ostrel::restoreDatabase(db, written, backups, QDateTime::currentDateTime()); });
+        const double setKey = ostrel::bench::elapsedMs([&] { db.rekey(QStringLiteral("bench password")); });
+        const double removeKey = ostrel::bench::elapsedMs([&] { db.rekey({}); });
         std::printf("cards=%d file_mb=%.1f backup_s=%.2f restore_s=%.2f rekey_set_s=%.2f rekey_remove_s=%.2f listed=%d\n",
-                    cards, QFileInfo(written).size() / 1048576.0, backup, restore, setKey, removeKey,
+                    cards, QFileInfo(written).size() / 1048576.0, backup / 1000, restore / 1000, setKey / 1000,
+                    removeKey / 1000,
                     db.countRows(QStringLiteral("select ID from D_B")));
     }
     return 0;

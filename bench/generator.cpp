@@ -6,9 +6,14 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QStringList>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -97,13 +102,69 @@ QStringList seeded(sqlite3* db, const char* sql)
     return values;
 }
 
+// Raised whenever generateDatabase writes other rows for the same workload, so that cached
+// files of the old rows are not taken for new ones.
+constexpr int kGeneratorVersion = 1;
+
+QByteArray schemaText()
+{
+    QFile schema(QStringLiteral(OSTREL_SCHEMA_SQL));
+    if (!schema.open(QIODevice::ReadOnly))
+        throw EngineError(QStringLiteral("cannot read the schema"));
+    return schema.readAll();
+}
+
+QString cacheFolder()
+{
+    const QString chosen = qEnvironmentVariable("OSTREL_BENCH_CACHE");
+    if (!chosen.isEmpty())
+        return chosen;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/ostrel-bench");
+}
+
 } // namespace
 
-QString generateProgramFolder(const QTemporaryDir& folder, const Workload& workload)
+QString cachedDatabase(const Workload& workload)
+{
+    const QString schemaHash = QString::fromLatin1(
+        QCryptographicHash::hash(schemaText(), QCryptographicHash::Sha1).toHex().left(8));
+    const QString path = QStringLiteral("%1/cards%2-visits%3-anniversaries%4-seed%5-gen%6-schema%7.edb")
+                             .arg(cacheFolder())
+                             .arg(workload.cards)
+                             .arg(workload.visits)
+                             .arg(workload.anniversaries)
+                             .arg(workload.seed)
+                             .arg(kGeneratorVersion)
+                             .arg(schemaHash);
+    if (QFile::exists(path))
+        return path;
+    // Written under a name of this process's own and renamed when whole: a benchmark stopped
+    // halfway, or another one generating the same workload, never leaves a partial file
+    // under the cached name.
+    const QString partial = path + QStringLiteral(".partial-%1").arg(QCoreApplication::applicationPid());
+    QDir().mkpath(cacheFolder());
+    QFile::remove(partial);
+    std::fprintf(stderr, "generating %d cards into %s\n", workload.cards, qPrintable(path));
+    generateDatabase(partial, workload);
+    QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        if (!QFile::exists(path))
+            throw EngineError(QStringLiteral("cannot write %1").arg(path));
+    }
+    return path;
+}
+
+QString makeProgramFolder(const QTemporaryDir& folder, const Workload& workload)
 {
     if (!folder.isValid())
         throw EngineError(QStringLiteral("no temporary folder for the benchmark"));
-    generateDatabase(folder.path() + QStringLiteral("/Data/db.edb"), workload);
+    const QString target = folder.path() + QStringLiteral("/Data/db.edb");
+    QDir().mkpath(folder.path() + QStringLiteral("/Data"));
+    if (!QFile::copy(cachedDatabase(workload), target))
+        throw EngineError(QStringLiteral("cannot copy the cached database to %1").arg(target));
+    // The copy takes the cached file's permissions; the program must be able to write it.
+    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return folder.path() + u'/';
 }
 
@@ -114,22 +175,9 @@ std::vector<int> cardCounts(int argc, char** argv)
     return {10000, 100000};
 }
 
-double statusMb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
-
 void generateDatabase(const QString& path, const Workload& workload)
 {
-    QFile schema(QStringLiteral(OSTREL_SCHEMA_SQL));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("cannot read the schema"));
-    if (!deliverDatabase(path, QString::fromLatin1(kDatabasePassword), QString::fromUtf8(schema.readAll())))
+    if (!deliverDatabase(path, QString::fromLatin1(kDatabasePassword), QString::fromUtf8(schemaText())))
         throw EngineError(QStringLiteral("%1 exists already").arg(path));
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);

@@ -1,70 +1,111 @@
-// The card list at 10,000 and 100,000 cards: refresh, name search, title-click sort and
-// memory with the list shown. One line per figure, with the workload.
+// The card list at 10,000 and 100,000 cards, or the count given: start to the main window,
+// refresh, peak memory after ten refreshes, name search and title-click sort, each beside
+// the sqlcipher tool running the same statements on the same file. One line per figure,
+// with the workload.
 #include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/main_window.h"
-#include "generator.h"
+#include "db/engine_error.h"
 #include "db/query.h"
+#include "db/result_set.h"
+#include "generator.h"
+#include "measure.h"
+#include "reference_statements.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <vector>
+
+namespace ostrel::bench {
 
 namespace {
 
-template <typename F>
-double medianMs(int runs, F&& step)
+constexpr int kStarts = 3;
+constexpr int kRefreshes = 10;
+constexpr int kRuns = 5;
+
+// Starts of the program, each in a process of its own timed from its creation.
+void printStart(int cards, const QString& programDir, const ListColumns& columns)
 {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        step();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    std::vector<double> ms, rss, peak;
+    for (int i = 0; i < kStarts; ++i) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        const ChildRun run = runChild({QStringLiteral(OSTREL_BENCH_START), programDir,
+                                       QString::number(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count())});
+        const QList<QByteArray> figures = run.output.trimmed().split(' ');
+        ms.push_back(figures.value(0).toDouble());
+        rss.push_back(figures.value(1).toDouble());
+        peak.push_back(figures.value(2).toDouble());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    const double startMs = median(ms);
+    const ToolFigure tool = toolFigure(programDir + QStringLiteral("Data/db.edb"), startStatements(columns, QDate::currentDate()));
+    std::printf("cards=%d start_ms=%.0f rss_mb=%.0f peak_mb=%.0f%s\n", cards, startMs, median(rss), median(peak),
+                besideToolMs(startMs, tool).c_str());
+}
+
+void run(int cards)
+{
+    QTemporaryDir folder;
+    const Workload workload = Workload::ofCards(cards);
+    const QString programDir = makeProgramFolder(folder, workload);
+    const QString database = programDir + QStringLiteral("Data/db.edb");
+    const ListColumns columns = listColumns(database);
+    std::printf("cards=%d visits=%d anniversaries=%d columns=%d\n", cards, workload.visits, workload.anniversaries,
+                columns.count);
+    printStart(cards, programDir, columns);
+    std::fflush(stdout);
+
+    setProgramDir(programDir);
+    resetPeak();
+    {
+        TfrmDM dm;
+        TfrmMain window(dm);
+        window.resize(1280, 800);
+        window.FormCreate();
+        window.show();
+        const double refresh = medianMs(kRefreshes, [&] { window.myRef(); });
+        const ToolFigure toolRefresh = toolFigure(database, refreshStatements(columns));
+        std::printf("cards=%d myRef_ms=%.0f listed=%d%s\n", cards, refresh, window.ADOQuery1->recordCount(),
+                    besideToolMs(refresh, toolRefresh).c_str());
+        const double peak = statusMb("VmHWM:");
+        std::printf("cards=%d refreshes=%d rss_mb=%.0f peak_mb=%.0f%s\n", cards, kRefreshes, statusMb("VmRSS:"), peak,
+                    besideToolMb(peak, toolRefresh).c_str());
+        std::fflush(stdout);
+
+        window.Edit3->setText(QStringLiteral("王"));
+        const double search = medianMs(kRuns, [&] { window.BitBtn1Click(); });
+        std::printf("cards=%d name_search_ms=%.0f found=%d%s\n", cards, search, window.ADOQuery1->recordCount(),
+                    besideToolMs(search, toolFigure(database, refreshStatements(columns, nameFilter(QStringLiteral("王"))))).c_str());
+        std::fflush(stdout);
+
+        window.CheckBox3->setChecked(false);
+        window.BitBtn1Click();
+        const int nameColumn = window.ADOQuery1->rows().columnIndex(QStringLiteral("姓名"));
+        const double sort = medianMs(kRuns, [&] { window.DBGrid1->titleClick(nameColumn); });
+        std::printf("cards=%d sort_ms=%.0f%s\n", cards, sort, besideToolMs(sort, toolFigure(database, nameSortStatements(columns))).c_str());
+        std::fflush(stdout);
+    }
+    setProgramDir({});
 }
 
 } // namespace
+
+} // namespace ostrel::bench
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ostrel::Application app(argc, argv);
     ostrel::testhooks::enable();
-    for (int cards : ostrel::bench::cardCounts(argc, argv)) {
-        QTemporaryDir folder;
-        ostrel::bench::Workload workload{cards, cards * 3, cards, 20261209};
-        ostrel::setProgramDir(ostrel::bench::generateProgramFolder(folder, workload));
-        {
-            ostrel::TfrmDM dm;
-            ostrel::TfrmMain window(dm);
-            window.resize(1280, 800);
-            window.FormCreate();
-            window.show();
-            const double refresh = medianMs(5, [&] { window.myRef(); });
-            std::printf("cards=%d visits=%d anniversaries=%d myRef_ms=%.0f listed=%d\n", cards, workload.visits,
-                        workload.anniversaries, refresh, window.ADOQuery1->recordCount());
-            window.Edit3->setText(QStringLiteral("王"));
-            const double search = medianMs(5, [&] { window.BitBtn1Click(); });
-            std::printf("cards=%d name_search_ms=%.0f found=%d\n", cards, search, window.ADOQuery1->recordCount());
-            window.CheckBox3->setChecked(false);
-            window.BitBtn1Click();
-            const int nameColumn = window.ADOQuery1->rows().columnIndex(QStringLiteral("姓名"));
-            const double sort = medianMs(5, [&] { window.DBGrid1->titleClick(nameColumn); });
-            std::printf("cards=%d sort_ms=%.0f\n", cards, sort);
-            std::printf("cards=%d rss_mb=%.0f peak_mb=%.0f\n", cards, ostrel::bench::statusMb("VmRSS:"),
-                        ostrel::bench::statusMb("VmHWM:"));
-        }
-        ostrel::setProgramDir({});
+    try {
+        for (int cards : ostrel::bench::cardCounts(argc, argv))
+            ostrel::bench::run(cards);
+    } catch (const ostrel::EngineError& e) {
+        std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
+        return 1;
     }
     return 0;
 }
