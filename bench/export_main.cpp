@@ -1,15 +1,14 @@
 // The card-list report at 10,000 and 100,000 cards, or the count given, with every field
 // shown: time and peak memory, beside the sqlcipher tool writing the same list as CSV. One
 // line per figure, with the workload.
-#include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/main_window.h"
-#include "db/engine_error.h"
 #include "export/spreadsheet_app.h"
 #include "generator.h"
 #include "measure.h"
 #include "reference_statements.h"
+#include "window_bench.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -56,15 +55,5 @@ void run(int cards)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    ostrel::Application app(argc, argv);
-    ostrel::testhooks::enable();
-    try {
-        for (int cards : ostrel::bench::cardCounts(argc, argv))
-            ostrel::bench::run(cards);
-    } catch (const ostrel::EngineError& e) {
-        std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
-        return 1;
-    }
-    return 0;
+    return ostrel::bench::runWindowBench(argc, argv, ostrel::bench::run);
 }

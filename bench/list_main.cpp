@@ -2,16 +2,15 @@
 // refresh, peak memory after ten refreshes, name search and title-click sort, each beside
 // the sqlcipher tool running the same statements on the same file. One line per figure,
 // with the workload.
-#include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/main_window.h"
-#include "db/engine_error.h"
 #include "db/query.h"
 #include "db/result_set.h"
 #include "generator.h"
 #include "measure.h"
 #include "reference_statements.h"
+#include "window_bench.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 
@@ -97,15 +96,5 @@ void run(int cards)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    ostrel::Application app(argc, argv);
-    ostrel::testhooks::enable();
-    try {
-        for (int cards : ostrel::bench::cardCounts(argc, argv))
-            ostrel::bench::run(cards);
-    } catch (const ostrel::EngineError& e) {
-        std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
-        return 1;
-    }
-    return 0;
+    return ostrel::bench::runWindowBench(argc, argv, ostrel::bench::run);
 }
