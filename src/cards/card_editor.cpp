@@ -7,7 +7,9 @@
 #include "db/card_fields.h"
 #include "card_form.h"
 #include "card_statements.h"
+#include "db/card_keys.h"
 #include "db/query.h"
+#include "db/transaction.h"
 #include "ui/common/window_parts.h"
 
 #include <QPushButton>
@@ -15,7 +17,7 @@
 
 namespace ostrel {
 
-TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent)
+TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent), m_db(dm.ADOConnection1)
 {
     setCloseBoxOnly(this);
     Form = named(new CardForm(dm, this), "Form");
@@ -106,7 +108,13 @@ void TfrmD_D::BitBtn1Click()
         focusName();
         return;
     }
-    ADOQuery2->exec(insertCardSql(date, values));
+    {
+        // The card and its quick-find key are saved together or not at all.
+        Transaction transaction(m_db);
+        ADOQuery2->exec(insertCardSql(date, values));
+        updateCardKeys(m_db, {m_db.lastInsertId()});
+        transaction.commit();
+    }
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 新增 保存成功！"));
     emit cardsChanged();
     myNew();
@@ -116,7 +124,14 @@ void TfrmD_D::saveExisting(const QStringList& values)
 {
     // A card deleted while the editor was open must not be reported as saved.
     ADOQuery1->run(liveCardSql(CardID));
-    const bool saved = ADOQuery1->recordCount() >= 1 && ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
+    bool saved = false;
+    if (ADOQuery1->recordCount() >= 1) {
+        Transaction transaction(m_db);
+        saved = ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
+        if (saved)
+            updateCardKeys(m_db, {CardID.toLongLong()});
+        transaction.commit();
+    }
     if (!saved) {
         showInfo(this, QStringLiteral("该名片已不存在（可能已被删除），本次修改未保存！"));
         emit cardsChanged();

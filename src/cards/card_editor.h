@@ -8,6 +8,7 @@ namespace ostrel {
 
 class CardForm;
 class Query;
+class SqlCipherConnection;
 class TfrmDM;
 
 // The card editor: enters a new card (CardID "0") or changes the card CardID. The opener
@@ -43,6 +44,8 @@ protected:
 private:
     void focusName();
     void saveExisting(const QStringList& values);
+
+    SqlCipherConnection& m_db;
 };
 
 } // namespace ostrel

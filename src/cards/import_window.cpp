@@ -5,6 +5,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "db/card_fields.h"
+#include "db/card_keys.h"
 #include "card_statements.h"
 #include "db/engine_error.h"
 #include "db/gbk.h"
@@ -242,6 +243,8 @@ void TfrmInData::BitBtn1Click()
         throw;
     }
     try {
+        // The new cards' quick-find keys, in the same transaction as the cards.
+        updateCardKeysAfter(db, lastId);
         transaction.commit();
     } catch (const EngineError&) {
         keepImported(db); // a commit that failed leaves the transaction to roll back

@@ -9,12 +9,15 @@
 #include "app/dialogs.h"
 #include "card_editor.h"
 #include "card_statements.h"
+#include "db/card_keys.h"
 #include "db/connection_string.h"
 #include "db/engine_error.h"
 #include "db/sqlcipher_connection.h"
 #include "export/report_export.h"
 #include "import_window.h"
 #include "db/query.h"
+#include "db/schema_upgrade.h"
+#include "db/transaction.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
@@ -37,11 +40,15 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -250,7 +257,41 @@ QWidget* TfrmMain::buildSearchBar()
     pressOnEnter(BitBtn1, {CheckBox1, Edit1, Edit2, CheckBox2, DBLookupComboBox1, CheckBox3, Edit3, CheckBox4,
                            DBLookupComboBox2, CheckBox5, DBLookupComboBox3});
     rowLayout->addLayout(buttons);
+    rowLayout->addWidget(buildQuickFind(row));
     return row;
+}
+
+QWidget* TfrmMain::buildQuickFind(QWidget* parent)
+{
+    // The list narrows this long after the last key, so typing a word reads the keys once.
+    constexpr int kQuickFindDelayMs = 200;
+    auto* group = named(new QGroupBox(QStringLiteral("快速查找"), parent), "QuickFindGroup");
+    auto* layout = new QVBoxLayout(group);
+    layout->setContentsMargins(6, 2, 6, 4);
+    QuickFindEdit = named(new QLineEdit(group), "QuickFindEdit");
+    QuickFindEdit->setPlaceholderText(QStringLiteral("拼音/首字母/电话/单位/邮箱"));
+    QuickFindEdit->setToolTip(QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；Esc 清除（Ctrl+F）"));
+    QuickFindEdit->setClearButtonEnabled(true);
+    QuickFindEdit->setMinimumWidth(200);
+    layout->addWidget(QuickFindEdit);
+    layout->addStretch();
+    QuickFindTimer = new QTimer(this);
+    QuickFindTimer->setSingleShot(true);
+    QuickFindTimer->setInterval(kQuickFindDelayMs);
+    connect(QuickFindEdit, &QLineEdit::textEdited, QuickFindTimer, qOverload<>(&QTimer::start));
+    connectGuarded(QuickFindTimer, &QTimer::timeout, this, &TfrmMain::quickFind);
+    connectGuarded(QuickFindEdit, &QLineEdit::returnPressed, this, &TfrmMain::quickFind);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, QuickFindEdit, [this] {
+        QuickFindEdit->setFocus(Qt::ShortcutFocusReason);
+        QuickFindEdit->selectAll();
+    });
+    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), QuickFindEdit, nullptr, nullptr, Qt::WidgetShortcut);
+    connectGuarded(clear, &QShortcut::activated, this, [this] {
+        QuickFindEdit->clear();
+        quickFind();
+    });
+    return group;
 }
 
 void TfrmMain::buildStatusBar()
@@ -325,6 +366,8 @@ void TfrmMain::FormCreate()
     Edit1->setText(dateText(oneMonthEarlier(day)));
     cardFilter.clear();
     m_dm.openCardDatabase(this); // asks for the user's password when one is set
+    // An upgrade that fails leaves the file as it was: the cards are still listed.
+    runGuarded([this] { upgradeDatabase(); });
     myRef();
     if (m_dm.ADOConnection1.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
@@ -348,10 +391,57 @@ void TfrmMain::myRef()
     int column = 1;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
+    narrowList();
+    showCounts();
+}
+
+void TfrmMain::showCounts()
+{
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
     const std::vector<int64_t>& cards = ADOQuery1->rows().keys();
     Label5->setText(QStringLiteral("拜访次数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(visitCountSql(), cards)));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(anniversaryCountSql(), cards)));
+}
+
+void TfrmMain::narrowList()
+{
+    if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
+        ADOQuery1->showAll();
+    else
+        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementKeys()));
+}
+
+void TfrmMain::quickFind()
+{
+    QuickFindTimer->stop();
+    if (!ADOQuery1->isActive())
+        return;
+    narrowList();
+    showCounts();
+}
+
+void TfrmMain::upgradeDatabase()
+{
+    SqlCipherConnection& db = m_dm.ADOConnection1;
+    std::unique_ptr<QProgressDialog> progress;
+    constexpr int kSteps = 1000;
+    const UpgradeResult result = upgradeSchema(db, [&](int64_t done, int64_t total) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(QStringLiteral("正在为快速查找建立检索键，只需这一次，请稍候……"),
+                                                         QString(), 0, kSteps, this);
+            progress->setObjectName(QStringLiteral("UpgradeProgress"));
+            progress->setWindowTitle(QString::fromUtf8(kAppTitle));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(300);
+            progress->setAutoClose(false);
+        }
+        progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
+    });
+    const bool usable = result != UpgradeResult::ReadOnly || hasCardKeys(db);
+    QuickFindEdit->setEnabled(usable);
+    if (!usable)
+        QuickFindEdit->setToolTip(QStringLiteral("数据库只读，无法建立快速查找所需的检索键，快速查找不可用；"
+                                                 "以可写方式打开一次后即可使用。"));
 }
 
 void TfrmMain::applySearch(const QString& filter)
@@ -430,7 +520,14 @@ void TfrmMain::SpeedButton3Click()
         return;
     if (!askYesNo(this, QStringLiteral("删除名片"), QStringLiteral("确认要删除名片信息吗？该删除将不可恢复！")))
         return;
-    ADOQuery2->exec(softDeleteSql(ADOQuery1->text(QStringLiteral("ID"))));
+    const QString id = ADOQuery1->text(QStringLiteral("ID"));
+    {
+        // The card leaves quick find with the list.
+        Transaction transaction(m_dm.ADOConnection1);
+        ADOQuery2->exec(softDeleteSql(id));
+        updateCardKeys(m_dm.ADOConnection1, {id.toLongLong()});
+        transaction.commit();
+    }
     myRef();
 }
 

@@ -6,9 +6,11 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTextBrowser;
+class QTimer;
 class QToolButton;
 
 namespace ostrel {
@@ -44,7 +46,8 @@ public:
 
     // The start-up steps, run once after creation.
     void FormCreate();
-    // Rebuilds the card list and the counters with the current card filter.
+    // Rebuilds the card list and the counters with the current card filter (and the quick
+    // find's text).
     void myRef();
     // Replaces the card filter by the advanced search's and rebuilds the list.
     void applySearch(const QString& filter);
@@ -100,6 +103,10 @@ public:
     QAction* PasswordAction;
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
+    // Beyond the described window: quick find narrows the list as the user types (pinyin,
+    // initials, phone digits, company, e-mail), a moment after the last key.
+    QLineEdit* QuickFindEdit;
+    QTimer* QuickFindTimer;
     HistoryCommands* History; // opens the visit and anniversary windows
 
     void BitBtn1Click();
@@ -123,6 +130,9 @@ public:
     void restoreData();
     // 设置密码…: sets, changes or removes the user's own password of the database.
     void setPassword();
+    // Narrows the list to the cards the quick-find text finds and recounts (the whole list
+    // when the box is empty). Esc in the box empties it and runs this at once.
+    void quickFind();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -134,6 +144,11 @@ private:
     void buildStatusBar();
     void buildPopupMenu();
     void buildDataMenu();
+    QWidget* buildQuickFind(QWidget* parent);
+    // Brings an older database up to date (the quick-find keys), with a progress dialog.
+    void upgradeDatabase();
+    void narrowList();
+    void showCounts();
     void writeCloseBackup();
     bool hasCards() const;
 

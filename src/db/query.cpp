@@ -3,6 +3,7 @@
 #include "engine_error.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ostrel {
 
@@ -21,14 +22,45 @@ void Query::open()
         throw EngineError(QStringLiteral("%1: 没有连接").arg(objectName()));
     close();
     ResultSet rows = m_windowed ? m_connection->selectWindowed(m_sql) : m_connection->select(m_sql);
+    m_active = true;
+    showRows(std::move(rows));
+}
+
+void Query::showRows(ResultSet rows, const QString& sort)
+{
     emit aboutToReset();
     m_rows = std::move(rows);
-    m_active = true;
+    m_sort = sort;
     m_pos = 0;
     m_bof = true;
     m_eof = m_rows.rowCount() == 0;
     emit rowsReset();
     emit currentChanged(recNo());
+}
+
+void Query::showOnly(std::vector<int64_t> keys)
+{
+    requireActive();
+    if (!m_narrowed) {
+        m_statementRows = m_rows;
+        m_statementSort = m_sort;
+        m_narrowed = true;
+    }
+    showRows(m_statementRows.withKeys(std::move(keys)));
+}
+
+void Query::showAll()
+{
+    if (!m_narrowed)
+        return;
+    m_narrowed = false;
+    showRows(std::exchange(m_statementRows, ResultSet()), m_statementSort);
+}
+
+std::vector<int64_t> Query::statementKeys() const
+{
+    requireActive();
+    return (m_narrowed ? m_statementRows : m_rows).shownKeys();
 }
 
 void Query::close()
@@ -38,6 +70,8 @@ void Query::close()
     emit aboutToReset();
     m_active = false;
     m_rows = ResultSet();
+    m_statementRows = ResultSet();
+    m_narrowed = false;
     m_sort.clear();
     m_pos = 0;
     m_eof = m_bof = true;

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 namespace ostrel {
 
 // A statement bound to a connection with its open rows and a current row, as every window
@@ -58,6 +60,15 @@ public:
 
     const ResultSet& rows() const { return m_rows; }
 
+    // Shows only the statement's rows with these keys, in this order (a windowed query). The
+    // statement's rows are kept: the next call narrows them anew and showAll() shows them
+    // again. Both end a title-click sort and make the first row current.
+    void showOnly(std::vector<int64_t> keys);
+    void showAll();
+    bool isNarrowed() const { return m_narrowed; }
+    // The keys of the statement's rows in the order they were shown before any narrowing.
+    std::vector<int64_t> statementKeys() const;
+
 signals:
     // The rows are about to be replaced or closed, and have been.
     void aboutToReset();
@@ -72,10 +83,14 @@ private:
     void requireActive() const;
     int fieldIndex(const QString& field) const;
     void moveTo(int position);
+    void showRows(ResultSet rows, const QString& sort = {});
 
     Connection* m_connection = nullptr;
     QString m_sql;
     ResultSet m_rows;
+    ResultSet m_statementRows; // while narrowed: the statement's rows and their sort
+    QString m_statementSort;
+    bool m_narrowed = false;
     bool m_windowed = false;
     bool m_active = false;
     int m_pos = 0;

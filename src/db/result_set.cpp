@@ -87,6 +87,21 @@ ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> keys, st
     return rows;
 }
 
+std::vector<int64_t> ResultSet::shownKeys() const
+{
+    std::vector<int64_t> keys;
+    keys.reserve(m_order.size());
+    if (!m_keys.empty())
+        for (int storage : m_order)
+            keys.push_back(m_keys[static_cast<size_t>(storage)]);
+    return keys;
+}
+
+ResultSet ResultSet::withKeys(std::vector<int64_t> keys) const
+{
+    return windowed(m_columns, std::move(keys), m_source);
+}
+
 void ResultSet::reserveRows(size_t rows)
 {
     m_starts.reserve(rows * static_cast<size_t>(m_columns.size()) + 1);

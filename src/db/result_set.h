@@ -50,6 +50,10 @@ public:
     bool isWindowed() const { return m_source != nullptr; }
     // The keys of a windowed list in the statement's order; empty otherwise.
     const std::vector<int64_t>& keys() const { return m_keys; }
+    // The keys of a windowed list in the order the rows are shown.
+    std::vector<int64_t> shownKeys() const;
+    // A windowed list of the same statement showing the rows of these keys, in this order.
+    ResultSet withKeys(std::vector<int64_t> keys) const;
 
     // Cell of the row at display position `row` (0-based, in the current order). The view
     // stays valid until the next call: a windowed set may drop the page it lies in. Reading

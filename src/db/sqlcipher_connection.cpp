@@ -1,5 +1,7 @@
 #include "sqlcipher_connection.h"
 
+#include "card_key_statements.h"
+#include "card_keys.h"
 #include "connection_string.h"
 #include "engine_error.h"
 #include "sql_text.h"
@@ -84,6 +86,7 @@ void registerFunctions(sqlite3* db)
     for (int args : {2, 3})
         sqlite3_create_function_v2(db, "Mid", args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                    midFunction, nullptr, nullptr, nullptr);
+    registerQuickFind(db);
 }
 
 // A prepared statement that finalises itself.
@@ -433,6 +436,9 @@ bool deliverDatabase(const QString& path, const QString& password, const QString
     writeNewFile(path, password, [&](sqlite3* db) {
         execOrThrow(db, "BEGIN;");
         execOrThrow(db, schemaSql.toUtf8().constData());
+        // The quick-find key table is declared once, beside its statements; cards that the
+        // schema text may add get their keys at the program's first start (upgradeSchema).
+        execOrThrow(db, (keyTableSql() + u';').toUtf8().constData());
         execOrThrow(db, "COMMIT;");
     });
     return true;
@@ -632,6 +638,41 @@ private:
     QStringList m_columns;
     QString m_pageSql;
 };
+
+int64_t SqlCipherConnection::Row::integer(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+std::string_view SqlCipherConnection::Row::utf8(int column) const
+{
+    return columnText(m_stmt, column);
+}
+
+int SqlCipherConnection::runBound(const QString& sql, const QVariantList& values, const std::function<void(const Row&)>& row)
+{
+    sqlite3_stmt* stmt = prepared(sql);
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values[i];
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray utf8 = value.toString().toUtf8();
+            sqlite3_bind_text(stmt, i + 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_int64(stmt, i + 1, value.toLongLong());
+        }
+    }
+    const Row current(stmt);
+    eachRow(m_db, stmt, [&] {
+        if (row)
+            row(current);
+    });
+    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db);
+}
+
+int64_t SqlCipherConnection::lastInsertId()
+{
+    return sqlite3_last_insert_rowid(handle());
+}
 
 ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
 {

@@ -1,6 +1,10 @@
 #pragma once
 #include "connection.h"
 
+#include <QVariantList>
+
+#include <functional>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -48,6 +52,23 @@ public:
     // never reads a row, and never looks up a key one by one.
     qint64 countInKeyRuns(const QString& sql, std::vector<int64_t> keys);
 
+    // A row of runBound, its columns by position.
+    class Row {
+    public:
+        explicit Row(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+        int64_t integer(int column) const;
+        std::string_view utf8(int column) const;
+        QString text(int column) const { const auto v = utf8(column); return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
+
+    private:
+        sqlite3_stmt* m_stmt;
+    };
+    // Runs sql, kept prepared, with the values (integers or texts) bound to ?1, ?2 … by the
+    // engine, never pasted into the text; hands each row to row. Returns the rows changed.
+    int runBound(const QString& sql, const QVariantList& values, const std::function<void(const Row&)>& row = {});
+    // The ID the engine gave the row last inserted through this connection.
+    int64_t lastInsertId();
+
     void beginTransaction();
     void commit();
     void rollback();
@@ -83,8 +104,8 @@ private:
 // file's journal setting. Throws EngineError with the engine's text.
 void keyAndConfigure(sqlite3* db, const QString& password, bool writable = true);
 
-// Writes a new encrypted database at path from the schema text, unless a file is already
-// there. Returns whether it wrote one. Throws EngineError.
+// Writes a new encrypted database at path from the schema text and the quick-find key
+// table, unless a file is already there. Returns whether it wrote one. Throws EngineError.
 bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql);
 
 // Whether the database file at path opens with key: false for a wrong key (or no database
