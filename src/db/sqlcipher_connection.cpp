@@ -1,6 +1,5 @@
 #include "sqlcipher_connection.h"
 
-#include "card_key_statements.h"
 #include "card_keys.h"
 #include "connection_string.h"
 #include "engine_error.h"
@@ -436,9 +435,6 @@ bool deliverDatabase(const QString& path, const QString& password, const QString
     writeNewFile(path, password, [&](sqlite3* db) {
         execOrThrow(db, "BEGIN;");
         execOrThrow(db, schemaSql.toUtf8().constData());
-        // The quick-find key table is declared once, beside its statements; cards that the
-        // schema text may add get their keys at the program's first start (upgradeSchema).
-        execOrThrow(db, (keyTableSql() + u';').toUtf8().constData());
         execOrThrow(db, "COMMIT;");
     });
     return true;

@@ -104,8 +104,8 @@ private:
 // file's journal setting. Throws EngineError with the engine's text.
 void keyAndConfigure(sqlite3* db, const QString& password, bool writable = true);
 
-// Writes a new encrypted database at path from the schema text and the quick-find key
-// table, unless a file is already there. Returns whether it wrote one. Throws EngineError.
+// Writes a new encrypted database at path from the schema text, unless a file is already
+// there. Returns whether it wrote one. Throws EngineError.
 bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql);
 
 // Whether the database file at path opens with key: false for a wrong key (or no database
