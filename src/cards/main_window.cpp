@@ -32,6 +32,7 @@
 #include <QCheckBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QMenuBar>
@@ -270,7 +271,6 @@ QWidget* TfrmMain::buildQuickFind(QWidget* parent)
     layout->setContentsMargins(6, 2, 6, 4);
     QuickFindEdit = named(new QLineEdit(group), "QuickFindEdit");
     QuickFindEdit->setPlaceholderText(QStringLiteral("拼音/首字母/电话/单位/邮箱"));
-    QuickFindEdit->setToolTip(QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；Esc 清除（Ctrl+F）"));
     QuickFindEdit->setClearButtonEnabled(true);
     QuickFindEdit->setMinimumWidth(200);
     layout->addWidget(QuickFindEdit);
@@ -286,11 +286,7 @@ QWidget* TfrmMain::buildQuickFind(QWidget* parent)
         QuickFindEdit->setFocus(Qt::ShortcutFocusReason);
         QuickFindEdit->selectAll();
     });
-    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), QuickFindEdit, nullptr, nullptr, Qt::WidgetShortcut);
-    connectGuarded(clear, &QShortcut::activated, this, [this] {
-        QuickFindEdit->clear();
-        quickFind();
-    });
+    QuickFindEdit->installEventFilter(this); // Esc
     return group;
 }
 
@@ -439,9 +435,10 @@ void TfrmMain::upgradeDatabase()
     });
     const bool usable = result != UpgradeResult::ReadOnly || hasCardKeys(db);
     QuickFindEdit->setEnabled(usable);
-    if (!usable)
-        QuickFindEdit->setToolTip(QStringLiteral("数据库只读，无法建立快速查找所需的检索键，快速查找不可用；"
-                                                 "以可写方式打开一次后即可使用。"));
+    QuickFindEdit->setToolTip(usable ? QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；"
+                                                      "Esc 清除（Ctrl+F）")
+                                     : QStringLiteral("数据库只读，无法建立快速查找所需的检索键，快速查找不可用；"
+                                                      "以可写方式打开一次后即可使用。"));
 }
 
 void TfrmMain::applySearch(const QString& filter)
@@ -700,6 +697,19 @@ void TfrmMain::writeCloseBackup()
         return;
     const WaitCursor wait;
     writeDailyBackup(db, backupFolder(), today());
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == QuickFindEdit && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        runGuarded([this] {
+            QuickFindEdit->clear();
+            quickFind();
+        });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::showEvent(QShowEvent* event)

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
@@ -323,8 +324,13 @@ TEST_F(Import, RowsBecomeCardsFoundByTitle)
     EXPECT_EQ(cardValues(id), values);
     EXPECT_EQ(cardColumn(id, "theDate"), QStringLiteral("2026-03-31"));
     EXPECT_EQ(cardColumn(id, "theDel"), QStringLiteral("否"));
-    // The main list was rebuilt with the new card.
+    // The main list was rebuilt with the new card, which quick find finds at once.
     EXPECT_TRUE(mainListNames().contains(QStringLiteral("张三")));
+    main->QuickFindEdit->setText(QStringLiteral("zs"));
+    main->quickFind();
+    EXPECT_EQ(mainListNames(), QStringList{"张三"});
+    main->QuickFindEdit->clear();
+    main->quickFind();
 
     // Numbers and dates of the workbook arrive as their text.
     XlsxRows sheet{{}, {"客户", "李四", "男", {}, 13800138000.0, {}, 123456789, {}, {}, XlsxCell::builtin(45356, 14)}};

@@ -14,9 +14,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -442,6 +444,7 @@ TEST_F(MainWindow, ReadOnlyFolderListsTheCardsAndRefusesEachSave)
         startMain();
         EXPECT_EQ(listedNames(), QStringList{"只读"});
         EXPECT_FALSE(main->ReadOnlyLabel->isHidden());
+        EXPECT_FALSE(main->QuickFindEdit->isEnabled()) << "no key table can be built";
         testhooks::queueAnswer(true);
         QTest::mouseClick(main->SpeedButton3, Qt::LeftButton);
         ASSERT_EQ(testhooks::shown().last().kind, testhooks::Shown::Error);
@@ -609,4 +612,72 @@ TEST_F(MainWindow, LongListSortsRefreshesAndCountsAsAListReadAtOnce)
                               .arg(column(QStringLiteral("select count(*) from D_B where theDel='否'")).first(),
                                    column(QStringLiteral("select count(*) from DList") + live).first(),
                                    column(QStringLiteral("select count(*) from DJNR") + live).first()));
+}
+
+TEST_F(MainWindow, QuickFindNarrowsAsTypedWithTheSearchConditionsAndEscRestores)
+{
+    const int zhang = addCard(QStringLiteral("张三"));
+    const int li = addCard(QStringLiteral("李四"));
+    addCard(QStringLiteral("王五"));
+    exec(QStringLiteral("update D_B set BMob='138-0013-8000', DName='深圳市腾讯计算机系统有限公司' where ID=%1").arg(zhang));
+    exec(QStringLiteral("update D_B set BMob='+86 138 0013 8000', BMail='lisi@qq.com' where ID=%1").arg(li));
+    exec(QStringLiteral("insert into DList(DID) values(%1), (%1), (%2)").arg(zhang).arg(li));
+    exec(QStringLiteral("insert into DJNR(DID, JDate) values(%1, '2000-01-01')").arg(li));
+    startMain(); // the keys of the cards already there are built on open
+    EXPECT_EQ(main->QuickFindEdit->placeholderText(), QStringLiteral("拼音/首字母/电话/单位/邮箱"));
+    const QString described = counters();
+
+    const struct {
+        const char* typed;
+        QStringList names;
+        const char* counts;
+    } cases[] = {
+        {"zs", {"张三"}, "名片数量：1 拜访次数：2 纪念日数：0"},
+        {"13800", {"李四", "张三"}, "名片数量：2 拜访次数：3 纪念日数：1"},
+        {"腾讯", {"张三"}, "名片数量：1 拜访次数：2 纪念日数：0"},
+        {"@qq.com", {"李四"}, "名片数量：1 拜访次数：1 纪念日数：1"},
+        {"'%", {}, "名片数量：0 拜访次数：0 纪念日数：0"},
+    };
+    for (const auto& c : cases) {
+        main->QuickFindEdit->clear();
+        main->quickFind();
+        test::typeText(main->QuickFindEdit, QString::fromUtf8(c.typed));
+        // The list waits for a pause in the typing.
+        EXPECT_EQ(listedNames().size(), 3) << c.typed;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !main->QuickFindTimer->isActive(); }, 2000));
+        EXPECT_EQ(listedNames(), c.names) << c.typed;
+        EXPECT_EQ(counters(), QString::fromUtf8(c.counts)) << c.typed;
+    }
+    QTest::keyClick(main->QuickFindEdit, Qt::Key_Escape);
+    EXPECT_TRUE(main->QuickFindEdit->text().isEmpty());
+    EXPECT_EQ(listedNames(), (QStringList{"王五", "李四", "张三"}));
+    EXPECT_EQ(counters(), described);
+
+    // The described conditions apply together with it.
+    main->Edit3->setText(QStringLiteral("张"));
+    search();
+    main->QuickFindEdit->setText(QStringLiteral("13800"));
+    main->quickFind();
+    EXPECT_EQ(listedNames(), QStringList{"张三"});
+    QTest::keyClick(main->QuickFindEdit, Qt::Key_Escape);
+    EXPECT_EQ(listedNames(), QStringList{"张三"});
+    main->CheckBox3->setChecked(false);
+    search();
+
+    // A card saved in the editor is found at once; once deleted, it is not.
+    main->QuickFindEdit->setText(QStringLiteral("zhaoliu"));
+    main->quickFind();
+    EXPECT_EQ(listedNames(), QStringList{});
+    testhooks::queueModal([](QDialog* editor) {
+        editor->findChild<QLineEdit*>(QStringLiteral("EditB1"))->setText(QStringLiteral("赵六"));
+        QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        editor->close();
+    });
+    QTest::mouseClick(main->SpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(listedNames(), QStringList{"赵六"});
+    testhooks::queueAnswer(true);
+    QTest::mouseClick(main->SpeedButton3, Qt::LeftButton);
+    EXPECT_EQ(listedNames(), QStringList{});
+    EXPECT_EQ(counters(), QStringLiteral("名片数量：0 拜访次数：0 纪念日数：0"));
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey")), QStringList{"3"});
 }

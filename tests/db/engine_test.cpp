@@ -1,5 +1,7 @@
+#include "db/card_keys.h"
 #include "db/engine_error.h"
 #include "db/query.h"
+#include "db/schema_upgrade.h"
 #include "db/sql_text.h"
 #include "db/sqlcipher_connection.h"
 #include "plain_user.h"
@@ -309,4 +311,136 @@ TEST(Delivery, LeavesAnExistingFileAsItIs)
     EXPECT_FALSE(deliverDatabase(copy.path(), QStringLiteral("kqv749"), QStringLiteral("create table x(y);")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
+}
+
+namespace {
+
+// Cards with quick-find keys, written as the program writes them.
+class QuickFind : public Engine {
+protected:
+    QuickFind()
+    {
+        upgradeSchema(db); // the delivered file gets its key table on first open
+        const struct {
+            const char* name;
+            const char* mobile;
+            const char* phone;
+            const char* company;
+            const char* mail;
+        } cards[] = {
+            {"张三", "138-0013-8000", "", "深圳市腾讯计算机系统有限公司", "zhangsan@qq.com"},
+            {"张三丰", "+86 138 0013 8000", "(010) 6123-4567", "", ""},
+            {"李张三", "", "", "100%纯净水厂", "li_zs@example.com"},
+            {"曾国藩", "", "", "", ""},
+            {"单田芳", "", "", "", ""},
+            {"O'Neil", "", "", "", ""},
+            {"吕布", "", "", "", ""},
+        };
+        for (const auto& c : cards) {
+            db.runBound(QStringLiteral("insert into D_B(BName, BMob, BPho, DName, BMail, theDel) values(?1, ?2, ?3, ?4, ?5, '否')"),
+                        {QString::fromUtf8(c.name), QString::fromUtf8(c.mobile), QString::fromUtf8(c.phone),
+                         QString::fromUtf8(c.company), QString::fromUtf8(c.mail)});
+            updateCardKeys(db, {db.lastInsertId()});
+        }
+    }
+    // The names quick find leaves of the live cards, newest first as the list shows them.
+    QStringList found(const QString& typed)
+    {
+        std::vector<int64_t> list;
+        for (const QString& id : column(QStringLiteral("select ID from D_B where theDel='否' order by ID desc")))
+            list.push_back(id.toLongLong());
+        QStringList names;
+        for (int64_t id : quickFind(db, typed, list))
+            names << column(QStringLiteral("select BName from D_B where ID=%1").arg(id)).first();
+        return names;
+    }
+};
+
+} // namespace
+
+TEST_F(QuickFind, MatchesNamePinyinInitialsPhoneDigitsCompanyAndMail)
+{
+    const struct {
+        const char* typed;
+        QStringList names; // exact name first, then initials, then the rest; newest first within
+    } cases[] = {
+        {"zs", {"张三丰", "张三", "李张三"}},
+        {"zhangsan", {"张三", "李张三", "张三丰"}},
+        {"zhang san", {"张三", "李张三", "张三丰"}},
+        {"ZHANG", {"李张三", "张三丰", "张三"}},
+        {"ｚｓｆ", {"张三丰"}},
+        {"张", {"李张三", "张三丰", "张三"}},
+        {"张三", {"张三", "李张三", "张三丰"}},
+        // Heteronym surnames by each reading.
+        {"zengguofan", {"曾国藩"}},
+        {"cengguofan", {"曾国藩"}},
+        {"zgf", {"曾国藩"}},
+        {"shantianfang", {"单田芳"}},
+        {"dtf", {"单田芳"}},
+        {"lvbu", {"吕布"}},
+        {"lubu", {"吕布"}},
+        // Phone digits: separators and a leading +86 left out, in the typed text too.
+        {"13800", {"张三丰", "张三"}},
+        {"138-0013", {"张三丰", "张三"}},
+        {"+86 1380013", {"张三丰", "张三"}},
+        {"61234567", {"张三丰"}},
+        {"腾讯", {"张三"}},
+        {"@QQ.com", {"张三"}},
+        {"example.com", {"李张三"}},
+        // Typed quotes and wildcards match themselves.
+        {"o'n", {"O'Neil"}},
+        {"'", {"O'Neil"}},
+        {"%", {"李张三"}},
+        {"_", {"李张三"}},
+        {"0%纯", {"李张三"}},
+        {"%'", {}},
+        {"王", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(found(QString::fromUtf8(c.typed)), c.names) << c.typed;
+    // Text that folds to nothing narrows nothing.
+    EXPECT_EQ(found(QStringLiteral("  ")).size(), 7);
+}
+
+TEST_F(QuickFind, KeysFollowEveryWriteOfACard)
+{
+    const int64_t id = column(QStringLiteral("select ID from D_B where BName='吕布'")).first().toLongLong();
+    db.execute(QStringLiteral("update D_B set BName='貂蝉' where ID=%1").arg(id));
+    updateCardKeys(db, {id});
+    EXPECT_EQ(found(QStringLiteral("lubu")), QStringList{});
+    EXPECT_EQ(found(QStringLiteral("diaochan")), QStringList{"貂蝉"});
+    db.execute(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(id));
+    updateCardKeys(db, {id});
+    EXPECT_EQ(found(QStringLiteral("diaochan")), QStringList{});
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey where ID=%1").arg(id)), QStringList{"0"});
+    // Cards numbered above a given one, as an import adds them.
+    const int64_t last = column(QStringLiteral("select max(ID) from D_B")).first().toLongLong();
+    db.execute(QStringLiteral("insert into D_B(BName, theDel) values('关羽', '否')"));
+    db.execute(QStringLiteral("insert into D_B(BName, theDel) values('刘备', '是')"));
+    updateCardKeysAfter(db, last);
+    EXPECT_EQ(found(QStringLiteral("gy")), QStringList{"关羽"});
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey")), QStringList{"7"});
+}
+
+TEST_F(Engine, OlderFileGetsItsKeysAndTheWiderIndexOnceOnOpen)
+{
+    // As an older version left it: no key table, the live-card index without the name.
+    db.execute(QStringLiteral("DROP INDEX D_B_Live"));
+    db.execute(QStringLiteral("CREATE INDEX D_B_Live ON D_B (theDel, ID)"));
+    for (const char* name : {"张三", "李四", "王五"})
+        db.execute(QStringLiteral("insert into D_B(BName, theDel) values('%1', '否')").arg(QString::fromUtf8(name)));
+    db.execute(QStringLiteral("update D_B set theDel='是' where BName='李四'"));
+    db.close();
+
+    int64_t done = -1, total = -1;
+    EXPECT_EQ(upgradeSchema(db, [&](int64_t d, int64_t t) { done = d; total = t; }), UpgradeResult::Upgraded);
+    EXPECT_EQ(done, total);
+    EXPECT_EQ(column(QStringLiteral("select ID from D_BKey order by ID")),
+              column(QStringLiteral("select ID from D_B where theDel='否' order by ID")));
+    EXPECT_EQ(column(QStringLiteral("PRAGMA index_info(D_B_Live)")).size(), 3);
+    EXPECT_EQ(upgradeSchema(db), UpgradeResult::Current);
+    // A card a tool added without a key gets one at the next open.
+    db.execute(QStringLiteral("insert into D_B(BName, theDel) values('赵六', '否')"));
+    EXPECT_EQ(upgradeSchema(db), UpgradeResult::Upgraded);
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey")), QStringList{"3"});
 }
