@@ -157,8 +157,9 @@ TEST_F(Backups, UserPasswordIsSetChangedAndRemovedInPlaceAndBackupsCarryIt)
         EXPECT_EQ(reopened(copy.connectionString(), QString()) != nullptr, key.isEmpty());
         // Closing forgets the user's password: the next open tries the program's own.
         restarted->close();
-        if (!key.isEmpty())
+        if (!key.isEmpty()) {
             EXPECT_THROW(restarted->open(), EngineError);
+        }
     }
 }
 

@@ -161,8 +161,9 @@ TEST_F(Startup, UserPasswordIsAskedThreeTimesAndAWrongOneChangesNothing)
             if (shown.kind == testhooks::Shown::Password)
                 labels << shown.text;
         ASSERT_EQ(labels.size(), c.boxes) << name;
-        if (c.boxes > 1)
+        if (c.boxes > 1) {
             EXPECT_EQ(labels[1], QStringLiteral("密码不对，请重新输入（还可以输入 2 次）：")) << name;
+        }
         EXPECT_FALSE(testhooks::shownTexts().join(u'|').contains(QStringLiteral("芝麻开门"))) << name;
         if (c.opens) {
             EXPECT_EQ(testhooks::shown().size(), c.boxes) << name;
