@@ -102,14 +102,10 @@ QString cardListSql(const QString& displayedColumns, const QString& filter)
         + QStringLiteral(" Order by ID Desc");
 }
 
-QString visitCountSql()
+QString visitAndAnniversaryCountSql()
 {
-    return QStringLiteral("Select count(*) from DList Where DID between ? and ?");
-}
-
-QString anniversaryCountSql()
-{
-    return QStringLiteral("Select count(*) from DJNR Where DID between ? and ?");
+    return QStringLiteral("Select (Select count(*) from DList Where DID between ?1 and ?2), ")
+        + QStringLiteral("(Select count(*) from DJNR Where DID between ?1 and ?2)");
 }
 
 QString entryDateClause(const QString& from, const QString& to)

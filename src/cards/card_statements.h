@@ -36,9 +36,8 @@ QString displayedColumnText(const QString& column, const QString& title);
 QString cardListSql(const QString& displayedColumns, const QString& filter);
 // The visits and the anniversaries of the cards numbered ?1 to ?2. The counters add them up
 // over the runs of consecutive IDs of the list, which holds exactly the live cards its
-// filter leaves: the card index is counted, no visit or anniversary is read.
-QString visitCountSql();
-QString anniversaryCountSql();
+// filter leaves: the card indexes are counted, no visit or anniversary is read.
+QString visitAndAnniversaryCountSql();
 // The simple search's clauses, each beginning " AND (".
 QString entryDateClause(const QString& from, const QString& to);
 QString categoryClause(const QString& category);

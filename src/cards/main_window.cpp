@@ -395,8 +395,9 @@ void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
     const std::vector<int64_t>& cards = ADOQuery1->rows().keys();
-    Label5->setText(QStringLiteral("拜访次数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(visitCountSql(), cards)));
-    Label2->setText(QStringLiteral("纪念日数：%1").arg(m_dm.ADOConnection1.countInKeyRuns(anniversaryCountSql(), cards)));
+    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInKeyRuns(visitAndAnniversaryCountSql(), cards);
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(counts[0]));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(counts[1]));
 }
 
 void TfrmMain::narrowList()

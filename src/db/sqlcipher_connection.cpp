@@ -686,14 +686,13 @@ ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
     return ResultSet::windowed(names, std::move(keys), std::move(window));
 }
 
-qint64 SqlCipherConnection::countInKeyRuns(const QString& sql, std::vector<int64_t> keys)
+std::vector<qint64> SqlCipherConnection::sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys)
 {
     // A list in its statement's order is mostly newest first already.
     if (std::is_sorted(keys.rbegin(), keys.rend()))
         std::reverse(keys.begin(), keys.end());
     else
         std::sort(keys.begin(), keys.end());
-    qint64 total = 0;
     // One read transaction for all the counts: each statement on its own would lock and
     // unlock the file and check the journal and the first page again.
     sqlite3* db = handle();
@@ -709,17 +708,21 @@ qint64 SqlCipherConnection::countInKeyRuns(const QString& sql, std::vector<int64
                 sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr); // a read: nothing to keep or lose
         }
     } end{db, own};
+    sqlite3_stmt* stmt = prepared(sql);
+    std::vector<qint64> totals(static_cast<size_t>(sqlite3_column_count(stmt)));
     for (size_t first = 0; first < keys.size();) {
         size_t last = first;
         while (last + 1 < keys.size() && keys[last + 1] == keys[last] + 1)
             ++last;
-        sqlite3_stmt* stmt = prepared(sql);
         sqlite3_bind_int64(stmt, 1, keys[first]);
         sqlite3_bind_int64(stmt, 2, keys[last]);
-        eachRow(m_db, stmt, [&] { total += sqlite3_column_int64(stmt, 0); });
+        eachRow(m_db, stmt, [&] {
+            for (size_t c = 0; c < totals.size(); ++c)
+                totals[c] += sqlite3_column_int64(stmt, static_cast<int>(c));
+        });
         first = last + 1;
     }
-    return total;
+    return totals;
 }
 
 } // namespace ostrel

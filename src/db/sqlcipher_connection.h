@@ -47,10 +47,10 @@ public:
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
     ResultSet selectWindowed(const QString& sql) override;
-    // Runs sql, a count of the rows whose key lies between ?1 and ?2, once for each run of
-    // consecutive numbers among keys, and returns the sum: a count over a key index that
-    // never reads a row, and never looks up a key one by one.
-    qint64 countInKeyRuns(const QString& sql, std::vector<int64_t> keys);
+    // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
+    // consecutive numbers among keys, and returns the sum of each column: counts over key
+    // indexes that never read a row, and never look up a key one by one.
+    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys);
 
     // A row of runBound, its columns by position.
     class Row {
