@@ -33,22 +33,58 @@ bool isCardId(const QString& text)
     return true;
 }
 
+namespace {
+
+// The statements below come in two forms: the values quoted into the text, or a `?` in
+// place of each quoted value, bound when the prepared statement runs.
+QString literal(const QString& value)
+{
+    return u'\'' + sqlQuote(value) + u'\'';
+}
+
+const QString kPlaceholder = QStringLiteral("?");
+
+QString duplicateCheckText(const QString& type, const QString& name, const QString& sex)
+{
+    return QStringLiteral("select ID from D_B Where theType=") + type + QStringLiteral(" and BName=") + name
+        + QStringLiteral(" and BSex=") + sex + QStringLiteral(" and theDel='否'");
+}
+
+QString insertCardText(const QString& date, const QStringList& values)
+{
+    QString sql = QStringLiteral("Insert into D_B(theDate,");
+    for (const CardField& field : cardFields())
+        sql += field.columnName() + u',';
+    sql += QStringLiteral("theDel) values(") + date;
+    for (const QString& value : values)
+        sql += u',' + value;
+    return sql + QStringLiteral(",'否')");
+}
+
+} // namespace
+
 QString duplicateCheckSql(const QString& type, const QString& name, const QString& sex)
 {
-    return QStringLiteral("select ID from D_B Where theType='") + sqlQuote(type) + QStringLiteral("' and BName='")
-        + sqlQuote(name) + QStringLiteral("' and BSex='") + sqlQuote(sex) + QStringLiteral("' and theDel='否'");
+    return duplicateCheckText(literal(type), literal(name), literal(sex));
+}
+
+QString duplicateCheckSql()
+{
+    return duplicateCheckText(kPlaceholder, kPlaceholder, kPlaceholder);
 }
 
 QString insertCardSql(const QString& date, const QStringList& values)
 {
     requireAllFields(values);
-    QString sql = QStringLiteral("Insert into D_B(theDate,");
-    for (const CardField& field : cardFields())
-        sql += field.columnName() + u',';
-    sql += QStringLiteral("theDel) values('") + sqlQuote(date);
+    QStringList literals;
     for (const QString& value : values)
-        sql += QStringLiteral("','") + sqlQuote(value);
-    return sql + QStringLiteral("','否')");
+        literals << literal(value);
+    return insertCardText(literal(date), literals);
+}
+
+QString insertCardSql()
+{
+    return insertCardText(kPlaceholder, QStringList(kCardFieldCount, kPlaceholder));
 }
 
 QString updateCardSql(const QStringList& values, const QString& cardId)

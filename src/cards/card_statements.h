@@ -14,8 +14,12 @@ bool isCardId(const QString& text);
 
 // "select ID from D_B Where theType='…' and BName='…' and BSex='…' and theDel='否'"
 QString duplicateCheckSql(const QString& type, const QString& name, const QString& sex);
+// The same with a `?` for each value (category, name, sex), to prepare once and bind.
+QString duplicateCheckSql();
 // The insert of a new card: theDate, the 24 fields in field-table order, theDel "否".
 QString insertCardSql(const QString& date, const QStringList& values);
+// The same with a `?` for each value (the date, then the 24 fields), to prepare once and bind.
+QString insertCardSql();
 // The update of an existing card's 24 fields; theDate and theDel stay.
 QString updateCardSql(const QStringList& values, const QString& cardId);
 // One card by its ID, whatever its theDel.

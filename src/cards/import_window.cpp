@@ -206,16 +206,27 @@ void TfrmInData::BitBtn1Click()
     // out by an exception, and the guard finds nothing left to roll back.
     Transaction transaction(db);
     try {
-        QStringList values;
+        // Parsed once; each row binds its values.
+        const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
+        const std::unique_ptr<PreparedStatement> insert = db.prepare(insertCardSql());
+        std::array<QString, kCardFieldCount> values;
         for (; row < rowCount; ++row) {
-            values.clear();
-            for (const CardField& field : cardFields())
-                values << cutToLimit(sheet.text(row, columnOf[static_cast<size_t>(field.number - 1)]), field.importCut);
+            for (const CardField& field : cardFields()) {
+                const auto i = static_cast<size_t>(field.number - 1);
+                values[i] = cutToLimit(sheet.text(row, columnOf[i]), field.importCut);
+            }
             const QString date = dateText(today());
             const QString& name = values[kNameField];
-            const bool duplicate = ADOQuery2->countRows(duplicateCheckSql(values[kCategoryField], name, values[kSexField])) > 0;
+            duplicateCheck->bind(1, values[kCategoryField]);
+            duplicateCheck->bind(2, name);
+            duplicateCheck->bind(3, values[kSexField]);
+            const bool duplicate = duplicateCheck->step();
+            duplicateCheck->reset();
             if (!duplicate && !name.isEmpty()) {
-                ADOQuery2->exec(insertCardSql(date, values));
+                insert->bind(1, date);
+                for (int i = 0; i < kCardFieldCount; ++i)
+                    insert->bind(i + 2, values[static_cast<size_t>(i)]);
+                insert->exec();
                 ++counts.imported;
             } else if (name.isEmpty()) {
                 ++counts.nameless;

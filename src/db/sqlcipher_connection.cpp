@@ -309,6 +309,7 @@ void SqlCipherConnection::close()
 
 void SqlCipherConnection::closeHandle()
 {
+    endStatements();
     for (const auto& [sql, stmt] : m_prepared)
         sqlite3_finalize(stmt);
     m_prepared.clear();
@@ -426,6 +427,87 @@ void SqlCipherConnection::rollback()
 bool SqlCipherConnection::inTransaction() const
 {
     return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+// ---- prepared statements ----
+
+class SqlCipherStatement final : public PreparedStatement {
+public:
+    SqlCipherStatement(SqlCipherConnection& connection, const QString& sql)
+        : m_connection(&connection), m_db(connection.handle()), m_stmt(std::make_unique<Statement>(m_db, sql))
+    {
+        connection.m_statements.push_back(this);
+    }
+    ~SqlCipherStatement() override
+    {
+        if (m_connection)
+            std::erase(m_connection->m_statements, this);
+    }
+    SqlCipherStatement(const SqlCipherStatement&) = delete;
+    SqlCipherStatement& operator=(const SqlCipherStatement&) = delete;
+
+    void bind(int position, const QString& text) override
+    {
+        sqlite3_reset(live());
+        // The same value the quoted text would store: NUL characters are dropped there.
+        const QByteArray utf8 = text.contains(QChar(u'\0')) ? QString(text).remove(QChar(u'\0')).toUtf8() : text.toUtf8();
+        const int rc = sqlite3_bind_text(live(), position, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK)
+            throw failure(rc, QStringLiteral("%1 (?%2)").arg(QString::fromUtf8(sqlite3_errstr(rc))).arg(position));
+    }
+    bool step() override
+    {
+        live();
+        return m_stmt->step(m_db);
+    }
+    QString text(int column) const override
+    {
+        sqlite3_stmt* stmt = live();
+        if (column < 0 || column >= sqlite3_data_count(stmt))
+            throw EngineError(QStringLiteral("语句的当前行没有编号为 %1 的列").arg(column));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+    }
+    int exec() override
+    {
+        live();
+        while (m_stmt->step(m_db)) {
+        }
+        const int changed = sqlite3_changes(m_db);
+        sqlite3_reset(m_stmt->get());
+        return changed;
+    }
+    void reset() override { sqlite3_reset(live()); }
+
+    // The connection closes its handle: the statement goes first.
+    void end()
+    {
+        m_stmt.reset();
+        m_connection = nullptr;
+    }
+
+private:
+    sqlite3_stmt* live() const
+    {
+        if (!m_stmt)
+            throw EngineError(QStringLiteral("数据库连接已关闭，预备的语句不能再用"));
+        return m_stmt->get();
+    }
+
+    SqlCipherConnection* m_connection;
+    sqlite3* m_db;
+    std::unique_ptr<Statement> m_stmt;
+};
+
+std::unique_ptr<PreparedStatement> SqlCipherConnection::prepare(const QString& sql)
+{
+    return std::make_unique<SqlCipherStatement>(*this, sql);
+}
+
+void SqlCipherConnection::endStatements()
+{
+    for (SqlCipherStatement* statement : std::exchange(m_statements, {}))
+        statement->end();
 }
 
 bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql)

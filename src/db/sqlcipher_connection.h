@@ -12,6 +12,8 @@ struct sqlite3_stmt;
 
 namespace ostrel {
 
+class SqlCipherStatement;
+
 // The card database: a SQLCipher file keyed with the connection string's password (the
 // program's own), or with the user's password once one is set.
 class SqlCipherConnection : public Connection {
@@ -97,6 +99,16 @@ private:
     std::vector<std::pair<QString, sqlite3_stmt*>> m_prepared; // most recently used last
     bool m_readOnly = false;
     QString m_userKey;
+
+    // ---- prepared statements ----
+public:
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
+
+private:
+    friend class SqlCipherStatement;
+    // The statements prepared on the open handle: close() ends them before the handle goes.
+    std::vector<SqlCipherStatement*> m_statements;
+    void endStatements();
 };
 
 // Keys a freshly opened handle and applies the storage settings every open needs (the

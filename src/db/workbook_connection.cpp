@@ -25,6 +25,11 @@ QString shownPath(const QString& path)
     throw EngineError(QStringLiteral("EXCEL文件“%1”：%2").arg(shownPath(path), detail));
 }
 
+[[noreturn]] void refuseStatement(const QString& sql)
+{
+    throw EngineError(QStringLiteral("EXCEL文件只能读取，不能执行：%1").arg(sql));
+}
+
 } // namespace
 
 QString workbookConnectionString(const QString& path)
@@ -78,7 +83,12 @@ ResultSet WorkbookConnection::select(const QString& sql)
 
 int WorkbookConnection::execute(const QString& sql)
 {
-    throw EngineError(QStringLiteral("EXCEL文件只能读取，不能执行：%1").arg(sql));
+    refuseStatement(sql);
+}
+
+std::unique_ptr<PreparedStatement> WorkbookConnection::prepare(const QString& sql)
+{
+    refuseStatement(sql);
 }
 
 ResultSet readWorkbook(const QString& path, const QString& sheet)

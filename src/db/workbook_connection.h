@@ -16,6 +16,8 @@ public:
     ResultSet select(const QString& sql) override;
     // Always an EngineError: a workbook is only read.
     int execute(const QString& sql) override;
+    // Always an EngineError: a workbook is only read whole.
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
 
     // The file the connection string names.
     QString path() const;

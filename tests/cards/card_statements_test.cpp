@@ -28,6 +28,11 @@ TEST(CardStatements, InsertNamesTwentySixColumnsInTableOrder)
                              "'分类','O''Brien','性别','固定电话','移动电话','电子邮箱','QQ号码','MSN号码','阿里旺旺','描述',"
                              "'省份','城市','单位名称','所在部门','担任职务','单位地址','单位电话','单位传真','邮政编码',"
                              "'单位网站','家庭地址','家庭电话','家属姓名','补充信息','否')"));
+    // Prepared once by the import: a `?` where each quoted value stood.
+    EXPECT_EQ(insertCardSql(),
+              QStringLiteral("Insert into D_B(theDate,theType,BName,BSex,BPho,BMob,BMail,BQQ,BMSN,BWW,BDes,DArea,DCity,"
+                             "DName,DPart,DJob,DAdd,DPho,DFax,DPos,DWWW,FAdd,FPho,FPro,FDes,theDel) values(?,"
+                             "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'否')"));
 }
 
 TEST(CardStatements, UpdateSetsTheFieldsOfOneCard)
@@ -44,6 +49,7 @@ TEST(CardStatements, DuplicateCheckAndSearchFilterQuoteValues)
 {
     EXPECT_EQ(duplicateCheckSql(QStringLiteral("客户"), QStringLiteral("O'B"), QString()),
               QStringLiteral("select ID from D_B Where theType='客户' and BName='O''B' and BSex='' and theDel='否'"));
+    EXPECT_EQ(duplicateCheckSql(), QStringLiteral("select ID from D_B Where theType=? and BName=? and BSex=? and theDel='否'"));
     QStringList values(kCardFieldCount);
     values[9] = QStringLiteral("a'b");
     values[0] = QStringLiteral("客户");

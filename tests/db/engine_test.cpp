@@ -218,6 +218,54 @@ TEST_F(Engine, QuoteHoldingValuesAreStoredAndFoundAsTyped)
     EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B")), 4);
 }
 
+TEST_F(Engine, PreparedStatementsBindValuesAsTheQuotedTextStoresThem)
+{
+    const auto insert = db.prepare(QStringLiteral("insert into D_B(BName, BSex, theDel) values(?, ?, '否')"));
+    const auto find = db.prepare(QStringLiteral("select BName, BSex from D_B where BName=? and theDel='否'"));
+    const QString names[] = {QStringLiteral("O'Brien"), QStringLiteral("x'); delete from D_B; --"), QStringLiteral("前\0后"),
+                             QString(), QStringLiteral("?")};
+    for (const QString& name : names) {
+        insert->bind(1, name);
+        insert->bind(2, QStringLiteral("男"));
+        EXPECT_EQ(insert->exec(), 1) << name.toStdString();
+        const QString stored = QString(name).remove(QChar(u'\0'));
+        // Found by the quoted text and by the bound value alike; a bound value that ran
+        // before is bound anew without a reset.
+        EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B where BName='%1'").arg(sqlQuote(name))), 1) << name.toStdString();
+        find->bind(1, name);
+        ASSERT_TRUE(find->step()) << name.toStdString();
+        EXPECT_EQ(find->text(0), stored);
+        EXPECT_EQ(find->text(1), QStringLiteral("男"));
+        EXPECT_FALSE(find->step());
+    }
+    EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B")), 5);
+    // The bindings stay for the next run.
+    find->reset();
+    EXPECT_TRUE(find->step());
+    EXPECT_EQ(find->text(0), QStringLiteral("?"));
+    find->reset();
+
+    // Failures take the engine's one error path: its text, with the advice for a full disk.
+    EXPECT_EQ(engineMessage([&] { db.prepare(QStringLiteral("select nothing from D_B where ID=?")); }),
+              QStringLiteral("no such column: nothing"));
+    EXPECT_TRUE(engineMessage([&] { insert->bind(3, QStringLiteral("x")); }).contains(QStringLiteral("out of range")));
+    EXPECT_EQ(engineMessage([&] { find->text(2); }), QStringLiteral("语句的当前行没有编号为 2 的列"));
+    const auto typeWithId = db.prepare(QStringLiteral("insert into D_Type(ID, theName) values(?, ?)"));
+    typeWithId->bind(1, QStringLiteral("1"));
+    typeWithId->bind(2, QStringLiteral("重复"));
+    EXPECT_TRUE(engineMessage([&] { typeWithId->exec(); }).contains(QStringLiteral("UNIQUE constraint failed")));
+    db.execute(QStringLiteral("PRAGMA max_page_count = ") + db.select(QStringLiteral("PRAGMA page_count")).text(0, 0));
+    const auto big = db.prepare(QStringLiteral("insert into D_B(BName, FDes, theDel) values(?, hex(randomblob(100000)), '否')"));
+    big->bind(1, QStringLiteral("满"));
+    EXPECT_TRUE(engineMessage([&] { big->exec(); }).startsWith(QStringLiteral("磁盘已满，本次修改没有保存。")));
+
+    // Closing the connection ends its statements; the next statement opens it again.
+    db.close();
+    EXPECT_EQ(engineMessage([&] { find->step(); }), QStringLiteral("数据库连接已关闭，预备的语句不能再用"));
+    EXPECT_EQ(engineMessage([&] { insert->bind(1, QStringLiteral("x")); }), QStringLiteral("数据库连接已关闭，预备的语句不能再用"));
+    EXPECT_EQ(db.countRows(QStringLiteral("select ID from D_B")), 5);
+}
+
 TEST_F(Engine, CommandsReturnTheRowsTheyChanged)
 {
     EXPECT_EQ(db.execute(QStringLiteral("Update D_XS set theXS=False where ID>20")), 5);
