@@ -24,6 +24,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -179,6 +180,8 @@ void TfrmInData::BitBtn1Click()
     if (!missing.isEmpty())
         throw EngineError(QStringLiteral("EXCEL数据的第一行缺少标题 %1，没有导入任何名片").arg(missing.join(QStringLiteral("、"))));
 
+    // Drawn at most a few hundred times: each drawing costs as much as many rows.
+    const int progressStep = std::max(kProgressStep, rowCount / 200);
     std::unique_ptr<QProgressDialog> progress;
     if (rowCount > kProgressRows) {
         progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入名片……"), QStringLiteral("取消"), 0, rowCount, this);
@@ -233,7 +236,7 @@ void TfrmInData::BitBtn1Click()
             } else {
                 ++counts.duplicates;
             }
-            if (progress && (row + 1) % kProgressStep == 0) {
+            if (progress && (row + 1) % progressStep == 0) {
                 progress->setValue(row + 1);
                 if (progress->wasCanceled()) {
                     ++row;

@@ -434,7 +434,8 @@ bool SqlCipherConnection::inTransaction() const
 class SqlCipherStatement final : public PreparedStatement {
 public:
     SqlCipherStatement(SqlCipherConnection& connection, const QString& sql)
-        : m_connection(&connection), m_db(connection.handle()), m_stmt(std::make_unique<Statement>(m_db, sql))
+        : m_connection(&connection), m_db(connection.handle()), m_stmt(std::make_unique<Statement>(m_db, sql)),
+          m_values(static_cast<size_t>(sqlite3_bind_parameter_count(m_stmt->get())))
     {
         connection.m_statements.push_back(this);
     }
@@ -448,16 +449,24 @@ public:
 
     void bind(int position, const QString& text) override
     {
-        sqlite3_reset(live());
+        stopRun();
+        QByteArray utf8 = text.toUtf8();
         // The same value the quoted text would store: NUL characters are dropped there.
-        const QByteArray utf8 = text.contains(QChar(u'\0')) ? QString(text).remove(QChar(u'\0')).toUtf8() : text.toUtf8();
-        const int rc = sqlite3_bind_text(live(), position, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        if (utf8.contains('\0'))
+            utf8.replace(QByteArrayView("\0", 1), QByteArrayView());
+        if (position < 1 || position > sqlite3_bind_parameter_count(m_stmt->get()))
+            throw failure(SQLITE_RANGE, QStringLiteral("%1 (?%2)").arg(QString::fromUtf8(sqlite3_errstr(SQLITE_RANGE))).arg(position));
+        // The engine reads the text where it lies, kept here until bound anew: no copy.
+        QByteArray& kept = m_values[static_cast<size_t>(position - 1)];
+        const int rc = sqlite3_bind_text(m_stmt->get(), position, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_STATIC);
+        kept = std::move(utf8);
         if (rc != SQLITE_OK)
-            throw failure(rc, QStringLiteral("%1 (?%2)").arg(QString::fromUtf8(sqlite3_errstr(rc))).arg(position));
+            throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     }
     bool step() override
     {
         live();
+        m_running = true;
         return m_stmt->step(m_db);
     }
     QString text(int column) const override
@@ -471,13 +480,18 @@ public:
     int exec() override
     {
         live();
+        m_running = true;
         while (m_stmt->step(m_db)) {
         }
         const int changed = sqlite3_changes(m_db);
-        sqlite3_reset(m_stmt->get());
+        stopRun();
         return changed;
     }
-    void reset() override { sqlite3_reset(live()); }
+    void reset() override
+    {
+        live();
+        stopRun();
+    }
 
     // The connection closes its handle: the statement goes first.
     void end()
@@ -493,10 +507,19 @@ private:
             throw EngineError(QStringLiteral("数据库连接已关闭，预备的语句不能再用"));
         return m_stmt->get();
     }
+    // Ends a run that began; a reset costs about as much as binding a value.
+    void stopRun()
+    {
+        sqlite3_stmt* stmt = live();
+        if (std::exchange(m_running, false))
+            sqlite3_reset(stmt);
+    }
 
     SqlCipherConnection* m_connection;
     sqlite3* m_db;
     std::unique_ptr<Statement> m_stmt;
+    std::vector<QByteArray> m_values; // by position, from 1
+    bool m_running = false;
 };
 
 std::unique_ptr<PreparedStatement> SqlCipherConnection::prepare(const QString& sql)
