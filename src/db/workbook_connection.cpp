@@ -97,21 +97,21 @@ ResultSet readWorkbook(const QString& path, const QString& sheet)
     if (!file.open(QIODevice::ReadOnly))
         fileError(path, QStringLiteral("无法打开（%1）").arg(file.errorString()));
     const WorkbookFormat format = workbookFormat(file.peek(8));
+    if (format != WorkbookFormat::Xls && file.size() > workbook::kMaxFileBytes)
+        fileError(path, QStringLiteral("文件过大：超过 %1 MB").arg(workbook::kMaxFileBytes >> 20));
     QByteArray bytes;
-    if (format != WorkbookFormat::Xls) {
-        if (file.size() > workbook::kMaxFileBytes)
-            fileError(path, QStringLiteral("文件过大：超过 %1 MB").arg(workbook::kMaxFileBytes >> 20));
+    if (format == WorkbookFormat::Csv) {
         bytes = file.readAll();
         if (bytes.size() != file.size())
             fileError(path, QStringLiteral("读取出错（%1）").arg(file.errorString()));
     }
-    file.close();
     try {
         switch (format) {
         case WorkbookFormat::Xls:
             return readXls(path, sheet);
         case WorkbookFormat::Xlsx:
-            return readXlsx(bytes, sheet);
+            // Read from the file as the zip needs it, never whole.
+            return readXlsx(file, sheet);
         case WorkbookFormat::Csv:
             break;
         }

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 namespace ostrel {
 
 enum class WorkbookFormat { Xls, Xlsx, Csv };
@@ -18,6 +20,8 @@ WorkbookFormat workbookFormat(const QByteArray& head);
 
 // .xlsx (Excel 2007 and later, WPS): shared and inline strings, numbers, booleans, dates.
 ResultSet readXlsx(const QByteArray& bytes, const QString& sheet);
+// The same from an open device (a file), read as the zip needs it, never whole.
+ResultSet readXlsx(QIODevice& device, const QString& sheet);
 // CSV text, UTF-8 with or without BOM, else GB18030 (what a Chinese Excel saves). It
 // holds one sheet, which answers to "Sheet1".
 ResultSet readCsv(const QByteArray& bytes, const QString& sheet);

@@ -134,15 +134,25 @@ std::string formattedNumber(double value, NumberKind kind, bool date1904)
     return numberText(value);
 }
 
-void SheetBuilder::push(uint32_t row, uint32_t column, uint32_t start, uint32_t lengthAndFlags, size_t bytes)
+void SheetBuilder::checkPosition(uint32_t row, uint32_t column)
 {
     if (row >= kMaxRows || column >= kMaxColumns)
         throw EngineError(QStringLiteral("单元格位置超出工作表范围（第 %1 行，第 %2 列）").arg(row + 1ull).arg(column + 1ull));
+}
+
+void SheetBuilder::countText(uint64_t& total, size_t bytes)
+{
+    total += bytes;
+    if (total > kMaxTextBytes)
+        throw EngineError(QStringLiteral("工作表过大：文字超过 %1 MB").arg(kMaxTextBytes >> 20));
+}
+
+void SheetBuilder::push(uint32_t row, uint32_t column, uint32_t start, uint32_t lengthAndFlags, size_t bytes)
+{
+    checkPosition(row, column);
     if (m_cells.size() >= kMaxCells)
         throw EngineError(QStringLiteral("工作表过大：超过 %1 个单元格").arg(kMaxCells));
-    m_textBytes += bytes;
-    if (m_textBytes > kMaxTextBytes)
-        throw EngineError(QStringLiteral("工作表过大：文字超过 %1 MB").arg(kMaxTextBytes >> 20));
+    countText(m_textBytes, bytes);
     if (!m_cells.empty()) {
         const Cell& last = m_cells.back();
         if (row < last.row || (row == last.row && column <= last.column))
@@ -227,6 +237,88 @@ ResultSet SheetBuilder::build()
         result.endRow();
     }
     return result;
+}
+
+void OrderedSheet::add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric)
+{
+    if (utf8.empty())
+        return;
+    SheetBuilder::checkPosition(row, column);
+    SheetBuilder::countText(m_textBytes, utf8.size());
+    if (!m_result) {
+        if (m_titles.empty() || row == m_titleRow) {
+            if (!m_titles.empty() && column <= m_titles.back().first)
+                throw NotInOrder{};
+            m_titleRow = row;
+            m_titles.emplace_back(column, std::string(utf8));
+            return;
+        }
+        startRows();
+    }
+    if (row < m_row || (row == m_row && column < m_nextColumn) || column >= m_width)
+        throw NotInOrder{};
+    if (row != m_row) {
+        if (m_rowOpen)
+            endRow();
+        // Rows between hold nothing; padded like any other, as SheetBuilder pads them.
+        const uint64_t rows = m_rows + (row - m_row);
+        if ((rows + 1) * m_width > kMaxCells)
+            throw NotInOrder{}; // SheetBuilder says how large the sheet would be
+        for (uint32_t empty = m_row + 1; empty < row; ++empty) {
+            ++m_rows;
+            endRow();
+        }
+        ++m_rows;
+        m_row = row;
+        m_rowOpen = true;
+    }
+    for (; m_nextColumn < column; ++m_nextColumn)
+        m_result->addCell({}, true);
+    m_result->addCell(utf8, numeric);
+    m_nextColumn = column + 1;
+}
+
+void OrderedSheet::addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length)
+{
+    if (static_cast<uint64_t>(start) + length > m_shared.size())
+        throw EngineError(QStringLiteral("共享字符串超出范围"));
+    add(row, column, m_shared.substr(start, length), false);
+}
+
+void OrderedSheet::startRows()
+{
+    m_width = m_titles.back().first + 1;
+    QStringList columns;
+    columns.reserve(m_width);
+    for (uint32_t c = 0; c < m_width; ++c)
+        columns << QStringLiteral("F%1").arg(c + 1);
+    for (const auto& [column, text] : m_titles)
+        columns[static_cast<qsizetype>(column)] = QString::fromUtf8(text);
+    m_titles = {};
+    m_result.emplace(columns);
+    m_result->reserveRows(std::min<size_t>(m_reserveRows, m_reserveCells / m_width));
+    m_row = m_titleRow;
+}
+
+void OrderedSheet::endRow()
+{
+    for (; m_nextColumn < m_width; ++m_nextColumn)
+        m_result->addCell({}, true);
+    m_result->endRow();
+    m_nextColumn = 0;
+    m_rowOpen = false;
+}
+
+ResultSet OrderedSheet::build()
+{
+    if (!m_result) {
+        if (m_titles.empty())
+            return ResultSet(QStringList{});
+        startRows();
+    }
+    if (m_rowOpen)
+        endRow();
+    return std::move(*m_result);
 }
 
 bool sameSheetName(const QString& a, const QString& b)

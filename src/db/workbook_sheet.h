@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +61,7 @@ public:
     void addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length);
     void setShared(std::string_view shared) { m_shared = shared; }
     // Room for about this many cells (capped at the limit), so they are not moved as they come.
-    void reserve(size_t cells) { m_cells.reserve(std::min<size_t>(cells, kMaxCells)); }
+    void reserve(uint32_t /*rows*/, size_t cells) { m_cells.reserve(std::min<size_t>(cells, kMaxCells)); }
 
     ResultSet build();
 
@@ -76,6 +77,10 @@ private:
     static constexpr uint32_t kLengthMask = kShared - 1;
 
     void push(uint32_t row, uint32_t column, uint32_t start, uint32_t lengthAndFlags, size_t bytes);
+    friend class OrderedSheet;
+    // The checks every cell passes, whichever builder takes it.
+    static void checkPosition(uint32_t row, uint32_t column);
+    static void countText(uint64_t& total, size_t bytes);
     std::string_view text(const Cell& cell) const;
 
     std::vector<Cell> m_cells;
@@ -83,6 +88,49 @@ private:
     std::string_view m_shared;
     uint64_t m_textBytes = 0;
     bool m_ordered = true;
+};
+
+// Builds the result set while the cells come as spreadsheet programs write them: rows in
+// order, each row's cells left to right, none right of the title row's last cell. Each cell
+// goes straight into the result; nothing is held beside it. Cells in any other order throw
+// NotInOrder, and the sheet is read again into a SheetBuilder, which takes any order.
+// The result is the one SheetBuilder would build from the same cells.
+class OrderedSheet {
+public:
+    struct NotInOrder {};
+
+    // Copies the text. Empty texts are not stored. Throws EngineError past the limits.
+    void add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric);
+    // Copies the text at start, length in `shared` (set once, before).
+    void addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length);
+    void setShared(std::string_view shared) { m_shared = shared; }
+    // Room for about this many rows and cells, as the sheet declares its size, so the result
+    // is not moved as it grows. A false size costs at most the cells.
+    void reserve(uint32_t rows, size_t cells)
+    {
+        m_reserveRows = rows;
+        m_reserveCells = cells;
+    }
+
+    ResultSet build();
+
+private:
+    void startRows();
+    void endRow();
+
+    std::string_view m_shared;
+    uint64_t m_textBytes = 0;
+    // The title row until it is complete: its cells' columns and texts.
+    std::vector<std::pair<uint32_t, std::string>> m_titles;
+    uint32_t m_titleRow = 0;
+    std::optional<ResultSet> m_result;
+    uint32_t m_width = 0;
+    uint64_t m_rows = 0;     // rows in the result, the open one included
+    uint32_t m_row = 0;      // the last row begun (the title row at first)
+    uint32_t m_nextColumn = 0;
+    bool m_rowOpen = false;
+    uint32_t m_reserveRows = 0;
+    size_t m_reserveCells = 0;
 };
 
 // Sheet names compare as Excel compares them: without regard to case.

@@ -4,6 +4,7 @@
 #include "engine_error.h"
 #include "workbook_reader.h"
 #include "workbook_sheet.h"
+#include "workbook_xml.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
@@ -30,33 +31,44 @@ namespace {
     throw EngineError(QStringLiteral("工作簿已损坏：%1 %2").arg(part, detail));
 }
 
-// One part of the package, at most `limit` bytes once expanded; none when it is absent.
-std::optional<QByteArray> readPart(QuaZip& zip, const QString& name, qint64 limit)
+// Opens one part of the package and hands its expanded bytes to `read` as a device; false
+// when the part is absent. The zip's checksum is checked once the part is read.
+template <class Read>
+bool readPartWith(QuaZip& zip, const QString& name, Read&& read)
 {
     if (name.isEmpty() || !zip.setCurrentFile(name, QuaZip::csInsensitive))
-        return std::nullopt;
+        return false;
     QuaZipFile file(&zip);
     if (!file.open(QIODevice::ReadOnly))
         damaged(name, QStringLiteral("无法解压（可能已加密）"));
-    QByteArray bytes;
-    // Room for what the entry says it holds, so the bytes are not moved as they grow; a
-    // false size costs at most the limit.
-    bytes.reserve(std::clamp<qint64>(file.usize(), 0, limit) + 1);
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 got = file.read(buffer, sizeof buffer);
-        if (got < 0)
-            damaged(name, QStringLiteral("解压出错"));
-        if (got == 0)
-            break;
-        if (bytes.size() + got > limit)
-            throw EngineError(QStringLiteral("工作簿过大：%1 解压后超过 %2 MB").arg(name).arg(limit >> 20));
-        bytes.append(buffer, got);
-    }
+    read(file);
     file.close();
     if (file.getZipError() != UNZ_OK)
         damaged(name, QStringLiteral("校验和不符"));
-    return bytes;
+    return true;
+}
+
+// One small part of the package, at most `limit` bytes once expanded; none when it is absent.
+std::optional<QByteArray> readPart(QuaZip& zip, const QString& name, qint64 limit)
+{
+    QByteArray bytes;
+    const bool present = readPartWith(zip, name, [&](QuaZipFile& file) {
+        // Room for what the entry says it holds, so the bytes are not moved as they grow; a
+        // false size costs at most the limit.
+        bytes.reserve(std::clamp<qint64>(file.usize(), 0, limit) + 1);
+        char buffer[64 * 1024];
+        for (;;) {
+            const qint64 got = file.read(buffer, sizeof buffer);
+            if (got < 0)
+                damaged(name, QStringLiteral("解压出错"));
+            if (got == 0)
+                break;
+            if (bytes.size() + got > limit)
+                throw EngineError(QStringLiteral("工作簿过大：%1 解压后超过 %2 MB").arg(name).arg(limit >> 20));
+            bytes.append(buffer, got);
+        }
+    });
+    return present ? std::optional<QByteArray>(std::move(bytes)) : std::nullopt;
 }
 
 // Reads the next token; a document type declaration (entity tricks) or an XML error ends
@@ -74,8 +86,6 @@ QXmlStreamReader::TokenType next(QXmlStreamReader& xml, const QString& part)
 // Strings in the package write characters XML cannot hold as _xHHHH_ (_x005F_ is "_").
 QString decodeEscapes(const QString& text)
 {
-    if (!text.contains(u"_x"))
-        return text;
     QString out;
     out.reserve(text.size());
     const qsizetype n = text.size();
@@ -94,26 +104,39 @@ QString decodeEscapes(const QString& text)
     return out;
 }
 
-// The text of a <si> or <is>: plain <t>, or the <t> of each rich-text run; the phonetic
-// guides (<rPh>) are not part of the text.
-QString readRichText(QXmlStreamReader& xml, const QString& part)
+std::string decodeEscapes(std::string text)
 {
-    QString text;
-    int depth = 1;
-    while (depth > 0 && !xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = next(xml, part);
-        if (token == QXmlStreamReader::StartElement) {
-            if (xml.name() == u"t")
-                text += xml.readElementText(QXmlStreamReader::SkipChildElements);
-            else if (xml.name() == u"rPh")
-                xml.skipCurrentElement();
+    if (text.find("_x") == std::string::npos)
+        return text;
+    const QByteArray utf8 = decodeEscapes(QString::fromUtf8(text)).toUtf8();
+    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+// The text of a <si> or <is> just started: plain <t>, or the <t> of each rich-text run;
+// the phonetic guides (<rPh>) are not part of the text.
+std::string readRichText(XmlPull& xml)
+{
+    std::string text;
+    for (int depth = 1; depth > 0;) {
+        switch (xml.next()) {
+        case XmlPull::StartElement:
+            if (xml.name() == "t")
+                text += xml.elementText();
+            else if (xml.name() == "rPh")
+                xml.skipElement();
             else
                 ++depth;
-        } else if (token == QXmlStreamReader::EndElement) {
+            break;
+        case XmlPull::EndElement:
             --depth;
+            break;
+        case XmlPull::Characters:
+            break;
+        case XmlPull::EndDocument:
+            xml.damaged(QStringLiteral("XML 不完整"));
         }
     }
-    return decodeEscapes(text);
+    return decodeEscapes(std::move(text));
 }
 
 struct Relationship {
@@ -167,17 +190,16 @@ struct SharedStrings {
     std::vector<std::pair<uint32_t, uint32_t>> spans; // start, length
 };
 
-SharedStrings readSharedStrings(const QByteArray& bytes, const QString& part)
+SharedStrings readSharedStrings(XmlPull& xml, qint64 expandedSize)
 {
     SharedStrings sst;
-    sst.arena.reserve(static_cast<size_t>(bytes.size() / 2));
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        if (next(xml, part) != QXmlStreamReader::StartElement || xml.name() != u"si")
+    sst.arena.reserve(static_cast<size_t>(std::clamp<qint64>(expandedSize, 0, kMaxSharedStringsBytes) / 2));
+    for (XmlPull::Token token; (token = xml.next()) != XmlPull::EndDocument;) {
+        if (token != XmlPull::StartElement || xml.name() != "si")
             continue;
-        const QByteArray utf8 = readRichText(xml, part).toUtf8();
-        sst.spans.emplace_back(static_cast<uint32_t>(sst.arena.size()), static_cast<uint32_t>(utf8.size()));
-        sst.arena.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+        const std::string text = readRichText(xml);
+        sst.spans.emplace_back(static_cast<uint32_t>(sst.arena.size()), static_cast<uint32_t>(text.size()));
+        sst.arena += text;
     }
     return sst;
 }
@@ -241,148 +263,186 @@ WorkbookPart readWorkbookPart(const QByteArray& bytes, const QString& part)
     return book;
 }
 
-bool parseUnsigned(QStringView text, uint64_t& value)
+bool parseUnsigned(std::string_view text, uint64_t& value)
 {
-    if (text.isEmpty() || text.size() > 18)
+    if (text.empty() || text.size() > 18)
         return false;
     value = 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
+    for (const char c : text) {
+        if (c < '0' || c > '9')
             return false;
-        value = value * 10 + (c.unicode() - u'0');
+        value = value * 10 + static_cast<uint64_t>(c - '0');
     }
     return true;
 }
 
-bool parseNumber(QStringView text, double& value)
+bool parseNumber(std::string_view text, double& value)
 {
-    char buffer[64];
-    const qsizetype n = text.size();
-    if (n == 0 || n >= static_cast<qsizetype>(sizeof buffer))
+    if (text.empty() || text.size() >= 64)
         return false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 128)
-            return false;
-        buffer[i] = static_cast<char>(c);
-    }
-    const auto [end, error] = std::from_chars(buffer, buffer + n, value);
-    return error == std::errc() && end == buffer + n;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// The start of a text for an error message, cut by characters.
+QString shown(std::string_view text, qsizetype characters)
+{
+    return QString::fromUtf8(text.substr(0, static_cast<size_t>(characters) * 4)).left(characters);
 }
 
 // "BC12" -> column 54 (from 0); a reference without letters keeps `fallback`.
-uint32_t columnOf(QStringView reference, uint32_t fallback, const QString& part)
+uint32_t columnOf(std::string_view reference, uint32_t fallback, XmlPull& xml)
 {
     uint32_t column = 0;
-    qsizetype i = 0;
+    size_t i = 0;
     for (; i < reference.size(); ++i) {
-        const char16_t c = reference[i].unicode();
-        const char16_t upper = (c >= u'a' && c <= u'z') ? c - 32 : c;
-        if (upper < u'A' || upper > u'Z')
+        const char c = reference[i];
+        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        if (upper < 'A' || upper > 'Z')
             break;
-        column = column * 26 + (upper - u'A' + 1);
+        column = column * 26 + static_cast<uint32_t>(upper - 'A' + 1);
         if (column > kMaxColumns)
-            damaged(part, QStringLiteral("单元格 %1 超出工作表的列范围").arg(reference.left(16)));
+            xml.damaged(QStringLiteral("单元格 %1 超出工作表的列范围").arg(shown(reference, 16)));
     }
     return i == 0 ? fallback : column - 1;
 }
 
+// What the t attribute of a cell says its value is.
+enum class CellType { Number, Shared, Inline, Formula, Boolean, Date, Error };
+
+CellType cellType(std::string_view t)
+{
+    if (t == "s")
+        return CellType::Shared;
+    if (t == "inlineStr")
+        return CellType::Inline;
+    if (t == "str")
+        return CellType::Formula;
+    if (t == "b")
+        return CellType::Boolean;
+    if (t == "d")
+        return CellType::Date;
+    if (t == "e")
+        return CellType::Error;
+    return CellType::Number;
+}
+
+// Reads the cells of a sheet part into `Cells` (OrderedSheet or SheetBuilder).
+template <class Cells>
 class SheetReader {
 public:
-    SheetReader(const QByteArray& bytes, const QString& part, const SharedStrings& sst,
-                const std::vector<NumberKind>& kinds, bool date1904)
-        : m_part(part), m_sst(sst), m_kinds(kinds), m_date1904(date1904)
+    SheetReader(XmlPull& xml, qint64 partSize, const SharedStrings& sst, const std::vector<NumberKind>& kinds, bool date1904)
+        : m_xml(xml), m_partSize(std::clamp<qint64>(partSize, 0, kMaxSheetXmlBytes)), m_sst(sst), m_kinds(kinds),
+          m_date1904(date1904)
     {
-        // Through a device the reader decodes the part piece by piece instead of all at
-        // once: less memory, and faster.
-        m_buffer.setData(bytes);
-        m_buffer.open(QIODevice::ReadOnly);
-        m_xml.setDevice(&m_buffer);
         m_cells.setShared(m_sst.arena);
-        // A cell takes some 30 bytes of the part, rarely fewer.
-        m_cells.reserve(static_cast<size_t>(bytes.size() / 32));
     }
 
     ResultSet read()
     {
-        while (!m_xml.atEnd()) {
-            if (next(m_xml, m_part) != QXmlStreamReader::StartElement)
+        for (XmlPull::Token token; (token = m_xml.next()) != XmlPull::EndDocument;) {
+            if (token != XmlPull::StartElement)
                 continue;
-            if (m_xml.name() == u"row")
+            if (m_xml.name() == "row")
                 startRow();
-            else if (m_xml.name() == u"c")
+            else if (m_xml.name() == "c")
                 readCell();
+            else if (m_xml.name() == "dimension")
+                reserve();
         }
         return m_cells.build();
     }
 
 private:
+    // The size the sheet declares ("A1:X100001"): room for its rows, at most a few bytes of
+    // room per byte of the part, whatever it declares.
+    void reserve()
+    {
+        const std::string_view ref = m_xml.attribute("ref");
+        const size_t colon = ref.find(':');
+        uint64_t first = 0;
+        uint64_t last = 0;
+        if (colon == std::string_view::npos || !parseUnsigned(rowOf(ref.substr(0, colon)), first)
+            || !parseUnsigned(rowOf(ref.substr(colon + 1)), last) || last < first || last > kMaxRows)
+            return;
+        m_cells.reserve(static_cast<uint32_t>(last - first), static_cast<size_t>(m_partSize / 8));
+    }
+
+    static std::string_view rowOf(std::string_view reference)
+    {
+        size_t i = 0;
+        while (i < reference.size() && !(reference[i] >= '0' && reference[i] <= '9'))
+            ++i;
+        return reference.substr(i);
+    }
+
     void startRow()
     {
-        const QStringView number = m_xml.attributes().value(QLatin1String("r"));
+        const std::string_view number = m_xml.attribute("r");
         uint64_t row = 0;
-        if (number.isEmpty())
+        if (number.empty())
             m_row = m_nextRow;
         else if (parseUnsigned(number, row) && row >= 1 && row <= kMaxRows)
             m_row = static_cast<uint32_t>(row - 1);
         else
-            damaged(m_part, QStringLiteral("行号 %1 无效").arg(number.left(20)));
+            m_xml.damaged(QStringLiteral("行号 %1 无效").arg(shown(number, 20)));
         m_nextRow = m_row + 1;
         m_nextColumn = 0;
     }
 
     void readCell()
     {
-        const QXmlStreamAttributes a = m_xml.attributes();
-        const uint32_t column = columnOf(a.value(QLatin1String("r")), m_nextColumn, m_part);
+        const uint32_t column = columnOf(m_xml.attribute("r"), m_nextColumn, m_xml);
         m_nextColumn = column + 1;
-        const QStringView type = a.value(QLatin1String("t")); // `a` is a copy: it stays valid
+        const CellType type = cellType(m_xml.attribute("t"));
         uint64_t style = 0;
-        const bool styled = parseUnsigned(a.value(QLatin1String("s")), style);
+        const bool styled = parseUnsigned(m_xml.attribute("s"), style);
 
-        QString value;
+        std::string value;
         bool hasValue = false;
-        QString inlineText;
+        std::string inlineText;
         bool hasInline = false;
-        while (m_xml.readNextStartElement()) {
-            if (m_xml.name() == u"v") {
-                value = m_xml.readElementText(QXmlStreamReader::SkipChildElements);
+        for (XmlPull::Token token; (token = m_xml.next()) != XmlPull::EndElement;) {
+            if (token == XmlPull::EndDocument)
+                m_xml.damaged(QStringLiteral("XML 不完整"));
+            if (token != XmlPull::StartElement)
+                continue;
+            if (m_xml.name() == "v") {
+                value = m_xml.elementText();
                 hasValue = true;
-            } else if (m_xml.name() == u"is") {
-                inlineText = readRichText(m_xml, m_part);
+            } else if (m_xml.name() == "is") {
+                inlineText = readRichText(m_xml);
                 hasInline = true;
             } else {
-                m_xml.skipCurrentElement();
+                m_xml.skipElement();
             }
         }
-        if (m_xml.hasError())
-            damaged(m_part, m_xml.errorString());
 
-        if (type == u"s") {
+        if (type == CellType::Shared) {
             uint64_t index = 0;
             if (!hasValue)
                 return;
             if (!parseUnsigned(value, index) || index >= m_sst.spans.size())
-                damaged(m_part, QStringLiteral("共享字符串编号 %1 无效").arg(value.left(20)));
+                m_xml.damaged(QStringLiteral("共享字符串编号 %1 无效").arg(shown(value, 20)));
             const auto [start, length] = m_sst.spans[index];
             m_cells.addShared(m_row, column, start, length);
-        } else if (type == u"inlineStr" || (!hasValue && hasInline)) {
-            add(column, inlineText, false);
+        } else if (type == CellType::Inline || (!hasValue && hasInline)) {
+            m_cells.add(m_row, column, inlineText, false);
         } else if (!hasValue) {
             return;
-        } else if (type == u"str") {
-            add(column, decodeEscapes(value), false);
-        } else if (type == u"b") {
-            add(column, value == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE"), false);
-        } else if (type == u"d") {
+        } else if (type == CellType::Formula) {
+            m_cells.add(m_row, column, decodeEscapes(std::move(value)), false);
+        } else if (type == CellType::Boolean) {
+            m_cells.add(m_row, column, value == "1" ? "TRUE" : "FALSE", false);
+        } else if (type == CellType::Date) {
             // An ISO 8601 date (strict packages): its day is the text.
-            add(column, value.left(10), false);
-        } else if (type == u"e") {
-            add(column, value, false);
+            m_cells.add(m_row, column, shown(value, 10).toStdString(), false);
+        } else if (type == CellType::Error) {
+            m_cells.add(m_row, column, value, false);
         } else {
             double number = 0;
             if (!parseNumber(value, number)) {
-                add(column, value, false);
+                m_cells.add(m_row, column, value, false);
                 return;
             }
             const NumberKind kind = styled && style < m_kinds.size() ? m_kinds[style] : NumberKind::Number;
@@ -391,34 +451,45 @@ private:
         }
     }
 
-    void add(uint32_t column, const QString& text, bool numeric)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        m_cells.add(m_row, column, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), numeric);
-    }
-
-    QBuffer m_buffer;
-    QXmlStreamReader m_xml;
-    const QString& m_part;
+    XmlPull& m_xml;
+    const qint64 m_partSize;
     const SharedStrings& m_sst;
     const std::vector<NumberKind>& m_kinds;
     const bool m_date1904;
-    SheetBuilder m_cells;
+    Cells m_cells;
     uint32_t m_row = 0;
     uint32_t m_nextRow = 0;
     uint32_t m_nextColumn = 0;
 };
 
+// The sheet part read with `Cells`.
+template <class Cells>
+ResultSet readSheet(QuaZip& zip, const QString& part, const SharedStrings& sst, const std::vector<NumberKind>& kinds,
+                    bool date1904)
+{
+    ResultSet rows;
+    readPartWith(zip, part, [&](QuaZipFile& file) {
+        XmlPull xml(file, part, kMaxSheetXmlBytes);
+        rows = SheetReader<Cells>(xml, file.usize(), sst, kinds, date1904).read();
+    });
+    return rows;
+}
+
 } // namespace
 
 ResultSet readXlsx(const QByteArray& bytes, const QString& sheet)
 {
-    if (bytes.size() > kMaxFileBytes)
-        throw EngineError(QStringLiteral("工作簿文件过大：超过 %1 MB").arg(kMaxFileBytes >> 20));
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QuaZip zip(&buffer);
+    return readXlsx(buffer, sheet);
+}
+
+ResultSet readXlsx(QIODevice& device, const QString& sheet)
+{
+    if (device.size() > kMaxFileBytes)
+        throw EngineError(QStringLiteral("工作簿文件过大：超过 %1 MB").arg(kMaxFileBytes >> 20));
+    QuaZip zip(&device);
     if (!zip.open(QuaZip::mdUnzip))
         throw EngineError(QStringLiteral("工作簿已损坏：不是有效的 .xlsx 文件（zip 目录无法读取）"));
 
@@ -451,20 +522,27 @@ ResultSet readXlsx(const QByteArray& bytes, const QString& sheet)
     for (const Relationship& r : rels)
         if (r.id == book.ids[index])
             sheetPart = resolveTarget(folder, r.target);
-    const auto sheetBytes = readPart(zip, sheetPart, kMaxSheetXmlBytes);
-    if (!sheetBytes)
+    if (sheetPart.isEmpty() || !zip.setCurrentFile(sheetPart, QuaZip::csInsensitive))
         damaged(sheetPart.isEmpty() ? sheet : sheetPart, QStringLiteral("缺失：找不到工作表“%1”的内容").arg(sheet));
 
+    // The large parts are read as they are expanded, never held whole.
     SharedStrings sst;
     const QString sstPart = targetOfType(rels, u"/sharedStrings", folder);
-    if (const auto sstBytes = readPart(zip, sstPart, kMaxSharedStringsBytes))
-        sst = readSharedStrings(*sstBytes, sstPart);
+    readPartWith(zip, sstPart, [&](QuaZipFile& file) {
+        XmlPull xml(file, sstPart, kMaxSharedStringsBytes);
+        sst = readSharedStrings(xml, file.usize());
+    });
     std::vector<NumberKind> kinds;
     const QString stylesPart = targetOfType(rels, u"/styles", folder);
     if (const auto stylesBytes = readPart(zip, stylesPart, kMaxSmallPartBytes))
         kinds = readStyles(*stylesBytes, stylesPart);
 
-    return SheetReader(*sheetBytes, sheetPart, sst, kinds, book.date1904).read();
+    try {
+        return readSheet<OrderedSheet>(zip, sheetPart, sst, kinds, book.date1904);
+    } catch (const OrderedSheet::NotInOrder&) {
+        // Rare: cells out of order, or right of the title row. Read again, collecting them.
+        return readSheet<SheetBuilder>(zip, sheetPart, sst, kinds, book.date1904);
+    }
 }
 
 } // namespace ostrel

@@ -3,9 +3,13 @@
 #include "db/engine_error.h"
 #include "workbook_files.h"
 #include "db/workbook_reader.h"
+#include "db/workbook_xml.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -39,6 +43,18 @@ protected:
 
     QTemporaryDir dir;
 };
+
+// A package whose sheet part is `sheet` as it stands.
+QByteArray sheetPackage(const QByteArray& sheet)
+{
+    return zipBytes({
+        {"xl/workbook.xml", "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+                            "<sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+                                       "</Relationships>"},
+        {"xl/worksheets/sheet1.xml", sheet},
+    });
+}
 
 } // namespace
 
@@ -112,6 +128,137 @@ TEST_F(XlsxReader, CellPositionsAsWrittenOrImplied)
                             "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c><v>2</v></c><c r=\"A2\"><v>3</v></c></row>"
                             "<row r=\"9\"><c r=\"A9\" s=\"0\"/></row>";
     EXPECT_EQ(sheetData(rows), (QList<QStringList>{{"a", "b"}, {"3", "2"}, {"", ""}, {"", "4"}}));
+    // The same in order; and a cell right of the title row, which widens the sheet.
+    const QByteArray ordered = "<row><c t=\"inlineStr\"><is><t>a</t></is></c><c t=\"inlineStr\"><is><t>b</t></is></c></row>"
+                               "<row r=\"4\"><c r=\"B4\"><v>4</v></c></row><row r=\"9\"><c r=\"A9\" s=\"0\"/></row>";
+    EXPECT_EQ(sheetData(ordered), (QList<QStringList>{{"a", "b"}, {"", ""}, {"", ""}, {"", "4"}}));
+    EXPECT_EQ(sheetData(ordered + "<row r=\"10\"><c r=\"D10\"><v>5</v></c></row>"),
+              (QList<QStringList>{{"a", "b", "F3", "F4"}, {"", "", "", ""}, {"", "", "", ""}, {"", "4", "", ""},
+                                  {"", "", "", ""}, {"", "", "", ""}, {"", "", "", ""}, {"", "", "", ""}, {"", "", "", ""},
+                                  {"", "", "", "5"}}));
+}
+
+TEST_F(XlsxReader, SheetXmlAsProgramsMayWriteIt)
+{
+    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const auto cell = [](const QByteArray& text) { return "<row><c t=\"inlineStr\"><is><t>" + text + "</t></is></c></row>"; };
+    const auto part = [&](const QByteArray& rows) { return "<?xml version=\"1.0\"?><worksheet " + ns + "><sheetData>" + rows + "</sheetData></worksheet>"; };
+    const QString utf16 = QString::fromUtf8(part(cell("双字节 &amp; 😀")).replace("?>", " encoding=\"UTF-16\"?>"));
+    QByteArray littleEndian("\xFF\xFE", 2);
+    QByteArray bigEndian;
+    for (const QChar c : utf16) {
+        littleEndian += static_cast<char>(c.unicode() & 0xFF);
+        littleEndian += static_cast<char>(c.unicode() >> 8);
+        bigEndian += static_cast<char>(c.unicode() >> 8);
+        bigEndian += static_cast<char>(c.unicode() & 0xFF);
+    }
+    const struct {
+        const char* name;
+        QByteArray sheet;
+        const char* value;
+    } cases[] = {
+        {"entities and character references", part(cell("&lt;a&gt; &amp; &quot;&apos; &#20013;&#x6587; &#x1F600;")), "<a> & \"' 中文 😀"},
+        {"CDATA, comments and instructions", part(cell("<![CDATA[<b>&amp;</b>]]><!-- 注 --><?pi x?>尾")), "<b>&amp;</b>尾"},
+        {"line ends", part(cell("a\r\nb\rc<![CDATA[\r\nd]]>")), "a\nb\nc\nd"},
+        {"prefixed elements", "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
+                              "<x:row><x:c t=\"inlineStr\"><x:is><x:t>前缀</x:t></x:is></x:c></x:row></x:sheetData></x:worksheet>", "前缀"},
+        {"single quotes and blanks", part("<row ><c r = 'A1'\n t='inlineStr' ><is ><t >引号</t ></is></c></row>"), "引号"},
+        {"a false dimension", "<worksheet " + ns + "><dimension ref=\"A1:XFD1048576\"/><sheetData>" + cell("小") + "</sheetData></worksheet>", "小"},
+        {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + part(cell("标记")), "标记"},
+        {"UTF-16 little endian", littleEndian, "双字节 & 😀"},
+        {"UTF-16 big endian without a mark", bigEndian, "双字节 & 😀"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(table(readXlsx(sheetPackage(c.sheet), kSheet1)), QList<QStringList>{{QString::fromUtf8(c.value)}}) << c.name;
+}
+
+namespace {
+
+// Hands out at most `piece` bytes a read, as a zip entry may.
+class Trickle : public QIODevice {
+public:
+    Trickle(const QByteArray& bytes, qint64 piece) : m_bytes(bytes), m_piece(piece) { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = std::min({maxSize, m_piece, m_bytes.size() - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, static_cast<size_t>(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_piece;
+    qint64 m_at = 0;
+};
+
+// Every token as text, neighbouring characters joined.
+QStringList tokens(const QByteArray& xml, qint64 piece)
+{
+    Trickle device(xml, piece);
+    workbook::XmlPull pull(device, QStringLiteral("part"), 1 << 20);
+    QStringList out;
+    for (workbook::XmlPull::Token t; (t = pull.next()) != workbook::XmlPull::EndDocument;) {
+        const QString name = QString::fromUtf8(pull.name());
+        if (t == workbook::XmlPull::StartElement)
+            out << u'<' + name + u' ' + QString::fromUtf8(pull.attribute("r")) + u'>';
+        else if (t == workbook::XmlPull::EndElement)
+            out << QStringLiteral("</") + name + u'>';
+        else if (!out.isEmpty() && out.last().startsWith(u'"'))
+            out.last().insert(out.last().size() - 1, QString::fromUtf8(pull.text()));
+        else
+            out << u'"' + QString::fromUtf8(pull.text()) + u'"';
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(XmlPull, GivesTheSameTokensHoweverThePartComesInPieces)
+{
+    const QByteArray xml = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><!-- 注释 --><a:sst xmlns:a=\"u\">\r\n"
+                           "<si r=\"x&amp;&#x4E2D;\"><t>前&lt;&#20013;&gt;后 &quot;😀&apos;\r\n尾</t><e/><t><![CDATA[<&>\r\n]]></t>"
+                           "<?pi 处理?><t xml:space='preserve'>  两空格 </t></si><si/></a:sst>\n";
+    const QStringList whole = tokens(xml, 1 << 20);
+    EXPECT_EQ(whole, (QStringList{"<sst >", "\"\n\"", "<si x&中>", "<t >", "\"前<中>后 \"😀'\n尾\"", "</t>", "<e >", "</e>", "<t >",
+                                  "\"<&>\n\"", "</t>", "<t >", "\"  两空格 \"", "</t>", "</si>", "<si >", "</si>", "</sst>"}));
+    for (const qint64 piece : {1, 2, 3, 5, 7, 64})
+        EXPECT_EQ(tokens(xml, piece), whole) << piece << " bytes a piece";
+    // UTF-16 too, told by its first bytes however few come at once.
+    const QString text = QString::fromUtf8(QByteArray(xml).remove(0, 3).replace("utf-8", "utf-16"));
+    const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    for (const qint64 piece : {1, 3, 64})
+        EXPECT_EQ(tokens(utf16, piece), whole) << piece << " bytes a piece of UTF-16";
+}
+
+TEST_F(XlsxReader, LargePartsReadInPiecesAsTheyAreExpanded)
+{
+    // Texts cut anywhere by the pieces: entities, characters of several bytes, line ends.
+    QByteArray sst;
+    QByteArray rows = "<row r=\"1\"><c t=\"inlineStr\"><is><t>A</t></is></c><c t=\"inlineStr\"><is><t>B</t></is></c>"
+                      "<c t=\"inlineStr\"><is><t>C</t></is></c></row>";
+    QList<QStringList> expected{{"A", "B", "C"}};
+    for (int i = 0; i < 4000; ++i) {
+        const QString text = QStringLiteral("行%1 ").arg(i) + QString(i % 7, u'中') + QStringLiteral("&<>\"'\r\n😀")
+            + QString(i % 13, u'x');
+        QByteArray escaped = text.toUtf8();
+        escaped.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;");
+        sst += "<si><t>" + escaped + "</t></si>";
+        rows += "<row r=\"" + QByteArray::number(i + 2) + "\"><c t=\"inlineStr\"><is><t>" + escaped
+            + "</t></is></c><c t=\"s\"><v>" + QByteArray::number(i) + "</v></c><c><v>" + QByteArray::number(i) + "</v></c></row>";
+        const QString read = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        expected.append({read, read, QString::number(i)});
+    }
+    // One text longer than a piece.
+    const QString longText = QString(300000, u'长');
+    rows += "<row><c t=\"inlineStr\"><is><t>" + longText.toUtf8() + "</t></is></c></row>";
+    expected.append({longText, "", ""});
+    ASSERT_GT(rows.size(), 1 << 20);
+    EXPECT_EQ(sheetData(rows, sst), expected);
 }
 
 TEST_F(XlsxReader, DateStylesAndThe1904System)
@@ -156,6 +303,19 @@ TEST_F(XlsxReader, DamagedAndHostilePackagesFailClearly)
          "工作簿已损坏：xl/workbook.xml 含有文档类型声明"},
         {"shared strings expanding past 50 MB", xlsxPackage("", "<si><t>" + bomb + "</t></si>"),
          "工作簿过大：xl/sharedStrings.xml 解压后超过 50 MB"},
+        {"document type declaration in the sheet", sheetPackage("<!DOCTYPE a [<!ENTITY x \"y\">]><worksheet/>"),
+         "工作簿已损坏：xl/worksheets/sheet1.xml 含有文档类型声明"},
+        {"sheet cut short", sheetPackage("<worksheet><sheetData><row><c><v>1</v></c>"), "工作簿已损坏：xl/worksheets/sheet1.xml XML 不完整"},
+        {"unknown entity", xlsxPackage("<row><c t=\"inlineStr\"><is><t>&nbsp;</t></is></c></row>"),
+         "工作簿已损坏：xl/worksheets/sheet1.xml 未定义的实体 &nbsp;"},
+        {"character reference to NUL", xlsxPackage("<row><c t=\"inlineStr\"><is><t>&#0;</t></is></c></row>"),
+         "工作簿已损坏：xl/worksheets/sheet1.xml 字符引用 &#0; 无效"},
+        {"bytes that are no UTF-8", xlsxPackage("<row><c t=\"inlineStr\"><is><t>\xE4\xB8</t></is></c></row>"),
+         "工作簿已损坏：xl/worksheets/sheet1.xml 含有无效的 UTF-8 编码"},
+        {"an encoding other than Unicode", sheetPackage("<?xml version=\"1.0\" encoding=\"GBK\"?><worksheet/>"),
+         "工作簿已损坏：xl/worksheets/sheet1.xml 不支持的编码 gbk"},
+        {"a second root element", sheetPackage("<worksheet/><worksheet/>"), "工作簿已损坏：xl/worksheets/sheet1.xml 根元素之后还有元素"},
+        {"shared strings cut short", xlsxPackage("", "<si><t>a</t>"), "工作簿已损坏：xl/sharedStrings.xml 结束标签 </sst> 与开始标签不符"},
     };
     for (const auto& c : cases) {
         const QString error = errorOf(c.bytes);
