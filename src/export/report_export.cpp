@@ -12,7 +12,11 @@
 #include <QProgressDialog>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <charconv>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -33,10 +37,9 @@ protected:
     }
 };
 
-// Counts the rows of one export over the window: read from the list, then written to the
-// file. It appears only when the export lasts long enough to notice, and is updated a few
-// times a second: each update lets the dialog handle its events, which costs more than
-// a row.
+// Counts the rows of one export over the window as they are written. It appears only when
+// the export lasts long enough to notice, and is updated a few times a second: each update
+// lets the dialog handle its events, which costs more than a row.
 class ExportProgress {
 public:
     ExportProgress(QWidget* window, int rows) : m_dialog(window), m_rows(rows)
@@ -49,34 +52,29 @@ public:
         m_dialog.setMinimumDuration(500);
         m_dialog.setAutoClose(false);
         m_dialog.setAutoReset(false);
-        m_dialog.setRange(0, 2 * kHalf);
-        m_dialog.setLabelText(label(kReading, 0, rows));
+        m_dialog.setRange(0, std::max(rows, 1));
+        m_dialog.setLabelText(label(0));
         m_dialog.setValue(0);
         m_clock.start();
     }
     ExportProgress(const ExportProgress&) = delete;
     ExportProgress& operator=(const ExportProgress&) = delete;
 
-    void read(int done) { step(kReading, done, m_rows, 0); }
-    void written(int done, int total) { step(kWriting, done, total, kHalf); }
-
-private:
-    static constexpr int kHalf = 1000;
-    static constexpr char kReading[] = "正在读取列表：已完成 %1 / %2 行";
-    static constexpr char kWriting[] = "正在写入报表：已完成 %1 / %2 行";
-
-    static QString label(const char* text, int done, int total)
+    void written(int done)
     {
-        return QString::fromUtf8(text).arg(done).arg(total);
-    }
-
-    void step(const char* text, int done, int total, int offset)
-    {
-        if (m_clock.elapsed() < 100 && done != total)
+        if (m_clock.elapsed() < 100 && done != m_rows)
             return;
         m_clock.restart();
-        m_dialog.setLabelText(label(text, done, total));
-        m_dialog.setValue(offset + (total > 0 ? static_cast<int>(static_cast<qint64>(done) * kHalf / total) : kHalf));
+        m_dialog.setLabelText(label(done));
+        m_dialog.setValue(std::min(done, m_dialog.maximum()));
+    }
+    // The rows are all written; the file is being finished.
+    void finishing() { m_dialog.setLabelText(QStringLiteral("正在保存报表文件……")); }
+
+private:
+    QString label(int done) const
+    {
+        return QStringLiteral("正在写入报表：已完成 %1 / %2 行").arg(done).arg(m_rows);
     }
 
     ProgressDialog m_dialog;
@@ -120,6 +118,8 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
     const QString& last = layout.lastColumn;
     const int headerRow = layout.headerRow();
     const QString sequence = QString::fromUtf8(kSequenceHeader);
+    const int rowCount = rows.recordCount();
+    const int lastRow = headerRow + rowCount;
 
     if (layout.title) {
         const QString titleRow = QStringLiteral("A1:") + cell(last, 1);
@@ -140,7 +140,7 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
             sheet.columns(i + 2).setColumnWidth(layout.columns[i].width);
     } else {
         // Without a title the header is made bold cell by cell and column A is centred
-        // as a whole; the header row is centred after the rows.
+        // as a whole; the header row is centred after that.
         sheet.cells(1, 1).setValue(sequence);
         sheet.cells(1, 1).setFontBold(true);
         sheet.columns(1).setColumnWidth(kSequenceWidth);
@@ -151,29 +151,12 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
             sheet.cells(1, i + 2).setFontBold(true);
             sheet.columns(i + 2).setColumnWidth(layout.columns[i].width);
         }
-    }
-
-    // Gone before any box is shown: a hidden progress dialog would still pop up later over
-    // the box, by its delayed-show timer, and take the input from it.
-    std::optional<ExportProgress> progress(std::in_place, window, rows.recordCount());
-    int sheetRow = layout.firstDataRow();
-    {
-        const QuietRows quiet(rows);
-        for (rows.first(); !rows.eof(); rows.next()) {
-            sheet.cells(sheetRow, 1).setValue(QString::number(sheetRow - headerRow));
-            for (int i = 0; i < layout.columns.size(); ++i)
-                sheet.cells(sheetRow, i + 2).setValue(rows.text(layout.columns[i].field));
-            ++sheetRow;
-            progress->read(sheetRow - layout.firstDataRow());
-        }
-    }
-    const int lastRow = sheetRow - 1;
-
-    if (!layout.title) {
         const QString headerRange = QStringLiteral("A1:") + cell(last, 1);
         sheet.range(headerRange).setHorizontalAlignment(xl::Center);
         sheet.range(headerRange).setVerticalAlignment(xl::Center);
     }
+    // The table (the header and a row per list row) is formatted before its rows are
+    // written, so each row goes to the file as it is read and none is held.
     const SheetRange table = sheet.range(cell(QStringLiteral("A"), headerRow) + u':' + cell(last, lastRow));
     table.setBordersLineStyle(xl::Continuous);
     table.setFontSize(9);
@@ -181,10 +164,32 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
         excel.activeSheetPageSetup().setOrientation(*layout.orientation);
     excel.activeSheetPageSetup().setCenterFooter(layout.footer);
 
-    const SpreadsheetApp::Released released = excel.release([&](int done, int total) {
-        progress->written(done, total);
-        return true;
-    });
+    // Gone before any box is shown: a hidden progress dialog would still pop up later over
+    // the box, by its delayed-show timer, and take the input from it.
+    std::optional<ExportProgress> progress(std::in_place, window, rowCount);
+    {
+        const QuietRows quiet(rows);
+        // The list's columns by name, found at the first row (an unknown name is the list's
+        // error); each cell is read where the list keeps it and copied at once.
+        std::vector<int> columns;
+        char number[16];
+        for (rows.first(); !rows.eof(); rows.next()) {
+            const int sheetRow = headerRow + rows.recNo();
+            const auto end = std::to_chars(number, number + sizeof number, rows.recNo()).ptr;
+            sheet.cells(sheetRow, 1).setValue(std::string_view(number, static_cast<size_t>(end - number)));
+            for (int i = 0; i < layout.columns.size(); ++i) {
+                if (columns.size() <= static_cast<size_t>(i)) {
+                    rows.text(layout.columns[i].field);
+                    columns.push_back(rows.rows().columnIndex(layout.columns[i].field));
+                }
+                sheet.cells(sheetRow, i + 2).setValue(rows.rows().raw(rows.recNo() - 1, columns[static_cast<size_t>(i)]));
+            }
+            progress->written(rows.recNo());
+        }
+    }
+
+    progress->finishing();
+    const SpreadsheetApp::Released released = excel.release();
     progress.reset();
     emit ReportNotices::instance().written(released.path);
     if (!released.opened)

@@ -9,14 +9,18 @@
 #include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -37,17 +41,10 @@ struct FormatOp {
     }
 };
 
-// Consecutive values set on one row: their cells lie in one block from begin to end.
-struct Chunk {
-    int row;
-    uint32_t block;
-    size_t begin;
-    size_t end;
-};
-
-// Cells are recorded in blocks of this size, which fill up without ever being moved:
-// one growing buffer would need twice its size for a moment each time it grows.
-constexpr size_t kBlockBytes = size_t(4) << 20;
+// Rows not yet written are kept at most this many; then all but the last go to the file.
+// Settings made before the rows are written apply to them; the report routine makes its
+// settings first, so it keeps only the row at hand.
+constexpr size_t kPendingRows = 256;
 
 struct Merge {
     int row, left, right;
@@ -205,36 +202,171 @@ QString& reportFolderOverride()
 
 } // namespace
 
+namespace {
+
+// Writes rows into one new workbook as they come. Everything of libxlsxwriter stays in
+// here. The workbook is made under a hidden name in the report folder and given its own
+// name only once it is whole; otherwise nothing is left behind.
+class Writer {
+public:
+    Writer(const XlsxWriterLibrary& library, const QString& folder)
+        : m_lib(library), m_folder(folder), m_tmp(QFile::encodeName(folder))
+    {
+        // Made here readable by the user alone; the library writes into it when closing.
+        m_partial.setFileTemplate(QDir(folder).filePath(QStringLiteral(".ostrel-report-XXXXXX.xlsx")));
+        if (!m_partial.open())
+            cannotCreate();
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = m_tmp.data();
+        options.use_zip64 = LXW_FALSE;
+        m_workbook = m_lib.workbook_new_opt(QFile::encodeName(m_partial.fileName()).constData(), &options);
+        if (!m_workbook)
+            cannotCreate();
+        m_sheet = m_lib.workbook_add_worksheet(m_workbook, nullptr);
+        if (!m_sheet)
+            cannotCreate();
+    }
+    ~Writer()
+    {
+        if (m_workbook)
+            m_lib.lxw_workbook_free(m_workbook);
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // One row: its values by column (null where none was set), the settings that cover it
+    // (indexes into `formats`, in the order they were made) and its merged areas.
+    void writeRow(int row, const std::vector<const char*>& values, const std::vector<FormatOp>& formats,
+                  const std::vector<size_t>& covering, const std::vector<Merge>& merges,
+                  const std::vector<QByteArray>& fontNames)
+    {
+        int right = static_cast<int>(values.size()) - 1;
+        for (const size_t op : covering)
+            if (!formats[op].wholeColumns())
+                right = std::max(right, formats[op].right);
+        for (const Merge& m : merges)
+            right = std::max(right, m.right);
+        // The rows of a table share their settings: their formats are worked out once.
+        if (covering != m_covering || right > static_cast<int>(m_rowFormats.size())) {
+            m_covering = covering;
+            m_rowFormats.assign(static_cast<size_t>(std::max(right, 0)), nullptr);
+            for (int column = 1; column <= right; ++column) {
+                Style style;
+                for (const size_t op : covering)
+                    if (formats[op].covers(row, column))
+                        style.apply(formats[op]);
+                m_rowFormats[static_cast<size_t>(column - 1)] = format(style, fontNames);
+            }
+        }
+        const auto r = static_cast<lxw_row_t>(row - 1);
+        for (int column = 1; column <= right; ++column) {
+            lxw_format* f = m_rowFormats[static_cast<size_t>(column - 1)];
+            const char* value = column < static_cast<int>(values.size()) ? values[static_cast<size_t>(column)] : nullptr;
+            const auto c = static_cast<lxw_col_t>(column - 1);
+            const Merge* in = nullptr;
+            for (const Merge& m : merges)
+                if (column >= m.left && column <= m.right)
+                    in = &m;
+            if (in && column == in->left) {
+                check(m_lib.worksheet_merge_range(m_sheet, r, c, r, static_cast<lxw_col_t>(in->right - 1), value ? value : "", f));
+            } else if (in) {
+                // A merged cell shows its first cell's value only.
+                if (f)
+                    check(m_lib.worksheet_write_blank(m_sheet, r, c, f));
+            } else if (value && *value) {
+                check(m_lib.worksheet_write_string(m_sheet, r, c, value, f));
+            } else if (f) {
+                check(m_lib.worksheet_write_blank(m_sheet, r, c, f));
+            }
+        }
+    }
+
+    const QString& folder() const { return m_folder; }
+    // Widths and page settings, then the file: the partial workbook takes the reserved name.
+    void finish(const SpreadsheetApp::Book& book, const QString& caption, const QString& path);
+
+private:
+    static void check(lxw_error error)
+    {
+        if (error != LXW_NO_ERROR)
+            cannotCreate();
+    }
+
+    lxw_format* format(const Style& style, const std::vector<QByteArray>& fontNames)
+    {
+        if (style.plain())
+            return nullptr;
+        lxw_format*& f = m_formats[style.key()];
+        if (!f) {
+            f = m_lib.workbook_add_format(m_workbook);
+            if (!f)
+                cannotCreate();
+            if (style.horizontal)
+                m_lib.format_set_align(f, static_cast<uint8_t>(style.horizontal));
+            if (style.vertical)
+                m_lib.format_set_align(f, static_cast<uint8_t>(style.vertical));
+            if (style.border)
+                m_lib.format_set_border(f, static_cast<uint8_t>(style.border));
+            if (style.bold)
+                m_lib.format_set_bold(f);
+            if (style.font >= 0)
+                m_lib.format_set_font_name(f, fontNames[static_cast<size_t>(style.font)].constData());
+            if (style.size > 0)
+                m_lib.format_set_font_size(f, style.size);
+        }
+        return f;
+    }
+
+    const XlsxWriterLibrary& m_lib;
+    QString m_folder;
+    QByteArray m_tmp;
+    QTemporaryFile m_partial;
+    lxw_workbook* m_workbook = nullptr;
+    lxw_worksheet* m_sheet = nullptr;
+    std::unordered_map<uint64_t, lxw_format*> m_formats;
+    std::vector<size_t> m_covering;
+    std::vector<lxw_format*> m_rowFormats; // by column from 1, for rows with m_covering
+};
+
+} // namespace
+
 struct SpreadsheetApp::Book {
-    std::vector<std::string> blocks; // per cell: column, byte length, UTF-8 text, NUL
-    std::vector<Chunk> chunks;
+    // Settings, kept whole: they are few.
     std::vector<FormatOp> formats;
-    std::vector<Merge> merges;
+    std::vector<Merge> merges; // of rows not written yet
     std::map<int, int> widths;
     std::vector<QByteArray> fontNames;
     std::optional<int> orientation;
     QString footer;
+    // Values of the rows not written yet, by row: per cell its column, byte length, UTF-8
+    // text and a NUL.
+    std::map<int, std::string> pending;
+    int written = 0; // rows 1 to this are in the file
+    std::unique_ptr<Writer> writer;
 
-    void setValue(int row, int column, const QByteArray& utf8)
+    // The rows that are written cannot change any more: the file holds them.
+    void requireUnwritten(int top) const
     {
-        const size_t need = 2 * sizeof(size_t) + 2 + static_cast<size_t>(utf8.size()) + 1;
-        if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < need) {
-            blocks.emplace_back();
-            blocks.back().reserve(std::max(kBlockBytes, need));
-        }
-        std::string& cells = blocks.back();
-        const auto block = static_cast<uint32_t>(blocks.size() - 1);
-        if (chunks.empty() || chunks.back().row != row || chunks.back().block != block)
-            chunks.push_back({row, block, cells.size(), cells.size()});
+        if (top <= written)
+            refuse(QStringLiteral("第 %1 行已写入报表文件，不能再更改").arg(top));
+    }
+
+    void setValue(int row, int column, std::string_view utf8)
+    {
+        requireUnwritten(row);
+        std::string& cells = pending[row];
         putNumber(cells, static_cast<size_t>(column));
-        putNumber(cells, static_cast<size_t>(utf8.size()));
-        cells.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+        putNumber(cells, utf8.size());
+        cells.append(utf8);
         cells.push_back('\0');
-        chunks.back().end = cells.size();
+        if (pending.size() > kPendingRows)
+            write(std::prev(pending.end())->first - 1, {});
     }
 
     void merge(int row, int left, int right)
     {
+        requireUnwritten(row);
         // Merging over an area that is merged already takes it in, as the spreadsheet does;
         // overlapping merged areas would make the file unreadable.
         for (auto it = merges.begin(); it != merges.end();) {
@@ -258,210 +390,93 @@ struct SpreadsheetApp::Book {
         fontNames.push_back(utf8);
         return static_cast<int>(fontNames.size()) - 1;
     }
-};
 
-namespace {
-
-// One release of a book into a file. Everything of libxlsxwriter stays in here; the file
-// is removed again unless the workbook was written whole.
-class Writer {
-public:
-    Writer(const XlsxWriterLibrary& library, const SpreadsheetApp::Book& book, const QString& caption, const QString& path,
-           const QString& tmpFolder)
-        : m_lib(library), m_book(book), m_path(path), m_tmp(QFile::encodeName(tmpFolder)), m_title(caption.toUtf8())
+    // The last row anything was set on.
+    int lastRow() const
     {
-    }
-    ~Writer()
-    {
-        if (m_workbook)
-            m_lib.lxw_workbook_free(m_workbook);
-        if (!m_done)
-            QFile::remove(m_path);
-    }
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
-
-    // False when the progress callback stopped it.
-    bool write(const SpreadsheetApp::Progress& progress)
-    {
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.tmpdir = m_tmp.data();
-        options.use_zip64 = LXW_FALSE;
-        m_workbook = m_lib.workbook_new_opt(QFile::encodeName(m_path).constData(), &options);
-        if (!m_workbook)
-            cannotCreate();
-        lxw_doc_properties properties{};
-        properties.title = m_title.data();
-        check(m_lib.workbook_set_properties(m_workbook, &properties));
-        m_sheet = m_lib.workbook_add_worksheet(m_workbook, nullptr);
-        if (!m_sheet)
-            cannotCreate();
-        writeColumns();
-        if (!writeRows(progress))
-            return false;
-        if (m_book.orientation)
-            (*m_book.orientation == xl::Landscape ? m_lib.worksheet_set_landscape : m_lib.worksheet_set_portrait)(m_sheet);
-        if (!m_book.footer.isNull())
-            check(m_lib.worksheet_set_footer(m_sheet, (QStringLiteral("&C") + m_book.footer).toUtf8().constData()));
-        lxw_workbook* workbook = m_workbook;
-        m_workbook = nullptr; // closing frees it, whatever the outcome
-        check(m_lib.workbook_close(workbook));
-        m_done = true;
-        return true;
-    }
-
-private:
-    static void check(lxw_error error)
-    {
-        if (error != LXW_NO_ERROR)
-            cannotCreate();
-    }
-
-    lxw_format* format(const Style& style)
-    {
-        if (style.plain())
-            return nullptr;
-        const uint64_t key = style.key();
-        if (key == m_lastKey)
-            return m_lastFormat;
-        lxw_format*& f = m_formats[key];
-        if (!f) {
-            f = m_lib.workbook_add_format(m_workbook);
-            if (!f)
-                cannotCreate();
-            if (style.horizontal)
-                m_lib.format_set_align(f, static_cast<uint8_t>(style.horizontal));
-            if (style.vertical)
-                m_lib.format_set_align(f, static_cast<uint8_t>(style.vertical));
-            if (style.border)
-                m_lib.format_set_border(f, static_cast<uint8_t>(style.border));
-            if (style.bold)
-                m_lib.format_set_bold(f);
-            if (style.font >= 0)
-                m_lib.format_set_font_name(f, m_book.fontNames[static_cast<size_t>(style.font)].constData());
-            if (style.size > 0)
-                m_lib.format_set_font_size(f, style.size);
-        }
-        m_lastKey = key;
-        m_lastFormat = f;
-        return f;
-    }
-
-    // Widths, and what whole-column settings give the cells nobody wrote.
-    void writeColumns()
-    {
-        std::map<int, Style> styles;
-        for (const FormatOp& op : m_book.formats)
-            if (op.wholeColumns())
-                for (int c = op.left; c <= op.right; ++c)
-                    styles[c].apply(op);
-        std::map<int, int> columns = m_book.widths;
-        for (const auto& [column, style] : styles)
-            columns.try_emplace(column, -1);
-        for (const auto& [column, width] : columns) {
-            const auto style = styles.find(column);
-            check(m_lib.worksheet_set_column(m_sheet, static_cast<lxw_col_t>(column - 1), static_cast<lxw_col_t>(column - 1),
-                                             width < 0 ? LXW_DEF_COL_WIDTH : width,
-                                             style == styles.end() ? nullptr : format(style->second)));
-        }
-    }
-
-    bool writeRows(const SpreadsheetApp::Progress& progress)
-    {
-        // Rows must reach the file in order; values set out of order are put in place here.
-        std::vector<Chunk> chunks = m_book.chunks;
-        if (!std::is_sorted(chunks.begin(), chunks.end(), [](const Chunk& a, const Chunk& b) { return a.row < b.row; }))
-            std::stable_sort(chunks.begin(), chunks.end(), [](const Chunk& a, const Chunk& b) { return a.row < b.row; });
-        std::vector<Merge> merges = m_book.merges;
-        std::stable_sort(merges.begin(), merges.end(), [](const Merge& a, const Merge& b) { return a.row < b.row; });
-
-        int lastRow = chunks.empty() ? 0 : chunks.back().row;
-        for (const FormatOp& op : m_book.formats)
+        int last = std::max(written, pending.empty() ? 0 : pending.rbegin()->first);
+        for (const FormatOp& op : formats)
             if (!op.wholeColumns())
-                lastRow = std::max(lastRow, op.bottom);
-        if (!merges.empty())
-            lastRow = std::max(lastRow, merges.back().row);
+                last = std::max(last, op.bottom);
+        for (const Merge& m : merges)
+            last = std::max(last, m.row);
+        return last;
+    }
 
+    // Writes the rows up to `last` in order; false when the progress stopped it.
+    bool write(int last, const SpreadsheetApp::Progress& progress)
+    {
+        if (!writer)
+            writer = std::make_unique<Writer>(*xlsxWriterLibrary(), reportFolder());
         std::vector<const char*> values; // by column, for the row at hand
-        std::vector<const FormatOp*> covering;
-        size_t chunk = 0;
-        size_t merge = 0;
-        for (int row = 1; row <= lastRow; ++row) {
-            int right = 0;
-            std::fill(values.begin(), values.end(), nullptr);
-            for (; chunk < chunks.size() && chunks[chunk].row == row; ++chunk) {
-                const char* cells = m_book.blocks[chunks[chunk].block].data();
-                const char* p = cells + chunks[chunk].begin;
-                const char* end = cells + chunks[chunk].end;
+        std::vector<size_t> covering;
+        std::vector<Merge> rowMerges;
+        while (written < last) {
+            const int row = written + 1;
+            values.clear();
+            const auto cells = pending.find(row);
+            if (cells != pending.end()) {
+                const char* p = cells->second.data();
+                const char* end = p + cells->second.size();
                 while (p < end) {
-                    const auto column = static_cast<int>(getNumber(p));
+                    const auto column = static_cast<size_t>(getNumber(p));
                     const size_t length = getNumber(p);
-                    if (values.size() <= static_cast<size_t>(column))
-                        values.resize(static_cast<size_t>(column) + 1, nullptr);
-                    values[static_cast<size_t>(column)] = p;
-                    right = std::max(right, column);
+                    if (values.size() <= column)
+                        values.resize(column + 1, nullptr);
+                    values[column] = p; // a value set again replaces the earlier one
                     p += length + 1;
                 }
             }
             covering.clear();
-            for (const FormatOp& op : m_book.formats) {
-                if (row < op.top || row > op.bottom)
-                    continue;
-                covering.push_back(&op);
-                if (!op.wholeColumns())
-                    right = std::max(right, op.right);
-            }
-            const size_t firstMerge = merge;
-            for (; merge < merges.size() && merges[merge].row == row; ++merge)
-                right = std::max(right, merges[merge].right);
-
-            for (int column = 1; column <= right; ++column) {
-                Style style;
-                for (const FormatOp* op : covering)
-                    if (column >= op->left && column <= op->right)
-                        style.apply(*op);
-                lxw_format* f = format(style);
-                const char* value = static_cast<size_t>(column) < values.size() ? values[static_cast<size_t>(column)] : nullptr;
-                const auto r = static_cast<lxw_row_t>(row - 1);
-                const auto c = static_cast<lxw_col_t>(column - 1);
-                const Merge* in = nullptr;
-                for (size_t m = firstMerge; m < merge; ++m)
-                    if (column >= merges[m].left && column <= merges[m].right)
-                        in = &merges[m];
-                if (in && column == in->left) {
-                    check(m_lib.worksheet_merge_range(m_sheet, r, c, r, static_cast<lxw_col_t>(in->right - 1),
-                                                      value ? value : "", f));
-                } else if (in) {
-                    // A merged cell shows its first cell's value only.
-                    if (f)
-                        check(m_lib.worksheet_write_blank(m_sheet, r, c, f));
-                } else if (value && *value) {
-                    check(m_lib.worksheet_write_string(m_sheet, r, c, value, f));
-                } else if (f) {
-                    check(m_lib.worksheet_write_blank(m_sheet, r, c, f));
-                }
-            }
-            if (progress && !progress(row, lastRow))
+            for (size_t op = 0; op < formats.size(); ++op)
+                if (row >= formats[op].top && row <= formats[op].bottom)
+                    covering.push_back(op);
+            rowMerges.clear();
+            std::copy_if(merges.begin(), merges.end(), std::back_inserter(rowMerges), [&](const Merge& m) { return m.row == row; });
+            writer->writeRow(row, values, formats, covering, rowMerges, fontNames);
+            if (cells != pending.end())
+                pending.erase(cells);
+            std::erase_if(merges, [&](const Merge& m) { return m.row == row; });
+            written = row;
+            if (progress && !progress(row, last))
                 return false;
         }
         return true;
     }
-
-    const XlsxWriterLibrary& m_lib;
-    const SpreadsheetApp::Book& m_book;
-    QString m_path;
-    QByteArray m_tmp;
-    QByteArray m_title;
-    lxw_workbook* m_workbook = nullptr;
-    lxw_worksheet* m_sheet = nullptr;
-    std::unordered_map<uint64_t, lxw_format*> m_formats;
-    uint64_t m_lastKey = ~uint64_t(0);
-    lxw_format* m_lastFormat = nullptr;
-    bool m_done = false;
 };
 
-} // namespace
+void Writer::finish(const SpreadsheetApp::Book& book, const QString& caption, const QString& path)
+{
+    // Widths, and what whole-column settings give the cells nobody wrote.
+    std::map<int, Style> styles;
+    for (const FormatOp& op : book.formats)
+        if (op.wholeColumns())
+            for (int c = op.left; c <= op.right; ++c)
+                styles[c].apply(op);
+    std::map<int, int> columns = book.widths;
+    for (const auto& [column, style] : styles)
+        columns.try_emplace(column, -1);
+    for (const auto& [column, width] : columns) {
+        const auto style = styles.find(column);
+        check(m_lib.worksheet_set_column(m_sheet, static_cast<lxw_col_t>(column - 1), static_cast<lxw_col_t>(column - 1),
+                                         width < 0 ? LXW_DEF_COL_WIDTH : width,
+                                         style == styles.end() ? nullptr : format(style->second, book.fontNames)));
+    }
+    if (book.orientation)
+        (*book.orientation == xl::Landscape ? m_lib.worksheet_set_landscape : m_lib.worksheet_set_portrait)(m_sheet);
+    if (!book.footer.isNull())
+        check(m_lib.worksheet_set_footer(m_sheet, (QStringLiteral("&C") + book.footer).toUtf8().constData()));
+    QByteArray title = caption.toUtf8();
+    lxw_doc_properties properties{};
+    properties.title = title.data();
+    check(m_lib.workbook_set_properties(m_workbook, &properties));
+    lxw_workbook* workbook = std::exchange(m_workbook, nullptr); // closing frees it, whatever the outcome
+    check(m_lib.workbook_close(workbook));
+    // Renaming replaces the empty file that reserved the name.
+    if (std::rename(QFile::encodeName(m_partial.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        cannotCreate();
+    m_partial.setAutoRemove(false);
+}
 
 // ---- the application ----
 
@@ -535,18 +550,21 @@ SpreadsheetApp::Released SpreadsheetApp::release(const Progress& progress)
     if (!m_book || m_released)
         return released;
     m_released = true;
-    const QString folder = reportFolder();
-    if (!folderTakesFiles(folder))
+    if (!folderTakesFiles(reportFolder()))
         cannotCreate();
-    const QString path = reserveFile(folder, m_caption);
-    {
-        Writer writer(*xlsxWriterLibrary(), *m_book, m_caption, path, folder);
-        if (!writer.write(progress)) {
-            released.stopped = true;
-            return released;
-        }
+    if (!m_book->write(m_book->lastRow(), progress)) {
+        released.stopped = true;
+        m_book.reset(); // nothing is kept
+        return released;
     }
-    m_book.reset(); // the recorded cells are not needed any more
+    const QString path = reserveFile(m_book->writer->folder(), m_caption);
+    try {
+        m_book->writer->finish(*m_book, m_caption, path);
+    } catch (...) {
+        QFile::remove(path);
+        throw;
+    }
+    m_book.reset();
     released.path = path;
     if (m_visible)
         released.opened = openFile(path);
@@ -588,15 +606,21 @@ SheetRange Worksheet::columns(int index) const
 
 void SheetRange::setValue(const QString& text) const
 {
-    // The spreadsheet's limit for the text of one cell.
-    if (text.size() > 32767)
+    const QByteArray utf8 = text.toUtf8();
+    setValue(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+void SheetRange::setValue(std::string_view utf8) const
+{
+    // The spreadsheet's limit for the text of one cell, in UTF-16 units (never more than
+    // the UTF-8 bytes).
+    if (utf8.size() > 32767 && QString::fromUtf8(utf8).size() > 32767)
         refuse(QStringLiteral("单元格文字超过 32767 个字符"));
     // Values are recorded cell by cell: a whole column (or more) is refused, not a
     // million cells written.
     if (static_cast<qint64>(m_bottom - m_top + 1) * (m_right - m_left + 1) >= xl::MaxRows)
         refuse(QStringLiteral("区域太大，无法逐格写入"));
     SpreadsheetApp::Book& book = m_app->book();
-    const QByteArray utf8 = text.toUtf8();
     for (int row = m_top; row <= m_bottom; ++row)
         for (int column = m_left; column <= m_right; ++column)
             book.setValue(row, column, utf8);
@@ -615,6 +639,7 @@ void SheetRange::merge() const
 
 void SheetRange::format(int property, int value) const
 {
+    m_app->book().requireUnwritten(m_top);
     m_app->book().formats.push_back({m_top, m_left, m_bottom, m_right, static_cast<Property>(property), value});
 }
 

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace ostrel {
 
@@ -30,7 +31,11 @@ class SpreadsheetApp;
 // whole column (Columns). Settings apply to every cell of it; later settings win.
 class SheetRange {
 public:
+    // May write waiting rows to the file, and throws EngineError(kCannotCreateWorkbook)
+    // when it cannot be written.
     void setValue(const QString& text) const;
+    // The same from UTF-8 text, as lists keep it.
+    void setValue(std::string_view utf8) const;
     // One merged cell per row of the range; the row keeps its first cell's value.
     void merge() const;
     void setHorizontalAlignment(int code) const;
@@ -90,17 +95,20 @@ QString reportFolder();
 // Tests write reports elsewhere; the empty text goes back to the documents folder.
 void setReportFolder(const QString& folder);
 
-// Stands in for the spreadsheet application the reports were once written into. It
-// records what it is told compactly in memory; release() writes the workbook as a new
-// .xlsx file in the report folder (rows in order, constant memory) and opens it
-// with the desktop's program for the kind. Invalid arguments throw EngineError at once,
-// as the application's members would.
+// Stands in for the spreadsheet application the reports were once written into. Rows go
+// into a new .xlsx workbook in the report folder as they are set (libxlsxwriter's constant
+// memory mode, rows in order): at most a few hundred rows wait in memory, for settings
+// still to come and for values set out of order; then all but the last go to the file.
+// A row in the file cannot change any more (EngineError), so settings for many rows are
+// made before their values. release() finishes the workbook and opens it with the
+// desktop's program for the kind. Invalid arguments throw EngineError at once, as the
+// application's members would.
 class SpreadsheetApp {
 public:
     // Throws EngineError(kCannotCreateWorkbook) when the report folder cannot take a
     // file or the workbook writer cannot be loaded.
     SpreadsheetApp();
-    // Discards whatever was not released: nothing is written.
+    // Discards whatever was not released: no file is left.
     ~SpreadsheetApp();
     SpreadsheetApp(const SpreadsheetApp&) = delete;
     SpreadsheetApp& operator=(const SpreadsheetApp&) = delete;
@@ -113,17 +121,17 @@ public:
     Worksheet worksheets(int index);
     PageSetup activeSheetPageSetup();
 
-    // Told after each sheet row is written: rows written, rows in all. Returning false
-    // stops the writing and nothing is kept.
+    // Told after each row release() writes: the row, the last row. Returning false stops
+    // the writing and nothing is kept.
     using Progress = std::function<bool(int written, int total)>;
     struct Released {
         QString path;        // the written file; empty when nothing was written
         bool opened = false; // a program took it
         bool stopped = false;
     };
-    // Writes the workbook (once) and, when the application was made visible, opens it.
-    // Throws EngineError(kCannotCreateWorkbook) when the file cannot be written; nothing
-    // is left behind then.
+    // Writes the rows still waiting, finishes the workbook (once) and, when the application
+    // was made visible, opens it. Throws EngineError(kCannotCreateWorkbook) when the file
+    // cannot be written; nothing is left behind then.
     Released release(const Progress& progress = {});
 
     struct Book;

@@ -271,6 +271,8 @@ const CardListCase kCardListCases[] = {
     {"NoDisplayedColumn", {}, false, 3, "A"},
     {"AllTwentyFiveColumns", {}, true, 2, "Z"},
     {"OneColumn", {{"DName", 150}}, false, 1, "B"},
+    // More rows than the stand-in keeps waiting: most go to the file while the list is read.
+    {"ManyCards", {{"BName", 100}, {"BSex", 40}}, false, 1000, "C"},
 };
 
 } // namespace
@@ -280,8 +282,10 @@ TEST_P(CardList, EndsAtTheColumnOfTheDisplayedFields)
     const CardListCase& c = GetParam();
     if (!c.all)
         displayOnly(c.fields);
-    for (int i = 0; i < c.cards; ++i)
-        addCard(QStringLiteral("名%1").arg(i));
+    exec(QStringLiteral("with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < %1) "
+                        "insert into D_B(theDate,theType,BName,BSex,theDel) select '2026-01-01','客户','名'||i,'男','否' "
+                        "from n where %1 > 0")
+             .arg(c.cards));
     startMain();
     const QStringList labels =
         column(QStringLiteral("select theV from D_XS where theXS=1 order by theInt"));
@@ -295,6 +299,16 @@ TEST_P(CardList, EndsAtTheColumnOfTheDisplayedFields)
     EXPECT_EQ(book.borderedCells(), test::cellsOf(1, c.last, 1 + c.cards));
     for (int i = 1; i <= c.cards; ++i)
         EXPECT_EQ(book.value(QStringLiteral("A") + QString::number(i + 1)), QString::number(i));
+    if (c.cards > 0) {
+        // The last row is formatted as the first.
+        const QString lastRow = QString::number(c.cards + 1);
+        EXPECT_EQ(book.style(QStringLiteral("A") + lastRow).horizontal, QStringLiteral("center"));
+        EXPECT_EQ(book.style(c.last + lastRow).size, 9);
+        EXPECT_FALSE(book.style(c.last + lastRow).bold);
+        if (labels.value(0) == QStringLiteral("姓名")) {
+            EXPECT_EQ(book.value(QStringLiteral("B") + lastRow), QStringLiteral("名0")) << "newest first";
+        }
+    }
     // The displayed-column rows are read to their end as well.
     EXPECT_EQ(main->ADOQuery4->recNo(), main->ADOQuery4->recordCount());
 }

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <functional>
+#include <string_view>
 
 using namespace ostrel;
 using test::WrittenBook;
@@ -116,6 +117,48 @@ TEST_F(StandIn, MergesEachRowAndTakesInOverlappingMerges)
     EXPECT_EQ(book.value(QStringLiteral("B2")), QStringLiteral("左"));
     EXPECT_EQ(book.value(QStringLiteral("C2")), QString());
     EXPECT_TRUE(book.style(QStringLiteral("D1")).bold);
+}
+
+TEST_F(StandIn, WritesRowsAsTheyComeAndRefusesChangesToRowsWritten)
+{
+    SpreadsheetApp app;
+    start(app);
+    const Worksheet sheet = app.worksheets(1);
+    const int rows = 1000;
+    // Settings for the rows to come are made first, as the reports make them.
+    sheet.range(QStringLiteral("A1:B1")).merge();
+    sheet.columns(1).setHorizontalAlignment(xl::Center);
+    sheet.range(QStringLiteral("A1:C%1").arg(rows)).setBordersLineStyle(xl::Continuous);
+    sheet.range(QStringLiteral("A1:C1")).setFontBold(true);
+    for (int r = 1; r <= rows; ++r) {
+        sheet.cells(r, 1).setValue(QString::number(r));
+        sheet.cells(r, 3).setValue(std::string_view("值"));
+    }
+    // The first rows are in the file by now; the last row and the rows after it still wait.
+    const QList<std::pair<const char*, std::function<void()>>> refused{
+        {"value", [&] { sheet.cells(1, 2).setValue(QStringLiteral("x")); }},
+        {"setting", [&] { sheet.range(QStringLiteral("A2:C900")).setFontSize(9); }},
+        {"whole column", [&] { sheet.columns(2).setFontBold(true); }},
+        {"merge", [&] { sheet.range(QStringLiteral("A3:B3")).merge(); }},
+    };
+    for (const auto& [what, call] : refused)
+        EXPECT_THROW(call(), EngineError) << what;
+    sheet.cells(rows, 2).setValue(QStringLiteral("末"));
+    sheet.range(QStringLiteral("A%1:C%2").arg(rows).arg(rows + 1)).setFontSize(12);
+    sheet.columns(2).setColumnWidth(20);
+
+    const WrittenBook book = released(app);
+    EXPECT_EQ(book.values.size(), 2 * rows + 1);
+    EXPECT_EQ(book.row(500, QStringLiteral("C")), (QStringList{"500", "", "值"}));
+    EXPECT_EQ(book.row(rows, QStringLiteral("C")), (QStringList{QString::number(rows), "末", "值"}));
+    EXPECT_EQ(book.merges, QStringList{QStringLiteral("A1:B1")});
+    EXPECT_EQ(book.borderedCells(), test::cellsOf(1, QStringLiteral("C"), rows));
+    EXPECT_TRUE(book.style(QStringLiteral("C1")).bold);
+    EXPECT_FALSE(book.style(QStringLiteral("C2")).bold);
+    EXPECT_EQ(book.style(QStringLiteral("A700")).horizontal, QStringLiteral("center"));
+    EXPECT_EQ(book.style(QStringLiteral("B%1").arg(rows + 1)).size, 12);
+    EXPECT_NE(book.style(QStringLiteral("B%1").arg(rows - 1)).size, 12);
+    EXPECT_EQ(book.width(2), 20);
 }
 
 TEST_F(StandIn, RefusesWhatTheSpreadsheetRefuses)
