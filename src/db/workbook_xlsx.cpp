@@ -312,18 +312,13 @@ enum class CellType { Number, Shared, Inline, Formula, Boolean, Date, Error };
 
 CellType cellType(std::string_view t)
 {
-    if (t == "s")
-        return CellType::Shared;
-    if (t == "inlineStr")
-        return CellType::Inline;
-    if (t == "str")
-        return CellType::Formula;
-    if (t == "b")
-        return CellType::Boolean;
-    if (t == "d")
-        return CellType::Date;
-    if (t == "e")
-        return CellType::Error;
+    static constexpr std::pair<std::string_view, CellType> kTypes[] = {
+        {"s", CellType::Shared}, {"inlineStr", CellType::Inline}, {"str", CellType::Formula},
+        {"b", CellType::Boolean}, {"d", CellType::Date},          {"e", CellType::Error},
+    };
+    for (const auto& [name, type] : kTypes)
+        if (t == name)
+            return type;
     return CellType::Number;
 }
 

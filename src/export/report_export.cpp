@@ -68,8 +68,14 @@ public:
         m_dialog.setLabelText(label(done));
         m_dialog.setValue(std::min(done, m_dialog.maximum()));
     }
-    // The rows are all written; the file is being finished.
-    void finishing() { m_dialog.setLabelText(QStringLiteral("正在保存报表文件……")); }
+    // The rows are all written; the file is being finished, which allows no drawing till
+    // its end: the label is drawn now.
+    void finishing()
+    {
+        m_dialog.setLabelText(QStringLiteral("正在保存报表文件……"));
+        if (m_dialog.isVisible())
+            m_dialog.repaint();
+    }
 
 private:
     QString label(int done) const
