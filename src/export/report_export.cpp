@@ -180,7 +180,7 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
         std::vector<int> columns;
         char number[16];
         for (rows.first(); !rows.eof(); rows.next()) {
-            const int sheetRow = headerRow + rows.recNo();
+            const int sheetRow = layout.firstDataRow() + rows.recNo() - 1;
             const auto end = std::to_chars(number, number + sizeof number, rows.recNo()).ptr;
             sheet.cells(sheetRow, 1).setValue(std::string_view(number, static_cast<size_t>(end - number)));
             for (int i = 0; i < layout.columns.size(); ++i) {
