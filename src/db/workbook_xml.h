@@ -31,7 +31,7 @@ public:
     // The local name (after any prefix) of the element just started or ended.
     std::string_view name() const { return m_name; }
     // An attribute of the element just started, by local name, entities decoded; empty
-    // when absent.
+    // when absent. Valid until the next call of next() or attribute().
     std::string_view attribute(std::string_view localName);
     // The characters of a Characters token, entities decoded; a long run may come in
     // several tokens.
