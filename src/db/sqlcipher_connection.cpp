@@ -740,17 +740,21 @@ private:
     QString m_pageSql;
 };
 
-int64_t SqlCipherConnection::Row::integer(int column) const
-{
-    return sqlite3_column_int64(m_stmt, column);
-}
+namespace {
 
-std::string_view SqlCipherConnection::Row::utf8(int column) const
-{
-    return columnText(m_stmt, column);
-}
+class SqlCipherRow : public CardDatabase::Row {
+public:
+    explicit SqlCipherRow(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+    int64_t integer(int column) const override { return sqlite3_column_int64(m_stmt, column); }
+    std::string_view utf8(int column) const override { return columnText(m_stmt, column); }
 
-int SqlCipherConnection::runBound(const QString& sql, const QVariantList& values, const std::function<void(const Row&)>& row)
+private:
+    sqlite3_stmt* m_stmt;
+};
+
+} // namespace
+
+int SqlCipherConnection::runBound(const QString& sql, const QVariantList& values, const RowHandler& row)
 {
     sqlite3_stmt* stmt = prepared(sql);
     for (int i = 0; i < values.size(); ++i) {
@@ -762,7 +766,7 @@ int SqlCipherConnection::runBound(const QString& sql, const QVariantList& values
             sqlite3_bind_int64(stmt, i + 1, value.toLongLong());
         }
     }
-    const Row current(stmt);
+    const SqlCipherRow current(stmt);
     eachRow(m_db, stmt, [&] {
         if (row)
             row(current);

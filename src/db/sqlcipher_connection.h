@@ -1,11 +1,5 @@
 #pragma once
-#include "connection.h"
-
-#include <QVariantList>
-
-#include <functional>
-#include <string_view>
-#include <vector>
+#include "card_database.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -16,7 +10,7 @@ class SqlCipherStatement;
 
 // The card database: a SQLCipher file keyed with the connection string's password (the
 // program's own), or with the user's password once one is set.
-class SqlCipherConnection : public Connection {
+class SqlCipherConnection : public CardDatabase {
 public:
     SqlCipherConnection() = default;
     ~SqlCipherConnection() override;
@@ -25,7 +19,7 @@ public:
 
     bool isOpen() const override { return m_db != nullptr; }
     // Opened for reading only: the file or its folder cannot be written.
-    bool isReadOnly() const { return m_db && m_readOnly; }
+    bool isReadOnly() const override { return m_db && m_readOnly; }
     // Opens with the user's password when one is held, else with the connection string's.
     void open() override;
     // Also forgets the user's password.
@@ -52,29 +46,16 @@ public:
     // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
     // consecutive numbers among keys, and returns the sum of each column: counts over key
     // indexes that never read a row, and never look up a key one by one.
-    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys);
+    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) override;
+    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) override;
+    int64_t lastInsertId() override;
 
-    // A row of runBound, its columns by position.
-    class Row {
-    public:
-        explicit Row(sqlite3_stmt* stmt) : m_stmt(stmt) {}
-        int64_t integer(int column) const;
-        std::string_view utf8(int column) const;
-        QString text(int column) const { const auto v = utf8(column); return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
-
-    private:
-        sqlite3_stmt* m_stmt;
-    };
-    // Runs sql, kept prepared, with the values (integers or texts) bound to ?1, ?2 … by the
-    // engine, never pasted into the text; hands each row to row. Returns the rows changed.
-    int runBound(const QString& sql, const QVariantList& values, const std::function<void(const Row&)>& row = {});
-    // The ID the engine gave the row last inserted through this connection.
-    int64_t lastInsertId();
-
-    void beginTransaction();
-    void commit();
-    void rollback();
-    bool inTransaction() const;
+    void beginTransaction() override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    QString displayName() const override { return path(); }
+    SqlCipherConnection* file() override { return this; }
 
     // Writes a consistent copy of the database to target with the engine's online backup,
     // keyed with the same password as the database (key()). target is replaced only once the
