@@ -47,6 +47,16 @@ public:
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;
 
+    // The card's change counter, which every saved change of the card raises, or -1 where the
+    // engine keeps none (the file has one user at a time). Read when a card is loaded, and
+    // again inside the save's transaction (where a server also locks the card until the
+    // commit): a different number means someone else saved the card meanwhile.
+    virtual int64_t changeCounter(int64_t card)
+    {
+        (void)card;
+        return -1;
+    }
+
     // Whether changes cannot be saved (a file opened for reading only).
     virtual bool isReadOnly() const { return false; }
     // Names the database in use for the main window: the file's path or the server.
