@@ -1,9 +1,12 @@
 #include "app/application.h"
 #include "app/data_module.h"
+#include "app/server_commands.h"
 #include "cards/main_window.h"
 
 int main(int argc, char** argv)
 {
+    if (const auto code = ostrel::runServerCommand(argc, argv))
+        return *code;
     ostrel::Application app(argc, argv);
     // The two objects of the run; every window gets what it needs from them.
     ostrel::TfrmDM frmDM;

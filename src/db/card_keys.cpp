@@ -197,6 +197,13 @@ QString cardKeyText(const QString& name, const std::vector<QString>& phones, con
         + kPartSeparator + others.join(values);
 }
 
+std::optional<QString> cardKeyOfSourceRow(const CardDatabase::Row& row)
+{
+    if (!isLive(row))
+        return std::nullopt;
+    return keyOfRow(row);
+}
+
 void updateCardKeys(SqlCipherConnection& db, const std::vector<int64_t>& cards)
 {
     for (int64_t card : cards) {

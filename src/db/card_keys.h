@@ -1,8 +1,11 @@
 #pragma once
+#include "card_database.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +36,10 @@ void registerQuickFind(sqlite3* db);
 
 // The key of a card from the values of the fields the card field table marks for quick find.
 QString cardKeyText(const QString& name, const std::vector<QString>& phones, const QString& company, const QString& mail);
+
+// The key of the card in a row of keySourceOfCardSql()/keySourceAfterSql() (ID, theDel, then
+// the key fields), or nothing for a deleted card: for a copy of the cards elsewhere.
+std::optional<QString> cardKeyOfSourceRow(const CardDatabase::Row& row);
 
 // Brings the keys of these cards in line with D_B: a live card gets its key written anew, a
 // deleted or missing one loses it. Every path that writes a card calls this (or the one

@@ -7,6 +7,13 @@ namespace ostrel {
 QString engineFailureText(int code, const QString& engineText)
 {
     const char* advice = nullptr;
+    if (code == kServerUnreachable)
+        advice = "无法连接团队数据库服务器。请检查 Data/server.conf 中的连接设置、网络，以及服务器是否在运行，然后再试。";
+    else if (code == kServerConnectionLost)
+        advice = "与团队数据库服务器的连接已断开，本次操作没有完成。请检查网络和服务器是否在运行，然后再做一次，"
+                 "程序会自动重新连接。";
+    if (advice)
+        return QString::fromUtf8(advice) + u'\n' + engineText;
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

@@ -18,9 +18,14 @@ private:
     int m_code;
 };
 
+// Failures of a team's database server that a user meets, beside the file engine's codes
+// (which stay below 256).
+inline constexpr int kServerUnreachable = 0x1001;
+inline constexpr int kServerConnectionLost = 0x1002;
+
 // The engine's own text for a failure, preceded by a Chinese sentence that says what to
 // do when the failure is one a user meets (busy, full, read-only, missing, not a database,
-// damaged, a disk error). Other codes keep the engine's text alone.
+// damaged, a disk error, a server that cannot be reached or was lost). Other codes keep the engine's text alone.
 QString engineFailureText(int code, const QString& engineText);
 
 } // namespace ostrel

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace ostrel {
 
@@ -11,6 +12,16 @@ QString sqlQuote(const QString& value);
 // Adapts statement text written for the original engine to SQLCipher, outside quoted
 // literals only: True/False become 1/0 and "Delete * from" becomes "Delete from".
 QString adaptSql(const QString& sql);
+
+// Adapts the same statement text to a PostgreSQL server whose schema came from the same
+// schema source, outside quoted literals only: True/False become 1/0, "Delete * from"
+// becomes "Delete from", table and column names of the schema and the names given after AS
+// are quoted as the schema writes them (so their case holds), ? and ?N become $N (or the
+// N-th of parameterNames), ifnull becomes coalesce, a LIKE pattern literal gets ESCAPE ''
+// (a backslash is no escape, as in the file), "insert or replace" becomes an insert that
+// updates the row of the same first column (the table's key), and "PRAGMA name(arg)" reads
+// the server's function pragma_name('arg').
+QString adaptServerSql(const QString& sql, const QStringList& parameterNames = {});
 
 // The condition that a month-day expression lies between two "mm-dd" texts, both ends
 // included. A range whose start sorts after its end runs over the year end: "12-28" to

@@ -45,3 +45,27 @@ TEST(SqlDialect, MonthDayRangeRunsOverTheYearEnd)
     EXPECT_EQ(monthDayBetween(QStringLiteral("x"), QStringLiteral("0'1"), QStringLiteral("0'2")),
               QStringLiteral("(x Between '0''1' AND '0''2')"));
 }
+
+TEST(SqlDialect, ServerTextQuotesSchemaNamesAndBindsByNumber)
+{
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"select ID, BName as 姓名 from D_B Where id=5 and theDel='否'",
+         R"(select "ID", "BName" as "姓名" from "D_B" Where "ID"=5 and "theDel"='否')"},
+        {"Delete * from DList where DList.DID = ?", R"(Delete from "DList" where "DList"."DID" = $1)"},
+        {"select max(ID) as LastID, ifnull(min(ID), 0) from D_B where theXS = True and x=?2 and y=?",
+         R"(select max("ID") as "LastID", coalesce(min("ID"), 0) from "D_B" where "theXS" = 1 and x=$2 and y=$3)"},
+        {"select * from D_B where Bdes like '%a\\b%' and BName='bname'",
+         R"(select * from "D_B" where "BDes" like '%a\b%' ESCAPE '' and "BName"='bname')"},
+        {"insert or replace into D_BKey (ID, theKey) values (?1, ?2)",
+         R"(insert into "D_BKey" ("ID", "theKey") values ($1, $2) on conflict ("ID") do update set "theKey" = excluded."theKey")"},
+        {"PRAGMA index_info(D_B_Live)", "select * from pragma_index_info('D_B_Live')"},
+        {"select 'it''s ? True' from \"D_B\"", "select 'it''s ? True' from \"D_B\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(adaptServerSql(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
+    EXPECT_EQ(adaptServerSql(QStringLiteral("DID between ?1 and ?2"), {QStringLiteral("r.a"), QStringLiteral("r.b")}),
+              QStringLiteral("\"DID\" between r.a and r.b"));
+}

@@ -1,0 +1,91 @@
+#include "server_commands.h"
+
+#include "app/application.h"
+#include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/pg_connection.h"
+#include "db/server_setup.h"
+#include "db/sqlcipher_connection.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace ostrel {
+
+namespace {
+
+void say(const QString& text, FILE* to = stdout)
+{
+    std::fputs(text.toUtf8().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+// The program folder's database, with the user's password asked on the terminal when the
+// program's own does not open it.
+void openFile(SqlCipherConnection& file)
+{
+    file.setConnectionString(cardConnectionString(programDir()));
+    if (file.openWithKey())
+        return;
+    std::fputs(QStringLiteral("名片数据库设置了密码，请输入密码：").toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    std::string line;
+    std::getline(std::cin, line);
+    if (!file.openWithKey(QString::fromStdString(line)))
+        throw EngineError(QStringLiteral("密码不对，名片数据库没有打开。"));
+}
+
+int copy(PgConnection& server)
+{
+    SqlCipherConnection file;
+    openFile(file);
+    say(QStringLiteral("正在把 %1 复制到团队数据库 %2 …").arg(QDir::toNativeSeparators(file.displayName()), server.displayName()));
+    QString shown;
+    const CopyCounts counts = copyToServer(file, server, [&](const QString& table, int64_t done, int64_t total) {
+        const QString line = QStringLiteral("  %1：%2 / %3").arg(table).arg(done).arg(total);
+        if (line != shown)
+            say(shown = line);
+    });
+    say(QStringLiteral("复制完成：名片 %1 张，拜访记录 %2 条，纪念日 %3 条，设置 %4 行。")
+            .arg(counts.cards)
+            .arg(counts.visits)
+            .arg(counts.anniversaries)
+            .arg(counts.settings));
+    return 0;
+}
+
+} // namespace
+
+std::optional<int> runServerCommand(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const QString command = QString::fromLocal8Bit(argv[1]);
+    const bool init = command == QStringLiteral("--init-server");
+    if (!init && command != QStringLiteral("--copy-to-server"))
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    if (argc != 3) {
+        say(QStringLiteral("用法：ostrel %1 \"<PostgreSQL 连接 URI 或 key=value 文本>\"").arg(command), stderr);
+        return 2;
+    }
+    try {
+        PgConnection server(QString::fromLocal8Bit(argv[2]));
+        if (!init)
+            return copy(server);
+        say(QStringLiteral("正在团队数据库 %1 中建立名片数据库的表…").arg(server.displayName()));
+        initServer(server);
+        say(QStringLiteral("完成：已建立名片数据库的表、索引和初始数据。"));
+        return 0;
+    } catch (const EngineError& e) {
+        say(e.message(), stderr);
+        return 1;
+    }
+}
+
+} // namespace ostrel

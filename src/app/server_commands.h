@@ -1,0 +1,13 @@
+#pragma once
+#include <optional>
+
+namespace ostrel {
+
+// The terminal commands that make a team database:
+//   ostrel --init-server "<connection>"     creates the tables in an empty PostgreSQL database
+//   ostrel --copy-to-server "<connection>"  copies the program folder's Data/db.edb into it
+// Prints progress and counts in Chinese; returns the exit code, or nothing when the
+// arguments are none of these (the program starts its windows).
+std::optional<int> runServerCommand(int argc, char** argv);
+
+} // namespace ostrel

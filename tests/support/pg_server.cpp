@@ -1,0 +1,171 @@
+#include "pg_server.h"
+
+#include "db/engine_error.h"
+#include "db/pg_connection.h"
+#include "db/server_setup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace ostrel::test {
+
+namespace {
+
+// The newest installed server's programs (Debian keeps them per version).
+QString serverBinDir()
+{
+    const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    QStringList found = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+    for (auto it = found.crbegin(); it != found.crend(); ++it) {
+        const QString bin = versions.filePath(*it + QStringLiteral("/bin"));
+        if (QFile::exists(bin + QStringLiteral("/initdb")) && QFile::exists(bin + QStringLiteral("/pg_ctl")))
+            return bin;
+    }
+    return {};
+}
+
+QString quoted(const QString& text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+}
+
+class Server {
+public:
+    Server()
+    {
+        m_bin = serverBinDir();
+        if (m_bin.isEmpty()) {
+            m_unavailable = QStringLiteral("PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb); "
+                                           "scripts/install-deps installs it");
+            return;
+        }
+        if (!m_dir.isValid()) {
+            m_unavailable = QStringLiteral("no temporary folder");
+            return;
+        }
+        // The server refuses to run as root: it runs as nobody, in a folder of nobody's.
+        if (geteuid() == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody || chown(QFile::encodeName(m_dir.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+                m_unavailable = QStringLiteral("cannot hand the server's folder to the user nobody");
+                return;
+            }
+            m_asUser = QStringLiteral("runuser -u nobody -- ");
+        }
+        const QString data = m_dir.path() + QStringLiteral("/data");
+        if (!command(QStringLiteral("initdb -D %1 -U ostrel --auth=trust --locale=C --encoding=UTF8 --no-sync").arg(quoted(data)))
+            || !command(QStringLiteral("pg_ctl -D %1 -l %2 -w -o %3 start")
+                            .arg(quoted(data), quoted(logPath()),
+                                 quoted(QStringLiteral("-p %1 -k %2 -c listen_addresses= -c fsync=off "
+                                                       "-c synchronous_commit=off -c full_page_writes=off")
+                                            .arg(kPort)
+                                            .arg(m_dir.path()))))) {
+            m_unavailable = QStringLiteral("the server did not start: ") + logTail();
+            return;
+        }
+        m_running = true;
+        try {
+            admin(QStringLiteral("CREATE DATABASE ostrel_template"));
+            PgConnection templateDb(connectionText(QStringLiteral("ostrel_template")));
+            initServer(templateDb);
+        } catch (const EngineError& error) {
+            m_unavailable = QStringLiteral("the template database was not made: ") + error.message();
+        }
+    }
+    ~Server()
+    {
+        if (m_running)
+            command(QStringLiteral("pg_ctl -D %1 -m immediate -w stop").arg(quoted(m_dir.path() + QStringLiteral("/data"))));
+    }
+
+    const QString& unavailable() const { return m_unavailable; }
+
+    QString newDatabase(bool withSchema)
+    {
+        if (!m_unavailable.isEmpty())
+            return {};
+        const QString name = QStringLiteral("cards_%1").arg(++m_databases);
+        admin(QStringLiteral("CREATE DATABASE %1%2").arg(name, withSchema ? QStringLiteral(" TEMPLATE ostrel_template") : QString()));
+        return connectionText(name);
+    }
+
+    void restart()
+    {
+        if (!command(QStringLiteral("pg_ctl -D %1 -m fast -w restart").arg(quoted(m_dir.path() + QStringLiteral("/data")))))
+            throw EngineError(QStringLiteral("the test server did not restart: ") + logTail());
+    }
+
+private:
+    static constexpr int kPort = 5432; // a socket in a folder of its own: no other server is there
+
+    QString connectionText(const QString& database) const
+    {
+        return QStringLiteral("host=%1 port=%2 user=ostrel dbname=%3").arg(m_dir.path()).arg(kPort).arg(database);
+    }
+    void admin(const QString& sql)
+    {
+        PgConnection postgres(connectionText(QStringLiteral("postgres")));
+        postgres.runServerSql(sql);
+    }
+    bool command(const QString& line)
+    {
+        const QString full = m_asUser + m_bin + u'/' + line + QStringLiteral(" >>") + quoted(logPath() + QStringLiteral(".tool"))
+            + QStringLiteral(" 2>&1");
+        return std::system(full.toLocal8Bit().constData()) == 0;
+    }
+    QString logPath() const { return m_dir.path() + QStringLiteral("/server.log"); }
+    QString logTail() const
+    {
+        QString text;
+        for (const QString& path : {logPath() + QStringLiteral(".tool"), logPath()}) {
+            QFile log(path);
+            if (log.open(QIODevice::ReadOnly))
+                text += QString::fromUtf8(log.readAll().right(600));
+        }
+        return text;
+    }
+
+    QString m_bin;
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/ostrel-pg-XXXXXX")};
+    QString m_asUser;
+    QString m_unavailable;
+    bool m_running = false;
+    int m_databases = 0;
+};
+
+Server& server()
+{
+    static Server instance;
+    return instance;
+}
+
+} // namespace
+
+QString freshServerDatabase()
+{
+    return server().newDatabase(true);
+}
+
+QString emptyServerDatabase()
+{
+    return server().newDatabase(false);
+}
+
+QString serverUnavailable()
+{
+    return server().unavailable();
+}
+
+void restartServer()
+{
+    server().restart();
+}
+
+} // namespace ostrel::test
