@@ -36,53 +36,28 @@ QString quoted(const QString& text)
     return u'\'' + QString(text).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
 }
 
+constexpr int kPort = 5432; // a socket in a folder of its own: no other server is there
+
+QString logPath(const QString& folder)
+{
+    return folder + QStringLiteral("/server.log");
+}
+
+// The test program's server, with a template database holding the schema.
 class Server {
 public:
-    Server()
+    Server() : m_server(m_dir.path())
     {
-        m_bin = serverBinDir();
-        if (m_bin.isEmpty()) {
-            m_unavailable = QStringLiteral("PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb); "
-                                           "scripts/install-deps installs it");
+        m_unavailable = m_dir.isValid() ? m_server.unavailable() : QStringLiteral("no temporary folder");
+        if (!m_unavailable.isEmpty())
             return;
-        }
-        if (!m_dir.isValid()) {
-            m_unavailable = QStringLiteral("no temporary folder");
-            return;
-        }
-        // The server refuses to run as root: it runs as nobody, in a folder of nobody's.
-        if (geteuid() == 0) {
-            const passwd* nobody = getpwnam("nobody");
-            if (!nobody || chown(QFile::encodeName(m_dir.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
-                m_unavailable = QStringLiteral("cannot hand the server's folder to the user nobody");
-                return;
-            }
-            m_asUser = QStringLiteral("runuser -u nobody -- ");
-        }
-        const QString data = m_dir.path() + QStringLiteral("/data");
-        if (!command(QStringLiteral("initdb -D %1 -U ostrel --auth=trust --locale=C --encoding=UTF8 --no-sync").arg(quoted(data)))
-            || !command(QStringLiteral("pg_ctl -D %1 -l %2 -w -o %3 start")
-                            .arg(quoted(data), quoted(logPath()),
-                                 quoted(QStringLiteral("-p %1 -k %2 -c listen_addresses= -c fsync=off "
-                                                       "-c synchronous_commit=off -c full_page_writes=off")
-                                            .arg(kPort)
-                                            .arg(m_dir.path()))))) {
-            m_unavailable = QStringLiteral("the server did not start: ") + logTail();
-            return;
-        }
-        m_running = true;
         try {
-            admin(QStringLiteral("CREATE DATABASE ostrel_template"));
-            PgConnection templateDb(connectionText(QStringLiteral("ostrel_template")));
+            m_server.admin(QStringLiteral("CREATE DATABASE ostrel_template"));
+            PgConnection templateDb(m_server.connectionText(QStringLiteral("ostrel_template")));
             initServer(templateDb);
         } catch (const EngineError& error) {
             m_unavailable = QStringLiteral("the template database was not made: ") + error.message();
         }
-    }
-    ~Server()
-    {
-        if (m_running)
-            command(QStringLiteral("pg_ctl -D %1 -m immediate -w stop").arg(quoted(m_dir.path() + QStringLiteral("/data"))));
     }
 
     const QString& unavailable() const { return m_unavailable; }
@@ -92,53 +67,96 @@ public:
         if (!m_unavailable.isEmpty())
             return {};
         const QString name = QStringLiteral("cards_%1").arg(++m_databases);
-        admin(QStringLiteral("CREATE DATABASE %1%2").arg(name, withSchema ? QStringLiteral(" TEMPLATE ostrel_template") : QString()));
-        return connectionText(name);
+        m_server.admin(QStringLiteral("CREATE DATABASE %1%2").arg(name, withSchema ? QStringLiteral(" TEMPLATE ostrel_template") : QString()));
+        return m_server.connectionText(name);
     }
 
-    void restart()
-    {
-        if (!command(QStringLiteral("pg_ctl -D %1 -m fast -w restart").arg(quoted(m_dir.path() + QStringLiteral("/data")))))
-            throw EngineError(QStringLiteral("the test server did not restart: ") + logTail());
-    }
+    void restart() { m_server.restart(); }
 
 private:
-    static constexpr int kPort = 5432; // a socket in a folder of its own: no other server is there
-
-    QString connectionText(const QString& database) const
-    {
-        return QStringLiteral("host=%1 port=%2 user=ostrel dbname=%3").arg(m_dir.path()).arg(kPort).arg(database);
-    }
-    void admin(const QString& sql)
-    {
-        PgConnection postgres(connectionText(QStringLiteral("postgres")));
-        postgres.runServerSql(sql);
-    }
-    bool command(const QString& line)
-    {
-        const QString full = m_asUser + m_bin + u'/' + line + QStringLiteral(" >>") + quoted(logPath() + QStringLiteral(".tool"))
-            + QStringLiteral(" 2>&1");
-        return std::system(full.toLocal8Bit().constData()) == 0;
-    }
-    QString logPath() const { return m_dir.path() + QStringLiteral("/server.log"); }
-    QString logTail() const
-    {
-        QString text;
-        for (const QString& path : {logPath() + QStringLiteral(".tool"), logPath()}) {
-            QFile log(path);
-            if (log.open(QIODevice::ReadOnly))
-                text += QString::fromUtf8(log.readAll().right(600));
-        }
-        return text;
-    }
-
-    QString m_bin;
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/ostrel-pg-XXXXXX")};
-    QString m_asUser;
+    LocalServer m_server;
     QString m_unavailable;
-    bool m_running = false;
     int m_databases = 0;
 };
+
+} // namespace
+
+LocalServer::LocalServer(const QString& folder) : m_folder(folder)
+{
+    m_bin = serverBinDir();
+    if (m_bin.isEmpty()) {
+        m_unavailable = QStringLiteral("PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb); "
+                                       "scripts/install-deps installs it");
+        return;
+    }
+    QDir().mkpath(folder);
+    // The server refuses to run as root: it runs as nobody, in a folder of nobody's.
+    if (geteuid() == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        if (!nobody || chown(QFile::encodeName(folder).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+            m_unavailable = QStringLiteral("cannot hand the server's folder to the user nobody");
+            return;
+        }
+        m_asUser = QStringLiteral("runuser -u nobody -- ");
+    }
+    const QString data = folder + QStringLiteral("/data");
+    m_new = !QFile::exists(data + QStringLiteral("/PG_VERSION"));
+    if ((m_new && !command(QStringLiteral("initdb -D %1 -U ostrel --auth=trust --locale=C --encoding=UTF8 --no-sync").arg(quoted(data))))
+        || !command(QStringLiteral("pg_ctl -D %1 -l %2 -w -o %3 start")
+                        .arg(quoted(data), quoted(logPath(folder)),
+                             quoted(QStringLiteral("-p %1 -k %2 -c listen_addresses= -c fsync=off "
+                                                   "-c synchronous_commit=off -c full_page_writes=off")
+                                        .arg(kPort)
+                                        .arg(folder))))) {
+        m_unavailable = QStringLiteral("the server did not start: ") + logTail();
+        return;
+    }
+    m_running = true;
+}
+
+LocalServer::~LocalServer()
+{
+    if (m_running)
+        command(QStringLiteral("pg_ctl -D %1 -m fast -w stop").arg(quoted(m_folder + QStringLiteral("/data"))));
+}
+
+QString LocalServer::connectionText(const QString& database) const
+{
+    return QStringLiteral("host=%1 port=%2 user=ostrel dbname=%3").arg(m_folder).arg(kPort).arg(database);
+}
+
+void LocalServer::admin(const QString& sql)
+{
+    PgConnection postgres(connectionText(QStringLiteral("postgres")));
+    postgres.runServerSql(sql);
+}
+
+void LocalServer::restart()
+{
+    if (!command(QStringLiteral("pg_ctl -D %1 -m fast -w restart").arg(quoted(m_folder + QStringLiteral("/data")))))
+        throw EngineError(QStringLiteral("the test server did not restart: ") + logTail());
+}
+
+bool LocalServer::command(const QString& line)
+{
+    const QString full = m_asUser + m_bin + u'/' + line + QStringLiteral(" >>") + quoted(logPath(m_folder) + QStringLiteral(".tool"))
+        + QStringLiteral(" 2>&1");
+    return std::system(full.toLocal8Bit().constData()) == 0;
+}
+
+QString LocalServer::logTail() const
+{
+    QString text;
+    for (const QString& path : {logPath(m_folder) + QStringLiteral(".tool"), logPath(m_folder)}) {
+        QFile log(path);
+        if (log.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(log.readAll().right(600));
+    }
+    return text;
+}
+
+namespace {
 
 Server& server()
 {

@@ -3,6 +3,37 @@
 
 namespace ostrel::test {
 
+// A PostgreSQL server of its own in folder (made there by initdb when the folder holds none),
+// reached through a socket in that folder only, run by the user nobody when this process
+// is root, and stopped when this ends.
+class LocalServer {
+public:
+    explicit LocalServer(const QString& folder);
+    ~LocalServer();
+    LocalServer(const LocalServer&) = delete;
+    LocalServer& operator=(const LocalServer&) = delete;
+
+    // Why there is no server (not installed, did not start); empty while it runs.
+    const QString& unavailable() const { return m_unavailable; }
+    // Whether initdb made the folder's cluster in this run.
+    bool isNew() const { return m_new; }
+    QString connectionText(const QString& database) const;
+    // Runs text of the server's own on its maintenance database (CREATE DATABASE …).
+    void admin(const QString& sql);
+    void restart();
+
+private:
+    bool command(const QString& line);
+    QString logTail() const;
+
+    QString m_folder;
+    QString m_bin;
+    QString m_asUser;
+    QString m_unavailable;
+    bool m_running = false;
+    bool m_new = false;
+};
+
 // A throw-away PostgreSQL server for this test program: made by initdb in a temporary
 // folder on first use, reached through a socket in that folder only (no network port is
 // opened), run by an unprivileged user when the tests run as root, and stopped when the

@@ -1,0 +1,118 @@
+// The card list on both engines at 100,000 and 1,000,000 cards, or the count given: refresh
+// (the windowed list of live cards, its visit and anniversary counts, the first screen of
+// rows) and the name search, on the encrypted file and on a PostgreSQL server on this
+// machine holding the same rows (copied by copyToServer). One line per figure, with the
+// engine and the workload.
+//
+// The server's cluster is kept for later runs in $OSTREL_BENCH_CACHE/server (default
+// /var/tmp/ostrel-bench-server: the server runs as nobody when this runs as root, and nobody
+// cannot reach root's cache folder).
+#include "cards/card_statements.h"
+#include "db/connection_string.h"
+#include "db/engine_error.h"
+#include "db/pg_connection.h"
+#include "db/server_setup.h"
+#include "db/sqlcipher_connection.h"
+#include "generator.h"
+#include "measure.h"
+#include "pg_server.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace ostrel::bench {
+
+namespace {
+
+constexpr int kRefreshes = 10;
+constexpr int kSearches = 5;
+constexpr int kScreenRows = 40;
+
+QString serverFolder()
+{
+    const QString chosen = qEnvironmentVariable("OSTREL_BENCH_CACHE");
+    return (chosen.isEmpty() ? QStringLiteral("/var/tmp/ostrel-bench-server") : chosen + QStringLiteral("/server"));
+}
+
+// The shown columns as the main window builds them from D_XS.
+QString shownColumns(CardDatabase& db)
+{
+    QString columns;
+    const ResultSet rows = db.select(displayedColumnsSql());
+    for (int r = 0; r < rows.rowCount(); ++r)
+        columns += displayedColumnText(rows.text(r, 0), rows.text(r, 2));
+    return columns;
+}
+
+// What a refresh or a search of the main window asks of the engine.
+int listOnce(CardDatabase& db, const QString& sql)
+{
+    ResultSet list = db.selectWindowed(sql);
+    db.sumsInKeyRuns(visitAndAnniversaryCountSql(), list.keys());
+    for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
+        for (int c = 0; c < list.columnCount(); ++c)
+            list.raw(r, c);
+    return list.rowCount();
+}
+
+void measure(const char* engine, int cards, CardDatabase& db)
+{
+    const QString columns = shownColumns(db);
+    int listed = 0;
+    const double refresh = medianMs(kRefreshes, [&] { listed = listOnce(db, cardListSql(columns, QString())); });
+    std::printf("engine=%s cards=%d refresh_ms=%.0f listed=%d\n", engine, cards, refresh, listed);
+    const double search =
+        medianMs(kSearches, [&] { listed = listOnce(db, cardListSql(columns, nameClause(QStringLiteral("王")))); });
+    std::printf("engine=%s cards=%d name_search_ms=%.0f found=%d\n", engine, cards, search, listed);
+    std::fflush(stdout);
+}
+
+void run(int cards)
+{
+    const Workload workload = Workload::ofCards(cards);
+    const QString database = cachedDatabase(workload);
+    SqlCipherConnection file;
+    file.setConnectionString(QStringLiteral("Data Source=%1;%2=%3").arg(database, QString::fromLatin1(kPasswordKey),
+                                                                       QString::fromLatin1(kDatabasePassword)));
+    file.open();
+    measure("file", cards, file);
+
+    const QString folder = serverFolder() + u'/' + QFileInfo(database).completeBaseName();
+    const QString copied = folder + QStringLiteral("/copied");
+    if (!QFile::exists(copied))
+        QDir(folder).removeRecursively();
+    test::LocalServer server(folder);
+    if (!server.unavailable().isEmpty())
+        throw EngineError(server.unavailable());
+    if (!QFile::exists(copied)) {
+        std::fprintf(stderr, "copying %d cards to the server in %s\n", cards, qPrintable(folder));
+        server.admin(QStringLiteral("CREATE DATABASE cards"));
+        PgConnection target(server.connectionText(QStringLiteral("cards")));
+        initServer(target);
+        const double ms = elapsedMs([&] { copyToServer(file, target); });
+        std::printf("engine=server cards=%d copy_to_server_ms=%.0f\n", cards, ms);
+        QFile mark(copied);
+        mark.open(QIODevice::WriteOnly);
+    }
+    PgConnection db(server.connectionText(QStringLiteral("cards")));
+    measure("server", cards, db);
+}
+
+} // namespace
+
+} // namespace ostrel::bench
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    try {
+        for (int cards : argc > 1 ? std::vector<int>{std::atoi(argv[1])} : std::vector<int>{100000, 1000000})
+            ostrel::bench::run(cards);
+    } catch (const ostrel::EngineError& e) {
+        std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}
