@@ -79,7 +79,8 @@ void run(int cards)
     file.open();
     measure("file", cards, file);
 
-    const QString folder = serverFolder() + u'/' + QFileInfo(database).completeBaseName();
+    // Named by the cached file it copies, short: a socket's path has at most 107 bytes.
+    const QString folder = serverFolder() + QStringLiteral("/cards%1-%2").arg(cards).arg(qHash(QFileInfo(database).completeBaseName()), 0, 16);
     const QString copied = folder + QStringLiteral("/copied");
     if (!QFile::exists(copied))
         QDir(folder).removeRecursively();
