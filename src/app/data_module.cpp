@@ -24,8 +24,15 @@ TfrmDM::~TfrmDM() = default;
 
 void TfrmDM::openCardDatabase(QWidget* parent)
 {
-    SqlCipherConnection& db = ADOConnection1;
-    if (db.isOpen() || db.openWithKey())
+    if (ADOConnection1.isOpen())
+        return;
+    SqlCipherConnection* file = ADOConnection1.file();
+    if (!file) {
+        ADOConnection1.open(); // a server asks for no password here: it is in its settings
+        return;
+    }
+    SqlCipherConnection& db = *file;
+    if (db.openWithKey())
         return;
     // The password opens the file or not; the file is never changed by a wrong one.
     const auto opened = askPasswordTries(parent, QString::fromUtf8(kAppTitle),

@@ -8,7 +8,7 @@ namespace ostrel {
 
 class CardForm;
 class Query;
-class SqlCipherConnection;
+class CardDatabase;
 class TfrmDM;
 
 // The card editor: enters a new card (CardID "0") or changes the card CardID. The opener
@@ -45,7 +45,7 @@ private:
     void focusName();
     void saveExisting(const QStringList& values);
 
-    SqlCipherConnection& m_db;
+    CardDatabase& m_db;
 };
 
 } // namespace ostrel

@@ -46,7 +46,7 @@ QString cutToLimit(const QString& value, int limit)
 
 // Ends the import's transaction keeping the rows inserted so far, if the engine still
 // has them: after a full disk or an I/O error it may have undone the transaction itself.
-void keepImported(SqlCipherConnection& db)
+void keepImported(CardDatabase& db)
 {
     try {
         if (db.inTransaction())
@@ -194,7 +194,7 @@ void TfrmInData::BitBtn1Click()
         progress->setValue(0);
     }
 
-    SqlCipherConnection& db = m_dm.ADOConnection1;
+    CardDatabase& db = m_dm.ADOConnection1;
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
     ADOQuery2->run(lastCardIdSql());

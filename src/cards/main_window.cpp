@@ -60,6 +60,8 @@ namespace ostrel {
 
 namespace {
 
+constexpr char kServerManaged[] = "团队数据库在服务器上，由服务器管理员备份。";
+
 // Every command opens a fresh window owned by its opener (the main window, or an overview
 // for a card opened from it), wired to the main window, shows it modally and deletes it
 // when it closes.
@@ -328,6 +330,22 @@ void TfrmMain::buildDataMenu()
     connectGuarded(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
     connectGuarded(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
     connectGuarded(PasswordAction, &QAction::triggered, this, &TfrmMain::setPassword);
+    if (m_dm.ADOConnection1.file())
+        return;
+    // These belong to the database file on this desktop.
+    menu->setToolTipsVisible(true);
+    for (QAction* action : {BackupAction, RestoreAction})
+        action->setToolTip(QString::fromUtf8(kServerManaged));
+    PasswordAction->setToolTip(QStringLiteral("团队数据库的密码写在 Data/server.conf 或 ~/.pgpass 中，由服务器管理员设置。"));
+    for (QAction* action : {BackupAction, RestoreAction, PasswordAction})
+        action->setEnabled(false);
+}
+
+SqlCipherConnection& TfrmMain::databaseFile() const
+{
+    if (SqlCipherConnection* file = m_dm.ADOConnection1.file())
+        return *file;
+    throw EngineError(QString::fromUtf8(kServerManaged));
 }
 
 void TfrmMain::buildPopupMenu()
@@ -353,10 +371,12 @@ void TfrmMain::buildPopupMenu()
 void TfrmMain::FormCreate()
 {
     // The date format needs no setting: every date is written by dateText().
-    // Given again after a restore, the same text keeps the connection with its password.
+    // Given again after a restore, the same text keeps the connection with its password. A
+    // server's text came from its settings file when the engine was made.
+    CardDatabase& db = m_dm.ADOConnection1;
     const QString connection = cardConnectionString(programDir());
-    if (m_dm.ADOConnection1.connectionString() != connection)
-        m_dm.ADOConnection1.setConnectionString(connection);
+    if (db.file() && db.connectionString() != connection)
+        db.setConnectionString(connection);
     const QDate day = today();
     Edit2->setText(dateText(day));
     Edit1->setText(dateText(oneMonthEarlier(day)));
@@ -365,7 +385,7 @@ void TfrmMain::FormCreate()
     // An upgrade that fails leaves the file as it was: the cards are still listed.
     runGuarded([this] { upgradeDatabase(); });
     myRef();
-    if (m_dm.ADOConnection1.isReadOnly()) {
+    if (db.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
     }
@@ -419,7 +439,11 @@ void TfrmMain::quickFind()
 
 void TfrmMain::upgradeDatabase()
 {
-    SqlCipherConnection& db = m_dm.ADOConnection1;
+    // A server's tables are made whole when the team database is created.
+    SqlCipherConnection* file = m_dm.ADOConnection1.file();
+    if (!file)
+        return;
+    SqlCipherConnection& db = *file;
     std::unique_ptr<QProgressDialog> progress;
     constexpr int kSteps = 1000;
     const UpgradeResult result = upgradeSchema(db, [&](int64_t done, int64_t total) {
@@ -599,7 +623,7 @@ void TfrmMain::backupData()
         return;
     {
         const WaitCursor wait(statusBar(), QStringLiteral("正在备份数据，请稍候…"));
-        m_dm.ADOConnection1.backupTo(path);
+        databaseFile().backupTo(path);
     }
     showInfo(this, QStringLiteral("数据已备份到 %1").arg(QDir::toNativeSeparators(path)));
 }
@@ -612,7 +636,7 @@ void TfrmMain::restoreData()
         return;
     // A backup opens with the password in use, or with the program's own one (made before
     // a password was set); else it has a password of its own, which the user is asked for.
-    SqlCipherConnection& db = m_dm.ADOConnection1;
+    SqlCipherConnection& db = databaseFile();
     const QString liveKey = db.key();
     std::optional<QString> key;
     for (const QString& known : {liveKey, QString::fromLatin1(kDatabasePassword)})
@@ -645,7 +669,7 @@ void TfrmMain::restoreData()
 
 void TfrmMain::setPassword()
 {
-    SqlCipherConnection& db = m_dm.ADOConnection1;
+    SqlCipherConnection& db = databaseFile();
     const QString title = QStringLiteral("设置密码");
     db.open(); // a database that did not open is reported before anything is asked
     const bool had = db.hasUserKey();
@@ -692,12 +716,13 @@ void TfrmMain::setPassword()
 
 void TfrmMain::writeCloseBackup()
 {
-    // Nothing to keep from a database that did not open or could not be changed.
-    SqlCipherConnection& db = m_dm.ADOConnection1;
-    if (!db.isOpen() || db.isReadOnly())
+    // Nothing to keep from a database that did not open or could not be changed, nor from a
+    // server, which its administrator backs up.
+    SqlCipherConnection* db = m_dm.ADOConnection1.file();
+    if (!db || !db->isOpen() || db->isReadOnly())
         return;
     const WaitCursor wait;
-    writeDailyBackup(db, backupFolder(), today());
+    writeDailyBackup(*db, backupFolder(), today());
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)

@@ -21,6 +21,7 @@ class DBLookupComboBox;
 class GbkEdit;
 class HistoryCommands;
 class Query;
+class SqlCipherConnection;
 class TfrmDM;
 
 // The program's home: the live cards in the configured columns, three counters, the
@@ -151,6 +152,9 @@ private:
     void narrowList();
     void showCounts();
     void writeCloseBackup();
+    // The database file on this desktop, for what belongs to a file alone (backups, the
+    // password); on a server an engine error saying so.
+    SqlCipherConnection& databaseFile() const;
     bool hasCards() const;
 
     TfrmDM& m_dm;

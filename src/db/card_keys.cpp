@@ -3,7 +3,7 @@
 #include "card_fields.h"
 #include "card_key_statements.h"
 #include "pinyin.h"
-#include "sqlcipher_connection.h"
+#include "card_database.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -88,7 +88,7 @@ void quickFindFunction(sqlite3_context* context, int, sqlite3_value** argv)
 }
 
 // The key of the card in a row of a key source statement (ID, theDel, then the key fields).
-QString keyOfRow(const SqlCipherConnection::Row& row)
+QString keyOfRow(const CardDatabase::Row& row)
 {
     QString name, company, mail;
     std::vector<QString> phones;
@@ -115,17 +115,17 @@ QString keyOfRow(const SqlCipherConnection::Row& row)
     return cardKeyText(name, phones, company, mail);
 }
 
-bool isLive(const SqlCipherConnection::Row& row)
+bool isLive(const CardDatabase::Row& row)
 {
     return row.text(1) == QStringLiteral("否");
 }
 
 // Writes the key of every live card the source statement gives and removes the key of
 // every other one; progress is told of the card numbers passed.
-void writeKeys(SqlCipherConnection& db, const QString& source, const QVariantList& values,
+void writeKeys(CardDatabase& db, const QString& source, const QVariantList& values,
                const std::function<void(int64_t card)>& passed = {})
 {
-    db.runBound(source, values, [&](const SqlCipherConnection::Row& row) {
+    db.runBound(source, values, [&](const CardDatabase::Row& row) {
         const int64_t card = row.integer(0);
         if (isLive(row))
             db.runBound(writeKeySql(), {QVariant::fromValue<qint64>(card), keyOfRow(row)});
@@ -204,7 +204,7 @@ std::optional<QString> cardKeyOfSourceRow(const CardDatabase::Row& row)
     return keyOfRow(row);
 }
 
-void updateCardKeys(SqlCipherConnection& db, const std::vector<int64_t>& cards)
+void updateCardKeys(CardDatabase& db, const std::vector<int64_t>& cards)
 {
     for (int64_t card : cards) {
         bool found = false;
@@ -214,12 +214,12 @@ void updateCardKeys(SqlCipherConnection& db, const std::vector<int64_t>& cards)
     }
 }
 
-void updateCardKeysAfter(SqlCipherConnection& db, int64_t lastId, const KeyProgress& progress)
+void updateCardKeysAfter(CardDatabase& db, int64_t lastId, const KeyProgress& progress)
 {
     const QVariantList after{QVariant::fromValue<qint64>(lastId)};
     int64_t first = 0, last = 0;
     if (progress)
-        db.runBound(cardIdRangeSql(), after, [&](const SqlCipherConnection::Row& row) {
+        db.runBound(cardIdRangeSql(), after, [&](const CardDatabase::Row& row) {
             first = row.integer(0);
             last = row.integer(1);
         });
@@ -234,14 +234,14 @@ void updateCardKeysAfter(SqlCipherConnection& db, int64_t lastId, const KeyProgr
         progress(total, total);
 }
 
-std::vector<int64_t> quickFind(SqlCipherConnection& db, const QString& typed, const std::vector<int64_t>& list)
+std::vector<int64_t> quickFind(CardDatabase& db, const QString& typed, const std::vector<int64_t>& list)
 {
     const QString text = quickFindText(typed);
     if (text.isEmpty())
         return list;
     // The matches come in card order: each card of the list finds its class by halving.
     std::vector<std::pair<int64_t, int>> matches;
-    db.runBound(quickFindSql(), {text}, [&](const SqlCipherConnection::Row& row) {
+    db.runBound(quickFindSql(), {text}, [&](const CardDatabase::Row& row) {
         matches.emplace_back(row.integer(0), static_cast<int>(row.integer(1)));
     });
     if (!std::is_sorted(matches.begin(), matches.end()))

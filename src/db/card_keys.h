@@ -13,7 +13,7 @@ struct sqlite3;
 
 namespace ostrel {
 
-class SqlCipherConnection;
+class CardDatabase;
 
 // Quick find matches what a user types against a search key kept per live card in the key
 // table D_BKey: the name's characters, its pinyin (every reading, see nameSpellings) and
@@ -44,16 +44,16 @@ std::optional<QString> cardKeyOfSourceRow(const CardDatabase::Row& row);
 // Brings the keys of these cards in line with D_B: a live card gets its key written anew, a
 // deleted or missing one loses it. Every path that writes a card calls this (or the one
 // below), inside the transaction of its change.
-void updateCardKeys(SqlCipherConnection& db, const std::vector<int64_t>& cards);
+void updateCardKeys(CardDatabase& db, const std::vector<int64_t>& cards);
 // The same for every card numbered above lastId: the cards an import has just added, or
 // every card (lastId 0) when an older file gets its keys. progress is told how far through
 // the card numbers it has got.
 using KeyProgress = std::function<void(int64_t done, int64_t total)>;
-void updateCardKeysAfter(SqlCipherConnection& db, int64_t lastId, const KeyProgress& progress = {});
+void updateCardKeysAfter(CardDatabase& db, int64_t lastId, const KeyProgress& progress = {});
 
 // The cards of list, in their order, whose key holds the typed text, ordered by class
 // (quickFindClass) and within a class in the list's order. Text that quickFindText leaves
 // empty narrows nothing.
-std::vector<int64_t> quickFind(SqlCipherConnection& db, const QString& typed, const std::vector<int64_t>& list);
+std::vector<int64_t> quickFind(CardDatabase& db, const QString& typed, const std::vector<int64_t>& list);
 
 } // namespace ostrel

@@ -1,5 +1,5 @@
 #pragma once
-#include "sqlcipher_connection.h"
+#include "card_database.h"
 
 namespace ostrel {
 
@@ -8,7 +8,7 @@ namespace ostrel {
 // itself goes on to the application's error box.
 class Transaction {
 public:
-    explicit Transaction(SqlCipherConnection& connection) : m_connection(connection)
+    explicit Transaction(CardDatabase& connection) : m_connection(connection)
     {
         m_connection.beginTransaction();
     }
@@ -33,7 +33,7 @@ public:
     }
 
 private:
-    SqlCipherConnection& m_connection;
+    CardDatabase& m_connection;
     bool m_committed = false;
 };
 
