@@ -14,6 +14,7 @@
 #include "db/engine_error.h"
 #include "db/query.h"
 #include "db/schema_upgrade.h"
+#include "db/sqlcipher_connection.h"
 #include "generator.h"
 #include "measure.h"
 
@@ -54,7 +55,7 @@ void run(const QString& source)
     int cards = 0;
     ostrel::setProgramDir(programFolder(folder, source, cards));
     ostrel::TfrmDM dm;
-    ostrel::SqlCipherConnection& db = dm.ADOConnection1;
+    ostrel::SqlCipherConnection& db = *dm.ADOConnection1.file();
     db.setConnectionString(ostrel::cardConnectionString(ostrel::programDir()));
     // As an older file: no key table (a generated or copied database may have one).
     db.execute(QStringLiteral("DROP TABLE IF EXISTS D_BKey"));

@@ -4,12 +4,17 @@
 #include "dialogs.h"
 #include "db/engine_error.h"
 #include "db/query.h"
+#include "db/sqlcipher_connection.h"
 #include "ui/common/lookup_combo.h"
 
 namespace ostrel {
 
-TfrmDM::TfrmDM(QObject* parent)
+TfrmDM::TfrmDM(QObject* parent) : TfrmDM(std::make_unique<SqlCipherConnection>(), parent) {}
+
+TfrmDM::TfrmDM(std::unique_ptr<CardDatabase> database, QObject* parent)
     : QObject(parent),
+      m_database(std::move(database)),
+      ADOConnection1(*m_database),
       ADOQuery1(new Query(&ADOConnection1, this)),
       ADOQuery2(new Query(&ADOConnection1, this)),
       ADOQuery3(new Query(&ADOConnection1, this))

@@ -1,8 +1,10 @@
 #pragma once
-#include "db/sqlcipher_connection.h"
+#include "db/card_database.h"
 #include "db/workbook_connection.h"
 
 #include <QObject>
+
+#include <memory>
 
 class QWidget;
 
@@ -11,26 +13,32 @@ namespace ostrel {
 class DBLookupComboBox;
 class Query;
 
-// The data module: lives for the whole run, owns the card-database connection, the
-// import's workbook connection and the three shared lookup queries that every category,
-// sex and province box lists.
+// The data module: lives for the whole run, owns the card database (the encrypted file or
+// the team's server), the import's workbook connection and the three shared lookup queries
+// that every category, sex and province box lists.
 class TfrmDM : public QObject {
     Q_OBJECT
 public:
+    // On the encrypted file; the main window's start-up gives it the file's connection text.
     explicit TfrmDM(QObject* parent = nullptr);
+    explicit TfrmDM(std::unique_ptr<CardDatabase> database, QObject* parent = nullptr);
     ~TfrmDM() override;
 
     // Each loader reruns its shared query, so every open box of that kind follows.
     void DBComType(DBLookupComboBox* box);
     void DBComSex(DBLookupComboBox* box);
     void DBComP(DBLookupComboBox* box);
-    // Opens the card database. When the program's own password does not open it, asks for
-    // the user's (three tries); throws EngineError when it stays closed.
+    // Opens the card database. When the program's own password does not open the file, asks
+    // for the user's (three tries); throws EngineError when it stays closed.
     void openCardDatabase(QWidget* parent);
     // A window's own query on the card database, named for tests.
     Query* newQuery(QObject* owner, const char* name);
 
-    SqlCipherConnection ADOConnection1;
+private:
+    std::unique_ptr<CardDatabase> m_database; // made before everything that uses it
+
+public:
+    CardDatabase& ADOConnection1;
     WorkbookConnection ExcelADOCon; // the workbook being imported; the import sets its text
     Query* ADOQuery1; // categories, D_Type
     Query* ADOQuery2; // sexes, D_Sex

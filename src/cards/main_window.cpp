@@ -304,6 +304,9 @@ void TfrmMain::buildStatusBar()
         label->setMinimumWidth(140);
         bar->addWidget(label);
     }
+    DatabaseLabel = named(new QLabel(bar), "DatabaseLabel");
+    DatabaseLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar->addPermanentWidget(DatabaseLabel);
     bar->addPermanentWidget(Label4);
     ReadOnlyLabel = named(new QLabel(bar), "ReadOnlyLabel");
     ReadOnlyLabel->setStyleSheet(QStringLiteral("color: #c00000;"));
@@ -377,6 +380,8 @@ void TfrmMain::FormCreate()
     const QString connection = cardConnectionString(programDir());
     if (db.file() && db.connectionString() != connection)
         db.setConnectionString(connection);
+    DatabaseLabel->setText((db.file() ? QStringLiteral("数据库：") : QStringLiteral("团队数据库："))
+                           + QDir::toNativeSeparators(db.displayName()) + QStringLiteral("    "));
     const QDate day = today();
     Edit2->setText(dateText(day));
     Edit1->setText(dateText(oneMonthEarlier(day)));

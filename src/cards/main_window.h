@@ -104,6 +104,7 @@ public:
     QAction* PasswordAction;
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
+    QLabel* DatabaseLabel; // which database is in use: the file's path or the team server
     // Beyond the described window: quick find narrows the list as the user types (pinyin,
     // initials, phone digits, company, e-mail), a moment after the last key.
     QLineEdit* QuickFindEdit;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -65,5 +66,19 @@ public:
     // and the user's password belong to the file alone.
     virtual SqlCipherConnection* file() { return nullptr; }
 };
+
+// The team server's settings beside the card database: where it is asked for, and the one
+// text its engine connects with.
+inline constexpr char kServerSettingsFile[] = "Data/server.conf";
+// The connection text in a server settings file: a PostgreSQL connection URI or key=value
+// pairs over one or more lines; lines starting with # and blank lines are left out. Throws
+// EngineError, in words a user can act on, when the file cannot be read or sets nothing.
+QString readServerSettings(const QString& path);
+
+// The card database of the program in programFolder (ending in its separator), not yet
+// opened: the team server that Data/server.conf names, else the encrypted file Data/db.edb.
+// A server that was asked for is never replaced by the file: a settings file that cannot be
+// used throws EngineError.
+std::unique_ptr<CardDatabase> openCardDatabaseFor(const QString& programFolder);
 
 } // namespace ostrel

@@ -1,5 +1,6 @@
 #include "app_fixture.h"
 #include "db/query.h"
+#include "db/sqlcipher_connection.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
@@ -374,7 +375,7 @@ TEST_F(MainWindow, DataMenuSetsChangesAndRemovesThePassword)
 {
     addCard(QStringLiteral("卡片"));
     startMain();
-    SqlCipherConnection& db = dm.ADOConnection1;
+    SqlCipherConnection& db = *dm.ADOConnection1.file();
     const struct {
         const char* name;
         QStringList typed; // the current password when one is set, the new one, the new one again
@@ -457,6 +458,40 @@ TEST_F(MainWindow, ReadOnlyFolderListsTheCardsAndRefusesEachSave)
         EXPECT_EQ(testhooks::shown().size(), 1);
     }
     QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(MainWindow, StatusLineNamesTheDatabaseAndATeamServerLeavesOutTheFileCommands)
+{
+    // A server's engine as the windows see it: no file behind it, named by its server.
+    struct ServerLike : SqlCipherConnection {
+        SqlCipherConnection* file() override { return nullptr; }
+        QString displayName() const override { return QStringLiteral("db.example/名片"); }
+    };
+    startMain();
+    EXPECT_EQ(main->DatabaseLabel->text().trimmed(), QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path()));
+    main.reset();
+    addCard(QStringLiteral("同事的"));
+    auto engine = std::make_unique<ServerLike>();
+    engine->setConnectionString(database.connectionString());
+    TfrmDM team(std::move(engine));
+    TfrmMain window(team);
+    runGuarded([&] { window.FormCreate(); });
+    EXPECT_TRUE(testhooks::shown().isEmpty());
+    EXPECT_EQ(window.DatabaseLabel->text().trimmed(), QStringLiteral("团队数据库：db.example/名片"));
+    EXPECT_EQ(window.ADOQuery1->recordCount(), 1);
+    for (QAction* action : {window.BackupAction, window.RestoreAction, window.PasswordAction}) {
+        EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+        EXPECT_TRUE(action->toolTip().startsWith(QStringLiteral("团队数据库"))) << action->objectName().toStdString();
+    }
+    window.resize(1000, 600);
+    window.show();
+    if (const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS"); !dir.isEmpty())
+        EXPECT_TRUE(window.grab().save(QDir(dir).filePath(QStringLiteral("team_main.png"))));
+    // Closing keeps no daily backup: the server's administrator backs it up.
+    testhooks::clear();
+    testhooks::queueAnswer(true);
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(QFileInfo::exists(backupFolder()));
 }
 
 TEST_F(MainWindow, AboutOpensTheHomePage)

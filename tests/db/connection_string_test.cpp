@@ -1,7 +1,13 @@
 #include "db/connection_string.h"
 
+#include "db/card_database.h"
+#include "db/engine_error.h"
+
 #include "qt_print.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -45,4 +51,66 @@ TEST(ConnectionString, ParsesQuotedValuesAndIgnoresBlanksAroundKeys)
     EXPECT_EQ(cs.value(QStringLiteral("Extended Properties")), QStringLiteral("Excel 8.0;HDR=\"Yes\""));
     EXPECT_EQ(cs.value(QStringLiteral("last")), QStringLiteral("1"));
     EXPECT_FALSE(cs.contains(QStringLiteral("missing")));
+}
+
+namespace {
+
+QString errorOpening(const QString& folder)
+{
+    try {
+        openCardDatabaseFor(folder);
+    } catch (const EngineError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST(ServerSettings, FileChoosesTheServerAndGivesItsConnectionText)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path() + u'/';
+    // Without a settings file the program keeps to its encrypted file.
+    const std::unique_ptr<CardDatabase> local = openCardDatabaseFor(folder);
+    ASSERT_NE(local->file(), nullptr);
+    EXPECT_EQ(local->connectionString(), cardConnectionString(folder));
+
+    ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("Data")));
+    const QString settings = folder + QString::fromLatin1(kServerSettingsFile);
+    const struct {
+        const char* what;
+        QByteArray text;
+        const char* connection; // or a part of the error's text
+        bool error;
+    } cases[] = {
+        {"URI", "# the team's server\n\n  postgresql://sales@db.example:5433/cards?sslmode=require  \n",
+         "postgresql://sales@db.example:5433/cards?sslmode=require", false},
+        {"key=value over lines, CRLF, BOM", "\xEF\xBB\xBFhost=db.example\r\n# password in ~/.pgpass\r\n\r\ndbname='名片 库' user=sales\r\n",
+         "host=db.example dbname='名片 库' user=sales", false},
+        {"empty", "", "中没有连接设置", true},
+        {"comments and blanks only", "# host=db.example\n\n   \n", "中没有连接设置", true},
+        {"URI with another line", "postgresql://db.example/cards\nuser=sales\n", "必须单独写成一行", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile file(settings);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.text);
+        file.close();
+        if (!c.error) {
+            EXPECT_EQ(readServerSettings(settings), QString::fromUtf8(c.connection));
+            continue;
+        }
+        // A server asked for is never replaced by the file.
+        EXPECT_TRUE(errorOpening(folder).contains(QString::fromUtf8(c.connection)));
+    }
+    // Unreadable: a folder in its place, or a link to a file that is gone.
+    ASSERT_TRUE(QFile::remove(settings));
+    for (const bool link : {false, true}) {
+        ASSERT_TRUE(link ? QFile::link(folder + QStringLiteral("gone.conf"), settings) : QDir().mkdir(settings));
+        EXPECT_TRUE(errorOpening(folder).startsWith(QStringLiteral("无法读取团队数据库设置文件")));
+        ASSERT_TRUE(link ? QFile::remove(settings) : QDir().rmdir(settings));
+    }
 }

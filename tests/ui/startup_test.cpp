@@ -6,6 +6,7 @@
 #include "cards/main_window.h"
 #include "db/query.h"
 #include "db/schema_upgrade.h"
+#include "db/sqlcipher_connection.h"
 #include "test_database.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/lookup_combo.h"
