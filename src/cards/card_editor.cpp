@@ -84,6 +84,7 @@ void TfrmD_D::myLoad()
     }
     for (int i = 0; i < kCardFieldCount; ++i)
         Form->setValue(i, ADOQuery1->text(cardFields()[static_cast<size_t>(i)].columnName()));
+    m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
 }
 
 void TfrmD_D::BitBtn1Click()
@@ -125,12 +126,24 @@ void TfrmD_D::saveExisting(const QStringList& values)
     // A card deleted while the editor was open must not be reported as saved.
     ADOQuery1->run(liveCardSql(CardID));
     bool saved = false;
+    bool changedElsewhere = false;
     if (ADOQuery1->recordCount() >= 1) {
         Transaction transaction(m_db);
-        saved = ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
-        if (saved)
-            updateCardKeys(m_db, {CardID.toLongLong()});
-        transaction.commit();
+        // Read inside the transaction, where a server holds the card until the commit.
+        const int64_t counter = m_db.changeCounter(CardID.toLongLong());
+        changedElsewhere = m_loadedCounter != -1 && counter != -1 && counter != m_loadedCounter;
+        if (!changedElsewhere) {
+            saved = ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
+            if (saved)
+                updateCardKeys(m_db, {CardID.toLongLong()});
+            transaction.commit();
+        }
+    }
+    // Someone else saved the card since it was loaded: their change stays, and what was
+    // typed here stays in the window (the card is no longer held while the box is shown).
+    if (changedElsewhere) {
+        showInfo(this, QStringLiteral("该名片已被其他用户修改，请重新打开后再修改。"));
+        return;
     }
     if (!saved) {
         showInfo(this, QStringLiteral("该名片已不存在（可能已被删除），本次修改未保存！"));

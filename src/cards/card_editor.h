@@ -2,6 +2,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
+
 class QPushButton;
 
 namespace ostrel {
@@ -46,6 +48,8 @@ private:
     void saveExisting(const QStringList& values);
 
     CardDatabase& m_db;
+    // The card's change counter when it was loaded (-1: the engine keeps none).
+    int64_t m_loadedCounter = -1;
 };
 
 } // namespace ostrel

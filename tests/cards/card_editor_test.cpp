@@ -3,6 +3,7 @@
 #include "db/card_fields.h"
 #include "cards/card_form.h"
 #include "db/query.h"
+#include "db/sqlcipher_connection.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
 #include "ui_helpers.h"
@@ -10,7 +11,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace ostrel;
 
@@ -279,6 +282,52 @@ TEST_F(CardEditor, CardGoneBeforeSavingIsReportedNotSaved)
         EXPECT_EQ(stored(id, "BName"), QStringLiteral("李四"));
         EXPECT_EQ(cardCount(), 1);
         EXPECT_EQ(main->ADOQuery1->recordCount(), c.missing ? 1 : 0);
+    }
+}
+
+TEST_F(CardEditor, SaveOverAnotherUsersChangeIsRefusedKeepingWhatWasTyped)
+{
+    // An engine with change counters on the test's file; the test plays the other user.
+    struct CountingFile : SqlCipherConnection {
+        std::vector<int64_t> counters; // what the reads return, in order
+        std::vector<bool> readsInTransaction;
+        int64_t changeCounter(int64_t) override
+        {
+            readsInTransaction.push_back(inTransaction());
+            return counters[std::min(readsInTransaction.size(), counters.size()) - 1];
+        }
+    };
+    struct Case {
+        const char* what;
+        int64_t loaded, atSave;
+        bool refused;
+    };
+    const int id = addCard(QStringLiteral("李四"));
+    startMain();
+    for (const Case& c : {Case{"the file keeps no counter", -1, -1, false}, Case{"unchanged since loading", 7, 7, false},
+                          Case{"saved by someone else meanwhile", 7, 8, true}}) {
+        SCOPED_TRACE(c.what);
+        exec(QStringLiteral("update D_B set BName='李四' where ID=%1").arg(id));
+        auto engine = std::make_unique<CountingFile>();
+        CountingFile& counted = *engine;
+        counted.counters = {c.loaded, c.atSave};
+        counted.setConnectionString(database.connectionString());
+        TfrmDM team(std::move(engine));
+        editor = std::make_unique<TfrmD_D>(team, main.get());
+        editor->CardID = QString::number(id);
+        editor->show();
+        edit(kNameField)->setText(QStringLiteral("改名"));
+        if (c.refused)
+            exec(QStringLiteral("update D_B set BName='王五' where ID=%1").arg(id));
+        save();
+        EXPECT_EQ(testhooks::shownTexts(), QStringList{c.refused ? QStringLiteral("该名片已被其他用户修改，请重新打开后再修改。")
+                                                                 : QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")});
+        EXPECT_EQ(counted.readsInTransaction, (std::vector<bool>{false, true}));
+        EXPECT_FALSE(counted.inTransaction());
+        EXPECT_EQ(editor->isVisible(), c.refused);
+        EXPECT_EQ(edit(kNameField)->text(), QStringLiteral("改名"));
+        EXPECT_EQ(stored(id, "BName"), c.refused ? QStringLiteral("王五") : QStringLiteral("改名"));
+        editor.reset();
     }
 }
 
