@@ -35,7 +35,7 @@ std::unique_ptr<CardDatabase> serverDatabase(const QString& connection)
 QString readServerSettings(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    const QString orFile = QStringLiteral("如果不使用团队数据库，请删除该文件，程序将使用本机的数据库文件。");
+    const QString orFile = QStringLiteral("\n如果不使用团队数据库，请删除该文件，程序将使用本机的数据库文件。");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw EngineError(QStringLiteral("无法读取团队数据库设置文件 %1（%2）。\n请检查该文件是否存在、能否读取。")
