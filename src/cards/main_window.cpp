@@ -442,19 +442,18 @@ void TfrmMain::quickFind()
     showCounts();
 }
 
-void TfrmMain::upgradeDatabase()
+namespace {
+
+// Brings an older file up to date, with a progress dialog; returns whether quick find can
+// be used (a read-only older file has no key table).
+bool upgradeFile(SqlCipherConnection& db, QWidget* parent)
 {
-    // A server's tables are made whole when the team database is created.
-    SqlCipherConnection* file = m_dm.ADOConnection1.file();
-    if (!file)
-        return;
-    SqlCipherConnection& db = *file;
     std::unique_ptr<QProgressDialog> progress;
     constexpr int kSteps = 1000;
     const UpgradeResult result = upgradeSchema(db, [&](int64_t done, int64_t total) {
         if (!progress) {
             progress = std::make_unique<QProgressDialog>(QStringLiteral("正在为快速查找建立检索键，只需这一次，请稍候……"),
-                                                         QString(), 0, kSteps, this);
+                                                         QString(), 0, kSteps, parent);
             progress->setObjectName(QStringLiteral("UpgradeProgress"));
             progress->setWindowTitle(QString::fromUtf8(kAppTitle));
             progress->setWindowModality(Qt::ApplicationModal);
@@ -463,7 +462,17 @@ void TfrmMain::upgradeDatabase()
         }
         progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
     });
-    const bool usable = result != UpgradeResult::ReadOnly || hasCardKeys(db);
+    return result != UpgradeResult::ReadOnly || hasCardKeys(db);
+}
+
+} // namespace
+
+void TfrmMain::upgradeDatabase()
+{
+    // Only a file is upgraded: a server's tables are made whole when the team database is
+    // created.
+    SqlCipherConnection* file = m_dm.ADOConnection1.file();
+    const bool usable = !file || upgradeFile(*file, this);
     QuickFindEdit->setEnabled(usable);
     QuickFindEdit->setToolTip(usable ? QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；"
                                                       "Esc 清除（Ctrl+F）")
