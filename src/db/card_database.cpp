@@ -2,6 +2,7 @@
 
 #include "connection_string.h"
 #include "engine_error.h"
+#include "pg_connection.h"
 #include "sqlcipher_connection.h"
 
 #include <QDir>
@@ -19,15 +20,6 @@ bool isUri(const QString& line)
 {
     return line.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
         || line.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
-}
-
-// The one place the team server's engine is made from its connection text.
-std::unique_ptr<CardDatabase> serverDatabase(const QString& connection)
-{
-    (void)connection;
-    throw EngineError(QStringLiteral("这个版本的程序还不能连接团队数据库服务器。\n"
-                                     "请使用支持团队模式的版本，或删除 %1 改用本机的数据库文件。")
-                          .arg(QString::fromLatin1(kServerSettingsFile)));
 }
 
 } // namespace
@@ -69,12 +61,8 @@ std::unique_ptr<CardDatabase> openCardDatabaseFor(const QString& programFolder)
     const QString settings = programFolder + QString::fromLatin1(kServerSettingsFile);
     // A link to a settings file that is gone still asks for the server.
     const QFileInfo info(settings);
-    if (info.exists() || info.isSymLink()) {
-        const QString connection = readServerSettings(settings);
-        std::unique_ptr<CardDatabase> server = serverDatabase(connection);
-        server->setConnectionString(connection);
-        return server;
-    }
+    if (info.exists() || info.isSymLink())
+        return std::make_unique<PgConnection>(readServerSettings(settings));
     auto file = std::make_unique<SqlCipherConnection>();
     file->setConnectionString(cardConnectionString(programFolder));
     return file;

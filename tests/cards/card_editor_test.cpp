@@ -2,10 +2,12 @@
 #include "cards/card_editor.h"
 #include "db/card_fields.h"
 #include "cards/card_form.h"
+#include "db/pg_connection.h"
 #include "db/query.h"
 #include "db/sqlcipher_connection.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
+#include "pg_server.h"
 #include "ui_helpers.h"
 
 #include <QPushButton>
@@ -329,6 +331,36 @@ TEST_F(CardEditor, SaveOverAnotherUsersChangeIsRefusedKeepingWhatWasTyped)
         EXPECT_EQ(stored(id, "BName"), c.refused ? QStringLiteral("王五") : QStringLiteral("改名"));
         editor.reset();
     }
+}
+
+TEST(TeamCardEditor, TwoDesktopsEditingOneCardTheSecondSaveIsRefused)
+{
+    OSTREL_NEEDS_SERVER();
+    testhooks::clear();
+    const QString server = test::freshServerDatabase();
+    TfrmDM first(std::make_unique<PgConnection>(server));
+    TfrmDM second(std::make_unique<PgConnection>(server));
+    first.ADOConnection1.execute(
+        QStringLiteral("insert into D_B(theDate,theType,BName,BSex,theDel) values('2026-01-01','客户','李四','男','否')"));
+    const QString id = first.ADOConnection1.select(QStringLiteral("select max(ID) from D_B")).text(0, 0);
+    std::vector<std::unique_ptr<TfrmD_D>> editors;
+    for (TfrmDM* desktop : {&first, &second}) {
+        editors.push_back(std::make_unique<TfrmD_D>(*desktop, nullptr));
+        editors.back()->CardID = id;
+        editors.back()->show();
+    }
+    const QString typed[] = {QStringLiteral("第一台"), QStringLiteral("第二台")};
+    for (size_t i = 0; i < editors.size(); ++i) {
+        static_cast<GbkEdit*>(editors[i]->Form->control(kNameField))->setText(typed[i]);
+        QTest::mouseClick(editors[i]->BitBtn1, Qt::LeftButton);
+    }
+    EXPECT_EQ(testhooks::shownTexts(), (QStringList{QStringLiteral("恭喜！恭喜！名片 修改 保存成功！"),
+                                                    QStringLiteral("该名片已被其他用户修改，请重新打开后再修改。")}));
+    EXPECT_TRUE(editors[1]->isVisible());
+    EXPECT_EQ(static_cast<GbkEdit*>(editors[1]->Form->control(kNameField))->text(), typed[1]);
+    EXPECT_EQ(second.ADOConnection1.select(QStringLiteral("select BName from D_B where ID=") + id).text(0, 0), typed[0]);
+    EXPECT_FALSE(second.ADOConnection1.inTransaction());
+    testhooks::clear();
 }
 
 TEST_F(CardEditor, SingleQuotesAreStoredAndFoundAsTyped)

@@ -100,7 +100,10 @@ TEST(ServerSettings, FileChoosesTheServerAndGivesItsConnectionText)
         file.write(c.text);
         file.close();
         if (!c.error) {
-            EXPECT_EQ(readServerSettings(settings), QString::fromUtf8(c.connection));
+            const std::unique_ptr<CardDatabase> server = openCardDatabaseFor(folder);
+            EXPECT_EQ(server->file(), nullptr);
+            EXPECT_FALSE(server->isOpen());
+            EXPECT_EQ(server->connectionString(), QString::fromUtf8(c.connection));
             continue;
         }
         // A server asked for is never replaced by the file.
