@@ -196,4 +196,30 @@ QString cardsAfterSql(qint64 lastId)
     return QStringLiteral("select ID from D_B where ID > %1").arg(lastId);
 }
 
+QString cardsByIdSql(int count)
+{
+    QString sql = QStringLiteral("select ID");
+    for (const CardField& field : cardFields())
+        sql += u',' + field.columnName();
+    sql += QStringLiteral(" from D_B where ID in (");
+    for (int i = 1; i <= count; ++i)
+        sql += (i > 1 ? QStringLiteral(",?") : QStringLiteral("?")) + QString::number(i);
+    return sql + u')';
+}
+
+QString categoryNamesSql()
+{
+    return QStringLiteral("select theName from D_Type");
+}
+
+QString provinceNamesSql()
+{
+    return QStringLiteral("select theName from D_P");
+}
+
+QString defaultCategorySql()
+{
+    return QStringLiteral("select theType from D_Mr");
+}
+
 } // namespace ostrel

@@ -58,5 +58,12 @@ QString anniversaryReminderSql(const QString& from, const QString& to);
 QString lastCardIdSql();
 // The cards numbered above lastId.
 QString cardsAfterSql(qint64 lastId);
+// ID and the 24 fields of the cards whose IDs are bound to ?1 … ?count.
+QString cardsByIdSql(int count);
+// The lists a vCard's values are matched against: category names, province names, and the
+// default category (D_Mr).
+QString categoryNamesSql();
+QString provinceNamesSql();
+QString defaultCategorySql();
 
 } // namespace ostrel

@@ -180,11 +180,23 @@ void TfrmInData::BitBtn1Click()
     if (!missing.isEmpty())
         throw EngineError(QStringLiteral("EXCEL数据的第一行缺少标题 %1，没有导入任何名片").arg(missing.join(QStringLiteral("、"))));
 
+    const bool finished = importCardRows(m_dm, this, *ADOQuery2, rowCount, [&](int row, CardValues& values) {
+        for (size_t i = 0; i < values.size(); ++i)
+            values[i] = sheet.text(row, columnOf[i]);
+    });
+    emit cardsChanged();
+    if (finished)
+        close();
+}
+
+bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
+                    const std::function<void(int row, CardValues& values)>& read)
+{
     // Drawn at most a few hundred times: each drawing costs as much as many rows.
     const int progressStep = std::max(kProgressStep, rowCount / 200);
     std::unique_ptr<QProgressDialog> progress;
-    if (rowCount > kProgressRows) {
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入名片……"), QStringLiteral("取消"), 0, rowCount, this);
+    if (rowCount > TfrmInData::kProgressRows) {
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入名片……"), QStringLiteral("取消"), 0, rowCount, parent);
         progress->setObjectName(QStringLiteral("ProgressDialog"));
         progress->setWindowTitle(QStringLiteral("导入名片"));
         progress->setWindowModality(Qt::WindowModal);
@@ -194,13 +206,13 @@ void TfrmInData::BitBtn1Click()
         progress->setValue(0);
     }
 
-    CardDatabase& db = m_dm.ADOConnection1;
+    CardDatabase& db = dm.ADOConnection1;
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
-    ADOQuery2->run(lastCardIdSql());
-    const qint64 lastId = ADOQuery2->integer(QStringLiteral("LastID"));
-    ADOQuery2->close();
-    Counts counts;
+    query.run(lastCardIdSql());
+    const qint64 lastId = query.integer(QStringLiteral("LastID"));
+    query.close();
+    TfrmInData::Counts counts;
     int row = 0;
     bool cancelled = false;
     // One transaction for speed. An engine error ends the import at its row; the rows
@@ -212,11 +224,12 @@ void TfrmInData::BitBtn1Click()
         // Parsed once; each row binds its values.
         const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
         const std::unique_ptr<PreparedStatement> insert = db.prepare(insertCardSql());
-        std::array<QString, kCardFieldCount> values;
+        CardValues values;
         for (; row < rowCount; ++row) {
+            read(row, values);
             for (const CardField& field : cardFields()) {
-                const auto i = static_cast<size_t>(field.number - 1);
-                values[i] = cutToLimit(sheet.text(row, columnOf[i]), field.importCut);
+                QString& value = values[static_cast<size_t>(field.number - 1)];
+                value = cutToLimit(value, field.importCut);
             }
             const QString date = dateText(today());
             const QString& name = values[kNameField];
@@ -247,7 +260,7 @@ void TfrmInData::BitBtn1Click()
         }
     } catch (const EngineError& e) {
         keepImported(db);
-        const int saved = cardsAfter(*ADOQuery2, lastId);
+        const int saved = cardsAfter(query, lastId);
         const QString outcome = saved > 0 ? QStringLiteral("此前导入的 %1 条名片已保存").arg(saved)
             : saved == 0             ? QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片")
                                      : QStringLiteral("无法确认此前导入的名片是否已保存");
@@ -267,14 +280,12 @@ void TfrmInData::BitBtn1Click()
     progress.reset();
 
     if (cancelled) {
-        showInfo(this, QStringLiteral("数据导入 已取消！\n") + countsLine(counts).chopped(1)
-                           + QStringLiteral("，未处理 %1 条。").arg(rowCount - row));
-        emit cardsChanged();
-        return;
+        showInfo(parent, QStringLiteral("数据导入 已取消！\n") + TfrmInData::countsLine(counts).chopped(1)
+                             + QStringLiteral("，未处理 %1 条。").arg(rowCount - row));
+        return false;
     }
-    showInfo(this, QStringLiteral("数据导入 保存成功！\n") + countsLine(counts));
-    emit cardsChanged();
-    close();
+    showInfo(parent, QStringLiteral("数据导入 保存成功！\n") + TfrmInData::countsLine(counts));
+    return true;
 }
 
 } // namespace ostrel

@@ -1,5 +1,9 @@
 #pragma once
+#include "db/card_fields.h"
+
 #include <QDialog>
+
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -55,5 +59,15 @@ signals:
 private:
     TfrmDM& m_dm;
 };
+
+// Adds rows from any source as cards, as 导入 does: rows without a name and rows that match
+// a live card (or an earlier row) by category, name and sex are skipped, the rest go in in
+// one transaction with their quick-find keys, each value cut to its import limit. More
+// than TfrmInData::kProgressRows rows show a progress dialog over parent that can cancel.
+// read(row, values) gives row's 24 values. Reports the counts; returns false when the user
+// cancelled. An engine error midway keeps the rows before it and is thrown, saying how many
+// cards the database really holds from this import.
+bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
+                    const std::function<void(int row, CardValues& values)>& read);
 
 } // namespace ostrel

@@ -15,6 +15,7 @@
 #include "db/sqlcipher_connection.h"
 #include "export/report_export.h"
 #include "import_window.h"
+#include "vcard_commands.h"
 #include "db/query.h"
 #include "db/schema_upgrade.h"
 #include "db/transaction.h"
@@ -333,6 +334,19 @@ void TfrmMain::buildDataMenu()
     connectGuarded(BackupAction, &QAction::triggered, this, &TfrmMain::backupData);
     connectGuarded(RestoreAction, &QAction::triggered, this, &TfrmMain::restoreData);
     connectGuarded(PasswordAction, &QAction::triggered, this, &TfrmMain::setPassword);
+    menu->addSeparator();
+    ImportVCardAction = menu->addAction(QStringLiteral("导入vCard…"));
+    ImportVCardAction->setObjectName(QStringLiteral("ImportVCardAction"));
+    ExportVCardAction = menu->addAction(QStringLiteral("导出vCard…"));
+    ExportVCardAction->setObjectName(QStringLiteral("ExportVCardAction"));
+    connectGuarded(ImportVCardAction, &QAction::triggered, this, [this] {
+        if (importVCardFile(m_dm, this, *ADOQuery2))
+            myRef();
+    });
+    // The list as shown: the filter, quick find and a title-click sort apply.
+    connectGuarded(ExportVCardAction, &QAction::triggered, this, [this] {
+        exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownKeys() : std::vector<int64_t>{});
+    });
     if (m_dm.ADOConnection1.file())
         return;
     // These belong to the database file on this desktop.

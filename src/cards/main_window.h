@@ -97,11 +97,13 @@ public:
     ClickLabel* Label2;                   // 纪念日数：n
     ClickLabel* Label4;                   // 软件开发：Ostrel软件
     QMenu* PopupMenu1;                    // the card list's right-click menu
-    // Beyond the described window: the 数据 menu (backup, restore, password) and two status
+    // Beyond the described window: the 数据 menu (backup, restore, password, vCard) and two status
     // notes.
     QAction* BackupAction;
     QAction* RestoreAction;
     QAction* PasswordAction;
+    QAction* ImportVCardAction; // 导入vCard…
+    QAction* ExportVCardAction; // 导出vCard…
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     QLabel* DatabaseLabel; // which database is in use: the file's path or the team server

@@ -48,6 +48,9 @@ inline constexpr std::array<const char*, 3> kCardGroups = {"基本信息", "工�
 
 inline constexpr int kCardFieldCount = 24;
 
+// A card's 24 values in field-table order.
+using CardValues = std::array<QString, kCardFieldCount>;
+
 // The fields in field-table order.
 std::span<const CardField, kCardFieldCount> cardFields();
 

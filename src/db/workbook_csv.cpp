@@ -1,12 +1,11 @@
 // CSV text as a one-sheet workbook: comma-separated fields, quoted fields with doubled
 // quotes and line breaks inside, CR, LF or CRLF line ends.
+#include "charset.h"
 #include "engine_error.h"
 #include "workbook_reader.h"
 #include "workbook_sheet.h"
 
-#include <iconv.h>
-
-#include <cerrno>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,80 +15,13 @@ using namespace workbook;
 
 namespace {
 
-bool isValidUtf8(std::string_view text)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint32_t code;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < length)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past Unicode are not UTF-8.
-        const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Iconv()
-    {
-        if (ok())
-            iconv_close(m_cd);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
-
 // GB18030 holds GBK, so this reads what a Chinese Excel saves as CSV.
 std::string gb18030ToUtf8(std::string_view in)
 {
-    Iconv cd("UTF-8", "GB18030");
-    if (!cd.ok())
-        throw EngineError(QStringLiteral("系统不支持 GB18030 编码，无法读取这个CSV文件"));
-    // A GB18030 character never takes more than half again its bytes in UTF-8.
-    std::string out(in.size() + in.size() / 2 + 16, '\0');
-    char* source = const_cast<char*>(in.data());
-    size_t sourceLeft = in.size();
-    char* target = out.data();
-    size_t targetLeft = out.size();
-    if (iconv(cd.get(), &source, &sourceLeft, &target, &targetLeft) == static_cast<size_t>(-1) || sourceLeft > 0)
+    std::optional<std::string> out = toUtf8(in, "GB18030");
+    if (!out)
         throw EngineError(QStringLiteral("文件不是Excel工作簿，也不是UTF-8或GBK编码的CSV文本"));
-    out.resize(out.size() - targetLeft);
-    return out;
+    return std::move(*out);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // grid, press 导入, read the cards and the boxes shown.
 #include "app_fixture.h"
 #include "db/card_fields.h"
+#include "db/gbk.h"
+#include "cards/card_statements.h"
 #include "cards/import_window.h"
 #include "db/query.h"
 #include "ui/common/db_grid.h"
@@ -528,6 +530,100 @@ TEST_F(Import, MainWindowOpensIt)
     }
 }
 
+TEST_F(Import, VCardFilesImportAsWorkbookRowsDo)
+{
+    addCard(QStringLiteral("老朋友"));
+    startMain();
+    const int before = cardCount();
+    const QString path = files.filePath(QStringLiteral("联系人.vcf"));
+    auto card = [](const QString& lines) { return QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\n%1END:VCARD\r\n").arg(lines).toUtf8(); };
+    writeFile(path, card(QStringLiteral("FN:老朋友\r\nX-GENDER:M\r\n")) // a live card: duplicate
+                        + card(QStringLiteral("FN:一二三四五六七八九十甲乙\r\nNOTE:") + QString(120, u'x') + QString(60, u'描') + QStringLiteral("\r\n"))
+                        + card(QStringLiteral("ORG:没有姓名\r\n")) // nameless
+                        + card(QStringLiteral("FN:O'Brien\r\nTEL;TYPE=CELL:13800138000\r\nCATEGORIES:朋友\r\n"))
+                        + card(QStringLiteral("FN:O'Brien\r\nCATEGORIES:朋友\r\n"))); // an earlier row: duplicate
+    testhooks::queueFile(path);
+    main->ImportVCardAction->trigger();
+    ASSERT_EQ(infos(), QStringList{kSaved + counts(2, 2, 1)});
+    EXPECT_EQ(testhooks::shown().first().text, QStringLiteral("vCard文件(*.vcf *.vcard);;所有文件(*)"));
+    EXPECT_EQ(cardCount(), before + 2);
+    // Cut as the workbook import cuts, at a character boundary; the category of D_Mr when
+    // the file names none.
+    EXPECT_EQ(cards(QStringLiteral("ID > %1").arg(lastCardId() - 2)), (QStringList{"客户/一二三四五六七八九十/", "朋友/O'Brien/"}));
+    EXPECT_EQ(cardValues(lastCardId() - 1)[9], QString(120, u'x') + QString(40, u'描'));
+    // The list was rebuilt, and quick find knows the new cards.
+    main->QuickFindEdit->setText(QStringLiteral("13800138000"));
+    main->quickFind();
+    EXPECT_EQ(mainListNames(), QStringList{"O'Brien"});
+
+    // Files that hold no card say so and add nothing; a cancelled dialog does nothing.
+    const struct { QByteArray bytes; const char* message; } refused[] = {
+        {"", "所选文件是空的，没有可导入的名片。"},
+        {"\r\n\r\n", "所选文件是空的，没有可导入的名片。"},
+        {"分类,姓名\n客户,张三\n", "所选文件不是vCard文件。"},
+        {QByteArray("PK\x03\x04\0\0\x08\0", 8), "所选文件不是vCard文件。"},
+    };
+    for (const auto& r : refused) {
+        testhooks::clear();
+        writeFile(path, r.bytes);
+        testhooks::queueFile(path);
+        main->ImportVCardAction->trigger();
+        EXPECT_EQ(infos(), QStringList{QString::fromUtf8(r.message)});
+        EXPECT_TRUE(errors().isEmpty());
+    }
+    testhooks::clear();
+    main->ImportVCardAction->trigger();
+    EXPECT_EQ(testhooks::shown().size(), 1);
+    EXPECT_EQ(cardCount(), before + 2);
+}
+
+TEST_F(Import, VCardExportOfTheListComesBackWholeIntoAnEmptyDatabase)
+{
+    // Every field filled to its import limit, with quotes and Chinese; a card the search
+    // leaves out of the list.
+    QStringList full;
+    for (const CardField& field : cardFields()) {
+        QString value = QStringLiteral("张'\"%1,;").arg(field.number);
+        while (gbkLength(value) + 2 <= field.importCut)
+            value += QChar(u"名片管理"[value.size() % 4]);
+        full << gbkCut(value + u'x', field.importCut);
+    }
+    QStringList other = full;
+    other[kNameField] = QStringLiteral("张小");
+    other[10] = QStringLiteral("北京");
+    other[21].clear();
+    exec(insertCardSql(QStringLiteral("2026-01-01"), full));
+    exec(insertCardSql(QStringLiteral("2026-01-02"), other));
+    addCard(QStringLiteral("李四"));
+    startMain();
+    main->Edit3->setText(QStringLiteral("张"));
+    main->BitBtn1Click();
+    ASSERT_EQ(main->ADOQuery1->recordCount(), 2);
+
+    const QString path = files.filePath(QStringLiteral("导出.vcf"));
+    testhooks::queueFile(path);
+    main->ExportVCardAction->trigger();
+    EXPECT_EQ(infos(), QStringList{QStringLiteral("已导出 2 张名片到 %1").arg(path)});
+    EXPECT_TRUE(errors().isEmpty());
+
+    exec(QStringLiteral("delete from D_B"));
+    testhooks::clear();
+    testhooks::queueFile(path);
+    main->ImportVCardAction->trigger();
+    EXPECT_EQ(infos(), QStringList{kSaved + counts(2, 0, 0)});
+    // In the list's order, newest first.
+    ASSERT_EQ(cardCount(), 2);
+    EXPECT_EQ(cardValues(lastCardId() - 1), other);
+    EXPECT_EQ(cardValues(lastCardId()), full);
+
+    // A list without cards writes no file.
+    testhooks::clear();
+    main->Edit3->setText(QStringLiteral("没有这个人"));
+    main->BitBtn1Click();
+    main->ExportVCardAction->trigger();
+    EXPECT_EQ(infos(), QStringList{"当前列表中没有名片，没有导出。"});
+}
+
 TEST_F(Import, Screenshot)
 {
     const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS");
@@ -537,4 +633,26 @@ TEST_F(Import, Screenshot)
     open(window, QCoreApplication::applicationDirPath() + QStringLiteral("/../名片导入实例.xlsx"));
     EXPECT_TRUE(window->grab().save(QDir(dir).filePath(QStringLiteral("import.png"))));
     delete window;
+
+    // The 数据 menu with the vCard commands, and the progress of a vCard import.
+    QMenu* menu = main->findChild<QMenu*>(QStringLiteral("DataMenu"));
+    menu->popup(QPoint(0, 0));
+    EXPECT_TRUE(menu->grab().save(QDir(dir).filePath(QStringLiteral("data_menu.png"))));
+    menu->close();
+    QByteArray text;
+    for (int i = 0; i < TfrmInData::kProgressRows * 3; ++i)
+        text += QStringLiteral("BEGIN:VCARD\r\nFN:名%1\r\nEND:VCARD\r\n").arg(i).toUtf8();
+    const QString path = files.filePath(QStringLiteral("多.vcf"));
+    writeFile(path, text);
+    bool grabbed = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* progress = main->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"));
+        if (!grabbed && progress && progress->value() > 1000)
+            grabbed = progress->grab().save(QDir(dir).filePath(QStringLiteral("vcard_progress.png")));
+    });
+    watcher.start(0);
+    testhooks::queueFile(path);
+    main->ImportVCardAction->trigger();
+    EXPECT_TRUE(grabbed);
 }

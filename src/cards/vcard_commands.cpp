@@ -1,0 +1,158 @@
+#include "vcard_commands.h"
+
+#include "app/clock.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
+#include "card_statements.h"
+#include "db/engine_error.h"
+#include "db/query.h"
+#include "db/vcard.h"
+#include "import_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <memory>
+#include <unordered_map>
+
+namespace ostrel {
+
+namespace {
+
+// Far beyond any address book; a larger file is not read into memory.
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
+// Cards read from the database by one statement, and written to the file at once.
+constexpr int kPageCards = 500;
+
+const QString kFilter = QStringLiteral("vCard文件(*.vcf *.vcard);;所有文件(*)");
+
+QStringList firstColumn(CardDatabase& db, const QString& sql)
+{
+    const ResultSet rows = db.select(sql);
+    QStringList values;
+    for (int r = 0; r < rows.rowCount(); ++r)
+        values << rows.text(r, 0);
+    return values;
+}
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+bool importVCardFile(TfrmDM& dm, QWidget* parent, Query& query)
+{
+    const QString path = chooseOpenFile(parent, QStringLiteral("导入vCard"), kFilter);
+    if (path.isEmpty())
+        return false;
+    VCardFile file;
+    {
+        const WaitCursor wait;
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly))
+            throw EngineError(QStringLiteral("无法打开文件“%1”：%2").arg(QDir::toNativeSeparators(path), in.errorString()));
+        if (in.size() > kMaxFileBytes)
+            throw EngineError(QStringLiteral("vCard文件过大：超过 %1 MB，没有导入任何名片").arg(kMaxFileBytes >> 20));
+        const QByteArray bytes = in.readAll();
+        if (in.error() != QFileDevice::NoError)
+            throw EngineError(QStringLiteral("无法读取文件“%1”：%2").arg(QDir::toNativeSeparators(path), in.errorString()));
+        CardDatabase& db = dm.ADOConnection1;
+        VCardLists lists{firstColumn(db, categoryNamesSql()), firstColumn(db, provinceNamesSql()), {}};
+        // The editor's rule: the defaults apply when there is exactly one row of them.
+        if (const QStringList defaults = firstColumn(db, defaultCategorySql()); defaults.size() == 1)
+            lists.defaultCategory = defaults.first();
+        file = readVCards(bytes, lists);
+    }
+    if (file.status == VCardFile::Empty) {
+        showInfo(parent, QStringLiteral("所选文件是空的，没有可导入的名片。"));
+        return false;
+    }
+    if (file.status == VCardFile::NotVCard) {
+        showInfo(parent, QStringLiteral("所选文件不是vCard文件。"));
+        return false;
+    }
+    if (file.truncated)
+        throw EngineError(QStringLiteral("vCard文件中的名片超过 %1 张，请分成几个文件导入；没有导入任何名片").arg(file.cards.size()));
+    importCardRows(dm, parent, query, static_cast<int>(file.cards.size()),
+                   [&](int row, CardValues& values) { values = std::move(file.cards[static_cast<size_t>(row)]); });
+    return true;
+}
+
+void exportVCardFile(TfrmDM& dm, QWidget* parent, const std::vector<int64_t>& cards)
+{
+    if (cards.empty()) {
+        showInfo(parent, QStringLiteral("当前列表中没有名片，没有导出。"));
+        return;
+    }
+    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                  .filePath(QStringLiteral("名片-%1.vcf").arg(dateText(today())));
+    const QString path = chooseSaveFile(parent, QStringLiteral("导出vCard"), suggested, kFilter);
+    if (path.isEmpty())
+        return;
+    // Written beside the target and put in its place only when whole.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        throw EngineError(QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    const int total = static_cast<int>(cards.size());
+    std::unique_ptr<QProgressDialog> progress;
+    if (total > kPageCards) {
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导出名片……"), QStringLiteral("取消"), 0, total, parent);
+        progress->setObjectName(QStringLiteral("ProgressDialog"));
+        progress->setWindowTitle(QStringLiteral("导出vCard"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(0);
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        progress->setValue(0);
+    }
+    int written = 0;
+    QByteArray text;
+    std::vector<CardValues> page;
+    for (size_t start = 0; start < cards.size(); start += kPageCards) {
+        const size_t count = std::min<size_t>(kPageCards, cards.size() - start);
+        QVariantList ids;
+        for (size_t i = 0; i < count; ++i)
+            ids << QVariant::fromValue<qint64>(cards[start + i]);
+        // The rows come in the engine's order; the file keeps the list's.
+        std::unordered_map<int64_t, size_t> at;
+        for (size_t i = 0; i < count; ++i)
+            at.emplace(cards[start + i], i);
+        page.assign(count, CardValues());
+        std::vector<bool> found(count, false);
+        dm.ADOConnection1.runBound(cardsByIdSql(static_cast<int>(count)), ids, [&](const CardDatabase::Row& row) {
+            const size_t i = at.at(row.integer(0));
+            found[i] = true;
+            for (int c = 0; c < kCardFieldCount; ++c)
+                page[i][static_cast<size_t>(c)] = row.text(c + 1);
+        });
+        text.clear();
+        for (size_t i = 0; i < count; ++i)
+            if (found[i]) {
+                writeVCard(page[i], text);
+                ++written;
+            }
+        if (out.write(text) != text.size())
+            throw EngineError(QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+        if (progress) {
+            progress->setValue(static_cast<int>(start + count));
+            if (progress->wasCanceled()) {
+                out.cancelWriting();
+                progress.reset();
+                showInfo(parent, QStringLiteral("导出vCard 已取消，没有写入文件。"));
+                return;
+            }
+        }
+    }
+    if (!out.commit())
+        throw EngineError(QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    progress.reset();
+    showInfo(parent, QStringLiteral("已导出 %1 张名片到 %2").arg(written).arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace ostrel

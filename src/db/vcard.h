@@ -1,0 +1,43 @@
+#pragma once
+#include "card_fields.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace ostrel {
+
+// vCard files (.vcf), the address-book exchange format of phones and mail programs, read
+// into cards and written from them. Pure functions over bytes: no database, no window.
+
+// What the mapping of a read card depends on in the database it goes into.
+struct VCardLists {
+    QStringList categories;  // D_Type: a CATEGORIES value becomes 分类 only when listed here
+    QStringList provinces;   // D_P: an address's region becomes 省份 only when listed here
+    QString defaultCategory; // 分类 of a card whose categories are not listed
+};
+
+struct VCardFile {
+    enum Status { Cards, Empty, NotVCard };
+    Status status = Empty;
+    // The values as read, not yet cut to the import's limits. Whatever a card holds that
+    // has no field of its own is in 补充信息, labelled.
+    std::vector<CardValues> cards;
+    // More cards than one file may hold: only the first million were read.
+    bool truncated = false;
+};
+
+// Reads every card of the file: versions 2.1, 3.0 and 4.0, folded lines, quoted-printable
+// and base64 values in any charset, escapes, grouped properties, a byte-order mark, CRLF or
+// LF. Survives any byte sequence; a line, a card's properties and a value have caps.
+VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists);
+
+// Appends the card as vCard 3.0 in UTF-8. The fields without a property of their own, and
+// those whose property would not read back the same, are written as X-OSTREL-<column> as
+// well, so reading the text back gives every value exactly.
+void writeVCard(const CardValues& card, QByteArray& out);
+
+} // namespace ostrel
