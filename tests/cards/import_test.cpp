@@ -7,6 +7,7 @@
 #include "cards/import_window.h"
 #include "db/query.h"
 #include "ui/common/db_grid.h"
+#include "ui/common/gbk_edit.h"
 #include "workbook_files.h"
 #include "db/workbook_reader.h"
 
