@@ -22,7 +22,7 @@ namespace {
 
 QString lastShown()
 {
-    return testhooks::shown().isEmpty() ? QString() : testhooks::shown().last().text.replace(u'\n', u' ');
+    return testhooks::shown().isEmpty() ? QString() : QString(testhooks::shown().last().text).replace(u'\n', u' ');
 }
 
 void run(int cards)

@@ -2,6 +2,8 @@
 
 #include "charset.h"
 
+#include <QStringDecoder>
+
 #include <optional>
 
 namespace ostrel {
@@ -393,6 +395,13 @@ QByteArray quotedPrintable(QByteArrayView v)
     return out;
 }
 
+// UTF-8 as it stands: a U+FEFF inside a value is a character of it, not a byte-order mark.
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 QString decoded(QByteArrayView bytes, const QByteArray& charset)
 {
     const std::string_view text(bytes.data(), static_cast<size_t>(bytes.size()));
@@ -406,11 +415,11 @@ QString decoded(QByteArrayView bytes, const QByteArray& charset)
         utf8 = toUtf8(text, gb ? "GB18030" : charset.constData(), true);
     }
     if (!utf8 && isValidUtf8(text))
-        return QString::fromUtf8(bytes.data(), bytes.size());
+        return fromUtf8(bytes);
     // Without a (known) charset, text that is not UTF-8 is taken as what Chinese programs write.
     if (!utf8)
         utf8 = toUtf8(text, "GB18030", true);
-    return utf8 ? QString::fromStdString(*utf8) : QString::fromUtf8(bytes.data(), bytes.size());
+    return fromUtf8(utf8 ? QByteArrayView(utf8->data(), static_cast<qsizetype>(utf8->size())) : bytes);
 }
 
 // Splits at the separator outside double quotes.
@@ -475,10 +484,11 @@ LineKind parseLine(QByteArrayView line, Property& p)
         const QByteArray key = upper(param.first(eq));
         const QByteArrayView value = param.sliced(eq + 1);
         if (key == "TYPE") {
-            for (QByteArrayView type : splitOutsideQuotes(value, ','))
-                for (QByteArrayView t : splitOutsideQuotes(withoutQuotes(type), ','))
-                    if (!t.trimmed().isEmpty())
-                        p.types << t.trimmed().toByteArray().toLower();
+            // TYPE=a,b and TYPE="a,b"
+            const QByteArray unquoted = withoutQuotes(value);
+            for (QByteArrayView type : splitOutsideQuotes(unquoted, ','))
+                if (const QByteArray t = withoutQuotes(type); !t.isEmpty())
+                    p.types << t.toLower();
         } else if (key == "ENCODING") {
             encoding = upper(withoutQuotes(value));
         } else if (key == "CHARSET") {

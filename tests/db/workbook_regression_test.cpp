@@ -3,6 +3,7 @@
 // ones include files on which FreeXL itself reads or writes out of bounds or crashes; the
 // program keeps FreeXL in a helper program, so they end as errors here.
 #include "db/engine_error.h"
+#include "db/vcard.h"
 #include "workbook_files.h"
 #include "db/workbook_reader.h"
 
@@ -51,6 +52,16 @@ TEST(WorkbookRegressions, FuzzInputsEndAsResultOrError)
         {"xlsx", [](const QString& path) { readXlsx(readFile(path), kSheet1); }},
         {"xlsx_parts", [](const QString& path) { readXlsx(partsPackage(readFile(path)), kSheet1); }},
         {"xls", [](const QString& path) { readXls(path, kSheet1); }},
+        // vCard files: every card read writes back as text that reads as the same card.
+        {"vcard", [](const QString& path) {
+             const VCardLists lists{{"客户"}, {"北京"}, "客户"};
+             for (const CardValues& card : readVCards(readFile(path), lists).cards) {
+                 QByteArray text;
+                 writeVCard(card, text);
+                 const std::vector<CardValues> again = readVCards(text, lists).cards;
+                 EXPECT_TRUE(again.size() == 1 && again.front() == card) << text.constData();
+             }
+         }},
     };
     int files = 0;
     for (const auto& reader : readers) {
