@@ -628,7 +628,7 @@ VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists)
             if (--depth == 0)
                 endCard();
         } else if (kind == LineKind::Property && depth == 1 && properties.size() < kMaxProperties) {
-            properties.push_back(p);
+            properties.push_back(std::move(p));
         }
     }
     // A file cut off inside its last card still gives what it holds.
@@ -679,10 +679,10 @@ void writeVCard(const CardValues& card, QByteArray& out)
         props.push_back(property("ADR", QStringLiteral(";;%1;;;;").arg(escaped(value(f.homeAddress))), {"home"}));
     add("TEL", f.homePhone, {"home", "voice"});
 
-    // What these properties read back as, with no lists to go by: each field that differs
-    // is written exactly. So are those that depend on the lists of the database reading the
-    // file: 分类, and 省份 with 补充信息 (where an unlisted region goes).
-    const CardValues readBack = CardMapper(VCardLists{}).map(props);
+    // What these properties read back as: each field that differs is written exactly. So
+    // are those that depend on the lists of the database reading the file: 分类, and 省份
+    // with 补充信息 (where an unlisted region goes).
+    const CardValues readBack = CardMapper(VCardLists{{value(f.type)}, {}, {}}).map(props);
     const bool hasProvince = !value(f.province).isEmpty();
     for (int i = 0; i < kCardFieldCount; ++i)
         if (i == f.type || (hasProvince && (i == f.province || i == f.rest)) || readBack[static_cast<size_t>(i)] != value(i))
