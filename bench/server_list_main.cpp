@@ -79,8 +79,10 @@ void run(int cards)
     file.open();
     measure("file", cards, file);
 
-    // Named by the cached file it copies, short: a socket's path has at most 107 bytes.
-    const QString folder = serverFolder() + QStringLiteral("/cards%1-%2").arg(cards).arg(qHash(QFileInfo(database).completeBaseName()), 0, 16);
+    // Named by the cached file it copies and the server's schema, short: a socket's path has
+    // at most 107 bytes.
+    const QString source = QFileInfo(database).completeBaseName() + serverSchemaStatements().join(u';');
+    const QString folder = serverFolder() + QStringLiteral("/cards%1-%2").arg(cards).arg(qHash(source), 0, 16);
     const QString copied = folder + QStringLiteral("/copied");
     if (!QFile::exists(copied))
         QDir(folder).removeRecursively();

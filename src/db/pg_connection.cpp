@@ -157,8 +157,10 @@ pg_conn* PgConnection::handle()
     const QByteArray conninfo = connectionString().toUtf8();
     // A server that cannot be reached fails within seconds unless the text sets its own
     // timeout (the expanded connection text comes later and wins); the text is UTF-8 always.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-    const char* values[] = {"10", "ostrel", conninfo.constData(), "UTF8", nullptr};
+    // Compiling a plan (JIT) costs a few hundred milliseconds each time, more than the
+    // program's statements take to run; the text's own options come later and win.
+    const char* keys[] = {"connect_timeout", "application_name", "options", "dbname", "client_encoding", nullptr};
+    const char* values[] = {"10", "ostrel", "-c jit=off", conninfo.constData(), "UTF8", nullptr};
     PGconn* conn = PQconnectdbParams(keys, values, 1);
     if (!conn)
         throw EngineError(engineFailureText(kServerUnreachable, QStringLiteral("out of memory")), kServerUnreachable);
