@@ -26,7 +26,7 @@ BEGIN NEW."theVer" := OLD."theVer" + 1; RETURN NEW; END $$)",
     R"(CREATE TRIGGER "D_B_Changed" BEFORE UPDATE ON "D_B" FOR EACH ROW EXECUTE FUNCTION ostrel_count_change())",
     // The live cards newest first, and their names for the name search, read from the index
     // alone: the condition is the index's own, so no row's theDel is compared at all.
-    R"(CREATE INDEX "D_B_LiveKeys" ON "D_B" ("ID") INCLUDE ("BName") WHERE "theDel" = '否')",
+    R"(CREATE INDEX D_B_LiveKeys ON "D_B" ("ID") INCLUDE ("BName") WHERE "theDel" = '否')",
     // Mid(text, start[, length]): start counts characters from 1; past the end gives ''.
     R"(CREATE FUNCTION ostrel_mid_error() RETURNS text LANGUAGE plpgsql IMMUTABLE AS $$
 BEGIN RAISE EXCEPTION 'Invalid procedure call or argument (Mid)'; END $$)",
