@@ -51,7 +51,9 @@ bool importVCardFile(TfrmDM& dm, QWidget* parent, Query& query)
     const QString path = chooseOpenFile(parent, QStringLiteral("导入vCard"), kFilter);
     if (path.isEmpty())
         return false;
-    VCardFile file;
+    QByteArray bytes;
+    VCardLists lists;
+    std::unique_ptr<VCardReader> reader;
     {
         const WaitCursor wait;
         QFile in(path);
@@ -59,28 +61,31 @@ bool importVCardFile(TfrmDM& dm, QWidget* parent, Query& query)
             throw EngineError(QStringLiteral("无法打开文件“%1”：%2").arg(QDir::toNativeSeparators(path), in.errorString()));
         if (in.size() > kMaxFileBytes)
             throw EngineError(QStringLiteral("vCard文件过大：超过 %1 MB，没有导入任何名片").arg(kMaxFileBytes >> 20));
-        const QByteArray bytes = in.readAll();
+        bytes = in.readAll();
         if (in.error() != QFileDevice::NoError)
             throw EngineError(QStringLiteral("无法读取文件“%1”：%2").arg(QDir::toNativeSeparators(path), in.errorString()));
         CardDatabase& db = dm.ADOConnection1;
-        VCardLists lists{firstColumn(db, categoryNamesSql()), firstColumn(db, provinceNamesSql()), {}};
+        lists = {firstColumn(db, categoryNamesSql()), firstColumn(db, provinceNamesSql()), {}};
         // The editor's rule: the defaults apply when there is exactly one row of them.
         if (const QStringList defaults = firstColumn(db, defaultCategorySql()); defaults.size() == 1)
             lists.defaultCategory = defaults.first();
-        file = readVCards(bytes, lists);
+        reader = std::make_unique<VCardReader>(bytes, lists);
     }
-    if (file.status == VCardFile::Empty) {
+    if (reader->status() == VCardFile::Empty) {
         showInfo(parent, QStringLiteral("所选文件是空的，没有可导入的名片。"));
         return false;
     }
-    if (file.status == VCardFile::NotVCard) {
+    if (reader->status() == VCardFile::NotVCard) {
         showInfo(parent, QStringLiteral("所选文件不是vCard文件。"));
         return false;
     }
-    if (file.truncated)
-        throw EngineError(QStringLiteral("vCard文件中的名片超过 %1 张，请分成几个文件导入；没有导入任何名片").arg(file.cards.size()));
-    importCardRows(dm, parent, query, static_cast<int>(file.cards.size()),
-                   [&](int row, CardValues& values) { values = std::move(file.cards[static_cast<size_t>(row)]); });
+    if (reader->truncated())
+        throw EngineError(QStringLiteral("vCard文件中的名片超过 %1 张，请分成几个文件导入；没有导入任何名片").arg(reader->count()));
+    // Each card is read as its row comes, so the cards of a large file are never all held.
+    importCardRows(dm, parent, query, static_cast<int>(reader->count()), [&](int, CardValues& values) {
+        if (!reader->next(values))
+            values = {};
+    });
     return true;
 }
 
@@ -131,7 +136,7 @@ void exportVCardFile(TfrmDM& dm, QWidget* parent, const std::vector<int64_t>& ca
             for (int c = 0; c < kCardFieldCount; ++c)
                 page[i][static_cast<size_t>(c)] = row.text(c + 1);
         });
-        text.clear();
+        text.resize(0); // keeps its room for the next page
         for (size_t i = 0; i < count; ++i)
             if (found[i]) {
                 writeVCard(page[i], text);

@@ -3,8 +3,13 @@
 #include "charset.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
+#include <algorithm>
+#include <array>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 namespace ostrel {
 
@@ -19,15 +24,109 @@ constexpr size_t kMaxProperties = 500;
 constexpr qsizetype kMaxRest = 2048;
 constexpr size_t kMaxCards = 1'000'000;
 
+// The properties the mapping knows, found by name through one table.
+enum class Name : uint8_t {
+    Other, Begin, End, Binary, Fn, N, Tel, Email, Qq, Msn, Impp, Org, Title, Adr, Url, Note, Gender, XGender,
+    Categories, Spouse, Labelled, Exact
+};
+
+// TYPE values the mapping asks about, in the order the writer lists them.
+enum Type : unsigned { Work = 1, Home = 2, Voice = 4, Cell = 8, Fax = 16, Internet = 32, Pager = 64 };
+constexpr std::pair<Type, const char*> kTypes[] = {{Work, "WORK"}, {Home, "HOME"},         {Voice, "VOICE"}, {Cell, "CELL"},
+                                                   {Fax, "FAX"},   {Internet, "INTERNET"}, {Pager, "PAGER"}};
+
+// Properties with no field of their own that are kept in 补充信息 under a label.
+constexpr std::pair<const char*, const char*> kLabelled[] = {
+    {"BDAY", "生日"},         {"ANNIVERSARY", "纪念日"}, {"X-ANNIVERSARY", "纪念日"}, {"NICKNAME", "昵称"},
+    {"ROLE", "角色"},         {"X-WECHAT", "微信"},      {"RELATED", "相关人"},       {"X-ASSISTANT", "助理"},
+    {"X-MANAGER", "上级"},    {"X-AIM", "AIM"},          {"X-ICQ", "ICQ"},           {"X-JABBER", "Jabber"},
+    {"X-SKYPE", "Skype"},     {"X-YAHOO", "Yahoo"},      {"X-GOOGLE-TALK", "Google Talk"},
+};
+
 // One content line: "group.NAME;PARAM=…:value".
 struct Property {
-    QByteArray name;         // upper case, without its group
-    QList<QByteArray> types; // lower case TYPE values, in both spellings ("TEL;CELL", "TYPE=cell")
+    Name name = Name::Other;
+    int index = 0;           // Labelled: into kLabelled; Exact: the field
+    unsigned types = 0;      // TYPE values in both spellings ("TEL;CELL", "TYPE=cell")
     QByteArray service;      // X-SERVICE-TYPE, lower case
     QString value;           // decoded text, vCard escapes still in it
 
-    bool is(const char* type) const { return types.contains(QByteArray(type)); }
+    bool is(Type type) const { return (types & type) != 0; }
 };
+
+char asciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether the text is the upper-case name in any case.
+bool sameLetters(QByteArrayView a, const char* b)
+{
+    const qsizetype n = qsizetype(qstrlen(b));
+    if (a.size() != n)
+        return false;
+    for (qsizetype i = 0; i < n; ++i)
+        if (asciiUpper(a[i]) != b[i])
+            return false;
+    return true;
+}
+
+unsigned typeBit(QByteArrayView text)
+{
+    for (const auto& [bit, name] : kTypes)
+        if (sameLetters(text, name))
+            return bit;
+    return 0;
+}
+
+// Property names in upper case, the X-OSTREL-<column> of each field among them.
+class NameTable {
+public:
+    NameTable()
+    {
+        const std::pair<const char*, Name> names[] = {
+            {"BEGIN", Name::Begin}, {"END", Name::End},        {"PHOTO", Name::Binary},     {"LOGO", Name::Binary},
+            {"SOUND", Name::Binary}, {"KEY", Name::Binary},    {"FN", Name::Fn},            {"N", Name::N},
+            {"TEL", Name::Tel},     {"EMAIL", Name::Email},    {"X-QQ", Name::Qq},          {"X-MSN", Name::Msn},
+            {"IMPP", Name::Impp},   {"ORG", Name::Org},        {"TITLE", Name::Title},      {"ADR", Name::Adr},
+            {"URL", Name::Url},     {"NOTE", Name::Note},      {"GENDER", Name::Gender},    {"X-GENDER", Name::XGender},
+            {"CATEGORIES", Name::Categories},                  {"X-SPOUSE", Name::Spouse}};
+        for (const auto& [text, name] : names)
+            m_entries.emplace(text, Entry{name, 0});
+        for (int i = 0; i < int(std::size(kLabelled)); ++i)
+            m_entries.emplace(kLabelled[i].first, Entry{Name::Labelled, i});
+        for (int i = 0; i < kCardFieldCount; ++i) {
+            m_exact[static_cast<size_t>(i)] = "X-OSTREL-" + QByteArray(cardFields()[static_cast<size_t>(i)].column).toUpper();
+            m_entries.emplace(std::string_view(m_exact[static_cast<size_t>(i)].constData()), Entry{Name::Exact, i});
+        }
+    }
+    struct Entry {
+        Name name;
+        int index;
+    };
+    // The entry of a name in any case; Other for a name the mapping does not know.
+    Entry find(QByteArrayView name) const
+    {
+        char upper[32];
+        if (name.size() > qsizetype(sizeof upper))
+            return {Name::Other, 0};
+        for (qsizetype i = 0; i < name.size(); ++i)
+            upper[i] = asciiUpper(name[i]);
+        const auto it = m_entries.find(std::string_view(upper, static_cast<size_t>(name.size())));
+        return it == m_entries.end() ? Entry{Name::Other, 0} : it->second;
+    }
+    const QByteArray& exactName(int field) const { return m_exact[static_cast<size_t>(field)]; }
+
+private:
+    std::unordered_map<std::string_view, Entry> m_entries;
+    std::array<QByteArray, kCardFieldCount> m_exact;
+};
+
+const NameTable& names()
+{
+    static const NameTable table;
+    return table;
+}
 
 // The fields by D_B column, found in the card field table.
 int field(const char* column)
@@ -177,41 +276,47 @@ public:
         std::optional<QString> fullName;
         std::optional<QStringList> structuredName;
         bool categorized = false;
-        bool workAddressTaken = false;
-        bool homeAddressTaken = false;
         QStringList untypedPhones, homePhones;
         std::vector<std::pair<int, QString>> exact;
         for (const Property& p : properties) {
-            const QByteArray& n = p.name;
-            if (n == "FN") {
+            switch (p.name) {
+            case Name::Fn:
                 if (!fullName || fullName->isEmpty())
                     fullName = unescaped(p.value);
-            } else if (n == "N") {
+                break;
+            case Name::N:
                 if (!structuredName)
                     structuredName = parts(p.value);
-            } else if (n == "TEL") {
+                break;
+            case Name::Tel: {
                 const QString number = phoneNumber(p.value);
-                if (p.is("fax"))
+                if (p.is(Fax))
                     put(f.fax, number, "传真");
-                else if (p.is("cell"))
+                else if (p.is(Cell))
                     put(f.mobile, number, "移动电话");
-                else if (p.is("pager"))
+                else if (p.is(Pager))
                     rest("寻呼机", number);
-                else if (p.is("work"))
+                else if (p.is(Work))
                     put(f.workPhone, number, "单位电话");
-                else if (p.is("home"))
+                else if (p.is(Home))
                     homePhones << number;
                 else
                     untypedPhones << number;
-            } else if (n == "EMAIL") {
+                break;
+            }
+            case Name::Email:
                 put(f.mail, unescaped(p.value), "电子邮箱");
-            } else if (n == "X-QQ") {
+                break;
+            case Name::Qq:
                 put(f.qq, unescaped(p.value), "QQ号码");
-            } else if (n == "X-MSN") {
+                break;
+            case Name::Msn:
                 put(f.msn, unescaped(p.value), "MSN号码");
-            } else if (n == "IMPP") {
+                break;
+            case Name::Impp:
                 instantMessaging(p);
-            } else if (n == "ORG") {
+                break;
+            case Name::Org: {
                 const QStringList org = parts(p.value);
                 if (m_values[f.company].isEmpty() && m_values[f.department].isEmpty()) {
                     m_values[f.company] = org.value(0);
@@ -219,54 +324,47 @@ public:
                 } else {
                     rest("单位", joined(org));
                 }
-            } else if (n == "TITLE") {
+                break;
+            }
+            case Name::Title:
                 put(f.job, unescaped(p.value), "职务");
-            } else if (n == "ADR") {
-                const QStringList a = parts(p.value);
-                // Post office box, extended address, street, locality, region, postal code, country.
-                const QString street = joined({a.value(2), a.value(1), a.value(0)});
-                const QString whole = joined({a.value(4), a.value(3), street, a.value(5)});
-                if (p.is("work") && !workAddressTaken) {
-                    workAddressTaken = true;
-                    m_values[f.workAddress] = street;
-                    m_values[f.city] = a.value(3);
-                    const QString listed = province(a.value(4), m_lists.provinces);
-                    m_values[f.province] = listed;
-                    if (listed.isEmpty())
-                        rest("省份", a.value(4));
-                    m_values[f.postCode] = a.value(5);
-                } else if (p.is("home") && !homeAddressTaken) {
-                    homeAddressTaken = true;
-                    m_values[f.homeAddress] = joined({a.value(4), a.value(3), street});
-                    rest("家庭邮编", a.value(5));
-                } else {
-                    rest(p.is("work") ? "单位地址" : p.is("home") ? "家庭地址" : "地址", whole);
-                    continue;
-                }
-                if (!isChina(a.value(6)))
-                    rest("国家", a.value(6));
-            } else if (n == "URL") {
+                break;
+            case Name::Adr:
+                address(p);
+                break;
+            case Name::Url:
                 put(f.site, unescaped(p.value), "网址");
-            } else if (n == "NOTE") {
+                break;
+            case Name::Note:
                 put(f.note, unescaped(p.value), "备注");
-            } else if (n == "GENDER" || n == "X-GENDER") {
+                break;
+            case Name::Gender:
+            case Name::XGender:
                 gender(p.value);
-            } else if (n == "CATEGORIES") {
+                break;
+            case Name::Categories: {
                 QStringList values = parts(p.value, u',');
                 if (!categorized && m_lists.categories.contains(values.first())) {
                     m_values[f.type] = values.takeFirst();
                     categorized = true;
                 }
                 rest("分类", values.join(u','));
-            } else if (n == "X-SPOUSE") {
+                break;
+            }
+            case Name::Spouse:
                 put(f.family, unescaped(p.value), "家属");
-            } else if (const char* label = restLabel(n)) {
-                rest(label, unescaped(p.value));
-            } else if (n.startsWith("X-OSTREL-")) {
-                const QByteArray column = n.sliced(9);
-                for (int i = 0; i < kCardFieldCount; ++i)
-                    if (qstricmp(cardFields()[static_cast<size_t>(i)].column, column.constData()) == 0)
-                        exact.emplace_back(i, unescaped(p.value));
+                break;
+            case Name::Labelled:
+                rest(kLabelled[p.index].second, unescaped(p.value));
+                break;
+            case Name::Exact:
+                exact.emplace_back(p.index, unescaped(p.value));
+                break;
+            case Name::Other:
+            case Name::Begin:
+            case Name::End:
+            case Name::Binary:
+                break;
             }
         }
         // An untyped number is the fixed telephone; a home number takes it when it is free.
@@ -297,25 +395,40 @@ private:
         else
             rest(label, value);
     }
+    // ADR: the first work and the first home address fill their fields; others are kept.
+    void address(const Property& p)
+    {
+        const Fields& f = fields();
+        const QStringList a = parts(p.value);
+        // Post office box, extended address, street, locality, region, postal code, country.
+        const QString street = joined({a.value(2), a.value(1), a.value(0)});
+        const QString whole = joined({a.value(4), a.value(3), street, a.value(5)});
+        if (p.is(Work) && !m_workAddressTaken) {
+            m_workAddressTaken = true;
+            m_values[f.workAddress] = street;
+            m_values[f.city] = a.value(3);
+            const QString listed = province(a.value(4), m_lists.provinces);
+            m_values[f.province] = listed;
+            if (listed.isEmpty())
+                rest("省份", a.value(4));
+            m_values[f.postCode] = a.value(5);
+        } else if (p.is(Home) && !m_homeAddressTaken) {
+            m_homeAddressTaken = true;
+            m_values[f.homeAddress] = joined({a.value(4), a.value(3), street});
+            rest("家庭邮编", a.value(5));
+        } else {
+            rest(p.is(Work) ? "单位地址" : p.is(Home) ? "家庭地址" : "地址", whole);
+            return;
+        }
+        if (!isChina(a.value(6)))
+            rest("国家", a.value(6));
+    }
     void rest(const char* label, const QString& value)
     {
         if (value.isEmpty() || m_restSize > kMaxRest)
             return;
         m_rest << QString::fromUtf8(label) + u'：' + value;
         m_restSize += m_rest.back().size();
-    }
-    static const char* restLabel(const QByteArray& name)
-    {
-        static const std::pair<const char*, const char*> labels[] = {
-            {"BDAY", "生日"},         {"ANNIVERSARY", "纪念日"}, {"X-ANNIVERSARY", "纪念日"}, {"NICKNAME", "昵称"},
-            {"ROLE", "角色"},         {"X-WECHAT", "微信"},      {"RELATED", "相关人"},       {"X-ASSISTANT", "助理"},
-            {"X-MANAGER", "上级"},    {"X-AIM", "AIM"},          {"X-ICQ", "ICQ"},           {"X-JABBER", "Jabber"},
-            {"X-SKYPE", "Skype"},     {"X-YAHOO", "Yahoo"},      {"X-GOOGLE-TALK", "Google Talk"},
-        };
-        for (const auto& [property, label] : labels)
-            if (name == property)
-                return label;
-        return nullptr;
     }
     // IMPP: a QQ or MSN account by its service, others kept labelled.
     void instantMessaging(const Property& p)
@@ -351,6 +464,8 @@ private:
     }
 
     const VCardLists& m_lists;
+    bool m_workAddressTaken = false;
+    bool m_homeAddressTaken = false;
     CardValues m_values;
     QStringList m_rest;
     qsizetype m_restSize = 0;
@@ -358,17 +473,13 @@ private:
 
 // ---- reading ----
 
-QByteArray upper(QByteArrayView v)
-{
-    return v.trimmed().toByteArray().toUpper();
-}
-
-QByteArray withoutQuotes(QByteArrayView v)
+// The value without blanks around it and without the double quotes around that.
+QByteArrayView withoutQuotes(QByteArrayView v)
 {
     v = v.trimmed();
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
         v = v.sliced(1, v.size() - 2);
-    return v.toByteArray();
+    return v;
 }
 
 QByteArray quotedPrintable(QByteArrayView v)
@@ -398,15 +509,17 @@ QByteArray quotedPrintable(QByteArrayView v)
 // UTF-8 as it stands: a U+FEFF inside a value is a character of it, not a byte-order mark.
 QString fromUtf8(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    thread_local QStringDecoder decoder(QStringConverter::Utf8,
+                                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     return decoder.decode(bytes);
 }
 
-QString decoded(QByteArrayView bytes, const QByteArray& charset)
+QString decoded(QByteArrayView bytes, QByteArrayView charsetParameter)
 {
     const std::string_view text(bytes.data(), static_cast<size_t>(bytes.size()));
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return QString::fromLatin1(bytes.data(), bytes.size());
+    const QByteArray charset = charsetParameter.toByteArray().toUpper();
     std::optional<std::string> utf8;
     const bool unicode = charset.isEmpty() || charset == "UTF-8" || charset == "UTF8";
     if (!unicode && charset.size() < 40) {
@@ -422,28 +535,29 @@ QString decoded(QByteArrayView bytes, const QByteArray& charset)
     return fromUtf8(utf8 ? QByteArrayView(utf8->data(), static_cast<qsizetype>(utf8->size())) : bytes);
 }
 
-// Splits at the separator outside double quotes.
-QList<QByteArrayView> splitOutsideQuotes(QByteArrayView v, char separator)
+// Calls f with each part of the text between separators outside double quotes.
+template <typename F>
+void forEachOutsideQuotes(QByteArrayView v, char separator, F&& f)
 {
-    QList<QByteArrayView> out;
     bool quoted = false;
     qsizetype start = 0;
     for (qsizetype i = 0; i < v.size(); ++i) {
         if (v[i] == '"')
             quoted = !quoted;
         else if (v[i] == separator && !quoted) {
-            out << v.sliced(start, i - start);
+            f(v.sliced(start, i - start));
             start = i + 1;
         }
     }
-    out << v.sliced(start);
-    return out;
+    f(v.sliced(start));
 }
 
 enum class LineKind { Other, Begin, End, Property };
 
-// One unfolded line as a property; photos and other binary values are left out.
-LineKind parseLine(QByteArrayView line, Property& p)
+// One unfolded line as a property; photos and other binary values are left out. A property
+// the mapping does not know is named Other and its value is not decoded; so is every
+// property when only the BEGIN and END lines matter.
+LineKind parseLine(QByteArrayView line, Property& p, bool boundsOnly)
 {
     bool quoted = false;
     qsizetype colon = -1;
@@ -455,56 +569,70 @@ LineKind parseLine(QByteArrayView line, Property& p)
     }
     if (colon < 0)
         return LineKind::Other;
-    const QList<QByteArrayView> header = splitOutsideQuotes(line.first(colon), ';');
-    const QByteArrayView groupAndName = header.first();
-    p.name = upper(groupAndName.sliced(groupAndName.lastIndexOf('.') + 1));
-    const QByteArrayView raw = line.sliced(colon + 1);
-    if (p.name == "BEGIN" || p.name == "END") {
-        if (upper(raw) != "VCARD")
-            return LineKind::Other;
-        return p.name == "BEGIN" ? LineKind::Begin : LineKind::End;
-    }
-    if (p.name == "PHOTO" || p.name == "LOGO" || p.name == "SOUND" || p.name == "KEY")
-        return LineKind::Other;
-    p.types.clear();
+    QByteArrayView groupAndName;
+    bool first = true;
+    p.types = 0;
     p.service.clear();
-    QByteArray encoding, charset;
-    for (qsizetype k = 1; k < header.size(); ++k) {
-        const QByteArrayView param = header[k];
+    enum class Encoding { Plain, QuotedPrintable, Base64 } encoding = Encoding::Plain;
+    QByteArrayView charset;
+    forEachOutsideQuotes(line.first(colon), ';', [&](QByteArrayView param) {
+        if (first) {
+            first = false;
+            groupAndName = param;
+            const NameTable::Entry entry = names().find(param.sliced(param.lastIndexOf('.') + 1).trimmed());
+            p.name = entry.name;
+            p.index = entry.index;
+            return;
+        }
+        if (boundsOnly || p.name == Name::Other || p.name == Name::Begin || p.name == Name::End || p.name == Name::Binary)
+            return;
         const qsizetype eq = param.indexOf('=');
         if (eq < 0) {
             // vCard 2.1 writes bare values: "TEL;CELL;VOICE", "NOTE;QUOTED-PRINTABLE".
-            const QByteArray bare = upper(param);
-            if (bare == "QUOTED-PRINTABLE" || bare == "BASE64" || bare == "8BIT" || bare == "7BIT")
-                encoding = bare;
-            else if (!bare.isEmpty())
-                p.types << bare.toLower();
-            continue;
+            const QByteArrayView bare = param.trimmed();
+            if (sameLetters(bare, "QUOTED-PRINTABLE"))
+                encoding = Encoding::QuotedPrintable;
+            else if (sameLetters(bare, "BASE64"))
+                encoding = Encoding::Base64;
+            else if (sameLetters(bare, "8BIT") || sameLetters(bare, "7BIT"))
+                encoding = Encoding::Plain;
+            else
+                p.types |= typeBit(bare);
+            return;
         }
-        const QByteArray key = upper(param.first(eq));
+        const QByteArrayView key = param.first(eq).trimmed();
         const QByteArrayView value = param.sliced(eq + 1);
-        if (key == "TYPE") {
+        if (sameLetters(key, "TYPE")) {
             // TYPE=a,b and TYPE="a,b"
-            const QByteArray unquoted = withoutQuotes(value);
-            for (QByteArrayView type : splitOutsideQuotes(unquoted, ','))
-                if (const QByteArray t = withoutQuotes(type); !t.isEmpty())
-                    p.types << t.toLower();
-        } else if (key == "ENCODING") {
-            encoding = upper(withoutQuotes(value));
-        } else if (key == "CHARSET") {
-            charset = upper(withoutQuotes(value));
-        } else if (key == "X-SERVICE-TYPE") {
-            p.service = withoutQuotes(value).toLower();
+            forEachOutsideQuotes(withoutQuotes(value), ',', [&](QByteArrayView type) { p.types |= typeBit(withoutQuotes(type)); });
+        } else if (sameLetters(key, "ENCODING")) {
+            const QByteArrayView e = withoutQuotes(value).trimmed();
+            encoding = sameLetters(e, "QUOTED-PRINTABLE") || sameLetters(e, "Q") ? Encoding::QuotedPrintable
+                : sameLetters(e, "BASE64") || sameLetters(e, "B")                 ? Encoding::Base64
+                                                                                  : Encoding::Plain;
+        } else if (sameLetters(key, "CHARSET")) {
+            charset = withoutQuotes(value).trimmed();
+        } else if (sameLetters(key, "X-SERVICE-TYPE")) {
+            p.service = withoutQuotes(value).toByteArray().toLower();
         }
+    });
+    const QByteArrayView raw = line.sliced(colon + 1);
+    if (p.name == Name::Begin || p.name == Name::End) {
+        if (!sameLetters(raw.trimmed(), "VCARD"))
+            return LineKind::Other;
+        return p.name == Name::Begin ? LineKind::Begin : LineKind::End;
     }
+    if (p.name == Name::Binary)
+        return LineKind::Other;
+    p.value.clear();
+    if (boundsOnly || p.name == Name::Other)
+        return LineKind::Property;
     QByteArray bytes;
-    if (encoding == "QUOTED-PRINTABLE" || encoding == "Q")
+    if (encoding == Encoding::QuotedPrintable)
         bytes = quotedPrintable(raw);
-    else if (encoding == "BASE64" || encoding == "B")
+    else if (encoding == Encoding::Base64)
         bytes = QByteArray::fromBase64(raw.toByteArray());
-    else
-        bytes = raw.toByteArray();
-    p.value = decoded(bytes, charset);
+    p.value = decoded(encoding == Encoding::Plain ? raw : QByteArrayView(bytes), charset);
     if (p.value.size() > kMaxValue)
         p.value.truncate(kMaxValue);
     return LineKind::Property;
@@ -516,26 +644,35 @@ class LineReader {
 public:
     explicit LineReader(QByteArrayView data) : m_data(data) {}
 
-    bool next(QByteArray& logical)
+    // The next line: a view of the file itself unless it was folded, valid until the next call.
+    bool next(QByteArrayView& logical)
     {
         QByteArrayView line;
         if (!physical(line))
             return false;
-        logical = line.first(std::min(line.size(), kMaxLine)).toByteArray();
+        logical = line.first(std::min(line.size(), kMaxLine));
+        bool joined = false;
         while (true) {
             const qsizetype start = m_pos;
             if (!physical(line))
                 break;
-            if (logical.endsWith('=') && isQuotedPrintable(logical))
-                logical.chop(1);
-            else if (!line.isEmpty() && (line.front() == ' ' || line.front() == '\t'))
-                line = line.sliced(1);
-            else {
+            const bool softBreak = logical.endsWith('=') && isQuotedPrintable(logical);
+            if (!softBreak && (line.isEmpty() || (line.front() != ' ' && line.front() != '\t'))) {
                 m_pos = start;
                 break;
             }
-            if (logical.size() < kMaxLine)
-                logical.append(line.first(std::min(line.size(), kMaxLine - logical.size())));
+            if (!joined) {
+                m_joined.resize(0);
+                m_joined.append(logical);
+                joined = true;
+            }
+            if (softBreak)
+                m_joined.chop(1);
+            else
+                line = line.sliced(1);
+            if (m_joined.size() < kMaxLine)
+                m_joined.append(line.first(std::min(line.size(), kMaxLine - m_joined.size())));
+            logical = m_joined;
         }
         return true;
     }
@@ -554,14 +691,15 @@ private:
             line.chop(1);
         return true;
     }
-    static bool isQuotedPrintable(const QByteArray& line)
+    static bool isQuotedPrintable(QByteArrayView line)
     {
         const qsizetype colon = line.indexOf(':');
-        return colon > 0 && QByteArrayView(line).first(colon).toByteArray().toUpper().contains("QUOTED-PRINTABLE");
+        return colon > 0 && line.first(colon).toByteArray().toUpper().contains("QUOTED-PRINTABLE");
     }
 
     QByteArrayView m_data;
     qsizetype m_pos = 0;
+    QByteArray m_joined; // a folded line put together
 };
 
 // ---- writing ----
@@ -575,65 +713,129 @@ void appendFolded(const QByteArray& line, QByteArray& out)
         qsizetype end = start + room;
         while (end > start + 1 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
             --end;
-        out += line.sliced(start, end - start);
+        out.append(QByteArrayView(line).sliced(start, end - start));
         out += "\r\n ";
         start = end;
         room = 74;
     }
-    out += line.sliced(start);
+    out.append(QByteArrayView(line).sliced(start));
     out += "\r\n";
 }
 
-Property property(const char* name, const QString& value, QList<QByteArray> types = {})
+Property property(Name name, const QString& value, unsigned types = 0)
 {
-    return {QByteArray(name), std::move(types), {}, value};
+    return {name, 0, types, {}, value};
+}
+
+// The name the writer gives a property.
+QByteArrayView nameText(const Property& p)
+{
+    switch (p.name) {
+    case Name::Fn: return "FN";
+    case Name::N: return "N";
+    case Name::Tel: return "TEL";
+    case Name::Email: return "EMAIL";
+    case Name::Qq: return "X-QQ";
+    case Name::Msn: return "X-MSN";
+    case Name::Org: return "ORG";
+    case Name::Title: return "TITLE";
+    case Name::Adr: return "ADR";
+    case Name::Url: return "URL";
+    case Name::Note: return "NOTE";
+    case Name::XGender: return "X-GENDER";
+    case Name::Categories: return "CATEGORIES";
+    case Name::Exact: return names().exactName(p.index);
+    default: qFatal("the writer has no property %d", int(p.name));
+    }
 }
 
 } // namespace
 
-VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists)
+// The cards' lines as read, and what of them makes the card now read.
+struct VCardReader::Lines {
+    explicit Lines(QByteArrayView bytes) : reader(bytes) {}
+    LineReader reader;
+    Property property;
+    std::vector<Property> properties;
+    size_t unmapped = 0; // properties the mapping does not know: they count towards the cap
+};
+
+VCardReader::VCardReader(QByteArrayView bytes, const VCardLists& lists) : m_lists(lists)
 {
-    VCardFile file;
-    QByteArray converted;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         bytes = bytes.sliced(3);
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         // UTF-16, as some Windows programs save it.
         if (std::optional<std::string> utf8 = toUtf8({bytes.data(), static_cast<size_t>(bytes.size())}, "UTF-16", true))
-            converted = QByteArray::fromStdString(*utf8);
-        bytes = converted;
+            m_converted = QByteArray::fromStdString(*utf8);
+        bytes = m_converted;
     }
     if (bytes.trimmed().isEmpty())
-        return file;
-    file.status = VCardFile::NotVCard;
+        return;
+    m_status = VCardFile::NotVCard;
+    // A first pass over the BEGIN and END lines alone counts the cards.
     LineReader reader(bytes);
-    QByteArray line;
+    QByteArrayView line;
     Property p;
-    std::vector<Property> properties;
     int depth = 0; // a vCard 2.1 AGENT holds a card of its own, which is not one of the file's
-    auto endCard = [&] {
-        file.cards.push_back(CardMapper(lists).map(properties));
-        properties.clear();
-    };
     while (reader.next(line)) {
-        const LineKind kind = parseLine(line, p);
+        const LineKind kind = parseLine(line, p, true);
         if (kind == LineKind::Begin) {
-            if (depth == 0 && file.cards.size() == kMaxCards) {
-                file.truncated = true;
+            if (depth == 0 && m_count == kMaxCards) {
+                m_truncated = true;
                 break;
             }
-            file.status = VCardFile::Cards;
+            m_status = VCardFile::Cards;
             ++depth;
-        } else if (kind == LineKind::End && depth > 0) {
-            if (--depth == 0)
-                endCard();
-        } else if (kind == LineKind::Property && depth == 1 && properties.size() < kMaxProperties) {
-            properties.push_back(std::move(p));
+        } else if (kind == LineKind::End && depth > 0 && --depth == 0) {
+            ++m_count;
         }
     }
     // A file cut off inside its last card still gives what it holds.
     if (depth > 0)
-        endCard();
+        ++m_count;
+    m_lines = std::make_unique<Lines>(bytes);
+}
+
+VCardReader::~VCardReader() = default;
+
+bool VCardReader::next(CardValues& card)
+{
+    if (m_read == m_count)
+        return false;
+    Lines& l = *m_lines;
+    QByteArrayView line;
+    int depth = 0;
+    while (l.reader.next(line)) {
+        const LineKind kind = parseLine(line, l.property, false);
+        if (kind == LineKind::Begin) {
+            ++depth;
+        } else if (kind == LineKind::End && depth > 0) {
+            if (--depth == 0)
+                break;
+        } else if (kind == LineKind::Property && depth == 1 && l.properties.size() + l.unmapped < kMaxProperties) {
+            if (l.property.name == Name::Other)
+                ++l.unmapped;
+            else
+                l.properties.push_back(std::move(l.property));
+        }
+    }
+    card = CardMapper(m_lists).map(l.properties);
+    l.properties.clear();
+    l.unmapped = 0;
+    ++m_read;
+    return true;
+}
+
+VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists)
+{
+    VCardReader reader(bytes, lists);
+    VCardFile file;
+    file.status = reader.status();
+    file.truncated = reader.truncated();
+    file.cards.resize(reader.count());
+    for (CardValues& card : file.cards)
+        reader.next(card);
     return file;
 }
 
@@ -641,43 +843,44 @@ void writeVCard(const CardValues& card, QByteArray& out)
 {
     const Fields& f = fields();
     auto value = [&](int index) -> const QString& { return card[static_cast<size_t>(index)]; };
-    std::vector<Property> props;
-    auto add = [&](const char* name, int index, QList<QByteArray> types = {}) {
+    thread_local std::vector<Property> props;
+    props.clear();
+    auto add = [&](Name name, int index, unsigned types = 0) {
         if (!value(index).isEmpty())
-            props.push_back(property(name, escaped(value(index)), std::move(types)));
+            props.push_back(property(name, escaped(value(index)), types));
     };
     const QString& name = value(f.name);
-    props.push_back(property("FN", escaped(name)));
+    props.push_back(property(Name::Fn, escaped(name)));
     // N: Chinese names stay whole as the family name; "John Smith" is Smith; John.
     const qsizetype blank = name.lastIndexOf(u' ');
     const bool western = blank > 0 && !std::any_of(name.begin(), name.end(), isWide);
-    props.push_back(property("N", western ? escaped(name.sliced(blank + 1)) + u';' + escaped(name.left(blank)) + QStringLiteral(";;;")
-                                          : escaped(name) + QStringLiteral(";;;;")));
-    add("CATEGORIES", f.type);
+    props.push_back(property(Name::N, western ? escaped(name.sliced(blank + 1)) + u';' + escaped(name.left(blank)) + QStringLiteral(";;;")
+                                              : escaped(name) + QStringLiteral(";;;;")));
+    add(Name::Categories, f.type);
     const QString& sex = value(f.sex);
     if (sex == QStringLiteral("男") || sex == QStringLiteral("女"))
-        props.push_back(property("X-GENDER", sex == QStringLiteral("男") ? QStringLiteral("M") : QStringLiteral("F")));
-    add("TEL", f.phone, {"voice"});
-    add("TEL", f.mobile, {"cell"});
-    add("EMAIL", f.mail, {"internet"});
-    add("X-QQ", f.qq);
-    add("X-MSN", f.msn);
-    add("NOTE", f.note);
+        props.push_back(property(Name::XGender, sex == QStringLiteral("男") ? QStringLiteral("M") : QStringLiteral("F")));
+    add(Name::Tel, f.phone, Voice);
+    add(Name::Tel, f.mobile, Cell);
+    add(Name::Email, f.mail, Internet);
+    add(Name::Qq, f.qq);
+    add(Name::Msn, f.msn);
+    add(Name::Note, f.note);
     if (!value(f.company).isEmpty() || !value(f.department).isEmpty())
-        props.push_back(property("ORG", escaped(value(f.company)) + u';' + escaped(value(f.department))));
-    add("TITLE", f.job);
+        props.push_back(property(Name::Org, escaped(value(f.company)) + u';' + escaped(value(f.department))));
+    add(Name::Title, f.job);
     if (!value(f.workAddress).isEmpty() || !value(f.city).isEmpty() || !value(f.province).isEmpty() || !value(f.postCode).isEmpty())
-        props.push_back(property("ADR",
+        props.push_back(property(Name::Adr,
                                  QStringLiteral(";;%1;%2;%3;%4;")
                                      .arg(escaped(value(f.workAddress)), escaped(value(f.city)), escaped(value(f.province)),
                                           escaped(value(f.postCode))),
-                                 {"work"}));
-    add("TEL", f.workPhone, {"work", "voice"});
-    add("TEL", f.fax, {"work", "fax"});
-    add("URL", f.site);
+                                 Work));
+    add(Name::Tel, f.workPhone, Work | Voice);
+    add(Name::Tel, f.fax, Work | Fax);
+    add(Name::Url, f.site);
     if (!value(f.homeAddress).isEmpty())
-        props.push_back(property("ADR", QStringLiteral(";;%1;;;;").arg(escaped(value(f.homeAddress))), {"home"}));
-    add("TEL", f.homePhone, {"home", "voice"});
+        props.push_back(property(Name::Adr, QStringLiteral(";;%1;;;;").arg(escaped(value(f.homeAddress))), Home));
+    add(Name::Tel, f.homePhone, Home | Voice);
 
     // What these properties read back as: each field that differs is written exactly. So
     // are those that depend on the lists of the database reading the file: 分类, and 省份
@@ -686,15 +889,25 @@ void writeVCard(const CardValues& card, QByteArray& out)
     const bool hasProvince = !value(f.province).isEmpty();
     for (int i = 0; i < kCardFieldCount; ++i)
         if (i == f.type || (hasProvince && (i == f.province || i == f.rest)) || readBack[static_cast<size_t>(i)] != value(i))
-            props.push_back({"X-OSTREL-" + QByteArray(cardFields()[static_cast<size_t>(i)].column).toUpper(), {}, {},
-                             escaped(value(i))});
+            props.push_back({Name::Exact, i, 0, {}, escaped(value(i))});
     out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    // One line at a time in one buffer, then folded into the text.
+    thread_local QByteArray line;
+    thread_local QStringEncoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     for (const Property& p : props) {
-        QByteArray line = p.name;
-        if (!p.types.isEmpty())
-            line += ";TYPE=" + p.types.join(',').toUpper();
+        line.resize(0);
+        line.append(nameText(p));
+        const char* separator = ";TYPE=";
+        for (const auto& [bit, text] : kTypes)
+            if (p.types & bit) {
+                line += separator;
+                line += text;
+                separator = ",";
+            }
         line += ':';
-        line += p.value.toUtf8();
+        const qsizetype start = line.size();
+        line.resize(start + utf8.requiredSpace(p.value.size()));
+        line.resize(utf8.appendToBuffer(line.data() + start, p.value) - line.constData());
         appendFolded(line, out);
     }
     out += "END:VCARD\r\n";
