@@ -91,8 +91,10 @@ public:
             {"IMPP", Name::Impp},   {"ORG", Name::Org},        {"TITLE", Name::Title},      {"ADR", Name::Adr},
             {"URL", Name::Url},     {"NOTE", Name::Note},      {"GENDER", Name::Gender},    {"X-GENDER", Name::XGender},
             {"CATEGORIES", Name::Categories},                  {"X-SPOUSE", Name::Spouse}};
-        for (const auto& [text, name] : names)
+        for (const auto& [text, name] : names) {
             m_entries.emplace(text, Entry{name, 0});
+            m_texts[static_cast<size_t>(name)] = text;
+        }
         for (int i = 0; i < int(std::size(kLabelled)); ++i)
             m_entries.emplace(kLabelled[i].first, Entry{Name::Labelled, i});
         for (int i = 0; i < kCardFieldCount; ++i) {
@@ -115,11 +117,17 @@ public:
         const auto it = m_entries.find(std::string_view(upper, static_cast<size_t>(name.size())));
         return it == m_entries.end() ? Entry{Name::Other, 0} : it->second;
     }
-    const QByteArray& exactName(int field) const { return m_exact[static_cast<size_t>(field)]; }
+    // The name the writer gives a property.
+    QByteArrayView text(const Property& p) const
+    {
+        return p.name == Name::Exact ? QByteArrayView(m_exact[static_cast<size_t>(p.index)])
+                                     : QByteArrayView(m_texts[static_cast<size_t>(p.name)]);
+    }
 
 private:
     std::unordered_map<std::string_view, Entry> m_entries;
     std::array<QByteArray, kCardFieldCount> m_exact;
+    std::array<const char*, static_cast<size_t>(Name::Exact) + 1> m_texts{};
 };
 
 const NameTable& names()
@@ -727,28 +735,6 @@ Property property(Name name, const QString& value, unsigned types = 0)
     return {name, 0, types, {}, value};
 }
 
-// The name the writer gives a property.
-QByteArrayView nameText(const Property& p)
-{
-    switch (p.name) {
-    case Name::Fn: return "FN";
-    case Name::N: return "N";
-    case Name::Tel: return "TEL";
-    case Name::Email: return "EMAIL";
-    case Name::Qq: return "X-QQ";
-    case Name::Msn: return "X-MSN";
-    case Name::Org: return "ORG";
-    case Name::Title: return "TITLE";
-    case Name::Adr: return "ADR";
-    case Name::Url: return "URL";
-    case Name::Note: return "NOTE";
-    case Name::XGender: return "X-GENDER";
-    case Name::Categories: return "CATEGORIES";
-    case Name::Exact: return names().exactName(p.index);
-    default: qFatal("the writer has no property %d", int(p.name));
-    }
-}
-
 } // namespace
 
 // The cards' lines as read, and what of them makes the card now read.
@@ -896,7 +882,7 @@ void writeVCard(const CardValues& card, QByteArray& out)
     thread_local QStringEncoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     for (const Property& p : props) {
         line.resize(0);
-        line.append(nameText(p));
+        line.append(names().text(p));
         const char* separator = ";TYPE=";
         for (const auto& [bit, text] : kTypes)
             if (p.types & bit) {
