@@ -177,6 +177,12 @@ QString unescaped(QStringView v)
     return out;
 }
 
+// A value without escapes is shared, not copied.
+QString unescaped(const QString& v)
+{
+    return v.contains(u'\\') ? unescaped(QStringView(v)) : v;
+}
+
 // A structured value's parts (N, ADR, ORG: separator ';') or a list's values (','), each
 // unescaped.
 QStringList parts(QStringView v, QChar separator = u';')
@@ -577,7 +583,6 @@ LineKind parseLine(QByteArrayView line, Property& p, bool boundsOnly)
     }
     if (colon < 0)
         return LineKind::Other;
-    QByteArrayView groupAndName;
     bool first = true;
     p.types = 0;
     p.service.clear();
@@ -586,8 +591,12 @@ LineKind parseLine(QByteArrayView line, Property& p, bool boundsOnly)
     forEachOutsideQuotes(line.first(colon), ';', [&](QByteArrayView param) {
         if (first) {
             first = false;
-            groupAndName = param;
-            const NameTable::Entry entry = names().find(param.sliced(param.lastIndexOf('.') + 1).trimmed());
+            const QByteArrayView name = param.sliced(param.lastIndexOf('.') + 1).trimmed();
+            if (boundsOnly) {
+                p.name = sameLetters(name, "BEGIN") ? Name::Begin : sameLetters(name, "END") ? Name::End : Name::Other;
+                return;
+            }
+            const NameTable::Entry entry = names().find(name);
             p.name = entry.name;
             p.index = entry.index;
             return;
