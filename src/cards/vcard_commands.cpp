@@ -16,7 +16,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace ostrel {
@@ -42,6 +47,87 @@ QStringList firstColumn(CardDatabase& db, const QString& sql)
 struct WaitCursor {
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// Cards read ahead on a second thread while the rows go into the database: reading a card
+// and putting it in take about as long, and the machine has a core for each. A few batches
+// are held at most.
+class CardFeed {
+public:
+    explicit CardFeed(VCardReader& reader) : m_reader(reader), m_thread([this] { produce(); }) {}
+    ~CardFeed()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    CardFeed(const CardFeed&) = delete;
+    CardFeed& operator=(const CardFeed&) = delete;
+
+    // The next card in the file's order; false after the last.
+    bool next(CardValues& card)
+    {
+        if (m_at == m_batch.size()) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return !m_ready.empty() || m_done; });
+            if (m_error)
+                std::rethrow_exception(m_error);
+            if (m_ready.empty())
+                return false;
+            m_batch = std::move(m_ready.front());
+            m_ready.pop_front();
+            m_at = 0;
+            m_changed.notify_all();
+        }
+        card = std::move(m_batch[m_at++]);
+        return true;
+    }
+
+private:
+    static constexpr size_t kBatch = 256;
+    static constexpr size_t kBatches = 4;
+
+    void produce()
+    {
+        try {
+            bool last = false;
+            while (!last) {
+                std::vector<CardValues> batch(kBatch);
+                size_t size = 0;
+                while (size < kBatch && m_reader.next(batch[size]))
+                    ++size;
+                batch.resize(size);
+                last = size < kBatch;
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_ready.size() < kBatches || m_stop; });
+                if (m_stop)
+                    return;
+                if (!batch.empty())
+                    m_ready.push_back(std::move(batch));
+                m_done = last;
+                m_changed.notify_all();
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+            m_done = true;
+            m_changed.notify_all();
+        }
+    }
+
+    VCardReader& m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::vector<CardValues>> m_ready;
+    bool m_done = false;
+    bool m_stop = false;
+    std::exception_ptr m_error;
+    std::vector<CardValues> m_batch; // the consumer's own
+    size_t m_at = 0;
+    std::thread m_thread; // last: started when the rest is in place
 };
 
 } // namespace
@@ -81,9 +167,10 @@ bool importVCardFile(TfrmDM& dm, QWidget* parent, Query& query)
     }
     if (reader->truncated())
         throw EngineError(QStringLiteral("vCard文件中的名片超过 %1 张，请分成几个文件导入；没有导入任何名片").arg(reader->count()));
-    // Each card is read as its row comes, so the cards of a large file are never all held.
+    // The cards are read as the rows go in, so those of a large file are never all held.
+    CardFeed feed(*reader);
     importCardRows(dm, parent, query, static_cast<int>(reader->count()), [&](int, CardValues& values) {
-        if (!reader->next(values))
+        if (!feed.next(values))
             values = {};
     });
     return true;

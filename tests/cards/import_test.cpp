@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <functional>
+
 using namespace ostrel;
 using namespace ostrel::test;
 
@@ -158,6 +160,27 @@ protected:
     static QString counts(int imported, int duplicates, int nameless)
     {
         return TfrmInData::countsLine({imported, duplicates, nameless});
+    }
+    // Runs the command and cancels its progress dialog (found under parent) once it has
+    // passed `at` rows: the row it was cancelled at, -1 when it never got there.
+    static int cancelledPast(QWidget* parent, int at, const std::function<void()>& command, bool* shown = nullptr)
+    {
+        int cancelledAt = -1;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            auto* progress = parent->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"));
+            if (!progress || cancelledAt >= 0)
+                return;
+            if (shown)
+                *shown = *shown || progress->isVisible();
+            if (progress->value() >= at) {
+                cancelledAt = progress->value();
+                progress->cancel();
+            }
+        });
+        watcher.start(0);
+        command();
+        return cancelledAt;
     }
 
     QTemporaryDir files;
@@ -443,22 +466,8 @@ TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
     open(window, cardBook(sheet));
     const int before = cardCount();
 
-    int cancelledAt = -1;
     bool progressShown = false;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto* progress = window->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"));
-        if (!progress || cancelledAt >= 0)
-            return;
-        progressShown = progressShown || progress->isVisible();
-        if (progress->value() >= 500) {
-            cancelledAt = progress->value();
-            progress->cancel();
-        }
-    });
-    watcher.start(0);
-    click(window, "BitBtn1");
-    watcher.stop();
+    const int cancelledAt = cancelledPast(window, 500, [&] { click(window, "BitBtn1"); }, &progressShown);
 
     ASSERT_GE(cancelledAt, 500);
     ASSERT_LT(cancelledAt, rows);
@@ -576,6 +585,36 @@ TEST_F(Import, VCardFilesImportAsWorkbookRowsDo)
     main->ImportVCardAction->trigger();
     EXPECT_EQ(testhooks::shown().size(), 1);
     EXPECT_EQ(cardCount(), before + 2);
+}
+
+TEST_F(Import, LargeVCardFileImportsInOrderAndCanBeCancelled)
+{
+    // More cards than are read ahead of the import, so the reading is waiting when cancelled.
+    const int rows = TfrmInData::kProgressRows + 1500;
+    QByteArray text;
+    for (int i = 0; i < rows; ++i)
+        text += QStringLiteral("BEGIN:VCARD\r\nFN:名%1\r\nEND:VCARD\r\n").arg(i).toUtf8();
+    const QString path = files.filePath(QStringLiteral("多.vcf"));
+    writeFile(path, text);
+    startMain();
+    const int before = cardCount();
+    testhooks::queueFile(path);
+    const int cancelledAt = cancelledPast(main.get(), 500, [&] { main->ImportVCardAction->trigger(); });
+    ASSERT_GE(cancelledAt, 500);
+    ASSERT_LT(cancelledAt, rows);
+    EXPECT_EQ(infos(), QStringList{QStringLiteral("数据导入 已取消！\n") + counts(cancelledAt, 0, 0).chopped(1)
+                                   + QStringLiteral("，未处理 %1 条。").arg(rows - cancelledAt)});
+    EXPECT_EQ(cardCount(), before + cancelledAt);
+
+    // Imported again, the kept cards are duplicates and the rest arrive in the file's order.
+    testhooks::clear();
+    testhooks::queueFile(path);
+    main->ImportVCardAction->trigger();
+    EXPECT_EQ(infos(), QStringList{kSaved + counts(rows - cancelledAt, cancelledAt, 0)});
+    QStringList expected;
+    for (int i = 0; i < rows; ++i)
+        expected << QStringLiteral("客户/名%1/").arg(i);
+    EXPECT_EQ(cards(QStringLiteral("ID > %1").arg(lastCardId() - rows)), expected);
 }
 
 TEST_F(Import, VCardExportOfTheListComesBackWholeIntoAnEmptyDatabase)
