@@ -13,8 +13,9 @@
 
 namespace ostrel::test {
 
-// A started program on its own copy of the delivered database: the data module and the
-// main window after its start-up steps, with every box answered from the test queues.
+// A started program on its own copy of the delivered database (on a server run, a fresh
+// server database): the data module and the main window after its start-up steps, with
+// every box answered from the test queues.
 class AppFixture : public ::testing::Test {
 protected:
     AppFixture()
@@ -58,14 +59,8 @@ protected:
     }
 
     TestDatabase database;
-    TfrmDM dm;
+    TfrmDM dm{cardDatabaseFor(database)};
     std::unique_ptr<TfrmMain> main;
-
-private:
-    // The card database is reachable before the main window connects it.
-    struct Connect {
-        explicit Connect(AppFixture* f) { f->dm.ADOConnection1.setConnectionString(f->database.connectionString()); }
-    } connect{this};
 };
 
 } // namespace ostrel::test

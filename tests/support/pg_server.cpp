@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -43,6 +44,25 @@ QString logPath(const QString& folder)
     return folder + QStringLiteral("/server.log");
 }
 
+// initdb takes seconds on a loaded machine, and CTest starts a test program once per test:
+// the cluster is made once per build folder and server version, and each run starts a copy.
+bool copySeedCluster(const QString& folder)
+{
+    const QString bin = serverBinDir();
+    if (bin.isEmpty())
+        return false; // LocalServer says why
+    const QString seed = QStringLiteral(OSTREL_PG_SEED "-") + QFileInfo(bin).dir().dirName();
+    if (!QFile::exists(seed + QStringLiteral("/data/PG_VERSION"))) {
+        QTemporaryDir fresh(seed + QStringLiteral(".new-XXXXXX"));
+        if (!fresh.isValid() || !LocalServer(fresh.path()).unavailable().isEmpty())
+            return false;
+        // Another program making it at the same time wins the rename; this one's is removed.
+        QDir().rename(fresh.path(), seed);
+    }
+    const QString copy = QStringLiteral("cp -a %1 %2").arg(quoted(seed + QStringLiteral("/data")), quoted(folder + QStringLiteral("/data")));
+    return std::system(copy.toLocal8Bit().constData()) == 0;
+}
+
 // The test program's server, with a template database holding the schema.
 class Server {
 public:
@@ -75,6 +95,7 @@ public:
 
 private:
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/ostrel-pg-XXXXXX")};
+    bool m_seeded = m_dir.isValid() && copySeedCluster(m_dir.path()); // else LocalServer runs initdb
     LocalServer m_server;
     QString m_unavailable;
     int m_databases = 0;

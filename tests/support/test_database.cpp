@@ -2,6 +2,7 @@
 
 #include "db/connection_string.h"
 #include "db/sqlcipher_connection.h"
+#include "pg_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,28 @@ TestDatabase::TestDatabase()
 QString TestDatabase::connectionString() const
 {
     return cardConnectionString(programDir());
+}
+
+bool onServerEngine()
+{
+    static const bool server = qEnvironmentVariable("OSTREL_TEST_ENGINE") == QLatin1String("server");
+    return server;
+}
+
+std::unique_ptr<CardDatabase> cardDatabaseFor(const TestDatabase& copy)
+{
+    if (onServerEngine()) {
+        const QString server = freshServerDatabase();
+        if (server.isEmpty()) {
+            // A skip recorded here stops the test before its body.
+            [] { GTEST_SKIP() << "PostgreSQL server tests skipped: " << serverUnavailable().toStdString(); }();
+        } else {
+            QFile settings(copy.programDir() + QString::fromLatin1(kServerSettingsFile));
+            if (!settings.open(QIODevice::WriteOnly) || settings.write(server.toUtf8() + '\n') <= 0)
+                throw std::runtime_error("cannot write the server settings file");
+        }
+    }
+    return openCardDatabaseFor(copy.programDir());
 }
 
 } // namespace ostrel::test

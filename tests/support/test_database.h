@@ -2,7 +2,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "db/card_database.h"
 #include "qt_print.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace ostrel::test {
 
@@ -22,4 +26,26 @@ private:
 // The delivered database, written once per test program from data/schema.sql.
 QString deliveredDatabase();
 
+// Whether this run of a test program puts its windows on a team server instead of the file:
+// CTest runs each window test program a second time with OSTREL_TEST_ENGINE=server.
+bool onServerEngine();
+// The card database the program would open in copy's folder, not yet opened. On a server run
+// a fresh server database that Data/server.conf there names, so the real factory picks it
+// (the current test is skipped, visibly, when no server can be had); else the copied file.
+std::unique_ptr<CardDatabase> cardDatabaseFor(const TestDatabase& copy);
+
 } // namespace ostrel::test
+
+// Skips, visibly, a test of what only the encrypted file has (backups, the password, …) on a
+// server run.
+#define OSTREL_FILE_ONLY(why)                                                                        \
+    do {                                                                                             \
+        if (::ostrel::test::onServerEngine())                                                        \
+            GTEST_SKIP() << "the encrypted file's own behaviour: " << (why);                         \
+    } while (false)
+// Skips, visibly, a test of the team server's own behaviour on a file run.
+#define OSTREL_SERVER_ONLY()                                                                         \
+    do {                                                                                             \
+        if (!::ostrel::test::onServerEngine())                                                       \
+            GTEST_SKIP() << "runs on the server run (OSTREL_TEST_ENGINE=server)";                    \
+    } while (false)

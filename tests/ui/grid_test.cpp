@@ -20,9 +20,8 @@ class Grid : public ::testing::TestWithParam<bool> {
 protected:
     Grid()
     {
-        db.setConnectionString(copy.connectionString());
         for (const char* name : {"王五", "李四", "张三"})
-            db.execute(QStringLiteral("insert into D_B(BName, BSex, theDel) values('%1','男','否')").arg(QString::fromUtf8(name)));
+            db->execute(QStringLiteral("insert into D_B(BName, BSex, theDel) values('%1','男','否')").arg(QString::fromUtf8(name)));
         grid.setQuery(&query);
         query.setWindowed(GetParam());
         query.run(QStringLiteral("select ID, BName as 姓名, BSex as 性别 from D_B order by ID"));
@@ -51,8 +50,8 @@ protected:
     }
 
     test::TestDatabase copy;
-    SqlCipherConnection db;
-    Query query{&db};
+    std::unique_ptr<CardDatabase> db = test::cardDatabaseFor(copy);
+    Query query{db.get()};
     DBGrid grid;
 };
 
