@@ -44,23 +44,32 @@ QString logPath(const QString& folder)
     return folder + QStringLiteral("/server.log");
 }
 
+bool copyCluster(const QString& from, const QString& to)
+{
+    const QString line = QStringLiteral("cp -a %1 %2").arg(quoted(from + QStringLiteral("/data")), quoted(to + QStringLiteral("/data")));
+    return std::system(line.toLocal8Bit().constData()) == 0;
+}
+
 // initdb takes seconds on a loaded machine, and CTest starts a test program once per test:
-// the cluster is made once per build folder and server version, and each run starts a copy.
+// the cluster is made once per build folder, server version and user, and each run starts a
+// copy. It is made under the temporary folder, which the user nobody can reach wherever the
+// build folder lies, and renamed into place whole.
 bool copySeedCluster(const QString& folder)
 {
     const QString bin = serverBinDir();
     if (bin.isEmpty())
         return false; // LocalServer says why
-    const QString seed = QStringLiteral(OSTREL_PG_SEED "-") + QFileInfo(bin).dir().dirName();
+    const QString seed = QStringLiteral(OSTREL_PG_SEED "-%1-%2").arg(QFileInfo(bin).dir().dirName()).arg(geteuid());
     if (!QFile::exists(seed + QStringLiteral("/data/PG_VERSION"))) {
-        QTemporaryDir fresh(seed + QStringLiteral(".new-XXXXXX"));
-        if (!fresh.isValid() || !LocalServer(fresh.path()).unavailable().isEmpty())
+        QTemporaryDir made(QDir::tempPath() + QStringLiteral("/ostrel-pg-seed-XXXXXX"));
+        QTemporaryDir staged(seed + QStringLiteral(".new-XXXXXX"));
+        if (!made.isValid() || !staged.isValid() || !LocalServer(made.path()).unavailable().isEmpty()
+            || !copyCluster(made.path(), staged.path()))
             return false;
         // Another program making it at the same time wins the rename; this one's is removed.
-        QDir().rename(fresh.path(), seed);
+        QDir().rename(staged.path(), seed);
     }
-    const QString copy = QStringLiteral("cp -a %1 %2").arg(quoted(seed + QStringLiteral("/data")), quoted(folder + QStringLiteral("/data")));
-    return std::system(copy.toLocal8Bit().constData()) == 0;
+    return copyCluster(seed, folder);
 }
 
 // The test program's server, with a template database holding the schema.
