@@ -140,6 +140,8 @@ QString adapt(const QString& sql, Dialect dialect, const QStringList& parameterN
                 inReplaceColumns = false;
             else if (replacing && replaceColumns.isEmpty() && c == u'(' && !inReplaceColumns)
                 inReplaceColumns = true;
+            if (!c.isSpace())
+                previousWord.clear(); // "as (select …": no name follows
             out += c;
             ++i;
             continue;

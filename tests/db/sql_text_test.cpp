@@ -63,6 +63,8 @@ TEST(SqlDialect, ServerTextQuotesSchemaNamesAndBindsByNumber)
          R"(insert into "D_BKey" ("ID", "theKey") values ($1, $2) on conflict ("ID") do update set "theKey" = excluded."theKey")"},
         {"PRAGMA index_info(D_B_Live)", "select * from pragma_index_info('D_B_Live')"},
         {"select 'it''s ? True' from \"D_B\"", "select 'it''s ? True' from \"D_B\""},
+        // A subquery after AS is no name.
+        {"with n(i) as (select 1 as k) select i from n", R"(with n(i) as (select 1 as "k") select i from n)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(adaptServerSql(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;

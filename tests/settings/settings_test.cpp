@@ -224,8 +224,13 @@ TEST_F(Settings, WidthEmptyOrNotANumberRefusedWithNothingWritten)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
+        const QString stored = QString::fromUtf8(c.stored ? c.stored : "100");
+        bool number = false;
+        stored.toInt(&number);
+        if (!number && test::onServerEngine())
+            continue; // a server's number column holds no text; only the file's can
         testhooks::clear();
-        exec(QStringLiteral("update D_XS set theXS = 1, theWidth = '%1' where ID = 5").arg(QString::fromUtf8(c.stored ? c.stored : "100")));
+        exec(QStringLiteral("update D_XS set theXS = 1, theWidth = '%1' where ID = 5").arg(stored));
         const QStringList before = xsSnapshot();
         TfrmXS win(dm, main.get());
         main->follow(win);
