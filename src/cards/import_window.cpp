@@ -220,6 +220,9 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
     // unless committed" cannot say that, so keepImported ends the transaction on every way
     // out by an exception, and the guard finds nothing left to roll back.
     Transaction transaction(db);
+    // A server undoes its whole transaction at an engine error, where the file undoes only the
+    // failed statement: there each row is a savepoint of its own, so the rows before it stay.
+    const bool rowSavepoints = !db.file();
     try {
         // Parsed once; each row binds its values.
         const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
@@ -233,6 +236,8 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
             }
             const QString date = dateText(today());
             const QString& name = values[kNameField];
+            if (rowSavepoints)
+                db.execute(QStringLiteral("SAVEPOINT import_row"));
             duplicateCheck->bind(1, values[kCategoryField]);
             duplicateCheck->bind(2, name);
             duplicateCheck->bind(3, values[kSexField]);
@@ -249,6 +254,8 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
             } else {
                 ++counts.duplicates;
             }
+            if (rowSavepoints)
+                db.execute(QStringLiteral("RELEASE SAVEPOINT import_row"));
             if (progress && (row + 1) % progressStep == 0) {
                 progress->setValue(row + 1);
                 if (progress->wasCanceled()) {
@@ -259,6 +266,13 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
             }
         }
     } catch (const EngineError& e) {
+        if (rowSavepoints && db.inTransaction()) {
+            try {
+                db.execute(QStringLiteral("ROLLBACK TO SAVEPOINT import_row"));
+            } catch (const EngineError&) {
+                // No savepoint of this row (or no connection): what is stored is counted below.
+            }
+        }
         keepImported(db);
         const int saved = cardsAfter(query, lastId);
         const QString outcome = saved > 0 ? QStringLiteral("此前导入的 %1 条名片已保存").arg(saved)

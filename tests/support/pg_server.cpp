@@ -63,8 +63,14 @@ bool copySeedCluster(const QString& folder)
     if (!QFile::exists(seed + QStringLiteral("/data/PG_VERSION"))) {
         QTemporaryDir made(QDir::tempPath() + QStringLiteral("/ostrel-pg-seed-XXXXXX"));
         QTemporaryDir staged(seed + QStringLiteral(".new-XXXXXX"));
-        if (!made.isValid() || !staged.isValid() || !LocalServer(made.path()).unavailable().isEmpty()
-            || !copyCluster(made.path(), staged.path()))
+        if (!made.isValid() || !staged.isValid())
+            return false;
+        bool started = false;
+        {
+            const LocalServer first(made.path()); // initdb, and a start that proves the cluster
+            started = first.unavailable().isEmpty();
+        } // stopped: a copy of a running cluster would not start
+        if (!started || !copyCluster(made.path(), staged.path()))
             return false;
         // Another program making it at the same time wins the rename; this one's is removed.
         QDir().rename(staged.path(), seed);
