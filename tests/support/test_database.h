@@ -43,9 +43,3 @@ std::unique_ptr<CardDatabase> cardDatabaseFor(const TestDatabase& copy);
         if (::ostrel::test::onServerEngine())                                                        \
             GTEST_SKIP() << "the encrypted file's own behaviour: " << (why);                         \
     } while (false)
-// Skips, visibly, a test of the team server's own behaviour on a file run.
-#define OSTREL_SERVER_ONLY()                                                                         \
-    do {                                                                                             \
-        if (!::ostrel::test::onServerEngine())                                                       \
-            GTEST_SKIP() << "runs on the server run (OSTREL_TEST_ENGINE=server)";                    \
-    } while (false)
