@@ -273,6 +273,13 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
                 // No savepoint of this row (or no connection): what is stored is counted below.
             }
         }
+        try {
+            // The kept cards' quick-find keys: a file builds missing ones at its next start, a
+            // server never does.
+            updateCardKeysAfter(db, lastId);
+        } catch (const EngineError&) {
+            // The import's own error is the one to show.
+        }
         keepImported(db);
         const int saved = cardsAfter(query, lastId);
         const QString outcome = saved > 0 ? QStringLiteral("此前导入的 %1 条名片已保存").arg(saved)

@@ -435,6 +435,8 @@ TEST_F(Import, EngineErrorMidwayKeepsTheRowsBeforeIt)
     EXPECT_TRUE(infos().isEmpty());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(cards(QStringLiteral("BName in ('甲','乙','坏','丁')")), (QStringList{"客户/甲/男", "客户/乙/男"}));
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey where ID in (select ID from D_B where BName in ('甲','乙'))")),
+              QStringList{"2"}) << "the kept cards can be found by quick find";
     EXPECT_FALSE(dm.ADOConnection1.inTransaction());
     EXPECT_FALSE(mainListNames().contains(QStringLiteral("甲"))) << "the main list is not rebuilt";
     // Nothing is left half done: the rows after the fault import once it is gone.
