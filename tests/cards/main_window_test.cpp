@@ -495,8 +495,9 @@ TEST_F(MainWindow, StatusLineNamesTheDatabaseAndATeamServerLeavesOutTheFileComma
     }
     window.resize(1000, 600);
     window.show();
-    if (const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS"); !dir.isEmpty())
+    if (const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS"); !dir.isEmpty()) {
         EXPECT_TRUE(window.grab().save(QDir(dir).filePath(QStringLiteral("team_main.png"))));
+    }
     // Closing keeps no daily backup: the server's administrator backs it up.
     testhooks::clear();
     testhooks::queueAnswer(true);
@@ -610,8 +611,9 @@ TEST_F(MainWindow, EngineErrorsInHandlersEndInTheErrorBoxAtTheSlot)
             if (box.kind == testhooks::Shown::Error)
                 errors << box.text;
         ASSERT_EQ(errors.size(), 1);
-        if (!c.hiddenTable)
+        if (!c.hiddenTable) {
             EXPECT_TRUE(errors[0].startsWith(QStringLiteral("与团队数据库服务器的连接已断开"))) << errors[0].toStdString();
+        }
         EXPECT_EQ(app->lastLineCatches(), lastLine);
         EXPECT_TRUE(main->isVisible());
         EXPECT_EQ(testhooks::pendingAnswers(), 0);
