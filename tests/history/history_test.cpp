@@ -303,7 +303,7 @@ TEST_F(History, OverviewMenuOpensOnceAfterManyQueries)
             QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
         int opened = 0;
         QObject::connect(window->PopupMenu1, &QMenu::aboutToShow, window, [&] { ++opened; });
-        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10));
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), window->DBGrid1->viewport()->mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(window->DBGrid1->viewport(), &rightClick);
         window->PopupMenu1->hide();
         EXPECT_EQ(opened, 1);

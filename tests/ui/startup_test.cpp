@@ -76,8 +76,9 @@ TEST_F(Startup, DateBoxesHoldTheLastMonthUnticked)
 TEST_F(Startup, ConnectsFromTheProgramFolderAndFillsTheLists)
 {
     start();
-    if (!test::onServerEngine())
+    if (!test::onServerEngine()) {
         EXPECT_TRUE(dm.ADOConnection1.connectionString().contains(QStringLiteral("Data Source=") + copy.path() + u';'));
+    }
     EXPECT_TRUE(dm.ADOConnection1.isOpen());
     EXPECT_EQ(window->DBLookupComboBox2->count(), 2);
     EXPECT_EQ(window->DBLookupComboBox3->count(), 34);
