@@ -4,6 +4,7 @@
 #include "db/engine_error.h"
 
 #include "qt_print.h"
+#include "test_database.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,12 +58,7 @@ namespace {
 
 QString errorOpening(const QString& folder)
 {
-    try {
-        openCardDatabaseFor(folder);
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
+    return test::engineMessage([&] { openCardDatabaseFor(folder); });
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using test::engineMessage;
 
 namespace {
 
@@ -32,16 +33,6 @@ protected:
     test::TestDatabase copy;
     SqlCipherConnection db;
 };
-
-QString engineMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 } // namespace
 

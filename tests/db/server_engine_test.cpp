@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using test::engineMessage;
 
 namespace {
 
@@ -44,16 +45,6 @@ QStringList cardValues(const QString& type, const QString& name, const QString& 
     values[10] = QStringLiteral("北京");
     values[12] = company;
     return values;
-}
-
-QString engineMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
 }
 
 // The delivered file and a fresh server database holding the same cards, visits and

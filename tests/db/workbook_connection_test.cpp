@@ -4,6 +4,7 @@
 #include "db/engine_error.h"
 #include "db/query.h"
 #include "db/workbook_connection.h"
+#include "test_database.h"
 #include "workbook_files.h"
 #include "db/workbook_reader.h"
 #include "db/workbook_xls.h"
@@ -27,15 +28,6 @@ QString fixture(const char* name)
     return sourceTree(__FILE__) + QStringLiteral("tests/fixtures/") + QString::fromLatin1(name);
 }
 
-QString errorOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 } // namespace
 
@@ -63,11 +55,11 @@ TEST(WorkbookConnection, OnlyTheSheetStatementRuns)
         EXPECT_EQ(workbookSheetOf(QString::fromUtf8(c.sql)), QString::fromUtf8(c.sheet)) << c.sql;
     for (const char* sql : {"Select * from Sheet1", "Select * from [Sheet1]", "Select 姓名 from [Sheet1$]",
                             "Select * from [Sheet1$] where 1=1", "Delete * from [Sheet1$]", "Select * from [Sheet1$]; drop table x", ""}) {
-        const QString error = errorOf([&] { workbookSheetOf(QString::fromUtf8(sql)); });
+        const QString error = engineMessage([&] { workbookSheetOf(QString::fromUtf8(sql)); });
         EXPECT_TRUE(error.startsWith(QStringLiteral("EXCEL文件只能用“Select * from [Sheet1$]”这样的语句读取"))) << sql;
     }
     WorkbookConnection connection;
-    EXPECT_EQ(errorOf([&] { connection.execute(QStringLiteral("Delete * from [Sheet1$]")); }),
+    EXPECT_EQ(engineMessage([&] { connection.execute(QStringLiteral("Delete * from [Sheet1$]")); }),
               QStringLiteral("EXCEL文件只能读取，不能执行：Delete * from [Sheet1$]"));
 }
 
@@ -132,12 +124,12 @@ TEST(WorkbookConnection, FailuresNameTheFile)
     for (const auto& c : cases) {
         WorkbookConnection connection;
         connection.setConnectionString(workbookConnectionString(c.path));
-        const QString error = errorOf([&] { connection.select(kSelect); });
+        const QString error = engineMessage([&] { connection.select(kSelect); });
         EXPECT_TRUE(error.startsWith(c.error)) << error.toStdString();
         EXPECT_FALSE(error.isEmpty());
     }
     WorkbookConnection connection;
-    EXPECT_EQ(errorOf([&] { connection.select(kSelect); }), QStringLiteral("没有指定要打开的EXCEL文件"));
+    EXPECT_EQ(engineMessage([&] { connection.select(kSelect); }), QStringLiteral("没有指定要打开的EXCEL文件"));
 }
 
 TEST(XlsReader, CommittedWorkbookReadsAsText)
@@ -186,7 +178,7 @@ TEST(XlsReader, FormulaCellsReadTheirLastResult)
     ASSERT_EQ(bytes.count(textRecord), 1);
     bytes.replace(textRecord, QByteArray("\xCC\x0C", 2) + textRecord.mid(2));
     writeFile(broken, bytes);
-    EXPECT_EQ(errorOf([&] { readXls(broken, QStringLiteral("Sheet1")); }),
+    EXPECT_EQ(engineMessage([&] { readXls(broken, QStringLiteral("Sheet1")); }),
               QStringLiteral("无法读取 .xls 工作簿：工作表“Sheet1”的单元格 B2 是公式，无法读取它的计算结果。"
                              "请用 Excel 或 WPS 打开文件，另存为 .xlsx 格式后再导入"));
 }
@@ -210,7 +202,7 @@ TEST(XlsReader, FreeXLFaultsStayOutOfTheProgram)
     const workbook::XlsHelper helper = workbook::xlsHelper();
     for (const auto& c : cases) {
         workbook::setXlsHelper({helper.program, c.switches, c.waitSeconds});
-        EXPECT_EQ(errorOf([&] { readXls(c.path, QStringLiteral("Sheet1")); }), c.error) << c.switches.join(u' ').toStdString();
+        EXPECT_EQ(engineMessage([&] { readXls(c.path, QStringLiteral("Sheet1")); }), c.error) << c.switches.join(u' ').toStdString();
         workbook::setXlsHelper(helper);
         EXPECT_EQ(readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")).rowCount(), 1);
     }
@@ -219,7 +211,7 @@ TEST(XlsReader, FreeXLFaultsStayOutOfTheProgram)
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel_xlsread");
     ASSERT_FALSE(QFile::exists(beside));
     workbook::setXlsHelper({});
-    EXPECT_EQ(errorOf([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }),
+    EXPECT_EQ(engineMessage([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }),
               QStringLiteral("无法读取 .xls 工作簿：无法启动读取（找不到读取 .xls 文件的程序“%1”，请重新安装本软件）").arg(beside));
     workbook::setXlsHelper(helper);
 }
@@ -266,7 +258,7 @@ TEST(XlsReader, HelperOutputIsCheckedBeforeUse)
                       (QList<QStringList>{{"姓名", "F2", "F3"}, {"张三", "", "13800138000"}}))
                 << c.what;
         else
-            EXPECT_EQ(errorOf([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }), c.error) << c.what;
+            EXPECT_EQ(engineMessage([&] { readXls(fixture("few_columns.xls"), QStringLiteral("Sheet1")); }), c.error) << c.what;
     }
     workbook::setXlsHelper(helper);
 }

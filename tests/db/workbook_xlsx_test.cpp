@@ -1,6 +1,7 @@
 // .xlsx workbooks: written by libxlsxwriter as Excel writes them, and packages made by hand
 // for what libxlsxwriter never writes (rich text, phonetic guides, 1904 dates, damage).
 #include "db/engine_error.h"
+#include "test_database.h"
 #include "workbook_files.h"
 #include "db/workbook_reader.h"
 #include "db/workbook_xml.h"
@@ -33,12 +34,7 @@ protected:
     }
     static QString errorOf(const QByteArray& bytes, const QString& sheet = kSheet1)
     {
-        try {
-            readXlsx(bytes, sheet);
-        } catch (const EngineError& e) {
-            return e.message();
-        }
-        return QStringLiteral("<no error>");
+        return engineMessage([&] { readXlsx(bytes, sheet); });
     }
 
     QTemporaryDir dir;

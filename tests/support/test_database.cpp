@@ -1,5 +1,7 @@
 #include "test_database.h"
 
+#include "db/engine_error.h"
+
 #include "db/connection_string.h"
 #include "db/sqlcipher_connection.h"
 #include "pg_server.h"
@@ -56,6 +58,16 @@ std::unique_ptr<CardDatabase> cardDatabaseFor(const TestDatabase& copy)
         }
     }
     return openCardDatabaseFor(copy.programDir());
+}
+
+QString engineMessage(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EngineError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
 }
 
 } // namespace ostrel::test

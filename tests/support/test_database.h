@@ -6,6 +6,7 @@
 #include "qt_print.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 
 namespace ostrel::test {
@@ -22,6 +23,9 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The message of the engine error action throws, or "<no error>".
+QString engineMessage(const std::function<void()>& action);
 
 // The delivered database, written once per test program from data/schema.sql.
 QString deliveredDatabase();
