@@ -196,14 +196,7 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
     const int progressStep = std::max(kProgressStep, rowCount / 200);
     std::unique_ptr<QProgressDialog> progress;
     if (rowCount > TfrmInData::kProgressRows) {
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导入名片……"), QStringLiteral("取消"), 0, rowCount, parent);
-        progress->setObjectName(QStringLiteral("ProgressDialog"));
-        progress->setWindowTitle(QStringLiteral("导入名片"));
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setMinimumDuration(0);
-        progress->setAutoClose(false);
-        progress->setAutoReset(false);
-        progress->setValue(0);
+        progress = cancellableProgress(parent, QStringLiteral("导入名片"), QStringLiteral("正在导入名片……"), rowCount);
     }
 
     CardDatabase& db = dm.ADOConnection1;

@@ -7,6 +7,7 @@
 #include "db/engine_error.h"
 #include "db/query.h"
 #include "db/vcard.h"
+#include "ui/common/window_parts.h"
 #include "import_window.h"
 
 #include <QApplication>
@@ -194,14 +195,7 @@ void exportVCardFile(TfrmDM& dm, QWidget* parent, const std::vector<int64_t>& ca
     const int total = static_cast<int>(cards.size());
     std::unique_ptr<QProgressDialog> progress;
     if (total > kPageCards) {
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导出名片……"), QStringLiteral("取消"), 0, total, parent);
-        progress->setObjectName(QStringLiteral("ProgressDialog"));
-        progress->setWindowTitle(QStringLiteral("导出vCard"));
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setMinimumDuration(0);
-        progress->setAutoClose(false);
-        progress->setAutoReset(false);
-        progress->setValue(0);
+        progress = cancellableProgress(parent, QStringLiteral("导出vCard"), QStringLiteral("正在导出名片……"), total);
     }
     int written = 0;
     QByteArray text;

@@ -2,10 +2,12 @@
 #include <QBoxLayout>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QString>
 
 #include <initializer_list>
+#include <memory>
 
 namespace ostrel {
 
@@ -23,6 +25,22 @@ inline void setCloseBoxOnly(QDialog* window)
 {
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowCloseButtonHint);
+}
+
+// The progress of a long import or export, with 取消: shown at once, modal to its window
+// only, and left standing at its end so the result's message follows it.
+inline std::unique_ptr<QProgressDialog> cancellableProgress(QWidget* parent, const QString& title, const QString& label,
+                                                            int total)
+{
+    auto progress = std::make_unique<QProgressDialog>(label, QStringLiteral("取消"), 0, total, parent);
+    progress->setObjectName(QStringLiteral("ProgressDialog"));
+    progress->setWindowTitle(title);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setValue(0);
+    return progress;
 }
 
 namespace detail {
