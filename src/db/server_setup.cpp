@@ -7,6 +7,7 @@
 #include "schema_names.h"
 #include "sql_text.h"
 #include "sqlcipher_connection.h"
+#include "transaction.h"
 
 #include <QRegularExpression>
 
@@ -128,31 +129,6 @@ int64_t serverTablesThere(PgConnection& server)
                         {u'{' + tableNames().join(u',') + u'}'});
 }
 
-// Rolls back unless committed, so a failure leaves the server as it was.
-class ServerTransaction {
-public:
-    explicit ServerTransaction(PgConnection& server) : m_server(server) { m_server.beginTransaction(); }
-    ~ServerTransaction()
-    {
-        if (m_committed)
-            return;
-        try {
-            m_server.rollback();
-        } catch (...) {
-            // The failure that ended the work is the one reported; nothing was committed.
-        }
-    }
-    void commit()
-    {
-        m_server.commit();
-        m_committed = true;
-    }
-
-private:
-    PgConnection& m_server;
-    bool m_committed = false;
-};
-
 struct CopiedTable {
     const char* name;
     const char* caption;
@@ -267,7 +243,7 @@ void initServer(PgConnection& server)
     if (serverTablesThere(server) > 0)
         throw EngineError(QStringLiteral("这个数据库里已经有名片数据库的表，没有创建。请指定一个新建的空数据库，"
                                          "或者请服务器管理员先删除这些表。"));
-    ServerTransaction transaction(server);
+    Transaction transaction(server);
     server.runServerSql(serverSchemaStatements().join(QStringLiteral(";\n")));
     transaction.commit();
 }
@@ -282,7 +258,7 @@ CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const C
     // the copy waits, and so does VACUUM's own statistics commit, which would otherwise hold
     // back the mark of the rows numbered beside it.
     server.runServerSql(QStringLiteral("SET synchronous_commit = on"));
-    ServerTransaction transaction(server);
+    Transaction transaction(server);
     for (const CopiedTable& table : kRecordTables)
         if (firstInteger(server, QStringLiteral("select exists(select 1 from %1)").arg(QString::fromLatin1(table.name))) != 0)
             throw EngineError(QStringLiteral("团队数据库里已经有%1，没有复制，以免覆盖别人保存的数据。请复制到一个新建的团队数据库。")
