@@ -1,11 +1,12 @@
 // The automatic backup on close, a restore from it, and setting then removing the user's
 // password (an in-place re-key each), at 10,000 and 100,000 cards: time and file size. One
 // line per figure, with the workload.
-#include "db/backup.h"
-#include "db/connection_string.h"
+#include "core/backup.h"
+#include "engine/connection_string.h"
 #include "generator.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "measure.h"
+#include "core/open_database.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
         const QString programDir = ostrel::bench::makeProgramFolder(folder, ostrel::bench::Workload::ofCards(cards));
-        ostrel::SqlCipherConnection db;
+        ostrel::SqlCipherConnection db{cardDatabaseRules()};
         db.setConnectionString(ostrel::cardConnectionString(programDir));
         const QString backups = programDir + QStringLiteral("Data/Backup");
         QString written;

@@ -1,5 +1,5 @@
 // ostrel_bench_gen PATH [cards [visits [anniversaries]]]: writes a test database.
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 #include "generator.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,9 @@
 #include "generator.h"
 
-#include "db/connection_string.h"
-#include "db/engine_error.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
+#include "core/open_database.h"
 
 #include <sqlcipher/sqlite3.h>
 

@@ -11,14 +11,14 @@
 #include "app/dialogs.h"
 #include "cards/import_window.h"
 #include "cards/main_window.h"
-#include "db/card_fields.h"
-#include "db/engine_error.h"
+#include "core/card_fields.h"
+#include "engine/engine_error.h"
 #include "generator.h"
 #include "measure.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "reference_statements.h"
 #include "workbook_files.h"
-#include "db/workbook_xls.h"
+#include "formats/workbook/workbook_xls.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,8 @@
 #include "measure.h"
 
-#include "db/connection_string.h"
-#include "db/engine_error.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "core/open_database.h"
 
 #include <QFile>
 #include <QTemporaryFile>

@@ -10,13 +10,14 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/main_window.h"
-#include "db/connection_string.h"
-#include "db/engine_error.h"
-#include "db/query.h"
-#include "db/schema_upgrade.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "engine/query.h"
+#include "core/schema_upgrade.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "generator.h"
 #include "measure.h"
+#include "core/open_database.h"
 
 #include <QDir>
 #include <QFile>

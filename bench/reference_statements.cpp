@@ -1,7 +1,7 @@
 #include "reference_statements.h"
 
-#include "db/card_fields.h"
-#include "db/sql_text.h"
+#include "core/card_fields.h"
+#include "engine/sql_text.h"
 #include "measure.h"
 
 #include <QSet>

@@ -8,14 +8,15 @@
 // /var/tmp/ostrel-bench-server: the server runs as nobody when this runs as root, and nobody
 // cannot reach root's cache folder).
 #include "cards/card_statements.h"
-#include "db/connection_string.h"
-#include "db/engine_error.h"
-#include "db/pg_connection.h"
-#include "db/server_setup.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "engine/postgres/pg_connection.h"
+#include "core/server_setup.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "generator.h"
 #include "measure.h"
 #include "pg_server.h"
+#include "core/open_database.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +38,7 @@ QString serverFolder()
 }
 
 // The shown columns as the main window builds them from D_XS.
-QString shownColumns(CardDatabase& db)
+QString shownColumns(Database& db)
 {
     QString columns;
     const ResultSet rows = db.select(displayedColumnsSql());
@@ -47,7 +48,7 @@ QString shownColumns(CardDatabase& db)
 }
 
 // What a refresh or a search of the main window asks of the engine.
-int listOnce(CardDatabase& db, const QString& sql)
+int listOnce(Database& db, const QString& sql)
 {
     ResultSet list = db.selectWindowed(sql);
     db.sumsInKeyRuns(visitAndAnniversaryCountSql(), list.keys());
@@ -57,7 +58,7 @@ int listOnce(CardDatabase& db, const QString& sql)
     return list.rowCount();
 }
 
-void measure(const char* engine, int cards, CardDatabase& db)
+void measure(const char* engine, int cards, Database& db)
 {
     const QString columns = shownColumns(db);
     int listed = 0;
@@ -73,7 +74,7 @@ void run(int cards)
 {
     const Workload workload = Workload::ofCards(cards);
     const QString database = cachedDatabase(workload);
-    SqlCipherConnection file;
+    SqlCipherConnection file{cardDatabaseRules()};
     file.setConnectionString(QStringLiteral("Data Source=%1;%2=%3").arg(database, QString::fromLatin1(kPasswordKey),
                                                                        QString::fromLatin1(kDatabasePassword)));
     file.open();
@@ -92,14 +93,14 @@ void run(int cards)
     if (!QFile::exists(copied)) {
         std::fprintf(stderr, "copying %d cards to the server in %s\n", cards, qPrintable(folder));
         server.admin(QStringLiteral("CREATE DATABASE cards"));
-        PgConnection target(server.connectionText(QStringLiteral("cards")));
+        PgConnection target(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
         initServer(target);
         const double ms = elapsedMs([&] { copyToServer(file, target); });
         std::printf("engine=server cards=%d copy_to_server_ms=%.0f\n", cards, ms);
         QFile mark(copied);
         mark.open(QIODevice::WriteOnly);
     }
-    PgConnection db(server.connectionText(QStringLiteral("cards")));
+    PgConnection db(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
     measure("server", cards, db);
 }
 

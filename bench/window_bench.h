@@ -2,7 +2,7 @@
 // The main() of a benchmark that drives the program's windows.
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 #include "generator.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Any bytes as a CSV file: a result or an EngineError, nothing else.
-#include "engine_error.h"
-#include "workbook_reader.h"
+#include "engine/engine_error.h"
+#include "formats/workbook/workbook_reader.h"
 
 #include <cstddef>
 #include <cstdint>

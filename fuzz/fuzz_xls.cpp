@@ -2,8 +2,8 @@
 // (which the program keeps out of its process, see workbook_xls.h) and any in our
 // handling of what it returns. FreeXL reads from a path, so each input goes through a
 // file in memory-backed /dev/shm.
-#include "engine_error.h"
-#include "workbook_xls.h"
+#include "engine/engine_error.h"
+#include "formats/workbook/workbook_xls.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 // Any bytes as an .xlsx file: the zip layer and whatever lies behind it.
-#include "engine_error.h"
-#include "workbook_reader.h"
+#include "engine/engine_error.h"
+#include "formats/workbook/workbook_reader.h"
 
 #include <cstddef>
 #include <cstdint>

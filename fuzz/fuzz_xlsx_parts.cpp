@@ -1,8 +1,8 @@
 // The XML parts of an .xlsx, mutated before they are zipped: mutations of the zip itself
 // mostly end in a checksum error and never reach the XML. The input is the sheet, shared
 // strings, styles and workbook parts, separated by NUL bytes.
-#include "engine_error.h"
-#include "workbook_reader.h"
+#include "engine/engine_error.h"
+#include "formats/workbook/workbook_reader.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>

@@ -1,9 +1,9 @@
 // Reads every file named on the command line through readXls, the program's way, which
 // keeps FreeXL in the helper program (built here with the sanitizers). Run over the inputs
 // that crash FreeXL, it must print one line per file and exit 0.
-#include "engine_error.h"
-#include "workbook_reader.h"
-#include "workbook_xls.h"
+#include "engine/engine_error.h"
+#include "formats/workbook/workbook_reader.h"
+#include "formats/workbook/workbook_xls.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // Build step: writes the sample workbook "名片导入实例.xlsx" beside the program: sheet
 // "Sheet1" with the import's 24 titles (from the card field table, in its order) and two
 // example cards. It holds no user data, so every build writes it anew.
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 
 #include <xlsxwriter.h>
 

@@ -2,7 +2,7 @@
 
 #include "app_info.h"
 #include "dialogs.h"
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

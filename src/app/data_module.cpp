@@ -1,17 +1,18 @@
+#include "core/open_database.h"
 #include "data_module.h"
 
 #include "app_info.h"
 #include "dialogs.h"
-#include "db/engine_error.h"
-#include "db/query.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/engine_error.h"
+#include "engine/query.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "ui/common/lookup_combo.h"
 
 namespace ostrel {
 
-TfrmDM::TfrmDM(QObject* parent) : TfrmDM(std::make_unique<SqlCipherConnection>(), parent) {}
+TfrmDM::TfrmDM(QObject* parent) : TfrmDM(std::make_unique<SqlCipherConnection>(cardDatabaseRules()), parent) {}
 
-TfrmDM::TfrmDM(std::unique_ptr<CardDatabase> database, QObject* parent)
+TfrmDM::TfrmDM(std::unique_ptr<Database> database, QObject* parent)
     : QObject(parent),
       m_database(std::move(database)),
       ADOConnection1(*m_database),

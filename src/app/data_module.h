@@ -1,6 +1,6 @@
 #pragma once
-#include "db/card_database.h"
-#include "db/workbook_connection.h"
+#include "engine/database.h"
+#include "core/workbook_connection.h"
 
 #include <QObject>
 
@@ -21,7 +21,7 @@ class TfrmDM : public QObject {
 public:
     // On the encrypted file; the main window's start-up gives it the file's connection text.
     explicit TfrmDM(QObject* parent = nullptr);
-    explicit TfrmDM(std::unique_ptr<CardDatabase> database, QObject* parent = nullptr);
+    explicit TfrmDM(std::unique_ptr<Database> database, QObject* parent = nullptr);
     ~TfrmDM() override;
 
     // Each loader reruns its shared query, so every open box of that kind follows.
@@ -35,10 +35,10 @@ public:
     Query* newQuery(QObject* owner, const char* name);
 
 private:
-    std::unique_ptr<CardDatabase> m_database; // made before everything that uses it
+    std::unique_ptr<Database> m_database; // made before everything that uses it
 
 public:
-    CardDatabase& ADOConnection1;
+    Database& ADOConnection1;
     WorkbookConnection ExcelADOCon; // the workbook being imported; the import sets its text
     Query* ADOQuery1; // categories, D_Type
     Query* ADOQuery2; // sexes, D_Sex

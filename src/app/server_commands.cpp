@@ -1,11 +1,12 @@
 #include "server_commands.h"
 
 #include "app/application.h"
-#include "db/connection_string.h"
-#include "db/engine_error.h"
-#include "db/pg_connection.h"
-#include "db/server_setup.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "engine/postgres/pg_connection.h"
+#include "core/server_setup.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
+#include "core/open_database.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,7 +43,7 @@ void openFile(SqlCipherConnection& file)
 
 int copy(PgConnection& server)
 {
-    SqlCipherConnection file;
+    SqlCipherConnection file{cardDatabaseRules()};
     openFile(file);
     say(QStringLiteral("正在把 %1 复制到团队数据库 %2 …").arg(QDir::toNativeSeparators(file.displayName()), server.displayName()));
     QString shown;
@@ -75,7 +76,7 @@ std::optional<int> runServerCommand(int argc, char** argv)
         return 2;
     }
     try {
-        PgConnection server(QString::fromLocal8Bit(argv[2]));
+        PgConnection server(QString::fromLocal8Bit(argv[2]), cardDatabaseRules());
         if (!init)
             return copy(server);
         say(QStringLiteral("正在团队数据库 %1 中建立名片数据库的表…").arg(server.displayName()));

@@ -4,12 +4,12 @@
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 #include "card_form.h"
 #include "card_statements.h"
-#include "db/card_keys.h"
-#include "db/query.h"
-#include "db/transaction.h"
+#include "core/card_keys.h"
+#include "engine/query.h"
+#include "engine/transaction.h"
 #include "ui/common/window_parts.h"
 
 #include <QPushButton>

@@ -10,7 +10,7 @@ namespace ostrel {
 
 class CardForm;
 class Query;
-class CardDatabase;
+class Database;
 class TfrmDM;
 
 // The card editor: enters a new card (CardID "0") or changes the card CardID. The opener
@@ -47,7 +47,7 @@ private:
     void focusName();
     void saveExisting(const QStringList& values);
 
-    CardDatabase& m_db;
+    Database& m_db;
     // The card's change counter when it was loaded (-1: the engine keeps none).
     int64_t m_loadedCounter = -1;
 };

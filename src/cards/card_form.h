@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 
 class QDialog;
 class QPushButton;

@@ -1,8 +1,8 @@
 #include "card_statements.h"
 
-#include "db/card_fields.h"
-#include "db/engine_error.h"
-#include "db/sql_text.h"
+#include "core/card_fields.h"
+#include "engine/engine_error.h"
+#include "engine/sql_text.h"
 
 namespace ostrel {
 

@@ -4,16 +4,16 @@
 #include "app/clock.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "db/card_fields.h"
-#include "db/card_keys.h"
+#include "core/card_fields.h"
+#include "core/card_keys.h"
 #include "card_statements.h"
-#include "db/engine_error.h"
-#include "db/gbk.h"
-#include "db/query.h"
-#include "db/transaction.h"
+#include "engine/engine_error.h"
+#include "formats/gbk.h"
+#include "engine/query.h"
+#include "engine/transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
-#include "db/workbook_connection.h"
+#include "core/workbook_connection.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -46,7 +46,7 @@ QString cutToLimit(const QString& value, int limit)
 
 // Ends the import's transaction keeping the rows inserted so far, if the engine still
 // has them: after a full disk or an I/O error it may have undone the transaction itself.
-void keepImported(CardDatabase& db)
+void keepImported(Database& db)
 {
     try {
         if (db.inTransaction())
@@ -199,7 +199,7 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
         progress = cancellableProgress(parent, QStringLiteral("导入名片"), QStringLiteral("正在导入名片……"), rowCount);
     }
 
-    CardDatabase& db = dm.ADOConnection1;
+    Database& db = dm.ADOConnection1;
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
     query.run(lastCardIdSql());

@@ -1,5 +1,5 @@
 #pragma once
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "main_window.h"
 
 #include "advanced_search.h"
-#include "db/backup.h"
+#include "core/backup.h"
 #include "app/app_info.h"
 #include "app/application.h"
 #include "app/clock.h"
@@ -9,16 +9,16 @@
 #include "app/dialogs.h"
 #include "card_editor.h"
 #include "card_statements.h"
-#include "db/card_keys.h"
-#include "db/connection_string.h"
-#include "db/engine_error.h"
-#include "db/sqlcipher_connection.h"
+#include "core/card_keys.h"
+#include "engine/connection_string.h"
+#include "engine/engine_error.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "export/report_export.h"
 #include "import_window.h"
 #include "vcard_commands.h"
-#include "db/query.h"
-#include "db/schema_upgrade.h"
-#include "db/transaction.h"
+#include "engine/query.h"
+#include "core/schema_upgrade.h"
+#include "engine/transaction.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
@@ -29,6 +29,7 @@
 #include "settings/order_window.h"
 #include "ui/common/lookup_combo.h"
 #include "ui/common/window_parts.h"
+#include "core/open_database.h"
 
 #include <QCheckBox>
 #include <QApplication>
@@ -390,7 +391,7 @@ void TfrmMain::FormCreate()
     // The date format needs no setting: every date is written by dateText().
     // Given again after a restore, the same text keeps the connection with its password. A
     // server's text came from its settings file when the engine was made.
-    CardDatabase& db = m_dm.ADOConnection1;
+    Database& db = m_dm.ADOConnection1;
     const QString connection = cardConnectionString(programDir());
     if (db.file() && db.connectionString() != connection)
         db.setConnectionString(connection);

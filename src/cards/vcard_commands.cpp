@@ -4,9 +4,9 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "card_statements.h"
-#include "db/engine_error.h"
-#include "db/query.h"
-#include "db/vcard.h"
+#include "engine/engine_error.h"
+#include "engine/query.h"
+#include "formats/vcard.h"
 #include "ui/common/window_parts.h"
 #include "import_window.h"
 
@@ -36,7 +36,7 @@ constexpr int kPageCards = 500;
 
 const QString kFilter = QStringLiteral("vCard文件(*.vcf *.vcard);;所有文件(*)");
 
-QStringList firstColumn(CardDatabase& db, const QString& sql)
+QStringList firstColumn(Database& db, const QString& sql)
 {
     const ResultSet rows = db.select(sql);
     QStringList values;
@@ -151,7 +151,7 @@ bool importVCardFile(TfrmDM& dm, QWidget* parent, Query& query)
         bytes = in.readAll();
         if (in.error() != QFileDevice::NoError)
             throw EngineError(QStringLiteral("无法读取文件“%1”：%2").arg(QDir::toNativeSeparators(path), in.errorString()));
-        CardDatabase& db = dm.ADOConnection1;
+        Database& db = dm.ADOConnection1;
         lists = {firstColumn(db, categoryNamesSql()), firstColumn(db, provinceNamesSql()), {}};
         // The editor's rule: the defaults apply when there is exactly one row of them.
         if (const QStringList defaults = firstColumn(db, defaultCategorySql()); defaults.size() == 1)
@@ -211,7 +211,7 @@ void exportVCardFile(TfrmDM& dm, QWidget* parent, const std::vector<int64_t>& ca
             at.emplace(cards[start + i], i);
         page.assign(count, CardValues());
         std::vector<bool> found(count, false);
-        dm.ADOConnection1.runBound(cardsByIdSql(static_cast<int>(count)), ids, [&](const CardDatabase::Row& row) {
+        dm.ADOConnection1.runBound(cardsByIdSql(static_cast<int>(count)), ids, [&](const Database::Row& row) {
             const size_t i = at.at(row.integer(0));
             found[i] = true;
             for (int c = 0; c < kCardFieldCount; ++c)

@@ -2,7 +2,7 @@
 
 #include "app/app_info.h"
 #include "app/dialogs.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "spreadsheet_app.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #include "report_layout.h"
 
 #include "app/app_info.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "spreadsheet_app.h"
 
 namespace ostrel {

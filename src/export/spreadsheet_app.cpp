@@ -1,7 +1,7 @@
 #include "spreadsheet_app.h"
 
 #include "app/dialogs.h"
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 #include "xlsxwriter_library.h"
 
 #include <QDateTime>

@@ -3,7 +3,7 @@
 #include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "settings_statements.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"

@@ -3,10 +3,10 @@
 #include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "db/card_fields.h"
-#include "db/query.h"
+#include "core/card_fields.h"
+#include "engine/query.h"
 #include "settings_statements.h"
-#include "db/transaction.h"
+#include "engine/transaction.h"
 #include "ui/common/window_parts.h"
 
 #include <QCheckBox>

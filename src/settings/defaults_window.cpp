@@ -3,7 +3,7 @@
 #include "app/application.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "settings_statements.h"
 #include "ui/common/lookup_combo.h"
 #include "ui/common/window_parts.h"

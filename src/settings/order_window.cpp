@@ -2,9 +2,9 @@
 
 #include "app/application.h"
 #include "app/data_module.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "settings_statements.h"
-#include "db/transaction.h"
+#include "engine/transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
 

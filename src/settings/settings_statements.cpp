@@ -1,6 +1,6 @@
 #include "settings_statements.h"
 
-#include "db/sql_text.h"
+#include "engine/sql_text.h"
 
 namespace ostrel {
 

@@ -1,8 +1,8 @@
 #include "app_fixture.h"
 #include "cards/advanced_search.h"
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 #include "cards/card_form.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "ui/common/db_grid.h"
 #include "ui_helpers.h"
 

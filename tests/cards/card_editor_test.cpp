@@ -1,10 +1,11 @@
+#include "core/open_database.h"
 #include "app_fixture.h"
 #include "cards/card_editor.h"
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 #include "cards/card_form.h"
-#include "db/pg_connection.h"
-#include "db/query.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/postgres/pg_connection.h"
+#include "engine/query.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/lookup_combo.h"
 #include "pg_server.h"
@@ -292,6 +293,7 @@ TEST_F(CardEditor, SaveOverAnotherUsersChangeIsRefusedKeepingWhatWasTyped)
     OSTREL_FILE_ONLY("a stand-in engine on the file; TeamCardEditor is the real server's case");
     // An engine with change counters on the test's file; the test plays the other user.
     struct CountingFile : SqlCipherConnection {
+        CountingFile() : SqlCipherConnection(cardDatabaseRules()) {}
         std::vector<int64_t> counters; // what the reads return, in order
         std::vector<bool> readsInTransaction;
         int64_t changeCounter(int64_t) override
@@ -339,8 +341,8 @@ TEST(TeamCardEditor, TwoDesktopsEditingOneCardTheSecondSaveIsRefused)
     OSTREL_NEEDS_SERVER();
     testhooks::clear();
     const QString server = test::freshServerDatabase();
-    TfrmDM first(std::make_unique<PgConnection>(server));
-    TfrmDM second(std::make_unique<PgConnection>(server));
+    TfrmDM first(std::make_unique<PgConnection>(server, cardDatabaseRules()));
+    TfrmDM second(std::make_unique<PgConnection>(server, cardDatabaseRules()));
     first.ADOConnection1.execute(
         QStringLiteral("insert into D_B(theDate,theType,BName,BSex,theDel) values('2026-01-01','客户','李四','男','否')"));
     const QString id = first.ADOConnection1.select(QStringLiteral("select max(ID) from D_B")).text(0, 0);

@@ -1,6 +1,6 @@
-#include "db/card_fields.h"
+#include "core/card_fields.h"
 #include "cards/card_statements.h"
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 #include "qt_print.h"
 
 #include <gtest/gtest.h>

@@ -1,16 +1,16 @@
 // The import window TfrmInData, driven as a user drives it: open a workbook, look at the
 // grid, press 导入, read the cards and the boxes shown.
 #include "app_fixture.h"
-#include "db/pg_connection.h"
-#include "db/card_fields.h"
-#include "db/gbk.h"
+#include "engine/postgres/pg_connection.h"
+#include "core/card_fields.h"
+#include "formats/gbk.h"
 #include "cards/card_statements.h"
 #include "cards/import_window.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "workbook_files.h"
-#include "db/workbook_reader.h"
+#include "formats/workbook/workbook_reader.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

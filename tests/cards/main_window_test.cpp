@@ -1,8 +1,9 @@
+#include "core/open_database.h"
 #include "app_fixture.h"
 #include "pg_server.h"
-#include "db/card_keys.h"
-#include "db/query.h"
-#include "db/sqlcipher_connection.h"
+#include "core/card_keys.h"
+#include "engine/query.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
@@ -470,6 +471,7 @@ TEST_F(MainWindow, StatusLineNamesTheDatabaseAndATeamServerLeavesOutTheFileComma
 {
     // On a file run, a server's engine as the windows see it: no file behind it, named by its server.
     struct ServerLike : SqlCipherConnection {
+        ServerLike() : SqlCipherConnection(cardDatabaseRules()) {}
         SqlCipherConnection* file() override { return nullptr; }
         QString displayName() const override { return QStringLiteral("db.example/名片"); }
     };

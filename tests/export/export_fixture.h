@@ -1,7 +1,7 @@
 #pragma once
 #include "app_fixture.h"
 #include "export/spreadsheet_app.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "written_book.h"
 
 #include <QDir>

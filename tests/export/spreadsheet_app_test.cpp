@@ -2,7 +2,7 @@
 // writes on release.
 #include "export_fixture.h"
 
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 #include "export/report_layout.h"
 #include "export/spreadsheet_app.h"
 

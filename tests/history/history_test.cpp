@@ -1,7 +1,7 @@
 #include "app_fixture.h"
 #include "history/history_commands.h"
 #include "history/history_windows.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "ui/common/click_label.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"

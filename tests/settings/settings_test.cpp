@@ -1,5 +1,5 @@
 #include "app_fixture.h"
-#include "db/query.h"
+#include "engine/query.h"
 #include "settings/category_window.h"
 #include "settings/columns_window.h"
 #include "settings/defaults_window.h"

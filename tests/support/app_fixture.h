@@ -4,7 +4,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "cards/main_window.h"
-#include "db/sql_text.h"
+#include "engine/sql_text.h"
 #include "test_database.h"
 
 #include <QStringList>

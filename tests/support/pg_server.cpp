@@ -1,8 +1,9 @@
 #include "pg_server.h"
 
-#include "db/engine_error.h"
-#include "db/pg_connection.h"
-#include "db/server_setup.h"
+#include "engine/engine_error.h"
+#include "engine/postgres/pg_connection.h"
+#include "core/server_setup.h"
+#include "core/open_database.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,7 +89,7 @@ public:
             return;
         try {
             m_server.admin(QStringLiteral("CREATE DATABASE ostrel_template"));
-            PgConnection templateDb(m_server.connectionText(QStringLiteral("ostrel_template")));
+            PgConnection templateDb(m_server.connectionText(QStringLiteral("ostrel_template")), cardDatabaseRules());
             initServer(templateDb);
         } catch (const EngineError& error) {
             m_unavailable = QStringLiteral("the template database was not made: ") + error.message();
@@ -164,7 +165,7 @@ QString LocalServer::connectionText(const QString& database) const
 
 void LocalServer::admin(const QString& sql)
 {
-    PgConnection postgres(connectionText(QStringLiteral("postgres")));
+    PgConnection postgres(connectionText(QStringLiteral("postgres")), cardDatabaseRules());
     postgres.runServerSql(sql);
 }
 

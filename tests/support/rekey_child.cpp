@@ -1,8 +1,9 @@
 // Re-keys a card database and exits; the test that kills a re-key midway runs it.
 // Arguments: the file, its key and the new one ("" for the program's own), and the page
 // cache in pages.
-#include "db/engine_error.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/engine_error.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
+#include "core/open_database.h"
 
 #include <cstdio>
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv)
 {
     if (argc != 5)
         return 2;
-    ostrel::SqlCipherConnection db;
+    ostrel::SqlCipherConnection db{ostrel::cardDatabaseRules()};
     db.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=kqv749").arg(QString::fromLocal8Bit(argv[1])));
     try {
         if (!db.openWithKey(QString::fromUtf8(argv[2])))

@@ -1,10 +1,11 @@
 #include "test_database.h"
 
-#include "db/engine_error.h"
+#include "engine/engine_error.h"
 
-#include "db/connection_string.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/connection_string.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "pg_server.h"
+#include "core/open_database.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +45,7 @@ bool onServerEngine()
     return server;
 }
 
-std::unique_ptr<CardDatabase> cardDatabaseFor(const TestDatabase& copy)
+std::unique_ptr<Database> cardDatabaseFor(const TestDatabase& copy)
 {
     if (onServerEngine()) {
         const QString server = freshServerDatabase();

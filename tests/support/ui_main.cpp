@@ -1,7 +1,7 @@
 // Test entry point: an offscreen application with every box answered from the queues.
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "db/workbook_xls.h"
+#include "formats/workbook/workbook_xls.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Workbooks for the reader and import tests: .xlsx written with libxlsxwriter as Excel
 // writes them, hand-made packages for what libxlsxwriter never writes, CSV bytes, and
 // the committed .xls fixtures.
-#include "db/result_set.h"
+#include "engine/result_set.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>

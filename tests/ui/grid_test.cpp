@@ -1,6 +1,6 @@
-#include "db/query.h"
+#include "engine/query.h"
 #include "ui/common/query_model.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "test_database.h"
 #include "ui/common/db_grid.h"
 
@@ -50,7 +50,7 @@ protected:
     }
 
     test::TestDatabase copy;
-    std::unique_ptr<CardDatabase> db = test::cardDatabaseFor(copy);
+    std::unique_ptr<Database> db = test::cardDatabaseFor(copy);
     Query query{db.get()};
     DBGrid grid;
 };

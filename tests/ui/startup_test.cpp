@@ -4,12 +4,13 @@
 #include "app/dialogs.h"
 #include "ui/common/gbk_edit.h"
 #include "cards/main_window.h"
-#include "db/query.h"
-#include "db/schema_upgrade.h"
-#include "db/sqlcipher_connection.h"
+#include "engine/query.h"
+#include "core/schema_upgrade.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "test_database.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/lookup_combo.h"
+#include "core/open_database.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -135,7 +136,7 @@ TEST_F(Startup, UserPasswordIsAskedThreeTimesAndAWrongOneChangesNothing)
 {
     OSTREL_FILE_ONLY("the file's password");
     {
-        SqlCipherConnection before;
+        SqlCipherConnection before{cardDatabaseRules()};
         before.setConnectionString(copy.connectionString());
         before.execute(QStringLiteral("insert into D_B(BName, theDel) values('锁着的','否')"));
         upgradeSchema(before); // a current file: opening it with the password writes nothing

@@ -1,6 +1,6 @@
 #include "db_grid.h"
 
-#include "db/query.h"
+#include "engine/query.h"
 #include "query_model.h"
 
 #include <QHeaderView>

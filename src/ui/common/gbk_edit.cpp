@@ -1,6 +1,6 @@
 #include "gbk_edit.h"
 
-#include "db/gbk.h"
+#include "formats/gbk.h"
 
 #include <QValidator>
 

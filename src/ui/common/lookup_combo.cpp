@@ -1,6 +1,6 @@
 #include "lookup_combo.h"
 
-#include "db/query.h"
+#include "engine/query.h"
 
 namespace ostrel {
 

@@ -2,7 +2,7 @@
 #include <QComboBox>
 #include <QPointer>
 
-#include "db/query.h"
+#include "engine/query.h"
 
 namespace ostrel {
 

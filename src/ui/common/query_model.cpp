@@ -1,6 +1,6 @@
 #include "query_model.h"
 
-#include "db/query.h"
+#include "engine/query.h"
 
 #include <QApplication>
 #include <QFont>

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/query.h"
+#include "engine/query.h"
 
 namespace ostrel {
 

@@ -1,0 +1,86 @@
+#pragma once
+#include "engine/connection.h"
+
+#include <QHash>
+#include <QVariantList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+class SqlCipherConnection;
+
+// What an engine must know of the schema it serves, handed in by whoever opens the database:
+// the engines themselves know no table.
+struct DatabaseRules {
+    // Every table and column name keyed by its lower-case spelling, giving the spelling the
+    // schema writes: a server quotes them so that their case holds.
+    QHash<QString, QString> names;
+    // Reads a row's change counter, the row's ID bound to ?1; empty where the schema keeps none.
+    QString changeCounterSql;
+    // Functions of two UTF-8 texts giving an integer, callable by name in statements of the
+    // file (a server defines its own in its schema).
+    using TextFunction = int (*)(std::string_view, std::string_view);
+    std::vector<std::pair<QByteArray, TextFunction>> functions;
+};
+
+// The card database: the encrypted file on this desktop, or a team's server. The windows
+// and the engine's own helpers reach it only through this, so both engines run the same
+// statement texts.
+class Database : public Connection {
+public:
+    // A row of runBound, its columns by position (from 0). Valid only inside the handler.
+    class Row {
+    public:
+        virtual ~Row() = default;
+        virtual int64_t integer(int column) const = 0;
+        // The column's text as the engine holds it, UTF-8; empty for a missing value.
+        virtual std::string_view utf8(int column) const = 0;
+        QString text(int column) const
+        {
+            const std::string_view v = utf8(column);
+            return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+        }
+    };
+    using RowHandler = std::function<void(const Row&)>;
+
+    // Runs sql, kept prepared, with the values (integers or texts) bound to ?1, ?2 … by the
+    // engine, never pasted into the text; hands each row to row. Returns the rows changed.
+    // A handler may run further statements on the same database.
+    virtual int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) = 0;
+    // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
+    // consecutive numbers among keys, and returns the sum of each column.
+    virtual std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) = 0;
+    // The ID the engine gave the row last inserted through this connection.
+    virtual int64_t lastInsertId() = 0;
+
+    virtual void beginTransaction() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual bool inTransaction() const = 0;
+
+    // The card's change counter, which every saved change of the card raises, or -1 where the
+    // engine keeps none (the file has one user at a time). Read when a card is loaded, and
+    // again inside the save's transaction (where a server also locks the card until the
+    // commit): a different number means someone else saved the card meanwhile.
+    virtual int64_t changeCounter(int64_t card)
+    {
+        (void)card;
+        return -1;
+    }
+
+    // Whether changes cannot be saved (a file opened for reading only).
+    virtual bool isReadOnly() const { return false; }
+    // Names the database in use for the main window: the file's path or the server.
+    virtual QString displayName() const = 0;
+    // The encrypted file behind this database, or null for a server: backups, restoring
+    // and the user's password belong to the file alone.
+    virtual SqlCipherConnection* file() { return nullptr; }
+};
+
+} // namespace ostrel

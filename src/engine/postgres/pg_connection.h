@@ -1,0 +1,101 @@
+#pragma once
+#include "engine/database.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <string_view>
+
+struct pg_conn;
+struct pg_result;
+
+namespace ostrel {
+
+class PgStatement;
+
+// The card database of a team: a PostgreSQL database on a server, reached through libpq.
+// The connection string is a PostgreSQL URI or key=value text (the password in it or in
+// the user's ~/.pgpass). The statement texts are the file's, adapted by adaptServerSql;
+// every value goes to the server as a bound parameter.
+//
+// A lost connection (the server restarted, the network dropped) fails the statement that
+// met it with an EngineError saying so; the next statement connects anew.
+class PgConnection : public Database {
+public:
+    explicit PgConnection(DatabaseRules rules = {}) : m_rules(std::move(rules)) {}
+    explicit PgConnection(const QString& connectionString, DatabaseRules rules = {}) : m_rules(std::move(rules))
+    {
+        setConnectionString(connectionString);
+    }
+    ~PgConnection() override;
+    PgConnection(const PgConnection&) = delete;
+    PgConnection& operator=(const PgConnection&) = delete;
+
+    bool isOpen() const override;
+    void open() override;
+    void close() override;
+    ResultSet select(const QString& sql) override;
+    int execute(const QString& sql) override;
+    int countRows(const QString& sql) override;
+    ResultSet selectWindowed(const QString& sql) override;
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
+    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) override;
+    // One statement for all the runs: the runs go to the server as two arrays.
+    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) override;
+    int64_t lastInsertId() override;
+
+    void beginTransaction() override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    // Inside a transaction the card's row stays locked until the commit, so no one else can
+    // save it between the check and the save.
+    int64_t changeCounter(int64_t card) override;
+    // "<host>/<dbname>", never the password.
+    QString displayName() const override;
+
+    // Runs text written for the server itself, as it is (not adapted): the setup's own
+    // statements, several at once.
+    void runServerSql(const QString& serverSql);
+
+    // Writes rows into table's columns with the server's COPY: write hands each row's
+    // values (UTF-8 text, as the file holds them) to the sink.
+    class CopySink {
+    public:
+        virtual ~CopySink() = default;
+        virtual void add(std::string_view utf8) = 0;
+        virtual void endRow() = 0;
+    };
+    void copyIn(const QString& table, const QStringList& columns, const std::function<void(CopySink&)>& write);
+
+private:
+    DatabaseRules m_rules;
+    class Window;
+    friend class PgStatement;
+    struct ResultDeleter {
+        void operator()(pg_result* result) const;
+    };
+    using Result = std::unique_ptr<pg_result, ResultDeleter>;
+
+    // The open connection, connecting (again) when there is none or it was lost.
+    pg_conn* handle();
+    // Runs adapted text with the values bound as text; throws EngineError unless it succeeds.
+    Result run(const QString& sql, const std::vector<QByteArray>& values = {}, bool binary = false);
+    // The same through a statement prepared once on this connection.
+    Result runKept(const QString& sql, const std::vector<QByteArray>& values);
+    // Checks a statement's result: throws EngineError for a failure.
+    Result checked(pg_result* result);
+    // The server's name of the statement, prepared once per connection and kept a while.
+    QByteArray keptStatement(const QString& sql);
+    bool isKept(const QByteArray& name) const;
+
+    pg_conn* m_conn = nullptr;
+    // Counts the connections made: a statement prepared on an earlier one is prepared anew.
+    int m_session = 0;
+    // Counts close(): a statement of a closed connection is ended.
+    int m_closes = 0;
+    std::vector<std::pair<QString, QByteArray>> m_kept; // statement text, server name; most recent last
+    int m_nextName = 0;
+};
+
+} // namespace ostrel

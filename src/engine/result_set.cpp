@@ -1,0 +1,249 @@
+#include "engine/result_set.h"
+
+#include "engine/engine_error.h"
+
+#include <unicode/ucol.h>
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+#include <unordered_map>
+
+namespace ostrel {
+
+namespace {
+
+// Rows read from a windowed list's source at a time, and the pages kept: a screenful and
+// the pages around it, so scrolling back and forth reads nothing twice.
+constexpr int kPageRows = 64;
+constexpr size_t kPagesKept = 8;
+
+// Chinese (pinyin) collation keys, all in one buffer: compared byte by byte, they order as
+// the collator would, at a fraction of the cost, and a million of them take a few MB.
+class PinyinKeys {
+public:
+    explicit PinyinKeys(size_t rows)
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        m_collator = ucol_open("zh_CN", &status);
+        if (U_FAILURE(status))
+            throw EngineError(QStringLiteral("无法按拼音排序：%1").arg(QString::fromLatin1(u_errorName(status))));
+        m_starts.reserve(rows + 1);
+        m_starts.push_back(0);
+    }
+    ~PinyinKeys() { ucol_close(m_collator); }
+    PinyinKeys(const PinyinKeys&) = delete;
+    PinyinKeys& operator=(const PinyinKeys&) = delete;
+
+    void add(std::string_view utf8)
+    {
+        const QString text = QString::fromUtf8(utf8);
+        const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
+        int length = ucol_getSortKey(m_collator, chars, static_cast<int32_t>(text.size()), m_buffer.data(),
+                                     static_cast<int32_t>(m_buffer.size()));
+        if (length > static_cast<int>(m_buffer.size())) {
+            m_buffer.resize(static_cast<size_t>(length));
+            length = ucol_getSortKey(m_collator, chars, static_cast<int32_t>(text.size()), m_buffer.data(), length);
+        }
+        m_arena.append(reinterpret_cast<const char*>(m_buffer.data()), static_cast<size_t>(length));
+        m_starts.push_back(m_arena.size());
+    }
+    std::string_view key(int row) const
+    {
+        const size_t begin = m_starts[static_cast<size_t>(row)];
+        return std::string_view(m_arena).substr(begin, m_starts[static_cast<size_t>(row) + 1] - begin);
+    }
+    // The first eight bytes of a key as one number: most compares end there.
+    uint64_t prefix(int row) const
+    {
+        const std::string_view k = key(row);
+        uint64_t value = 0;
+        for (size_t i = 0; i < 8; ++i)
+            value = value << 8 | (i < k.size() ? static_cast<uint8_t>(k[i]) : 0);
+        return value;
+    }
+
+private:
+    UCollator* m_collator = nullptr;
+    std::vector<uint8_t> m_buffer = std::vector<uint8_t>(256);
+    std::string m_arena;
+    std::vector<size_t> m_starts;
+};
+
+} // namespace
+
+ResultSet::ResultSet(QStringList columns)
+    : m_columns(std::move(columns)), m_numeric(static_cast<size_t>(m_columns.size()), true)
+{
+}
+
+ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> keys, std::shared_ptr<RowSource> source)
+{
+    ResultSet rows(std::move(columns));
+    rows.m_keys = std::move(keys);
+    rows.m_order.resize(rows.m_keys.size());
+    std::iota(rows.m_order.begin(), rows.m_order.end(), 0);
+    rows.m_source = std::move(source);
+    return rows;
+}
+
+std::vector<int64_t> ResultSet::shownKeys() const
+{
+    std::vector<int64_t> keys;
+    keys.reserve(m_order.size());
+    if (!m_keys.empty())
+        for (int storage : m_order)
+            keys.push_back(m_keys[static_cast<size_t>(storage)]);
+    return keys;
+}
+
+ResultSet ResultSet::withKeys(std::vector<int64_t> keys) const
+{
+    return windowed(m_columns, std::move(keys), m_source);
+}
+
+void ResultSet::reserveRows(size_t rows)
+{
+    m_starts.reserve(rows * static_cast<size_t>(m_columns.size()) + 1);
+    m_order.reserve(rows);
+}
+
+void ResultSet::addCell(std::string_view utf8, bool numeric)
+{
+    const size_t column = m_starts.size() % static_cast<size_t>(m_columns.size());
+    if (!numeric)
+        m_numeric[column] = false;
+    m_starts.push_back(static_cast<uint32_t>(m_arena.size()));
+    m_arena.append(utf8);
+}
+
+void ResultSet::endRow()
+{
+    m_order.push_back(static_cast<int>(m_order.size()));
+}
+
+int ResultSet::columnIndex(const QString& name) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+std::string_view ResultSet::cell(int storageRow, int column) const
+{
+    const size_t i = static_cast<size_t>(storageRow) * static_cast<size_t>(m_columns.size())
+        + static_cast<size_t>(column);
+    const uint32_t begin = m_starts[i];
+    const uint32_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : static_cast<uint32_t>(m_arena.size());
+    return std::string_view(m_arena).substr(begin, end - begin);
+}
+
+const ResultSet& ResultSet::pageOf(int row) const
+{
+    const int first = row - row % kPageRows;
+    const auto found = std::find_if(m_pages.begin(), m_pages.end(), [&](const Page& page) { return page.first == first; });
+    if (found != m_pages.end()) {
+        std::rotate(found, found + 1, m_pages.end());
+        return *m_pages.back().rows;
+    }
+    if (m_pages.size() >= kPagesKept)
+        m_pages.erase(m_pages.begin());
+    // Kept before it is read: a page that failed reads as empty instead of being tried again
+    // for every cell painted.
+    m_pages.push_back({first, std::make_shared<ResultSet>(m_columns)});
+    const std::shared_ptr<ResultSet> page = m_pages.back().rows;
+    std::vector<int64_t> keys;
+    for (int r = first, end = std::min(first + kPageRows, rowCount()); r < end; ++r)
+        keys.push_back(m_keys[static_cast<size_t>(m_order[static_cast<size_t>(r)])]);
+    m_source->fetchRows(keys, *page);
+    return *page;
+}
+
+std::string_view ResultSet::raw(int row, int column) const
+{
+    if (!m_source)
+        return cell(storageRow(row), column);
+    const ResultSet& page = pageOf(row);
+    const int local = row % kPageRows;
+    return local < page.rowCount() ? page.cell(local, column) : std::string_view();
+}
+
+int ResultSet::displayRow(int storage) const
+{
+    const auto it = std::find(m_order.begin(), m_order.end(), storage);
+    return it == m_order.end() ? -1 : static_cast<int>(it - m_order.begin());
+}
+
+void ResultSet::unsort()
+{
+    std::iota(m_order.begin(), m_order.end(), 0);
+    m_pages.clear();
+}
+
+ResultSet ResultSet::sortColumn(int column) const
+{
+    ResultSet read(QStringList{m_columns[column]});
+    read.reserveRows(m_keys.size());
+    std::vector<int64_t> readKeys;
+    readKeys.reserve(m_keys.size());
+    m_source->readColumn(column, [&](int64_t key, std::string_view utf8, bool numeric) {
+        readKeys.push_back(key);
+        read.addCell(utf8, numeric);
+        read.endRow();
+    });
+    if (readKeys == m_keys)
+        return read;
+    // The rows came in another order, or the list changed since its keys were read: each
+    // row takes its own key's value, and a row no longer there sorts as empty.
+    std::unordered_map<int64_t, int> at;
+    for (size_t r = 0; r < readKeys.size(); ++r)
+        at.emplace(readKeys[r], static_cast<int>(r));
+    ResultSet byRow(QStringList{m_columns[column]});
+    byRow.reserveRows(m_keys.size());
+    byRow.m_numeric = read.m_numeric;
+    for (int64_t key : m_keys) {
+        const auto found = at.find(key);
+        byRow.addCell(found == at.end() ? std::string_view() : read.cell(found->second, 0), true);
+        byRow.endRow();
+    }
+    return byRow;
+}
+
+void ResultSet::sortBy(int column, bool descending)
+{
+    const ResultSet windowValues = m_source ? sortColumn(column) : ResultSet();
+    const ResultSet& values = m_source ? windowValues : *this;
+    const int valueColumn = m_source ? 0 : column;
+    unsort();
+    const size_t n = m_order.size();
+    auto ordered = [&](auto less) {
+        if (descending)
+            std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) { return less(b, a); });
+        else
+            std::stable_sort(m_order.begin(), m_order.end(), less);
+    };
+    if (values.m_numeric[static_cast<size_t>(valueColumn)]) {
+        std::vector<double> keys(n);
+        for (size_t r = 0; r < n; ++r) {
+            const std::string_view v = values.cell(static_cast<int>(r), valueColumn);
+            double d = 0; // an empty (missing) value sorts first
+            std::from_chars(v.data(), v.data() + v.size(), d);
+            keys[r] = d;
+        }
+        ordered([&](int a, int b) { return keys[a] < keys[b]; });
+        return;
+    }
+    // One sort key per row, then cheap key compares: far faster than pairwise collation.
+    PinyinKeys keys(n);
+    for (size_t r = 0; r < n; ++r)
+        keys.add(values.cell(static_cast<int>(r), valueColumn));
+    std::vector<uint64_t> prefixes(n);
+    for (size_t r = 0; r < n; ++r)
+        prefixes[r] = keys.prefix(static_cast<int>(r));
+    ordered([&](int a, int b) {
+        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b] : keys.key(a) < keys.key(b);
+    });
+}
+
+} // namespace ostrel

@@ -1,0 +1,115 @@
+#pragma once
+#include "engine/database.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ostrel {
+
+class SqlCipherStatement;
+
+// The card database: a SQLCipher file keyed with the connection string's password (the
+// program's own), or with the user's password once one is set.
+class SqlCipherConnection : public Database {
+public:
+    explicit SqlCipherConnection(DatabaseRules rules = {}) : m_rules(std::move(rules)) {}
+    ~SqlCipherConnection() override;
+    SqlCipherConnection(const SqlCipherConnection&) = delete;
+    SqlCipherConnection& operator=(const SqlCipherConnection&) = delete;
+
+    bool isOpen() const override { return m_db != nullptr; }
+    // Opened for reading only: the file or its folder cannot be written.
+    bool isReadOnly() const override { return m_db && m_readOnly; }
+    // Opens with the user's password when one is held, else with the connection string's.
+    void open() override;
+    // Also forgets the user's password.
+    void close() override;
+    // Opens with key, or with the connection string's password when key is empty. Any other
+    // key is the user's password: held in memory only, to reopen, until close(). Returns
+    // false, and stays closed, when the file does not open with that key (a wrong password,
+    // or no database at all); throws EngineError for every other failure.
+    bool openWithKey(const QString& key = {});
+    bool hasUserKey() const { return !m_userKey.isEmpty(); }
+    // Whether the database file opens with key (tried on a handle of its own).
+    bool isKeyedWith(const QString& key) const;
+    // The key this database's files get: the user's password or the connection string's.
+    // Never to be shown or written anywhere.
+    QString key() const;
+    // Re-keys the database in place with the engine's own re-key: one write transaction, so an
+    // interruption leaves the file whole with the old key (the journal beside it rolls it
+    // back on the next open). An empty key goes back to the connection string's password.
+    void rekey(const QString& key);
+    ResultSet select(const QString& sql) override;
+    int execute(const QString& sql) override;
+    int countRows(const QString& sql) override;
+    ResultSet selectWindowed(const QString& sql) override;
+    // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
+    // consecutive numbers among keys, and returns the sum of each column: counts over key
+    // indexes that never read a row, and never look up a key one by one.
+    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) override;
+    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) override;
+    int64_t lastInsertId() override;
+
+    void beginTransaction() override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    QString displayName() const override { return path(); }
+    SqlCipherConnection* file() override { return this; }
+
+    // Writes a consistent copy of the database to target with the engine's online backup,
+    // keyed with the same password as the database (key()). target is replaced only once the
+    // copy is whole.
+    void backupTo(const QString& target);
+    // Closes the connection and puts the finished database file ready, keyed with key (see
+    // openWithKey), in place of its file, and opens it.
+    void replaceFile(const QString& ready, const QString& key);
+
+private:
+    DatabaseRules m_rules;
+    class Window;
+    sqlite3* handle();
+    // A statement prepared once and kept while the connection is open, reset for reuse.
+    sqlite3_stmt* prepared(const QString& sql);
+    QString path() const;
+    QString passwordSetting() const; // the connection string's password, the program's own
+    // Closes the engine's handle but keeps the user's password for the next open.
+    void closeHandle();
+    void setUserKey(const QString& key);
+
+    sqlite3* m_db = nullptr;
+    std::vector<std::pair<QString, sqlite3_stmt*>> m_prepared; // most recently used last
+    bool m_readOnly = false;
+    QString m_userKey;
+
+    // ---- prepared statements ----
+public:
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
+
+private:
+    friend class SqlCipherStatement;
+    // The statements prepared on the open handle: close() ends them before the handle goes.
+    std::vector<SqlCipherStatement*> m_statements;
+    void endStatements();
+};
+
+// Keys a freshly opened handle and applies the storage settings every open needs (the
+// cipher page size is not stored in the file); a handle that may not write keeps the
+// file's journal setting. Throws EngineError with the engine's text.
+void keyAndConfigure(sqlite3* db, const QString& password, bool writable = true);
+
+// Writes a new encrypted database at path from the schema text, unless a file is already
+// there. Returns whether it wrote one. Throws EngineError.
+bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql);
+
+// Whether the database file at path opens with key: false for a wrong key (or no database
+// at all), EngineError for a missing or empty file.
+bool fileOpensWith(const QString& path, const QString& key);
+
+// Throws EngineError unless path is a card database that opens with password and passes
+// the engine's integrity check.
+void checkDatabaseFile(const QString& path, const QString& password, const QString& requiredTable);
+// Writes a consistent copy of the database file source to target (see backupTo).
+void copyDatabaseFile(const QString& source, const QString& password, const QString& target);
+
+} // namespace ostrel

@@ -1,0 +1,72 @@
+#pragma once
+#include "core/card_fields.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace ostrel {
+
+// vCard files (.vcf), the address-book exchange format of phones and mail programs, read
+// into cards and written from them. Pure functions over bytes: no database, no window.
+
+// What the mapping of a read card depends on in the database it goes into.
+struct VCardLists {
+    QStringList categories;  // D_Type: a CATEGORIES value becomes 分类 only when listed here
+    QStringList provinces;   // D_P: an address's region becomes 省份 only when listed here
+    QString defaultCategory; // 分类 of a card whose categories are not listed
+};
+
+struct VCardFile {
+    enum Status { Cards, Empty, NotVCard };
+    Status status = Empty;
+    // The values as read, not yet cut to the import's limits. Whatever a card holds that
+    // has no field of its own is in 补充信息, labelled.
+    std::vector<CardValues> cards;
+    // More cards than one file may hold: only the first million were read.
+    bool truncated = false;
+};
+
+// Reads every card of the file: versions 2.1, 3.0 and 4.0, folded lines, quoted-printable
+// and base64 values in any charset, escapes, grouped properties, a byte-order mark, CRLF or
+// LF. Survives any byte sequence; a line, a card's properties and a value have caps.
+VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists);
+
+// The same reading a card at a time, so a large file's cards are never all held at once.
+// The file's status and number of cards are known from the start (a quick pass over its
+// BEGIN and END lines); next() then gives the cards that readVCards would, in order.
+class VCardReader {
+public:
+    // The bytes (and the lists) must outlive the reader.
+    VCardReader(QByteArrayView bytes, const VCardLists& lists);
+    ~VCardReader();
+    VCardReader(const VCardReader&) = delete;
+    VCardReader& operator=(const VCardReader&) = delete;
+
+    VCardFile::Status status() const { return m_status; }
+    size_t count() const { return m_count; }
+    bool truncated() const { return m_truncated; }
+    // The next card; false after the last.
+    bool next(CardValues& card);
+
+private:
+    struct Lines;
+    QByteArray m_converted; // the file as UTF-8 when it came as UTF-16
+    const VCardLists& m_lists;
+    std::unique_ptr<Lines> m_lines;
+    VCardFile::Status m_status = VCardFile::Empty;
+    size_t m_count = 0;
+    size_t m_read = 0;
+    bool m_truncated = false;
+};
+
+// Appends the card as vCard 3.0 in UTF-8. The fields without a property of their own, and
+// those whose property would not read back the same, are written as X-OSTREL-<column> as
+// well, so reading the text back gives every value exactly.
+void writeVCard(const CardValues& card, QByteArray& out);
+
+} // namespace ostrel

@@ -1,0 +1,166 @@
+#include "engine/engine_error.h"
+#include "engine/query.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
+#include "test_database.h"
+#include "core/open_database.h"
+
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+// Every case runs on a list read at once and on a windowed one.
+class QueryRows : public ::testing::TestWithParam<bool> {
+protected:
+    QueryRows()
+    {
+        db.setConnectionString(copy.connectionString());
+        const char* names[] = {"张三", "李四", "王五", "阿明", "zhang", "Bob"};
+        int id = 0;
+        for (const char* name : names)
+            db.execute(QStringLiteral("insert into D_B(BName, BQQ, theDel) values('%1','%2','否')")
+                           .arg(QString::fromUtf8(name))
+                           .arg(++id % 3));
+        query.setObjectName(QStringLiteral("ADOQuery1"));
+        query.setWindowed(GetParam());
+        query.run(QStringLiteral("select ID, BName as 姓名, BQQ from D_B order by ID"));
+    }
+
+    QStringList names()
+    {
+        QStringList out;
+        for (query.first(); !query.eof(); query.next())
+            out << query.text(QStringLiteral("姓名"));
+        return out;
+    }
+
+    test::TestDatabase copy;
+    SqlCipherConnection db{cardDatabaseRules()};
+    Query query{&db};
+};
+
+} // namespace
+
+TEST_P(QueryRows, WalksRowsAndStaysOnTheLastAtTheEnd)
+{
+    EXPECT_EQ(query.recordCount(), 6);
+    EXPECT_EQ(query.recNo(), 1);
+    EXPECT_TRUE(query.bof());
+    query.prior();
+    EXPECT_EQ(query.recNo(), 1);
+    query.last();
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("Bob"));
+    query.next();
+    EXPECT_TRUE(query.eof());
+    EXPECT_EQ(query.recNo(), 6);
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("Bob"));
+    EXPECT_EQ(query.integer(QStringLiteral("ID")), 6);
+    EXPECT_TRUE(query.yesNo(QStringLiteral("BQQ")) == false); // the sixth row holds "0"
+}
+
+TEST_P(QueryRows, SortsInPinyinOrderBothWaysAndBack)
+{
+    // Chinese names in pinyin order (a, li, wang, zhang), then Latin ones.
+    query.setSort(QStringLiteral("姓名 ASC"));
+    EXPECT_EQ(names(), (QStringList{"阿明", "李四", "王五", "张三", "Bob", "zhang"}));
+    query.setSort(QStringLiteral("姓名 DESC"));
+    EXPECT_EQ(names(), (QStringList{"zhang", "Bob", "张三", "王五", "李四", "阿明"}));
+    EXPECT_EQ(query.sort(), QStringLiteral("姓名 DESC"));
+    query.setSort(QString());
+    EXPECT_EQ(names(), (QStringList{"张三", "李四", "王五", "阿明", "zhang", "Bob"}));
+}
+
+TEST_P(QueryRows, SortIsStableAndNumbersSortByValue)
+{
+    db.execute(QStringLiteral("insert into D_B(BName, BQQ, theDel) values('x','10','否')"));
+    query.run(QStringLiteral("select ID, BName as 姓名, BQQ, ID*1 as n from D_B order by ID"));
+    query.setSort(QStringLiteral("BQQ ASC"));
+    QStringList qq;
+    for (query.first(); !query.eof(); query.next())
+        qq << query.text(QStringLiteral("BQQ")) + query.text(QStringLiteral("姓名"));
+    // Text: "10" sorts between "1" and "2"; equal values keep the statement's order.
+    EXPECT_EQ(qq, (QStringList{"0王五", "0Bob", "1张三", "1阿明", "10x", "2李四", "2zhang"}));
+    query.setSort(QStringLiteral("n DESC"));
+    query.first();
+    EXPECT_EQ(query.text(QStringLiteral("n")), QStringLiteral("7"));
+    query.last();
+    EXPECT_EQ(query.text(QStringLiteral("n")), QStringLiteral("1"));
+}
+
+TEST_P(QueryRows, SortKeepsTheCurrentRowAndRefreshDropsTheSort)
+{
+    query.setRecNo(1); // 张三
+    query.setSort(QStringLiteral("姓名 ASC"));
+    EXPECT_EQ(query.text(QStringLiteral("姓名")), QStringLiteral("张三"));
+    EXPECT_EQ(query.recNo(), 4);
+    query.run(query.sql());
+    EXPECT_EQ(query.sort(), QString());
+    EXPECT_EQ(names().first(), QStringLiteral("张三"));
+}
+
+TEST_P(QueryRows, ErrorsNameTheQueryAndTheField)
+{
+    auto message = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const EngineError& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    EXPECT_EQ(message([&] { query.text(QStringLiteral("性别")); }), QStringLiteral("ADOQuery1: 找不到字段 '性别'"));
+    EXPECT_EQ(message([&] { query.setSort(QStringLiteral("性别 ASC")); }), QStringLiteral("ADOQuery1: 找不到字段 '性别'"));
+    query.close();
+    EXPECT_EQ(message([&] { query.first(); }), QStringLiteral("ADOQuery1: 数据集没有打开，无法执行此操作"));
+    query.run(QStringLiteral("select ID, BName from D_B where ID < 0"));
+    EXPECT_EQ(query.text(QStringLiteral("ID")), QString()); // no rows reads as the empty text
+    EXPECT_EQ(query.recNo(), 0);
+    EXPECT_TRUE(query.eof() && query.bof());
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadAtOnceOrWindowed, QueryRows, ::testing::Bool());
+
+// A windowed list of many pages reads cell for cell as the same list read at once: in the
+// statement's order, sorted by text or by number either way, and by the second of two
+// columns of one title; a card gone since the keys were read reads as empty cells.
+TEST(WindowedList, ReadsAsTheListReadAtOnce)
+{
+    test::TestDatabase copy;
+    SqlCipherConnection db{cardDatabaseRules()};
+    db.setConnectionString(copy.connectionString());
+    const QStringList names = QString::fromUtf8("张三 李四 王五 阿明 曾 zhang Bob '引号' 100%").split(u' ');
+    db.execute(QStringLiteral("begin"));
+    for (int i = 0; i < 300; ++i)
+        db.execute(QStringLiteral("insert into D_B(BName, BQQ, theDel) values('%1','%2','%3')")
+                       .arg(QString(names[i % names.size()]).replace(u'\'', QStringLiteral("''")))
+                       .arg(i % 11)
+                       .arg(i % 13 == 0 ? QStringLiteral("是") : QStringLiteral("否")));
+    db.execute(QStringLiteral("commit"));
+    const QString sql = QStringLiteral("select ID, BName as 姓名, BQQ as QQ, ID % 7 as QQ from D_B where theDel='否' order by ID desc");
+    auto cells = [](const ResultSet& rows) {
+        QStringList out;
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            const int r = static_cast<int>((i * 37L) % rows.rowCount()); // jumps between pages
+            for (int c = 0; c < rows.columnCount(); ++c)
+                out << QString::number(r) + u':' + rows.text(r, c);
+        }
+        return out;
+    };
+    const ResultSet whole = db.select(sql);
+    ASSERT_EQ(whole.rowCount(), 276);
+    for (const auto& [column, descending] : std::vector<std::pair<int, bool>>{{-1, false}, {1, false}, {1, true}, {2, true}, {3, false}}) {
+        ResultSet once = whole;
+        ResultSet windowed = db.selectWindowed(sql);
+        ASSERT_TRUE(windowed.isWindowed());
+        if (column >= 0) {
+            once.sortBy(column, descending);
+            windowed.sortBy(column, descending);
+        }
+        EXPECT_EQ(cells(windowed), cells(once)) << column << descending;
+    }
+    ResultSet windowed = db.selectWindowed(sql);
+    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(windowed.keys()[100]));
+    EXPECT_EQ(windowed.text(100, 1), QString());
+    EXPECT_EQ(windowed.text(101, 0), QString::number(windowed.keys()[101]));
+}
