@@ -15,6 +15,17 @@ namespace ostrel {
 
 class SqlCipherConnection;
 
+// What one engine can do and another cannot: callers ask this rather than test types.
+enum class Capability {
+    // The database is one file on this desktop: backups, restoring it and a password of the
+    // user's own belong to it.
+    LocalFile,
+    // A failed statement inside a transaction leaves the transaction usable. Where it does not
+    // (a server aborts the transaction), work that goes on after a failed row needs a savepoint
+    // around each row.
+    FailedStatementKeepsTransaction,
+};
+
 // What an engine must know of the schema it serves, handed in by whoever opens the database:
 // the engines themselves know no table.
 struct DatabaseRules {
@@ -73,6 +84,8 @@ public:
         (void)card;
         return -1;
     }
+
+    virtual bool has(Capability capability) const = 0;
 
     // Whether changes cannot be saved (a file opened for reading only).
     virtual bool isReadOnly() const { return false; }

@@ -51,6 +51,7 @@ public:
     // Inside a transaction the card's row stays locked until the commit, so no one else can
     // save it between the check and the save.
     int64_t changeCounter(int64_t card) override;
+    bool has(Capability) const override { return false; }
     // "<host>/<dbname>", never the password.
     QString displayName() const override;
 

@@ -55,6 +55,7 @@ public:
     void rollback() override;
     bool inTransaction() const override;
     QString displayName() const override { return path(); }
+    bool has(Capability) const override { return true; }
     SqlCipherConnection* file() override { return this; }
 
     // Writes a consistent copy of the database to target with the engine's online backup,
