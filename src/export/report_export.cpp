@@ -112,21 +112,12 @@ QString cell(const QString& column, int row)
     return column + QString::number(row);
 }
 
-} // namespace
-
-void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
+// The title, the header row and the column widths, in the described order of calls.
+void writeHeading(const Worksheet& sheet, const ReportLayout& layout)
 {
-    SpreadsheetApp excel;
-    excel.setVisible(true);
-    excel.addWorkbook();
-    excel.setCaption(layout.caption);
-    const Worksheet sheet = excel.worksheets(1);
     const QString& last = layout.lastColumn;
     const int headerRow = layout.headerRow();
     const QString sequence = QString::fromUtf8(kSequenceHeader);
-    const int rowCount = rows.recordCount();
-    const int lastRow = headerRow + rowCount;
-
     if (layout.title) {
         const QString titleRow = QStringLiteral("A1:") + cell(last, 1);
         const QString titleAndHeader = QStringLiteral("A1:") + cell(last, 2);
@@ -144,26 +135,63 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
         sheet.columns(1).setColumnWidth(kSequenceWidth);
         for (int i = 0; i < layout.columns.size(); ++i)
             sheet.columns(i + 2).setColumnWidth(layout.columns[i].width);
-    } else {
-        // Without a title the header is made bold cell by cell and column A is centred
-        // as a whole; the header row is centred after that.
-        sheet.cells(1, 1).setValue(sequence);
-        sheet.cells(1, 1).setFontBold(true);
-        sheet.columns(1).setColumnWidth(kSequenceWidth);
-        sheet.columns(1).setHorizontalAlignment(xl::Center);
-        sheet.columns(1).setVerticalAlignment(xl::Center);
-        for (int i = 0; i < layout.columns.size(); ++i) {
-            sheet.cells(1, i + 2).setValue(layout.columns[i].header);
-            sheet.cells(1, i + 2).setFontBold(true);
-            sheet.columns(i + 2).setColumnWidth(layout.columns[i].width);
-        }
-        const QString headerRange = QStringLiteral("A1:") + cell(last, 1);
-        sheet.range(headerRange).setHorizontalAlignment(xl::Center);
-        sheet.range(headerRange).setVerticalAlignment(xl::Center);
+        return;
     }
+    // Without a title the header is made bold cell by cell and column A is centred as a
+    // whole; the header row is centred after that.
+    sheet.cells(1, 1).setValue(sequence);
+    sheet.cells(1, 1).setFontBold(true);
+    sheet.columns(1).setColumnWidth(kSequenceWidth);
+    sheet.columns(1).setHorizontalAlignment(xl::Center);
+    sheet.columns(1).setVerticalAlignment(xl::Center);
+    for (int i = 0; i < layout.columns.size(); ++i) {
+        sheet.cells(1, i + 2).setValue(layout.columns[i].header);
+        sheet.cells(1, i + 2).setFontBold(true);
+        sheet.columns(i + 2).setColumnWidth(layout.columns[i].width);
+    }
+    const QString headerRange = QStringLiteral("A1:") + cell(last, 1);
+    sheet.range(headerRange).setHorizontalAlignment(xl::Center);
+    sheet.range(headerRange).setVerticalAlignment(xl::Center);
+}
+
+// A sheet row for each list row, with its number first.
+void writeRows(const Worksheet& sheet, const ReportLayout& layout, Query& rows, ExportProgress& progress)
+{
+    const QuietRows quiet(rows);
+    // The list's columns by name, found at the first row (an unknown name is the list's
+    // error); each cell is read where the list keeps it and copied at once.
+    std::vector<int> columns;
+    char number[16];
+    for (rows.first(); !rows.eof(); rows.next()) {
+        const int sheetRow = layout.firstDataRow() + rows.recNo() - 1;
+        const auto end = std::to_chars(number, number + sizeof number, rows.recNo()).ptr;
+        sheet.cells(sheetRow, 1).setValue(std::string_view(number, static_cast<size_t>(end - number)));
+        for (int i = 0; i < layout.columns.size(); ++i) {
+            if (columns.size() <= static_cast<size_t>(i)) {
+                rows.text(layout.columns[i].field);
+                columns.push_back(rows.rows().columnIndex(layout.columns[i].field));
+            }
+            sheet.cells(sheetRow, i + 2).setValue(rows.rows().raw(rows.recNo() - 1, columns[static_cast<size_t>(i)]));
+        }
+        progress.written(rows.recNo());
+    }
+}
+
+} // namespace
+
+void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
+{
+    SpreadsheetApp excel;
+    excel.setVisible(true);
+    excel.addWorkbook();
+    excel.setCaption(layout.caption);
+    const Worksheet sheet = excel.worksheets(1);
+    const int rowCount = rows.recordCount();
+    writeHeading(sheet, layout);
     // The table (the header and a row per list row) is formatted before its rows are
     // written, so each row goes to the file as it is read and none is held.
-    const SheetRange table = sheet.range(cell(QStringLiteral("A"), headerRow) + u':' + cell(last, lastRow));
+    const SheetRange table = sheet.range(cell(QStringLiteral("A"), layout.headerRow()) + u':'
+                                         + cell(layout.lastColumn, layout.headerRow() + rowCount));
     table.setBordersLineStyle(xl::Continuous);
     table.setFontSize(9);
     if (layout.orientation)
@@ -173,26 +201,7 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
     // Gone before any box is shown: a hidden progress dialog would still pop up later over
     // the box, by its delayed-show timer, and take the input from it.
     std::optional<ExportProgress> progress(std::in_place, window, rowCount);
-    {
-        const QuietRows quiet(rows);
-        // The list's columns by name, found at the first row (an unknown name is the list's
-        // error); each cell is read where the list keeps it and copied at once.
-        std::vector<int> columns;
-        char number[16];
-        for (rows.first(); !rows.eof(); rows.next()) {
-            const int sheetRow = layout.firstDataRow() + rows.recNo() - 1;
-            const auto end = std::to_chars(number, number + sizeof number, rows.recNo()).ptr;
-            sheet.cells(sheetRow, 1).setValue(std::string_view(number, static_cast<size_t>(end - number)));
-            for (int i = 0; i < layout.columns.size(); ++i) {
-                if (columns.size() <= static_cast<size_t>(i)) {
-                    rows.text(layout.columns[i].field);
-                    columns.push_back(rows.rows().columnIndex(layout.columns[i].field));
-                }
-                sheet.cells(sheetRow, i + 2).setValue(rows.rows().raw(rows.recNo() - 1, columns[static_cast<size_t>(i)]));
-            }
-            progress->written(rows.recNo());
-        }
-    }
+    writeRows(sheet, layout, rows, *progress);
 
     progress->finishing();
     const SpreadsheetApp::Released released = excel.release();
