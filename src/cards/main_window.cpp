@@ -20,6 +20,7 @@
 #include "db/schema_upgrade.h"
 #include "db/transaction.h"
 #include "ui/common/click_label.h"
+#include "ui/common/date_box.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "history/history_commands.h"
@@ -483,9 +484,11 @@ bool upgradeFile(SqlCipherConnection& db, QWidget* parent)
 
 void TfrmMain::upgradeDatabase()
 {
-    // Only a file is upgraded: a server's tables are made whole when the team database is
-    // created.
+    // A file is upgraded whole; a server's tables are made whole when the team database is
+    // created, so it only gets the dates older desktops stored as typed.
     SqlCipherConnection* file = m_dm.ADOConnection1.file();
+    if (!file)
+        upgradeServerDates(m_dm.ADOConnection1);
     const bool usable = !file || upgradeFile(*file, this);
     QuickFindEdit->setEnabled(usable);
     QuickFindEdit->setToolTip(usable ? QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；"
@@ -502,6 +505,12 @@ void TfrmMain::applySearch(const QString& filter)
 
 void TfrmMain::BitBtn1Click()
 {
+    // A bound that is no day at all would list nothing, or the wrong cards, without a word.
+    if (CheckBox1->isChecked()) {
+        for (GbkEdit* bound : {Edit1, Edit2})
+            if (!takeDateBound(this, bound, QStringLiteral("录入日期"), DateForm::Date))
+                return;
+    }
     cardFilter.clear();
     if (CheckBox1->isChecked())
         cardFilter += entryDateClause(Edit1->text(), Edit2->text());

@@ -1,4 +1,5 @@
 #include "app_fixture.h"
+#include "cards/card_statements.h"
 #include "pg_server.h"
 #include "db/card_keys.h"
 #include "db/query.h"
@@ -113,6 +114,17 @@ TEST_F(MainWindow, SimpleSearchConditionsNarrowTheListAndTheCounters)
              m->Edit2->setText(QStringLiteral("2026-03-15"));
          },
          "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
+        // Dates typed loosely are searched in the stored form.
+        {[](TfrmMain* m) {
+             m->Edit1->setText(QStringLiteral("2026/3/1"));
+             m->Edit2->setText(QStringLiteral("20260315"));
+         },
+         "张小花,张三", "名片数量：2 拜访次数：3 纪念日数：1"},
+        {[](TfrmMain* m) {
+             m->Edit1->setText(QStringLiteral("2026-3-15"));
+             m->Edit2->setText(QStringLiteral("2026.03.15"));
+         },
+         "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
         {[](TfrmMain* m) {
              m->CheckBox4->setChecked(true);
              m->DBLookupComboBox2->setKeyValue(QStringLiteral("男"));
@@ -192,6 +204,25 @@ TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
     }
     for (QCheckBox* box : {main->CheckBox1, main->CheckBox2, main->CheckBox3, main->CheckBox4, main->CheckBox5})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString(); // Enter ticks nothing
+}
+
+TEST_F(MainWindow, ImpossibleEntryDateIsRefusedNamingItsBox)
+{
+    addCard(QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("客户"), QStringLiteral("2026-02-28"));
+    startMain();
+    for (GbkEdit* bound : {main->Edit1, main->Edit2}) {
+        SCOPED_TRACE(bound->objectName().toStdString());
+        testhooks::clear();
+        main->cardFilter = QStringLiteral(" AND (BName LIKE '%张%')");
+        main->Edit1->setText(QStringLiteral("2026-02-01"));
+        main->Edit2->setText(QStringLiteral("2026-03-01"));
+        bound->setText(QStringLiteral("2026-02-30"));
+        search();
+        EXPECT_EQ(testhooks::shownTexts(),
+                  QStringList{QStringLiteral("录入日期 “2026-02-30” 不是有效的日期，请按 年-月-日 填写，例如 2024-06-05！")});
+        EXPECT_EQ(main->focusWidget(), bound);
+        EXPECT_EQ(main->cardFilter, QStringLiteral(" AND (BName LIKE '%张%')")); // nothing replaced
+    }
 }
 
 TEST_F(MainWindow, SimpleSearchReplacesAnAdvancedFilter)
