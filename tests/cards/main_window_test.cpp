@@ -176,6 +176,37 @@ TEST_F(MainWindow, TypingInAConditionTicksItsBox)
     }
 }
 
+TEST_F(MainWindow, ChoosingALookupValueByKeyboardTicksItsBox)
+{
+    startMain();
+    const struct {
+        const char* how;
+        std::function<void(DBLookupComboBox*)> choose;
+    } ways[] = {
+        {"arrow key", [](DBLookupComboBox* combo) { QTest::keyClick(combo, Qt::Key_Down); }},
+        {"typing", [](DBLookupComboBox* combo) { test::typeText(combo, combo->itemText(1).left(1)); }},
+    };
+    for (const auto& way : ways) {
+        for (auto [combo, box] : {std::pair{main->DBLookupComboBox1, main->CheckBox2},
+                                  std::pair{main->DBLookupComboBox2, main->CheckBox4},
+                                  std::pair{main->DBLookupComboBox3, main->CheckBox5}}) {
+            SCOPED_TRACE(way.how + (u' ' + combo->objectName()).toStdString());
+            box->setChecked(false);
+            combo->setKeyValue(QString());
+            combo->setFocus(Qt::TabFocusReason);
+            EXPECT_FALSE(box->isChecked()); // passing through by Tab chooses nothing
+            way.choose(combo);
+            EXPECT_FALSE(combo->text().isEmpty());
+            EXPECT_TRUE(box->isChecked());
+        }
+    }
+    // And the search then takes the chosen value.
+    for (QCheckBox* box : {main->CheckBox1, main->CheckBox3, main->CheckBox4, main->CheckBox5})
+        box->setChecked(false);
+    search();
+    EXPECT_EQ(main->cardFilter, categoryClause(main->DBLookupComboBox1->text()));
+}
+
 TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
 {
     addCard(QStringLiteral("张三"));
@@ -190,6 +221,8 @@ TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
         {main->DBLookupComboBox3, Qt::Key_Enter},  {main->CheckBox1, Qt::Key_Return},
         {main->CheckBox2, Qt::Key_Return}, {main->CheckBox3, Qt::Key_Return}, {main->CheckBox4, Qt::Key_Enter},
         {main->CheckBox5, Qt::Key_Return},
+        // The window's default button: Enter in the card list runs it too.
+        {main->DBGrid1, Qt::Key_Return},   {main->DBGrid1, Qt::Key_Enter},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.control->objectName().toStdString());
@@ -204,6 +237,13 @@ TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
     }
     for (QCheckBox* box : {main->CheckBox1, main->CheckBox2, main->CheckBox3, main->CheckBox4, main->CheckBox5})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString(); // Enter ticks nothing
+    // Enter in the quick-find box finds there and leaves the search alone.
+    main->cardFilter = QStringLiteral(" AND (BName LIKE '%李%')");
+    main->myRef();
+    main->QuickFindEdit->setText(QStringLiteral("zhang"));
+    QTest::keyClick(main->QuickFindEdit, Qt::Key_Return);
+    EXPECT_EQ(main->cardFilter, QStringLiteral(" AND (BName LIKE '%李%')"));
+    EXPECT_EQ(listedNames(), QStringList{});
 }
 
 TEST_F(MainWindow, ImpossibleEntryDateIsRefusedNamingItsBox)
