@@ -84,6 +84,7 @@ void TfrmD_D::myLoad()
     }
     for (int i = 0; i < kCardFieldCount; ++i)
         Form->setValue(i, ADOQuery1->text(cardFields()[static_cast<size_t>(i)].columnName()));
+    m_loadedLive = ADOQuery1->text(QStringLiteral("theDel")) == QStringLiteral("否");
     m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
 }
 
@@ -123,8 +124,9 @@ void TfrmD_D::BitBtn1Click()
 
 void TfrmD_D::saveExisting(const QStringList& values)
 {
-    // A card deleted while the editor was open must not be reported as saved.
-    ADOQuery1->run(liveCardSql(CardID));
+    // A card deleted while the editor was open must not be reported as saved. One that was
+    // deleted already when it was loaded (the overviews open those) is saved as it is.
+    ADOQuery1->run(m_loadedLive ? liveCardSql(CardID) : loadCardSql(CardID));
     bool saved = false;
     bool changedElsewhere = false;
     if (ADOQuery1->recordCount() >= 1) {

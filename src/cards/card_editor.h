@@ -50,6 +50,8 @@ private:
     Database& m_db;
     // The card's change counter when it was loaded (-1: the engine keeps none).
     int64_t m_loadedCounter = -1;
+    // Whether the card was live when it was loaded.
+    bool m_loadedLive = true;
 };
 
 } // namespace ostrel

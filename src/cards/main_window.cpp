@@ -20,6 +20,7 @@
 #include "core/schema_upgrade.h"
 #include "engine/transaction.h"
 #include "ui/common/click_label.h"
+#include "app/date_box.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "history/history_commands.h"
@@ -57,6 +58,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <utility>
 
 namespace ostrel {
 
@@ -145,9 +147,13 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
     connect(Edit1, &QLineEdit::textChanged, CheckBox1, [this] { CheckBox1->setChecked(true); });
     connect(Edit2, &QLineEdit::textChanged, CheckBox1, [this] { CheckBox1->setChecked(true); });
     connect(Edit3, &QLineEdit::textChanged, CheckBox3, [this] { CheckBox3->setChecked(true); });
-    connect(DBLookupComboBox1, &DBLookupComboBox::clicked, CheckBox2, [this] { CheckBox2->setChecked(true); });
-    connect(DBLookupComboBox2, &DBLookupComboBox::clicked, CheckBox4, [this] { CheckBox4->setChecked(true); });
-    connect(DBLookupComboBox3, &DBLookupComboBox::clicked, CheckBox5, [this] { CheckBox5->setChecked(true); });
+    // A value chosen by keyboard (arrow keys, typing, Enter in the open list) ticks the box as
+    // a click does; tabbing through the box alone does not.
+    for (auto [combo, box] : {std::pair{DBLookupComboBox1, CheckBox2}, std::pair{DBLookupComboBox2, CheckBox4},
+                              std::pair{DBLookupComboBox3, CheckBox5}}) {
+        connect(combo, &DBLookupComboBox::clicked, box, [box] { box->setChecked(true); });
+        connect(combo, &QComboBox::activated, box, [box] { box->setChecked(true); });
+    }
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -484,9 +490,11 @@ bool upgradeFile(SqlCipherConnection& db, QWidget* parent)
 
 void TfrmMain::upgradeDatabase()
 {
-    // Only a file is upgraded: a server's tables are made whole when the team database is
-    // created.
+    // A file is upgraded whole; a server's tables are made whole when the team database is
+    // created, so it only gets the dates older desktops stored as typed.
     SqlCipherConnection* file = m_dm.ADOConnection1.file();
+    if (!file)
+        upgradeServerDates(m_dm.ADOConnection1);
     const bool usable = !file || upgradeFile(*file, this);
     QuickFindEdit->setEnabled(usable);
     QuickFindEdit->setToolTip(usable ? QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；"
@@ -503,6 +511,12 @@ void TfrmMain::applySearch(const QString& filter)
 
 void TfrmMain::BitBtn1Click()
 {
+    // A bound that is no day at all would list nothing, or the wrong cards, without a word.
+    if (CheckBox1->isChecked()) {
+        for (GbkEdit* bound : {Edit1, Edit2})
+            if (!takeDateBound(this, bound, QStringLiteral("录入日期"), DateForm::Date))
+                return;
+    }
     cardFilter.clear();
     if (CheckBox1->isChecked())
         cardFilter += entryDateClause(Edit1->text(), Edit2->text());
@@ -754,17 +768,46 @@ void TfrmMain::writeCloseBackup()
     writeDailyBackup(*db, backupFolder(), today());
 }
 
+namespace {
+
+bool isEnter(const QKeyEvent* key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == QuickFindEdit && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        runGuarded([this] {
-            QuickFindEdit->clear();
-            quickFind();
-        });
-        return true;
+    if (watched == QuickFindEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            runGuarded([this] {
+                QuickFindEdit->clear();
+                quickFind();
+            });
+            return true;
+        }
+        // Enter finds at once, and goes no further: it is not the search's Enter.
+        if (isEnter(key) && key->modifiers() == Qt::NoModifier) {
+            runGuarded([this] { quickFind(); });
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event)
+{
+    // 查询 is the window's default button: an Enter that no control used (the card list's,
+    // a button's) runs it, as in a dialog.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (isEnter(event) && modifiers == Qt::NoModifier && BitBtn1->isEnabled()) {
+        BitBtn1->click();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TfrmMain::showEvent(QShowEvent* event)

@@ -1,6 +1,7 @@
 #include "core/schema_upgrade.h"
 
 #include "core/card_key_statements.h"
+#include "core/loose_date.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -25,7 +26,51 @@ int liveIndexColumns(SqlCipherConnection& db)
 // The live-card index of the delivered schema: theDel, ID, BName.
 constexpr int kLiveIndexColumns = 3;
 
+// The dated records: visits and anniversaries.
+const struct {
+    const char* table;
+    const char* column;
+} kDatedTables[] = {{"DList", "LDate"}, {"DJNR", "JDate"}};
+
 } // namespace
+
+std::vector<StoredDateFix> storedDateFixes(Database& db)
+{
+    std::vector<StoredDateFix> fixes;
+    for (const auto& dated : kDatedTables) {
+        const QString column = QString::fromLatin1(dated.column);
+        // LIKE with "_" reads the same on both engines; only the few loose rows come back.
+        const QString sql = QStringLiteral("select ID, %1 from %2 where not (%1 like '____-__-__')")
+                                .arg(column, QString::fromLatin1(dated.table));
+        db.runBound(sql, {}, [&](const Database::Row& row) {
+            const QString stored = row.text(1);
+            const std::optional<QString> normal = normalDate(stored);
+            if (normal && *normal != stored)
+                fixes.push_back({dated.table, dated.column, row.integer(0), stored, *normal});
+        });
+    }
+    return fixes;
+}
+
+void applyStoredDateFixes(Database& db, const std::vector<StoredDateFix>& fixes)
+{
+    for (const StoredDateFix& fix : fixes) {
+        const QString sql = QStringLiteral("update %1 set %2 = ?1 where ID = ?2 and %2 = ?3")
+                                .arg(QString::fromLatin1(fix.table), QString::fromLatin1(fix.column));
+        db.runBound(sql, {fix.normal, QVariant::fromValue<qint64>(fix.id), fix.stored});
+    }
+}
+
+UpgradeResult upgradeServerDates(Database& db)
+{
+    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
+    if (fixes.empty())
+        return UpgradeResult::Current;
+    Transaction transaction(db);
+    applyStoredDateFixes(db, fixes);
+    transaction.commit();
+    return UpgradeResult::Upgraded;
+}
 
 bool hasCardKeys(SqlCipherConnection& db)
 {
@@ -39,7 +84,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress
     const int64_t keyedUpTo = keyTable ? firstValue(db, lastKeyedCardSql()) : 0;
     const bool buildKeys = !keyTable || firstValue(db, unkeyedCardsSql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
-    if (!buildKeys && !widenIndex)
+    const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
+    if (!buildKeys && !widenIndex && dateFixes.empty())
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -50,6 +96,7 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress
     }
     if (!keyTable)
         db.execute(keyTableSql());
+    applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateCardKeysAfter(db, keyedUpTo, progress);
     transaction.commit();

@@ -7,7 +7,8 @@ class SqlCipherConnection;
 
 // Brings a card database written by an older version up to the one this program writes, in
 // one transaction, once: the quick-find key table, built from the cards (progress is told
-// how far), and the live-card index with the name. Live cards numbered above the last one
+// how far), the live-card index with the name, and the visit and anniversary dates that
+// older versions stored as typed put into the stored form (storedDateFixes). Live cards numbered above the last one
 // with a key (written by a tool, or by an import that ended in an error) get their keys
 // too. Each step runs only when the file lacks what it makes, so a current file costs a
 // few lookups. A file that cannot be written is left
@@ -17,5 +18,27 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress
 
 // Whether the file has the quick-find key table (a read-only older file does not).
 bool hasCardKeys(SqlCipherConnection& db);
+
+// A visit or anniversary date stored in another form than "yyyy-mm-dd" that names a real
+// day ("2024-6-5"), and the form it gets. Dates that name no day ("明天") stay as they are:
+// nothing a user typed is thrown away.
+struct StoredDateFix {
+    const char* table;
+    const char* column;
+    int64_t id;
+    QString stored;
+    QString normal;
+};
+// The fixes either engine's card database needs; reads only the dates not already stored
+// in the ten-character form.
+std::vector<StoredDateFix> storedDateFixes(Database& db);
+// Writes them, each only where the date is still the one read; inside the caller's
+// transaction.
+void applyStoredDateFixes(Database& db, const std::vector<StoredDateFix>& fixes);
+
+// A team server gets no file upgrade; its tables are made whole when it is set up. Only the
+// loosely stored dates, which desktops of older versions may have written there, are
+// fixed, in one transaction. Current when there were none.
+UpgradeResult upgradeServerDates(Database& db);
 
 } // namespace ostrel

@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
+#include "app/date_box.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/gbk_edit.h"
 #include "ui/common/window_parts.h"
@@ -48,8 +49,8 @@ const CardRecordsTexts kAnniversaryTexts{
     "纪念日记录", "纪念日信息", "纪念日期：", "纪念说明：", "注销 &D", CardRecords::Anniversaries, "纪念说明 不能为空！",
     "恭喜！恭喜！ 纪念日信息 保存成功！", "确认要注销纪念日信息吗？该注销将不可恢复！", 850, 380, 680, false};
 
-const OverviewTexts kVisitOverviewTexts{"拜访记录", "录入日期", "拜访记录："};
-const OverviewTexts kAnniversaryOverviewTexts{"纪念日记录", "纪念日期", "纪念日记录："};
+const OverviewTexts kVisitOverviewTexts{"拜访记录", "录入日期", "拜访记录：", DateForm::Date};
+const OverviewTexts kAnniversaryOverviewTexts{"纪念日记录", "纪念日期", "纪念日记录：", DateForm::MonthDay};
 
 } // namespace
 
@@ -138,6 +139,9 @@ void CardRecordsWindow::BitBtn1Click()
         Edit2->setFocus();
         return;
     }
+    // Stored as "yyyy-mm-dd", or the month-day ranges of the reminder never find it.
+    if (!takeDate(this, Edit1, u8(m_texts.dateLabel).remove(u'：'), DateForm::Date))
+        return;
     ADOQuery1->exec(insertSql());
     showInfo(this, u8(m_texts.savedMessage));
     Edit2->clear();
@@ -291,6 +295,12 @@ OverviewWindow::OverviewWindow(const OverviewTexts& texts, TfrmDM& dm, QWidget* 
 
 void OverviewWindow::myRef()
 {
+    // A bound that is no day at all would give an empty or a wrong list without a word.
+    if (CheckBox1->isChecked()) {
+        for (GbkEdit* bound : {Edit1, Edit2})
+            if (!takeDateBound(this, bound, u8(m_texts.checkCaption), m_texts.form))
+                return;
+    }
     ADOQuery1->run(statement());
     arrangeColumns();
     Label1->setText(u8(m_texts.countCaption) + QString::number(ADOQuery1->recordCount()));

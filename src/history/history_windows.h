@@ -1,5 +1,6 @@
 #pragma once
 #include "history_statements.h"
+#include "app/date_box.h"
 
 #include <QDialog>
 #include <QString>
@@ -114,6 +115,7 @@ struct OverviewTexts {
     const char* caption;
     const char* checkCaption;
     const char* countCaption;
+    DateForm form; // of the range boxes
 };
 
 // All visits or anniversaries of all cards, optionally in a range, opening a row's card.

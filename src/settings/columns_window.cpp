@@ -142,7 +142,14 @@ TfrmXS::TfrmXS(TfrmDM& dm, QWidget* parent) : QDialog(parent), ADOQuery1(dm.newQ
 void TfrmXS::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    runGuarded([this] { FormShow(); });
+    // Loaded when the window opens only: the window is shown again when the main window is
+    // restored, and a load then would undo what was ticked and typed but not yet saved.
+    if (m_loaded)
+        return;
+    runGuarded([this] {
+        FormShow();
+        m_loaded = true;
+    });
 }
 
 void TfrmXS::FormShow()

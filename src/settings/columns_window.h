@@ -48,6 +48,7 @@ protected:
 
 private:
     TfrmDM& m_dm;
+    bool m_loaded = false;
 };
 
 } // namespace ostrel

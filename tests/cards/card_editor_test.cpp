@@ -288,6 +288,23 @@ TEST_F(CardEditor, CardGoneBeforeSavingIsReportedNotSaved)
     }
 }
 
+TEST_F(CardEditor, CardDeletedBeforeOpeningFromAnOverviewIsSaved)
+{
+    const int id = addCard(QStringLiteral("李四"));
+    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(id));
+    restartMain();
+    open(QString::number(id));
+    editor->setWindowTitle(QStringLiteral("查看 名片"));
+    EXPECT_EQ(edit(kNameField)->text(), QStringLiteral("李四"));
+    edit(kNameField)->setText(QStringLiteral("改名"));
+    type(kPhoneField, QStringLiteral("555"));
+    save();
+    EXPECT_EQ(testhooks::shownTexts(), QStringList{QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")});
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+    EXPECT_EQ(stored(id, "BName") + stored(id, "BPho") + stored(id, "theDel"), QStringLiteral("改名555是"));
+    EXPECT_EQ(main->ADOQuery1->recordCount(), 0); // still deleted, so still not listed
+}
+
 TEST_F(CardEditor, SaveOverAnotherUsersChangeIsRefusedKeepingWhatWasTyped)
 {
     OSTREL_FILE_ONLY("a stand-in engine on the file; TeamCardEditor is the real server's case");

@@ -1,5 +1,6 @@
 #include "core/open_database.h"
 #include "app_fixture.h"
+#include "cards/card_statements.h"
 #include "pg_server.h"
 #include "core/card_keys.h"
 #include "engine/query.h"
@@ -114,6 +115,17 @@ TEST_F(MainWindow, SimpleSearchConditionsNarrowTheListAndTheCounters)
              m->Edit2->setText(QStringLiteral("2026-03-15"));
          },
          "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
+        // Dates typed loosely are searched in the stored form.
+        {[](TfrmMain* m) {
+             m->Edit1->setText(QStringLiteral("2026/3/1"));
+             m->Edit2->setText(QStringLiteral("20260315"));
+         },
+         "张小花,张三", "名片数量：2 拜访次数：3 纪念日数：1"},
+        {[](TfrmMain* m) {
+             m->Edit1->setText(QStringLiteral("2026-3-15"));
+             m->Edit2->setText(QStringLiteral("2026.03.15"));
+         },
+         "张小花", "名片数量：1 拜访次数：1 纪念日数：1"},
         {[](TfrmMain* m) {
              m->CheckBox4->setChecked(true);
              m->DBLookupComboBox2->setKeyValue(QStringLiteral("男"));
@@ -165,6 +177,37 @@ TEST_F(MainWindow, TypingInAConditionTicksItsBox)
     }
 }
 
+TEST_F(MainWindow, ChoosingALookupValueByKeyboardTicksItsBox)
+{
+    startMain();
+    const struct {
+        const char* how;
+        std::function<void(DBLookupComboBox*)> choose;
+    } ways[] = {
+        {"arrow key", [](DBLookupComboBox* combo) { QTest::keyClick(combo, Qt::Key_Down); }},
+        {"typing", [](DBLookupComboBox* combo) { test::typeText(combo, combo->itemText(1).left(1)); }},
+    };
+    for (const auto& way : ways) {
+        for (auto [combo, box] : {std::pair{main->DBLookupComboBox1, main->CheckBox2},
+                                  std::pair{main->DBLookupComboBox2, main->CheckBox4},
+                                  std::pair{main->DBLookupComboBox3, main->CheckBox5}}) {
+            SCOPED_TRACE(way.how + (u' ' + combo->objectName()).toStdString());
+            box->setChecked(false);
+            combo->setKeyValue(QString());
+            combo->setFocus(Qt::TabFocusReason);
+            EXPECT_FALSE(box->isChecked()); // passing through by Tab chooses nothing
+            way.choose(combo);
+            EXPECT_FALSE(combo->text().isEmpty());
+            EXPECT_TRUE(box->isChecked());
+        }
+    }
+    // And the search then takes the chosen value.
+    for (QCheckBox* box : {main->CheckBox1, main->CheckBox3, main->CheckBox4, main->CheckBox5})
+        box->setChecked(false);
+    search();
+    EXPECT_EQ(main->cardFilter, categoryClause(main->DBLookupComboBox1->text()));
+}
+
 TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
 {
     addCard(QStringLiteral("张三"));
@@ -179,6 +222,8 @@ TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
         {main->DBLookupComboBox3, Qt::Key_Enter},  {main->CheckBox1, Qt::Key_Return},
         {main->CheckBox2, Qt::Key_Return}, {main->CheckBox3, Qt::Key_Return}, {main->CheckBox4, Qt::Key_Enter},
         {main->CheckBox5, Qt::Key_Return},
+        // The window's default button: Enter in the card list runs it too.
+        {main->DBGrid1, Qt::Key_Return},   {main->DBGrid1, Qt::Key_Enter},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.control->objectName().toStdString());
@@ -193,6 +238,32 @@ TEST_F(MainWindow, EnterRunsTheSearchFromEverySearchControl)
     }
     for (QCheckBox* box : {main->CheckBox1, main->CheckBox2, main->CheckBox3, main->CheckBox4, main->CheckBox5})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString(); // Enter ticks nothing
+    // Enter in the quick-find box finds there and leaves the search alone.
+    main->cardFilter = QStringLiteral(" AND (BName LIKE '%李%')");
+    main->myRef();
+    main->QuickFindEdit->setText(QStringLiteral("zhang"));
+    QTest::keyClick(main->QuickFindEdit, Qt::Key_Return);
+    EXPECT_EQ(main->cardFilter, QStringLiteral(" AND (BName LIKE '%李%')"));
+    EXPECT_EQ(listedNames(), QStringList{});
+}
+
+TEST_F(MainWindow, ImpossibleEntryDateIsRefusedNamingItsBox)
+{
+    addCard(QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("客户"), QStringLiteral("2026-02-28"));
+    startMain();
+    for (GbkEdit* bound : {main->Edit1, main->Edit2}) {
+        SCOPED_TRACE(bound->objectName().toStdString());
+        testhooks::clear();
+        main->cardFilter = QStringLiteral(" AND (BName LIKE '%张%')");
+        main->Edit1->setText(QStringLiteral("2026-02-01"));
+        main->Edit2->setText(QStringLiteral("2026-03-01"));
+        bound->setText(QStringLiteral("2026-02-30"));
+        search();
+        EXPECT_EQ(testhooks::shownTexts(),
+                  QStringList{QStringLiteral("录入日期 “2026-02-30” 不是有效的日期，请按 年-月-日 填写，例如 2024-06-05！")});
+        EXPECT_EQ(main->focusWidget(), bound);
+        EXPECT_EQ(main->cardFilter, QStringLiteral(" AND (BName LIKE '%张%')")); // nothing replaced
+    }
 }
 
 TEST_F(MainWindow, SimpleSearchReplacesAnAdvancedFilter)

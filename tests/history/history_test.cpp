@@ -122,6 +122,71 @@ TEST_F(History, SavingChecksContentKeepsDateAndKindAndStoresDuplicates)
     }
 }
 
+TEST_F(History, LooseDatesAreSavedInTheStoredFormAndImpossibleOnesRefused)
+{
+    const struct {
+        const char* typed;
+        const char* stored; // null: refused, nothing written
+    } dates[] = {
+        {"2024-6-5", "2024-06-05"},
+        {"20000229", "2000-02-29"},
+        {"2024-02-30", nullptr},
+        {"明天", nullptr},
+        {"", nullptr},
+    };
+    for (const RecordsCase& c : kRecordCases) {
+        const int card = addCard(QStringLiteral("张三"));
+        auto window = recordsWindow(*main, c, card);
+        const QString dateName = c.visits ? QStringLiteral("拜访日期") : QStringLiteral("纪念日期");
+        const QString rows = QStringLiteral("select %1 from %2 where DID=%3")
+                                 .arg(c.visits ? QStringLiteral("LDate") : QStringLiteral("JDate"), c.table)
+                                 .arg(card);
+        for (const auto& d : dates) {
+            SCOPED_TRACE(std::string(c.table) + ' ' + d.typed);
+            testhooks::clear();
+            exec(QStringLiteral("delete from %1").arg(c.table));
+            window->Edit1->setText(QString::fromUtf8(d.typed));
+            test::typeText(window->Edit2, QStringLiteral("记下"));
+            QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
+            if (d.stored) {
+                EXPECT_EQ(column(rows), QStringList{QString::fromUtf8(d.stored)});
+                EXPECT_EQ(window->Edit1->text(), QString::fromUtf8(d.stored));
+                EXPECT_EQ(testhooks::shownTexts(), QStringList{QString::fromUtf8(c.savedMessage)});
+            } else {
+                EXPECT_TRUE(column(rows).isEmpty());
+                ASSERT_EQ(testhooks::shownTexts().size(), 1);
+                EXPECT_TRUE(testhooks::shownTexts().first().startsWith(dateName)) << testhooks::shownTexts().first().toStdString();
+                EXPECT_EQ(window->focusWidget(), window->Edit1);
+                EXPECT_EQ(window->Edit2->text(), QStringLiteral("记下")); // what was typed stays
+                window->Edit2->clear();
+            }
+        }
+        window->close();
+    }
+}
+
+TEST_F(History, DatesStoredLooselyByEarlierVersionsAreFoundAfterTheUpgrade)
+{
+    const int card = addCard(QStringLiteral("A"));
+    addAnniversary(card, QStringLiteral("2001-4-2"));
+    addAnniversary(card, QStringLiteral("1999/04/05"));
+    addAnniversary(card, QStringLiteral("明天"));
+    addVisit(card, QStringLiteral("2026.3.30"));
+    startMain(); // the next start of the program
+    EXPECT_EQ(column(QStringLiteral("select JDate from DJNR order by ID")), (QStringList{"2001-04-02", "1999-04-05", "明天"}));
+    EXPECT_EQ(column(QStringLiteral("select LDate from DList")), QStringList{"2026-03-30"});
+
+    QStringList found;
+    testhooks::queueModal([&](QDialog* shown) { found = listed(static_cast<TfrmJNRV*>(shown)->ADOQuery1, QStringLiteral("纪念日期")); });
+    EXPECT_EQ(main->anniversaryReminder(), 2); // from 03-31 to 04-07
+    EXPECT_EQ(found, (QStringList{"2001-04-02", "1999-04-05"}));
+
+    TfrmListV visits(dm, main.get());
+    visits.CheckBox1->setChecked(true);
+    visits.show();
+    EXPECT_EQ(listed(visits.ADOQuery1, QStringLiteral("拜访日期")), QStringList{"2026-03-30"});
+}
+
 TEST_F(History, NewestFirstAndRemovalAsksWithNoAsDefault)
 {
     for (const RecordsCase& c : kRecordCases) {
@@ -229,6 +294,18 @@ TEST_F(History, VisitOverviewListsDeletedCardsNotOrphansAndNarrowsByDate)
     QTest::keyClick(window.Edit1, Qt::Key_Return);
     EXPECT_EQ(listed(window.ADOQuery1, QStringLiteral("拜访日期")), QStringList{"2026-03-15"});
     EXPECT_EQ(window.Label1->text(), QStringLiteral("拜访记录：1"));
+
+    // A loosely typed bound is searched in the stored form; an impossible one is refused.
+    window.Edit1->setText(QStringLiteral("2026/1/1"));
+    QTest::keyClick(window.Edit1, Qt::Key_Return);
+    EXPECT_EQ(window.Edit1->text(), QStringLiteral("2026-01-01"));
+    EXPECT_EQ(window.Label1->text(), QStringLiteral("拜访记录：2"));
+    window.Edit2->setText(QStringLiteral("2026-02-30"));
+    QTest::keyClick(window.Edit2, Qt::Key_Return);
+    EXPECT_EQ(testhooks::shownTexts(),
+              QStringList{QStringLiteral("录入日期 “2026-02-30” 不是有效的日期，请按 年-月-日 填写，例如 2024-06-05！")});
+    EXPECT_EQ(window.focusWidget(), window.Edit2);
+    EXPECT_EQ(window.Label1->text(), QStringLiteral("拜访记录：2")); // the list as it was
 }
 
 TEST_F(History, AnniversaryOverviewOrdersByMonthDayThenName)
@@ -290,6 +367,18 @@ TEST_F(History, AnniversaryRangesIncludingTheYearEnd)
     window.show();
     EXPECT_EQ(listed(window.ADOQuery1, QStringLiteral("纪念日期")),
               (QStringList{"2001-01-02", "2001-01-05", "2000-12-27", "2000-12-30"}));
+
+    // The same kind of range typed loosely; a day no month has is refused.
+    window.Edit1->setText(QStringLiteral("12/28"));
+    window.Edit2->setText(QStringLiteral("1/4"));
+    QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(window.Edit1->text() + u' ' + window.Edit2->text(), QStringLiteral("12-28 01-04"));
+    EXPECT_EQ(listed(window.ADOQuery1, QStringLiteral("纪念日期")), (QStringList{"2001-01-02", "2000-12-30"}));
+    testhooks::clear();
+    window.Edit2->setText(QStringLiteral("02-30"));
+    QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(testhooks::shownTexts(), QStringList{QStringLiteral("纪念日期 “02-30” 不是有效的月-日，请按 月-日 填写，例如 06-05！")});
+    EXPECT_EQ(listed(window.ADOQuery1, QStringLiteral("纪念日期")), (QStringList{"2001-01-02", "2000-12-30"}));
 }
 
 TEST_F(History, OverviewMenuOpensOnceAfterManyQueries)

@@ -192,6 +192,25 @@ TEST_F(Settings, ColumnsLoadOnlyShownWidthsAndSaveNumbers)
     EXPECT_EQ(main->DBGrid1->columnWidth(main->ADOQuery1->rows().columnIndex(QStringLiteral("姓名"))), 80);
 }
 
+TEST_F(Settings, ColumnsKeepUnsavedEditsWhenShownAgain)
+{
+    exec(QStringLiteral("update D_XS set theXS = 1, theWidth = 100 where ID = 2"));
+    TfrmXS win(dm, main.get());
+    main->follow(win);
+    win.show();
+    win.checkBoxes[0]->setChecked(!win.checkBoxes[0]->isChecked());
+    const bool ticked = win.checkBoxes[0]->isChecked();
+    win.edits[1]->clear();
+    test::typeText(win.edits[1], QStringLiteral("55"));
+    // As when the main window is minimised and restored with this window open.
+    win.hide();
+    win.show();
+    EXPECT_EQ(win.checkBoxes[0]->isChecked(), ticked);
+    EXPECT_EQ(win.edits[1]->text(), QStringLiteral("55"));
+    QTest::mouseClick(win.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(xs(2, "theWidth"), QStringLiteral("55"));
+}
+
 TEST_F(Settings, WidthBoxKeyFilter)
 {
     TfrmXS win(dm, main.get());
