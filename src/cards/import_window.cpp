@@ -5,7 +5,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "core/card_fields.h"
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "card_statements.h"
 #include "engine/engine_error.h"
 #include "formats/gbk.h"
@@ -267,9 +267,9 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
             }
         }
         try {
-            // The kept cards' quick-find keys: a file builds missing ones at its next start, a
+            // The kept cards' search keys: a file builds missing ones at its next start, a
             // server never does.
-            updateCardKeysAfter(db, lastId);
+            updateSearchKeysAfter(db, lastId);
         } catch (const EngineError&) {
             // The import's own error is the one to show.
         }
@@ -284,8 +284,8 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
         throw;
     }
     try {
-        // The new cards' quick-find keys, in the same transaction as the cards.
-        updateCardKeysAfter(db, lastId);
+        // The new cards' search keys, in the same transaction as the cards.
+        updateSearchKeysAfter(db, lastId);
         transaction.commit();
     } catch (const EngineError&) {
         keepImported(db); // a commit that failed leaves the transaction to roll back

@@ -62,7 +62,7 @@ private:
 
 // Adds rows from any source as cards, as 导入 does: rows without a name and rows that match
 // a live card (or an earlier row) by category, name and sex are skipped, the rest go in in
-// one transaction with their quick-find keys, each value cut to its import limit. More
+// one transaction with their search keys, each value cut to its import limit. More
 // than TfrmInData::kProgressRows rows show a progress dialog over parent that can cancel.
 // read(row, values) gives row's 24 values. Reports the counts; returns false when the user
 // cancelled. An engine error midway keeps the rows before it and is thrown, saying how many
