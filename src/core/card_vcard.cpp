@@ -6,8 +6,8 @@
 
 namespace ostrel {
 
-using vcard::Property;
-using namespace vcard; // the TYPE values, parts, escapes
+// The syntax: properties, TYPE values, parts and escapes.
+using namespace vcard;
 
 namespace {
 
