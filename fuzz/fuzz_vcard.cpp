@@ -1,6 +1,6 @@
 // Any bytes as a vCard file: cards or a status, nothing else; and every card read writes
 // back as text that reads as the same card.
-#include "formats/vcard.h"
+#include "core/card_vcard.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -7,7 +7,7 @@
 #include "core/card_fields.h"
 #include "card_form.h"
 #include "card_statements.h"
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "engine/query.h"
 #include "engine/transaction.h"
 #include "ui/common/window_parts.h"
@@ -111,10 +111,10 @@ void TfrmD_D::BitBtn1Click()
         return;
     }
     {
-        // The card and its quick-find key are saved together or not at all.
+        // The card and its search key are saved together or not at all.
         Transaction transaction(m_db);
         ADOQuery2->exec(insertCardSql(date, values));
-        updateCardKeys(m_db, {m_db.lastInsertId()});
+        updateSearchKeys(m_db, {m_db.lastInsertId()});
         transaction.commit();
     }
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 新增 保存成功！"));
@@ -137,7 +137,7 @@ void TfrmD_D::saveExisting(const QStringList& values)
         if (!changedElsewhere) {
             saved = ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
             if (saved)
-                updateCardKeys(m_db, {CardID.toLongLong()});
+                updateSearchKeys(m_db, {CardID.toLongLong()});
             transaction.commit();
         }
     }

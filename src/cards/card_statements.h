@@ -1,25 +1,19 @@
 #pragma once
+#include "core/new_card_statements.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace ostrel {
 
-// The card statements of the main window, the editor, the import and the advanced search,
-// as plain text; the 24 card fields come from the field table. Every value goes through
-// sqlQuote; a card ID must be a decimal number (EngineError otherwise), since it stands in
-// the text unquoted.
+// The card statements of the main window, the editor and the advanced search, as plain text
+// (those that add cards are core's, included above); the 24 card fields come from the field
+// table. Every value goes through sqlQuote; a card ID must be a decimal number (EngineError
+// otherwise), since it stands in the text unquoted.
 
 // Whether text is a card ID the statements accept: 1 to 18 ASCII digits.
 bool isCardId(const QString& text);
 
-// "select ID from D_B Where theType='…' and BName='…' and BSex='…' and theDel='否'"
-QString duplicateCheckSql(const QString& type, const QString& name, const QString& sex);
-// The same with a `?` for each value (category, name, sex), to prepare once and bind.
-QString duplicateCheckSql();
-// The insert of a new card: theDate, the 24 fields in field-table order, theDel "否".
-QString insertCardSql(const QString& date, const QStringList& values);
-// The same with a `?` for each value (the date, then the 24 fields), to prepare once and bind.
-QString insertCardSql();
 // The update of an existing card's 24 fields; theDate and theDel stay.
 QString updateCardSql(const QStringList& values, const QString& cardId);
 // One card by its ID, whatever its theDel.
@@ -54,10 +48,6 @@ QString softDeleteSql(const QString& cardId);
 QString cardNameSql(const QString& cardId);
 // The anniversaries whose month-day lies between from and to ("mm-dd").
 QString anniversaryReminderSql(const QString& from, const QString& to);
-// The highest card ID so far: LastID. Cards added later are numbered above it.
-QString lastCardIdSql();
-// The cards numbered above lastId.
-QString cardsAfterSql(qint64 lastId);
 // ID and the 24 fields of the cards whose IDs are bound to ?1 … ?count.
 QString cardsByIdSql(int count);
 // The lists a vCard's values are matched against: category names, province names, and the

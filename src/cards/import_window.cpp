@@ -5,12 +5,9 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "core/card_fields.h"
-#include "core/card_keys.h"
-#include "card_statements.h"
+#include "core/card_import.h"
 #include "engine/engine_error.h"
-#include "formats/gbk.h"
 #include "engine/query.h"
-#include "engine/transaction.h"
 #include "ui/common/db_grid.h"
 #include "ui/common/window_parts.h"
 #include "core/workbook_connection.h"
@@ -24,7 +21,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -33,43 +29,6 @@ namespace ostrel {
 namespace {
 
 constexpr int kGridColumnWidth = 80;
-// Progress is drawn (and a cancel noticed) every so many rows.
-constexpr int kProgressStep = 50;
-
-// The value cut to its limit: GBK bytes, never splitting a character. A text of at most
-// limit/4 characters fits whatever they are (no character takes more than four bytes), so
-// most values skip the byte count.
-QString cutToLimit(const QString& value, int limit)
-{
-    return value.size() * 4 <= limit ? value : gbkCut(value, limit);
-}
-
-// Ends the import's transaction keeping the rows inserted so far, if the engine still
-// has them: after a full disk or an I/O error it may have undone the transaction itself.
-void keepImported(Database& db)
-{
-    try {
-        if (db.inTransaction())
-            db.commit();
-    } catch (const EngineError&) {
-        try {
-            db.rollback();
-        } catch (const EngineError&) {
-            // The import's own error is the one to show.
-        }
-    }
-}
-
-// The number of cards numbered after lastId, as the database really holds them; -1 when
-// even that cannot be read.
-int cardsAfter(Query& query, qint64 lastId)
-{
-    try {
-        return query.countRows(cardsAfterSql(lastId));
-    } catch (const EngineError&) {
-        return -1;
-    }
-}
 
 } // namespace
 
@@ -192,113 +151,28 @@ void TfrmInData::BitBtn1Click()
 bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
                     const std::function<void(int row, CardValues& values)>& read)
 {
-    // Drawn at most a few hundred times: each drawing costs as much as many rows.
-    const int progressStep = std::max(kProgressStep, rowCount / 200);
     std::unique_ptr<QProgressDialog> progress;
     if (rowCount > TfrmInData::kProgressRows) {
         progress = cancellableProgress(parent, QStringLiteral("导入名片"), QStringLiteral("正在导入名片……"), rowCount);
     }
-
-    Database& db = dm.ADOConnection1;
-    // New cards are numbered after the last one, so what an interrupted import really
-    // saved can be counted afterwards.
-    query.run(lastCardIdSql());
-    const qint64 lastId = query.integer(QStringLiteral("LastID"));
-    query.close();
-    TfrmInData::Counts counts;
-    int row = 0;
-    bool cancelled = false;
-    // One transaction for speed. An engine error ends the import at its row; the rows
-    // before it are kept, as they would be without the transaction. The guard's "roll back
-    // unless committed" cannot say that, so keepImported ends the transaction on every way
-    // out by an exception, and the guard finds nothing left to roll back.
-    Transaction transaction(db);
-    // A server undoes its whole transaction at an engine error, where the file undoes only the
-    // failed statement: there each row is a savepoint of its own, so the rows before it stay.
-    const bool rowSavepoints = !db.file();
-    try {
-        // Parsed once; each row binds its values.
-        const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
-        const std::unique_ptr<PreparedStatement> insert = db.prepare(insertCardSql());
-        CardValues values;
-        for (; row < rowCount; ++row) {
-            read(row, values);
-            for (const CardField& field : cardFields()) {
-                QString& value = values[static_cast<size_t>(field.number - 1)];
-                value = cutToLimit(value, field.importCut);
-            }
-            const QString date = dateText(today());
-            const QString& name = values[kNameField];
-            if (rowSavepoints)
-                db.execute(QStringLiteral("SAVEPOINT import_row"));
-            duplicateCheck->bind(1, values[kCategoryField]);
-            duplicateCheck->bind(2, name);
-            duplicateCheck->bind(3, values[kSexField]);
-            const bool duplicate = duplicateCheck->step();
-            duplicateCheck->reset();
-            if (!duplicate && !name.isEmpty()) {
-                insert->bind(1, date);
-                for (int i = 0; i < kCardFieldCount; ++i)
-                    insert->bind(i + 2, values[static_cast<size_t>(i)]);
-                insert->exec();
-                ++counts.imported;
-            } else if (name.isEmpty()) {
-                ++counts.nameless;
-            } else {
-                ++counts.duplicates;
-            }
-            if (rowSavepoints)
-                db.execute(QStringLiteral("RELEASE SAVEPOINT import_row"));
-            if (progress && (row + 1) % progressStep == 0) {
-                progress->setValue(row + 1);
-                if (progress->wasCanceled()) {
-                    ++row;
-                    cancelled = true;
-                    break;
-                }
-            }
-        }
-    } catch (const EngineError& e) {
-        if (rowSavepoints && db.inTransaction()) {
-            try {
-                db.execute(QStringLiteral("ROLLBACK TO SAVEPOINT import_row"));
-            } catch (const EngineError&) {
-                // No savepoint of this row (or no connection): what is stored is counted below.
-            }
-        }
-        try {
-            // The kept cards' quick-find keys: a file builds missing ones at its next start, a
-            // server never does.
-            updateCardKeysAfter(db, lastId);
-        } catch (const EngineError&) {
-            // The import's own error is the one to show.
-        }
-        keepImported(db);
-        const int saved = cardsAfter(query, lastId);
-        const QString outcome = saved > 0 ? QStringLiteral("此前导入的 %1 条名片已保存").arg(saved)
-            : saved == 0             ? QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片")
-                                     : QStringLiteral("无法确认此前导入的名片是否已保存");
-        throw EngineError(QStringLiteral("导入第 %1 条数据时出错，%2：\n%3").arg(row + 1).arg(outcome, e.message()), e.code());
-    } catch (...) {
-        keepImported(db);
-        throw;
-    }
-    try {
-        // The new cards' quick-find keys, in the same transaction as the cards.
-        updateCardKeysAfter(db, lastId);
-        transaction.commit();
-    } catch (const EngineError&) {
-        keepImported(db); // a commit that failed leaves the transaction to roll back
-        throw;
-    }
+    CardImportCalls calls;
+    calls.read = read;
+    calls.entryDate = [] { return dateText(today()); };
+    calls.progress = [&](int rowsDone) {
+        if (!progress)
+            return true;
+        progress->setValue(rowsDone);
+        return !progress->wasCanceled();
+    };
+    const CardImportResult result = importCards(dm.ADOConnection1, query, rowCount, calls);
     progress.reset();
 
-    if (cancelled) {
-        showInfo(parent, QStringLiteral("数据导入 已取消！\n") + TfrmInData::countsLine(counts).chopped(1)
-                             + QStringLiteral("，未处理 %1 条。").arg(rowCount - row));
+    if (result.cancelled) {
+        showInfo(parent, QStringLiteral("数据导入 已取消！\n") + TfrmInData::countsLine(result.counts).chopped(1)
+                             + QStringLiteral("，未处理 %1 条。").arg(rowCount - result.rowsDone));
         return false;
     }
-    showInfo(parent, QStringLiteral("数据导入 保存成功！\n") + TfrmInData::countsLine(counts));
+    showInfo(parent, QStringLiteral("数据导入 保存成功！\n") + TfrmInData::countsLine(result.counts));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/card_fields.h"
+#include "core/card_import.h"
 
 #include <QDialog>
 
@@ -24,11 +25,7 @@ public:
     TfrmInData(TfrmDM& dm, QWidget* parent);
 
     // What one import did, row by row.
-    struct Counts {
-        int imported = 0;
-        int duplicates = 0;
-        int nameless = 0;
-    };
+    using Counts = CardImportCounts;
     // "导入 12 条，重复跳过 3 条，无姓名跳过 1 条。"
     static QString countsLine(const Counts& counts);
 
@@ -60,9 +57,7 @@ private:
     TfrmDM& m_dm;
 };
 
-// Adds rows from any source as cards, as 导入 does: rows without a name and rows that match
-// a live card (or an earlier row) by category, name and sex are skipped, the rest go in in
-// one transaction with their quick-find keys, each value cut to its import limit. More
+// Adds rows from any source as cards, as 导入 does (importCards of core/card_import.h). More
 // than TfrmInData::kProgressRows rows show a progress dialog over parent that can cancel.
 // read(row, values) gives row's 24 values. Reports the counts; returns false when the user
 // cancelled. An engine error midway keeps the rows before it and is thrown, saying how many

@@ -9,7 +9,7 @@
 #include "app/dialogs.h"
 #include "card_editor.h"
 #include "card_statements.h"
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "engine/connection_string.h"
 #include "engine/engine_error.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
@@ -483,7 +483,7 @@ bool upgradeFile(SqlCipherConnection& db, QWidget* parent)
         }
         progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
     });
-    return result != UpgradeResult::ReadOnly || hasCardKeys(db);
+    return result != UpgradeResult::ReadOnly || hasSearchKeys(db);
 }
 
 } // namespace
@@ -590,7 +590,7 @@ void TfrmMain::SpeedButton3Click()
         // The card leaves quick find with the list.
         Transaction transaction(m_dm.ADOConnection1);
         ADOQuery2->exec(softDeleteSql(id));
-        updateCardKeys(m_dm.ADOConnection1, {id.toLongLong()});
+        updateSearchKeys(m_dm.ADOConnection1, {id.toLongLong()});
         transaction.commit();
     }
     myRef();

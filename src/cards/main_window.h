@@ -151,7 +151,7 @@ private:
     void buildPopupMenu();
     void buildDataMenu();
     QWidget* buildQuickFind(QWidget* parent);
-    // Brings an older database up to date (the quick-find keys), with a progress dialog.
+    // Brings an older database up to date (the search keys), with a progress dialog.
     void upgradeDatabase();
     void narrowList();
     void showCounts();

@@ -6,7 +6,7 @@
 #include "card_statements.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
-#include "formats/vcard.h"
+#include "core/card_vcard.h"
 #include "ui/common/window_parts.h"
 #include "import_window.h"
 

@@ -10,8 +10,8 @@ namespace ostrel {
 // DBComP fill them.
 enum class CardLookup { None, Category, Sex, Province };
 
-// What a field gives the quick-find key of its card (card_keys.h).
-enum class CardKeyPart { None, Name, Phone, Company, Mail };
+// What a field gives the search key of its card (search_keys.h).
+enum class SearchKeyPart { None, Name, Phone, Company, Mail };
 
 // One of the 24 user-visible columns of D_B, with everything the card editor, the advanced
 // search and the import need to know about it. The table is the one place the 24 fields
@@ -31,7 +31,7 @@ struct CardField {
     const char* importTitle;   // the workbook column title of the import (also the list title)
     int importCut;             // GBK bytes an imported value is cut to
     const char* searchOpening; // the advanced search's clause opening
-    CardKeyPart keyPart;       // what it gives the card's quick-find key
+    SearchKeyPart searchKeyPart; // what it gives the card's search key
 
     bool isLookup() const { return lookup != CardLookup::None; }
     QString captionText() const { return QString::fromUtf8(caption); }

@@ -1,6 +1,6 @@
 #include "core/open_database.h"
 
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "core/schema_names.h"
 #include "engine/connection_string.h"
 #include "engine/engine_error.h"

@@ -1,6 +1,6 @@
 #include "core/schema_names.h"
 
-#include "core/card_key_statements.h"
+#include "core/search_key_statements.h"
 
 #include <QRegularExpression>
 
@@ -83,7 +83,7 @@ const std::vector<SchemaTable>& schemaTables()
     static const std::vector<SchemaTable> tables = [] {
         std::vector<SchemaTable> all;
         QStringList statements = splitStatements(QString::fromUtf8(schemaSql()));
-        statements << keyTableSql();
+        statements << searchKeyTableSql();
         for (const QString& statement : statements) {
             SchemaTable table = tableOf(statement);
             if (!table.name.isEmpty())

@@ -16,7 +16,7 @@ struct SchemaTable {
     QStringList columns;
 };
 
-// The tables of data/schema.sql followed by the quick-find key table, in their order.
+// The tables of data/schema.sql followed by the search key table, in their order.
 const std::vector<SchemaTable>& schemaTables();
 
 // Every table and column name of schemaTables() plus the server's change counter column,

@@ -1,7 +1,7 @@
 #include "core/schema_upgrade.h"
 
-#include "core/card_key_statements.h"
 #include "core/loose_date.h"
+#include "core/search_key_statements.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -72,17 +72,17 @@ UpgradeResult upgradeServerDates(Database& db)
     return UpgradeResult::Upgraded;
 }
 
-bool hasCardKeys(SqlCipherConnection& db)
+bool hasSearchKeys(SqlCipherConnection& db)
 {
-    return firstValue(db, keyTableExistsSql()) > 0;
+    return firstValue(db, searchKeyTableExistsSql()) > 0;
 }
 
-UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress)
+UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress)
 {
     db.open();
-    const bool keyTable = hasCardKeys(db);
-    const int64_t keyedUpTo = keyTable ? firstValue(db, lastKeyedCardSql()) : 0;
-    const bool buildKeys = !keyTable || firstValue(db, unkeyedCardsSql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
+    const bool keyTable = hasSearchKeys(db);
+    const int64_t keyedUpTo = keyTable ? firstValue(db, lastCardWithSearchKeySql()) : 0;
+    const bool buildKeys = !keyTable || firstValue(db, cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     if (!buildKeys && !widenIndex && dateFixes.empty())
@@ -95,10 +95,10 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress
         db.execute(createLiveIndexSql());
     }
     if (!keyTable)
-        db.execute(keyTableSql());
+        db.execute(searchKeyTableSql());
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
-        updateCardKeysAfter(db, keyedUpTo, progress);
+        updateSearchKeysAfter(db, keyedUpTo, progress);
     transaction.commit();
     return UpgradeResult::Upgraded;
 }

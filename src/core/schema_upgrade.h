@@ -1,12 +1,12 @@
 #pragma once
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 
 namespace ostrel {
 
 class SqlCipherConnection;
 
 // Brings a card database written by an older version up to the one this program writes, in
-// one transaction, once: the quick-find key table, built from the cards (progress is told
+// one transaction, once: the search key table, built from the cards (progress is told
 // how far), the live-card index with the name, and the visit and anniversary dates that
 // older versions stored as typed put into the stored form (storedDateFixes). Live cards numbered above the last one
 // with a key (written by a tool, or by an import that ended in an error) get their keys
@@ -14,10 +14,10 @@ class SqlCipherConnection;
 // few lookups. A file that cannot be written is left
 // as it is. Opens the connection; throws EngineError (nothing is changed then).
 enum class UpgradeResult { Current, Upgraded, ReadOnly };
-UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress = {});
+UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress = {});
 
-// Whether the file has the quick-find key table (a read-only older file does not).
-bool hasCardKeys(SqlCipherConnection& db);
+// Whether the file has the search key table (a read-only older file does not).
+bool hasSearchKeys(SqlCipherConnection& db);
 
 // A visit or anniversary date stored in another form than "yyyy-mm-dd" that names a real
 // day ("2024-6-5"), and the form it gets. Dates that name no day ("明天") stay as they are:

@@ -1,7 +1,7 @@
 #include "core/server_setup.h"
 
-#include "core/card_key_statements.h"
-#include "core/card_keys.h"
+#include "core/search_key_statements.h"
+#include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "core/schema_names.h"
@@ -35,7 +35,7 @@ BEGIN RAISE EXCEPTION 'Invalid procedure call or argument (Mid)'; END $$)",
 SELECT CASE WHEN start < 1 OR len < 0 THEN ostrel_mid_error() ELSE substr(s, start::int, len::int) END $$)",
     R"(CREATE FUNCTION mid(s text, start bigint) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
 SELECT CASE WHEN start < 1 THEN ostrel_mid_error() ELSE substr(s, start::int) END $$)",
-    // QuickFind(key, text), the match class of card_keys.h: the key's parts are split by
+    // QuickFind(key, text), the match class of search_keys.h: the key's parts are split by
     // chr(1), the values within a part by chr(2), neither of which typed text holds.
     R"(CREATE FUNCTION quickfind(k text, t text) RETURNS integer LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
 SELECT CASE
@@ -203,13 +203,13 @@ int64_t copyTable(SqlCipherConnection& file, PgConnection& server, const CopiedT
     return told.done();
 }
 
-void copyCardKeys(SqlCipherConnection& file, PgConnection& server, int64_t cards, const CopyProgress& progress)
+void copySearchKeys(SqlCipherConnection& file, PgConnection& server, int64_t cards, const CopyProgress& progress)
 {
     const SchemaTable& keys = schemaTables().back();
     Progress told(progress, QStringLiteral("快速查找键"), cards);
     server.copyIn(keys.name, keys.columns, [&](PgConnection::CopySink& sink) {
-        file.runBound(keySourceAfterSql(), {QVariant::fromValue<qint64>(0)}, [&](const Database::Row& row) {
-            if (const std::optional<QString> key = cardKeyOfSourceRow(row)) {
+        file.runBound(searchKeySourceAfterSql(), {QVariant::fromValue<qint64>(0)}, [&](const Database::Row& row) {
+            if (const std::optional<QString> key = searchKeyOfSourceRow(row)) {
                 sink.add(row.utf8(0));
                 sink.add(key->toUtf8().toStdString());
                 sink.endRow();
@@ -227,7 +227,7 @@ QStringList serverSchemaStatements()
     // citext is a trusted extension: the database's owner may add it.
     QStringList statements{QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext")};
     QStringList source = splitStatements(QString::fromUtf8(schemaSql()));
-    source << keyTableSql();
+    source << searchKeyTableSql();
     for (const QString& statement : source) {
         const QString adapted = adaptServerSql(statement, schemaNames());
         statements << (isCreateTable(statement) ? serverTable(adapted) : adapted);
@@ -271,7 +271,7 @@ CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const C
     }
     for (const CopiedTable& table : kRecordTables)
         counts.*table.count += copyTable(file, server, table, progress);
-    copyCardKeys(file, server, counts.cards, progress);
+    copySearchKeys(file, server, counts.cards, progress);
     server.runServerSql(numberingPastRowsSql());
     transaction.commit();
     // Fresh statistics and visibility for the list's index-only reads.

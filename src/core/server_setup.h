@@ -13,7 +13,7 @@ class SqlCipherConnection;
 // The statements that make a team's card database in an empty PostgreSQL database: the
 // tables, indexes and seed rows of data/schema.sql adapted to the server (engine-numbered
 // IDs as identity columns, text columns as citext compared in byte order, so text compares
-// and LIKE match without ASCII case as in the file), the quick-find key table, the change
+// and LIKE match without ASCII case as in the file), the search key table, the change
 // counter of each card and the functions the statement texts call (Mid, QuickFind, …).
 QStringList serverSchemaStatements();
 
@@ -32,7 +32,7 @@ using CopyProgress = std::function<void(const QString& table, int64_t done, int6
 
 // Copies the cards, visits, anniversaries and settings tables of the file into a database
 // made by initServer, in one transaction: IDs kept, the server's numbering set past them,
-// the settings rows replacing the seed rows, the quick-find keys built. Refuses a server
+// the settings rows replacing the seed rows, the search keys built. Refuses a server
 // that holds cards, visits or anniversaries already.
 CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const CopyProgress& progress = {});
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "report_folder.h"
+
 #include <QString>
 
 #include <functional>
@@ -87,13 +89,6 @@ private:
     explicit PageSetup(SpreadsheetApp* app) : m_app(app) {}
     SpreadsheetApp* m_app;
 };
-
-// Reports are kept where the user keeps documents ("~/Documents/Ostrel报表"), in a folder
-// made readable by the user alone: they hold every exported card.
-inline constexpr char kReportFolderName[] = "Ostrel报表";
-QString reportFolder();
-// Tests write reports elsewhere; the empty text goes back to the documents folder.
-void setReportFolder(const QString& folder);
 
 // Stands in for the spreadsheet application the reports were once written into. Rows go
 // into a new .xlsx workbook in the report folder as they are set (libxlsxwriter's constant

@@ -2,7 +2,7 @@
 #include "app_fixture.h"
 #include "cards/card_statements.h"
 #include "pg_server.h"
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "engine/query.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "ui/common/click_label.h"
@@ -760,7 +760,7 @@ TEST_F(MainWindow, QuickFindNarrowsAsTypedWithTheSearchConditionsAndEscRestores)
     // A file builds the keys of the cards already there on open; a server is keyed by every
     // program that saves a card, and these were written behind the program's back.
     if (test::onServerEngine())
-        updateCardKeysAfter(dm.ADOConnection1, 0);
+        updateSearchKeysAfter(dm.ADOConnection1, 0);
     startMain();
     EXPECT_EQ(main->QuickFindEdit->placeholderText(), QStringLiteral("拼音/首字母/电话/单位/邮箱"));
     const QString described = counters();

@@ -1,4 +1,4 @@
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
 #include "core/schema_upgrade.h"
@@ -380,7 +380,7 @@ protected:
             db.runBound(QStringLiteral("insert into D_B(BName, BMob, BPho, DName, BMail, theDel) values(?1, ?2, ?3, ?4, ?5, '否')"),
                         {QString::fromUtf8(c.name), QString::fromUtf8(c.mobile), QString::fromUtf8(c.phone),
                          QString::fromUtf8(c.company), QString::fromUtf8(c.mail)});
-            updateCardKeys(db, {db.lastInsertId()});
+            updateSearchKeys(db, {db.lastInsertId()});
         }
     }
     // The names quick find leaves of the live cards, newest first as the list shows them.
@@ -446,18 +446,18 @@ TEST_F(QuickFind, KeysFollowEveryWriteOfACard)
 {
     const int64_t id = column(QStringLiteral("select ID from D_B where BName='吕布'")).first().toLongLong();
     db.execute(QStringLiteral("update D_B set BName='貂蝉' where ID=%1").arg(id));
-    updateCardKeys(db, {id});
+    updateSearchKeys(db, {id});
     EXPECT_EQ(found(QStringLiteral("lubu")), QStringList{});
     EXPECT_EQ(found(QStringLiteral("diaochan")), QStringList{"貂蝉"});
     db.execute(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(id));
-    updateCardKeys(db, {id});
+    updateSearchKeys(db, {id});
     EXPECT_EQ(found(QStringLiteral("diaochan")), QStringList{});
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey where ID=%1").arg(id)), QStringList{"0"});
     // Cards numbered above a given one, as an import adds them.
     const int64_t last = column(QStringLiteral("select max(ID) from D_B")).first().toLongLong();
     db.execute(QStringLiteral("insert into D_B(BName, theDel) values('关羽', '否')"));
     db.execute(QStringLiteral("insert into D_B(BName, theDel) values('刘备', '是')"));
-    updateCardKeysAfter(db, last);
+    updateSearchKeysAfter(db, last);
     EXPECT_EQ(found(QStringLiteral("gy")), QStringList{"关羽"});
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey")), QStringList{"7"});
 }

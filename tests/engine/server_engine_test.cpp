@@ -2,7 +2,7 @@
 // same rows on both; the server's own duties (setup, copy, change counter, lost connection).
 #include "cards/card_statements.h"
 #include "core/card_fields.h"
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "core/schema_names.h"
@@ -194,7 +194,7 @@ TEST_F(BothEngines, WindowedListsPreparedAndBoundStatementsAgree)
 
 TEST_F(BothEngines, QuickFindClassesAgreeWithTheProgramsOwn)
 {
-    const QString key = cardKeyText(QStringLiteral("王小明"), {QStringLiteral("+86 138-0013-8000")}, QStringLiteral("ACME"),
+    const QString key = searchKeyText(QStringLiteral("王小明"), {QStringLiteral("+86 138-0013-8000")}, QStringLiteral("ACME"),
                                     QStringLiteral("w@x.cn"));
     for (const char* typed : {"王小明", "wangxiaoming", "wxm", "wx", "xiao", "13800138000", "acme", "zzz", ""}) {
         const QString text = quickFindText(QString::fromUtf8(typed));

@@ -3,7 +3,7 @@
 // ones include files on which FreeXL itself reads or writes out of bounds or crashes; the
 // program keeps FreeXL in a helper program, so they end as errors here.
 #include "engine/engine_error.h"
-#include "formats/vcard.h"
+#include "core/card_vcard.h"
 #include "workbook_files.h"
 #include "formats/workbook/workbook_reader.h"
 

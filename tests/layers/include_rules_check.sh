@@ -7,7 +7,7 @@ rules="$(dirname "$0")/include_rules.sh"
 copy=$(mktemp -d); trap 'rm -rf "$copy"' EXIT
 cp -r "$src" "$copy/src"
 bash "$rules" "$copy/src" >/dev/null
-for breach in 'engine/query.cpp:core/card_keys.h' 'cards/card_editor.cpp:engine/sqlcipher/sqlcipher_connection.h' \
+for breach in 'engine/query.cpp:core/search_keys.h' 'cards/card_editor.cpp:engine/sqlcipher/sqlcipher_connection.h' \
               'formats/gbk.cpp:core/card_fields.h' 'core/backup.cpp:app/dialogs.h'; do
   file="${breach%%:*}"; header="${breach#*:}"
   cp "$src/$file" "$copy/src/$file"

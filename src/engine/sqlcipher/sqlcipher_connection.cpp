@@ -2,6 +2,7 @@
 
 #include "engine/connection_string.h"
 #include "engine/engine_error.h"
+#include "engine/file_system.h"
 #include "engine/sql_text.h"
 
 #include <sqlcipher/sqlite3.h>
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -173,14 +173,6 @@ void requireNonEmpty(const QString& path)
 bool isWrongKey(const EngineError& error)
 {
     return error.code() == SQLITE_NOTADB;
-}
-
-// Whether a file can be created in the folder. Tried, not asked: permissions, a read-only
-// mount and the process's privileges all decide it.
-bool folderTakesFiles(const QString& folder)
-{
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".ostrel-probe-XXXXXX")));
-    return probe.open();
 }
 
 // The journal and log files the engine may keep beside a database.

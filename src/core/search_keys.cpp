@@ -1,7 +1,7 @@
-#include "core/card_keys.h"
+#include "core/search_keys.h"
 
 #include "core/card_fields.h"
-#include "core/card_key_statements.h"
+#include "core/search_key_statements.h"
 #include "core/pinyin.h"
 #include "engine/database.h"
 
@@ -75,31 +75,31 @@ bool anyValue(std::string_view part, Each each)
 }
 
 // The key of the card in a row of a key source statement (ID, theDel, then the key fields).
-QString keyOfRow(const Database::Row& row)
+QString searchKeyOfRow(const Database::Row& row)
 {
     QString name, company, mail;
     std::vector<QString> phones;
     int column = 2;
     for (const CardField& field : cardFields()) {
-        switch (field.keyPart) {
-        case CardKeyPart::None:
+        switch (field.searchKeyPart) {
+        case SearchKeyPart::None:
             continue;
-        case CardKeyPart::Name:
+        case SearchKeyPart::Name:
             name = row.text(column);
             break;
-        case CardKeyPart::Phone:
+        case SearchKeyPart::Phone:
             phones.push_back(row.text(column));
             break;
-        case CardKeyPart::Company:
+        case SearchKeyPart::Company:
             company = row.text(column);
             break;
-        case CardKeyPart::Mail:
+        case SearchKeyPart::Mail:
             mail = row.text(column);
             break;
         }
         ++column;
     }
-    return cardKeyText(name, phones, company, mail);
+    return searchKeyText(name, phones, company, mail);
 }
 
 bool isLive(const Database::Row& row)
@@ -109,15 +109,15 @@ bool isLive(const Database::Row& row)
 
 // Writes the key of every live card the source statement gives and removes the key of
 // every other one; progress is told of the card numbers passed.
-void writeKeys(Database& db, const QString& source, const QVariantList& values,
+void writeSearchKeys(Database& db, const QString& source, const QVariantList& values,
                const std::function<void(int64_t card)>& passed = {})
 {
     db.runBound(source, values, [&](const Database::Row& row) {
         const int64_t card = row.integer(0);
         if (isLive(row))
-            db.runBound(writeKeySql(), {QVariant::fromValue<qint64>(card), keyOfRow(row)});
+            db.runBound(writeSearchKeySql(), {QVariant::fromValue<qint64>(card), searchKeyOfRow(row)});
         else
-            db.runBound(deleteKeySql(), {QVariant::fromValue<qint64>(card)});
+            db.runBound(deleteSearchKeySql(), {QVariant::fromValue<qint64>(card)});
         if (passed)
             passed(card);
     });
@@ -154,7 +154,7 @@ int quickFindClass(std::string_view key, std::string_view text)
     return 3;
 }
 
-QString cardKeyText(const QString& name, const std::vector<QString>& phones, const QString& company, const QString& mail)
+QString searchKeyText(const QString& name, const std::vector<QString>& phones, const QString& company, const QString& mail)
 {
     const QString foldedName = folded(name);
     const NameSpellings spellings = nameSpellings(foldedName);
@@ -178,24 +178,24 @@ QString cardKeyText(const QString& name, const std::vector<QString>& phones, con
         + kPartSeparator + others.join(values);
 }
 
-std::optional<QString> cardKeyOfSourceRow(const Database::Row& row)
+std::optional<QString> searchKeyOfSourceRow(const Database::Row& row)
 {
     if (!isLive(row))
         return std::nullopt;
-    return keyOfRow(row);
+    return searchKeyOfRow(row);
 }
 
-void updateCardKeys(Database& db, const std::vector<int64_t>& cards)
+void updateSearchKeys(Database& db, const std::vector<int64_t>& cards)
 {
     for (int64_t card : cards) {
         bool found = false;
-        writeKeys(db, keySourceOfCardSql(), {QVariant::fromValue<qint64>(card)}, [&](int64_t) { found = true; });
+        writeSearchKeys(db, searchKeySourceOfCardSql(), {QVariant::fromValue<qint64>(card)}, [&](int64_t) { found = true; });
         if (!found)
-            db.runBound(deleteKeySql(), {QVariant::fromValue<qint64>(card)});
+            db.runBound(deleteSearchKeySql(), {QVariant::fromValue<qint64>(card)});
     }
 }
 
-void updateCardKeysAfter(Database& db, int64_t lastId, const KeyProgress& progress)
+void updateSearchKeysAfter(Database& db, int64_t lastId, const SearchKeyProgress& progress)
 {
     const QVariantList after{QVariant::fromValue<qint64>(lastId)};
     int64_t first = 0, last = 0;
@@ -206,7 +206,7 @@ void updateCardKeysAfter(Database& db, int64_t lastId, const KeyProgress& progre
         });
     const int64_t total = last - first + 1;
     int64_t rows = 0;
-    writeKeys(db, keySourceAfterSql(), after, [&](int64_t card) {
+    writeSearchKeys(db, searchKeySourceAfterSql(), after, [&](int64_t card) {
         // Often enough to move a progress bar, seldom enough to cost nothing.
         if (progress && ++rows % 2000 == 1)
             progress(card - first, total);

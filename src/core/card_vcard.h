@@ -1,18 +1,19 @@
 #pragma once
 #include "core/card_fields.h"
+#include "formats/vcard_syntax.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
 #include <vector>
 
 namespace ostrel {
 
 // vCard files (.vcf), the address-book exchange format of phones and mail programs, read
-// into cards and written from them. Pure functions over bytes: no database, no window.
+// into cards and written from them: the mapping of vCard properties to the card fields, over
+// the syntax of formats/vcard_syntax.h. Pure functions over bytes: no database, no window.
 
 // What the mapping of a read card depends on in the database it goes into.
 struct VCardLists {
@@ -47,21 +48,16 @@ public:
     VCardReader(const VCardReader&) = delete;
     VCardReader& operator=(const VCardReader&) = delete;
 
-    VCardFile::Status status() const { return m_status; }
-    size_t count() const { return m_count; }
-    bool truncated() const { return m_truncated; }
+    VCardFile::Status status() const;
+    size_t count() const { return m_cards.count(); }
+    bool truncated() const { return m_cards.truncated(); }
     // The next card; false after the last.
     bool next(CardValues& card);
 
 private:
-    struct Lines;
-    QByteArray m_converted; // the file as UTF-8 when it came as UTF-16
+    vcard::CardReader m_cards;
     const VCardLists& m_lists;
-    std::unique_ptr<Lines> m_lines;
-    VCardFile::Status m_status = VCardFile::Empty;
-    size_t m_count = 0;
-    size_t m_read = 0;
-    bool m_truncated = false;
+    std::vector<vcard::Property> m_properties; // the card now read, kept for its room
 };
 
 // Appends the card as vCard 3.0 in UTF-8. The fields without a property of their own, and

@@ -1,4 +1,4 @@
-#include "core/card_key_statements.h"
+#include "core/search_key_statements.h"
 
 #include "core/card_fields.h"
 
@@ -6,33 +6,33 @@ namespace ostrel {
 
 namespace {
 
-QString keySource(const QString& condition)
+QString searchKeySource(const QString& condition)
 {
     QString sql = QStringLiteral("select ID, theDel");
     for (const CardField& field : cardFields())
-        if (field.keyPart != CardKeyPart::None)
+        if (field.searchKeyPart != SearchKeyPart::None)
             sql += u',' + field.columnName();
     return sql + QStringLiteral(" from D_B") + condition;
 }
 
 } // namespace
 
-QString keyTableSql()
+QString searchKeyTableSql()
 {
     return QStringLiteral("CREATE TABLE D_BKey (ID INTEGER PRIMARY KEY, theKey TEXT NOT NULL DEFAULT '')");
 }
 
-QString keyTableExistsSql()
+QString searchKeyTableExistsSql()
 {
     return QStringLiteral("select count(*) from sqlite_master where type='table' and name='D_BKey'");
 }
 
-QString lastKeyedCardSql()
+QString lastCardWithSearchKeySql()
 {
     return QStringLiteral("select ifnull(max(ID), 0) from D_BKey");
 }
 
-QString unkeyedCardsSql()
+QString cardsWithoutSearchKeySql()
 {
     return QStringLiteral("select exists(select 1 from D_B where theDel='否' and ID > ?1)");
 }
@@ -57,22 +57,22 @@ QString cardIdRangeSql()
     return QStringLiteral("select ifnull(min(ID), 0), ifnull(max(ID), 0) from D_B where ID > ?1");
 }
 
-QString keySourceOfCardSql()
+QString searchKeySourceOfCardSql()
 {
-    return keySource(QStringLiteral(" where ID = ?1"));
+    return searchKeySource(QStringLiteral(" where ID = ?1"));
 }
 
-QString keySourceAfterSql()
+QString searchKeySourceAfterSql()
 {
-    return keySource(QStringLiteral(" where ID > ?1"));
+    return searchKeySource(QStringLiteral(" where ID > ?1"));
 }
 
-QString writeKeySql()
+QString writeSearchKeySql()
 {
     return QStringLiteral("insert or replace into D_BKey (ID, theKey) values (?1, ?2)");
 }
 
-QString deleteKeySql()
+QString deleteSearchKeySql()
 {
     return QStringLiteral("delete from D_BKey where ID = ?1");
 }

@@ -1,7 +1,7 @@
 // vCard files read into cards and cards written as vCard: hand-written files of the kinds
 // phones and address books export, and cards that must come back exactly.
 #include "formats/gbk.h"
-#include "formats/vcard.h"
+#include "core/card_vcard.h"
 
 #include <gtest/gtest.h>
 
