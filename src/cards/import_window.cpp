@@ -215,7 +215,7 @@ bool importCardRows(TfrmDM& dm, QWidget* parent, Query& query, int rowCount,
     Transaction transaction(db);
     // A server undoes its whole transaction at an engine error, where the file undoes only the
     // failed statement: there each row is a savepoint of its own, so the rows before it stay.
-    const bool rowSavepoints = !db.file();
+    const bool rowSavepoints = !db.has(Capability::FailedStatementKeepsTransaction);
     try {
         // Parsed once; each row binds its values.
         const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
