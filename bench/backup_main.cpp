@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
         const QString programDir = ostrel::bench::makeProgramFolder(folder, ostrel::bench::Workload::ofCards(cards));
-        ostrel::SqlCipherConnection db{cardDatabaseRules()};
+        ostrel::SqlCipherConnection db{ostrel::cardDatabaseRules()};
         db.setConnectionString(ostrel::cardConnectionString(programDir));
         const QString backups = programDir + QStringLiteral("Data/Backup");
         QString written;
