@@ -19,14 +19,14 @@ int main(int argc, char** argv)
     for (int cards : ostrel::bench::cardCounts(argc, argv)) {
         QTemporaryDir folder;
         const QString programDir = ostrel::bench::makeProgramFolder(folder, ostrel::bench::Workload::ofCards(cards));
-        ostrel::SqlCipherConnection db{cardDatabaseRules()};
+        ostrel::SqlCipherConnection db{ostrel::cardDatabaseRules()};
         db.setConnectionString(ostrel::cardConnectionString(programDir));
         const QString backups = programDir + QStringLiteral("Data/Backup");
         QString written;
         const double backup = ostrel::bench::elapsedMs([&] { written = ostrel::writeDailyBackup(db, backups, QDate(2026, 12, 9)); });
         const double restore = ostrel::bench::elapsedMs([&] { ostrel::restoreDatabase(db, written, backups, QDateTime::currentDateTime()); });
-        const double setKey = ostrel::bench::elapsedMs([&] { db.rekey(QStringLiteral("bench password")); });
-        const double removeKey = ostrel::bench::elapsedMs([&] { db.rekey({}); });
+        const double setKey = ostrel::bench::elapsedMs([&] { db.changePassword(QStringLiteral("bench password")); });
+        const double removeKey = ostrel::bench::elapsedMs([&] { db.changePassword({}); });
         std::printf("cards=%d file_mb=%.1f backup_s=%.2f restore_s=%.2f rekey_set_s=%.2f rekey_remove_s=%.2f listed=%d\n",
                     cards, QFileInfo(written).size() / 1048576.0, backup / 1000, restore / 1000, setKey / 1000,
                     removeKey / 1000,

@@ -56,7 +56,8 @@ void run(const QString& source)
     int cards = 0;
     ostrel::setProgramDir(programFolder(folder, source, cards));
     ostrel::TfrmDM dm;
-    ostrel::SqlCipherConnection& db = *dm.ADOConnection1.file();
+    // The data module on the file always holds its engine.
+    auto& db = dynamic_cast<ostrel::SqlCipherConnection&>(dm.ADOConnection1);
     db.setConnectionString(ostrel::cardConnectionString(ostrel::programDir()));
     // As an older file: no key table (a generated or copied database may have one).
     db.execute(QStringLiteral("DROP TABLE IF EXISTS D_BKey"));

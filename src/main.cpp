@@ -11,9 +11,9 @@ int main(int argc, char** argv)
     ostrel::Application app(argc, argv);
     // The file, or the team server its settings name; a server that cannot be used is
     // reported, never replaced by the file.
-    std::unique_ptr<ostrel::Database> database;
+    ostrel::OpenedCardDatabase database;
     ostrel::runGuarded([&] { database = ostrel::openCardDatabaseFor(ostrel::programDir()); });
-    if (!database)
+    if (!database.database)
         return 1;
     // The two objects of the run; every window gets what it needs from them.
     ostrel::TfrmDM frmDM(std::move(database));

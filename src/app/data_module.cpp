@@ -1,20 +1,24 @@
-#include "core/open_database.h"
 #include "data_module.h"
 
 #include "app_info.h"
 #include "dialogs.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
-#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "ui/common/lookup_combo.h"
 
 namespace ostrel {
 
-TfrmDM::TfrmDM(QObject* parent) : TfrmDM(std::make_unique<SqlCipherConnection>(cardDatabaseRules()), parent) {}
+TfrmDM::TfrmDM(QObject* parent) : TfrmDM(openCardFile(), parent) {}
 
 TfrmDM::TfrmDM(std::unique_ptr<Database> database, QObject* parent)
+    : TfrmDM(OpenedCardDatabase{std::move(database), nullptr}, parent)
+{
+}
+
+TfrmDM::TfrmDM(OpenedCardDatabase database, QObject* parent)
     : QObject(parent),
-      m_database(std::move(database)),
+      m_database(std::move(database.database)),
+      m_fileCommands(std::move(database.fileCommands)),
       ADOConnection1(*m_database),
       ADOQuery1(new Query(&ADOConnection1, this)),
       ADOQuery2(new Query(&ADOConnection1, this)),
@@ -32,18 +36,17 @@ void TfrmDM::openCardDatabase(QWidget* parent)
 {
     if (ADOConnection1.isOpen())
         return;
-    SqlCipherConnection* file = ADOConnection1.file();
-    if (!file) {
+    if (!m_fileCommands) {
         ADOConnection1.open(); // a server asks for no password here: it is in its settings
         return;
     }
-    SqlCipherConnection& db = *file;
-    if (db.openWithKey())
+    DatabaseFileCommands& file = *m_fileCommands;
+    if (file.openWithPassword())
         return;
     // The password opens the file or not; the file is never changed by a wrong one.
     const auto opened = askPasswordTries(parent, QString::fromUtf8(kAppTitle),
                                          QStringLiteral("名片数据库不能用程序自带的密码打开。如果您设置过密码，请输入密码："),
-                                         [&](const QString& key) { return db.openWithKey(key); });
+                                         [&](const QString& password) { return file.openWithPassword(password); });
     if (!opened)
         throw EngineError(QStringLiteral("没有输入正确的密码，名片数据库没有打开。\n"
                                          "请重新启动程序再输入密码；如果没有设置过密码，数据库文件可能已损坏，请用“恢复数据…”从备份恢复。"));

@@ -1,6 +1,7 @@
 #pragma once
-#include "engine/database.h"
+#include "core/open_database.h"
 #include "core/workbook_connection.h"
+#include "engine/database.h"
 
 #include <QObject>
 
@@ -21,8 +22,15 @@ class TfrmDM : public QObject {
 public:
     // On the encrypted file; the main window's start-up gives it the file's connection text.
     explicit TfrmDM(QObject* parent = nullptr);
+    // On the card database the factory opened, with the file's commands when it is the file.
+    explicit TfrmDM(OpenedCardDatabase database, QObject* parent = nullptr);
+    // On an engine alone, without the file's commands: what only the file has is left out.
     explicit TfrmDM(std::unique_ptr<Database> database, QObject* parent = nullptr);
     ~TfrmDM() override;
+
+    // Backups, restoring, the password and the upgrade of the encrypted file; null on a team
+    // server.
+    DatabaseFileCommands* fileCommands() const { return m_fileCommands.get(); }
 
     // Each loader reruns its shared query, so every open box of that kind follows.
     void DBComType(DBLookupComboBox* box);
@@ -36,6 +44,7 @@ public:
 
 private:
     std::unique_ptr<Database> m_database; // made before everything that uses it
+    std::unique_ptr<DatabaseFileCommands> m_fileCommands;
 
 public:
     Database& ADOConnection1;

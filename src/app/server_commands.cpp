@@ -1,12 +1,9 @@
 #include "server_commands.h"
 
 #include "app/application.h"
-#include "engine/connection_string.h"
-#include "engine/engine_error.h"
-#include "engine/postgres/pg_connection.h"
-#include "core/server_setup.h"
-#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "core/open_database.h"
+#include "core/server_setup.h"
+#include "engine/engine_error.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,26 +25,27 @@ void say(const QString& text, FILE* to = stdout)
 
 // The program folder's database, with the user's password asked on the terminal when the
 // program's own does not open it.
-void openFile(SqlCipherConnection& file)
+OpenedCardDatabase openFile()
 {
-    file.setConnectionString(cardConnectionString(programDir()));
-    if (file.openWithKey())
-        return;
+    OpenedCardDatabase file = openCardFile(cardConnectionString(programDir()));
+    if (file.fileCommands->openWithPassword())
+        return file;
     std::fputs(QStringLiteral("名片数据库设置了密码，请输入密码：").toUtf8().constData(), stdout);
     std::fflush(stdout);
     std::string line;
     std::getline(std::cin, line);
-    if (!file.openWithKey(QString::fromStdString(line)))
+    if (!file.fileCommands->openWithPassword(QString::fromStdString(line)))
         throw EngineError(QStringLiteral("密码不对，名片数据库没有打开。"));
+    return file;
 }
 
-int copy(PgConnection& server)
+int copy(TeamServerSetup& server)
 {
-    SqlCipherConnection file{cardDatabaseRules()};
-    openFile(file);
-    say(QStringLiteral("正在把 %1 复制到团队数据库 %2 …").arg(QDir::toNativeSeparators(file.displayName()), server.displayName()));
+    const OpenedCardDatabase file = openFile();
+    say(QStringLiteral("正在把 %1 复制到团队数据库 %2 …")
+            .arg(QDir::toNativeSeparators(file.database->displayName()), server.displayName()));
     QString shown;
-    const CopyCounts counts = copyToServer(file, server, [&](const QString& table, int64_t done, int64_t total) {
+    const CopyCounts counts = server.copyFrom(*file.database, [&](const QString& table, int64_t done, int64_t total) {
         const QString line = QStringLiteral("  %1：%2 / %3").arg(table).arg(done).arg(total);
         if (line != shown)
             say(shown = line);
@@ -76,11 +74,11 @@ std::optional<int> runServerCommand(int argc, char** argv)
         return 2;
     }
     try {
-        PgConnection server(QString::fromLocal8Bit(argv[2]), cardDatabaseRules());
+        TeamServerSetup server(QString::fromLocal8Bit(argv[2]));
         if (!init)
             return copy(server);
         say(QStringLiteral("正在团队数据库 %1 中建立名片数据库的表…").arg(server.displayName()));
-        initServer(server);
+        server.createTables();
         say(QStringLiteral("完成：已建立名片数据库的表、索引和初始数据。"));
         return 0;
     } catch (const EngineError& e) {

@@ -6,6 +6,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -18,10 +19,10 @@ namespace ostrel {
 class ClickLabel;
 class DBGrid;
 class DBLookupComboBox;
+class DatabaseFileCommands;
 class GbkEdit;
 class HistoryCommands;
 class Query;
-class SqlCipherConnection;
 class TfrmDM;
 
 // The program's home: the live cards in the configured columns, three counters, the
@@ -97,8 +98,15 @@ public:
     ClickLabel* Label2;                   // 纪念日数：n
     ClickLabel* Label4;                   // 软件开发：Ostrel软件
     QMenu* PopupMenu1;                    // the card list's right-click menu
+    QAction* N1;                          // 新增名片 &N
+    QAction* B1;                          // 拜访记录 &B
+    QAction* T1;                          // 纪念日记录 &T
+    QAction* I1;                          // 导入名片 &I
+    QAction* N2;                          // 修改名片 &M
+    QAction* N3;                          // 删除名片 &D
     // Beyond the described window: the 数据 menu (backup, restore, password, vCard) and two status
     // notes.
+    QMenu* DataMenu;
     QAction* BackupAction;
     QAction* RestoreAction;
     QAction* PasswordAction;
@@ -145,20 +153,27 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Builds the controls with their names, as a form description would (main_window_ui.cpp).
+    void setupUi();
     void buildToolBar();
     QWidget* buildSearchBar();
+    QLayout* buildSearchButtons(QWidget* row);
     void buildStatusBar();
     void buildPopupMenu();
     void buildDataMenu();
     QWidget* buildQuickFind(QWidget* parent);
+    // What the controls do.
+    void connectCommands();
+    void connectQuickFind();
+    void connectDataMenu();
     // Brings an older database up to date (the search keys), with a progress dialog.
     void upgradeDatabase();
     void narrowList();
     void showCounts();
     void writeCloseBackup();
-    // The database file on this desktop, for what belongs to a file alone (backups, the
-    // password); on a server an engine error saying so.
-    SqlCipherConnection& databaseFile() const;
+    // The commands of the database file on this desktop, for what belongs to a file alone
+    // (backups, the password); on a server an engine error saying so.
+    DatabaseFileCommands& fileCommands() const;
     bool hasCards() const;
 
     TfrmDM& m_dm;

@@ -7,10 +7,10 @@
 #include "engine/engine_error.h"
 #include "engine/query.h"
 #include "core/card_vcard.h"
+#include "ui/common/wait_cursor.h"
 #include "ui/common/window_parts.h"
 #include "import_window.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProgressDialog>
@@ -44,11 +44,6 @@ QStringList firstColumn(Database& db, const QString& sql)
         values << rows.text(r, 0);
     return values;
 }
-
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 // Cards read ahead on a second thread while the rows go into the database: reading a card
 // and putting it in take about as long, and the machine has a core for each. A few batches

@@ -26,10 +26,10 @@ QString writeDailyBackup(SqlCipherConnection& db, const QString& folder, const Q
 }
 
 QString restoreDatabase(SqlCipherConnection& db, const QString& source, const QString& folder, const QDateTime& now,
-                        const std::optional<QString>& sourceKey)
+                        const std::optional<QString>& sourcePassword)
 {
     const QString path = ConnectionString(db.connectionString()).value(kDataSourceKey);
-    const QString password = sourceKey.value_or(db.key());
+    const QString password = sourcePassword.value_or(db.password());
     if (QFileInfo(source).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
         throw EngineError(QStringLiteral("选择的就是正在使用的数据库文件，不能用它恢复。"));
     checkDatabaseFile(source, password, QStringLiteral("D_B"));

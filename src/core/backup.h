@@ -18,11 +18,11 @@ inline constexpr int kBackupsKept = 10;
 QString writeDailyBackup(SqlCipherConnection& db, const QString& folder, const QDate& day, int keep = kBackupsKept);
 
 // Replaces db's file by a copy of source once source has passed the checks (opens with
-// sourceKey, by default db's key; passes the integrity check; holds cards). The restored
-// file keeps sourceKey, and db goes on with it. The current file is kept in folder first
+// sourcePassword, by default db's password; passes the integrity check; holds cards). The
+// restored file keeps sourcePassword, and db goes on with it. The current file is kept in folder first
 // ("恢复前-2026-12-09-133045.edb"). Returns that kept file, or the empty text when there was
 // no current file. Nothing changes when a check fails. Throws EngineError.
 QString restoreDatabase(SqlCipherConnection& db, const QString& source, const QString& folder, const QDateTime& now,
-                        const std::optional<QString>& sourceKey = std::nullopt);
+                        const std::optional<QString>& sourcePassword = std::nullopt);
 
 } // namespace ostrel

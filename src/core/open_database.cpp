@@ -68,16 +68,23 @@ QString readServerSettings(const QString& path)
     return lines.join(u' ');
 }
 
-std::unique_ptr<Database> openCardDatabaseFor(const QString& programFolder)
+OpenedCardDatabase openCardDatabaseFor(const QString& programFolder)
 {
     const QString settings = programFolder + QString::fromLatin1(kServerSettingsFile);
     // A link to a settings file that is gone still asks for the server.
     const QFileInfo info(settings);
     if (info.exists() || info.isSymLink())
-        return std::make_unique<PgConnection>(readServerSettings(settings), cardDatabaseRules());
+        return {std::make_unique<PgConnection>(readServerSettings(settings), cardDatabaseRules()), nullptr};
+    return openCardFile(cardConnectionString(programFolder));
+}
+
+OpenedCardDatabase openCardFile(const QString& connection)
+{
     auto file = std::make_unique<SqlCipherConnection>(cardDatabaseRules());
-    file->setConnectionString(cardConnectionString(programFolder));
-    return file;
+    if (!connection.isEmpty())
+        file->setConnectionString(connection);
+    auto commands = std::make_unique<DatabaseFileCommands>(*file);
+    return {std::move(file), std::move(commands)};
 }
 
 QString cardConnectionString(const QString& programDir)

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/database_file_commands.h"
 #include "engine/database.h"
 
 #include <QString>
@@ -26,10 +27,20 @@ inline constexpr char kServerSettingsFile[] = "Data/server.conf";
 // EngineError, in words a user can act on, when the file cannot be read or sets nothing.
 QString readServerSettings(const QString& path);
 
+// The card database as the factory makes it: the engine, and beside the engine of the file the
+// commands that only the file has (none for a server).
+struct OpenedCardDatabase {
+    std::unique_ptr<Database> database;
+    std::unique_ptr<DatabaseFileCommands> fileCommands; // refers to database
+};
+
 // The card database of the program in programFolder (ending in its separator), not yet
 // opened: the team server that Data/server.conf names, else the encrypted file Data/db.edb.
 // A server that was asked for is never replaced by the file: a settings file that cannot be
 // used throws EngineError.
-std::unique_ptr<Database> openCardDatabaseFor(const QString& programFolder);
+OpenedCardDatabase openCardDatabaseFor(const QString& programFolder);
+// The encrypted card file that connection (see cardConnectionString) names, not yet opened;
+// an empty text leaves it to be given later.
+OpenedCardDatabase openCardFile(const QString& connection = {});
 
 } // namespace ostrel

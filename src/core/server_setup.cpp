@@ -4,9 +4,9 @@
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
+#include "core/open_database.h"
 #include "core/schema_names.h"
 #include "engine/sql_text.h"
-#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
 #include <QRegularExpression>
@@ -185,7 +185,7 @@ private:
     int64_t m_done = 0;
 };
 
-int64_t copyTable(SqlCipherConnection& file, PgConnection& server, const CopiedTable& copied, const CopyProgress& progress)
+int64_t copyTable(Database& file, PgConnection& server, const CopiedTable& copied, const CopyProgress& progress)
 {
     const SchemaTable& table = schemaTable(QString::fromLatin1(copied.name));
     const QString columns = table.columns.join(u',');
@@ -203,7 +203,7 @@ int64_t copyTable(SqlCipherConnection& file, PgConnection& server, const CopiedT
     return told.done();
 }
 
-void copySearchKeys(SqlCipherConnection& file, PgConnection& server, int64_t cards, const CopyProgress& progress)
+void copySearchKeys(Database& file, PgConnection& server, int64_t cards, const CopyProgress& progress)
 {
     const SchemaTable& keys = schemaTables().back();
     Progress told(progress, QStringLiteral("快速查找键"), cards);
@@ -248,7 +248,7 @@ void initServer(PgConnection& server)
     transaction.commit();
 }
 
-CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const CopyProgress& progress)
+CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress& progress)
 {
     file.open();
     if (serverTablesThere(server) < static_cast<int64_t>(schemaTables().size()))
@@ -278,6 +278,28 @@ CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const C
     server.runServerSql(QStringLiteral("VACUUM ANALYZE"));
     server.runServerSql(QStringLiteral("RESET synchronous_commit"));
     return counts;
+}
+
+TeamServerSetup::TeamServerSetup(const QString& connection)
+    : m_server(std::make_unique<PgConnection>(connection, cardDatabaseRules()))
+{
+}
+
+TeamServerSetup::~TeamServerSetup() = default;
+
+QString TeamServerSetup::displayName() const
+{
+    return m_server->displayName();
+}
+
+void TeamServerSetup::createTables()
+{
+    initServer(*m_server);
+}
+
+CopyCounts TeamServerSetup::copyFrom(Database& file, const CopyProgress& progress)
+{
+    return copyToServer(file, *m_server, progress);
 }
 
 } // namespace ostrel

@@ -4,11 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace ostrel {
 
+class Database;
 class PgConnection;
-class SqlCipherConnection;
 
 // The statements that make a team's card database in an empty PostgreSQL database: the
 // tables, indexes and seed rows of data/schema.sql adapted to the server (engine-numbered
@@ -34,6 +35,23 @@ using CopyProgress = std::function<void(const QString& table, int64_t done, int6
 // made by initServer, in one transaction: IDs kept, the server's numbering set past them,
 // the settings rows replacing the seed rows, the search keys built. Refuses a server
 // that holds cards, visits or anniversaries already.
-CopyCounts copyToServer(SqlCipherConnection& file, PgConnection& server, const CopyProgress& progress = {});
+CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress& progress = {});
+
+// The server that the terminal commands set up, named by its connection text: what is done on
+// it stays with the card rules, the commands only say what happens.
+class TeamServerSetup {
+public:
+    explicit TeamServerSetup(const QString& connection);
+    ~TeamServerSetup();
+    // The server as its user knows it: host, database and user.
+    QString displayName() const;
+    // See initServer.
+    void createTables();
+    // See copyToServer.
+    CopyCounts copyFrom(Database& file, const CopyProgress& progress = {});
+
+private:
+    std::unique_ptr<PgConnection> m_server;
+};
 
 } // namespace ostrel

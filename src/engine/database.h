@@ -13,8 +13,6 @@
 
 namespace ostrel {
 
-class SqlCipherConnection;
-
 // What one engine can do and another cannot: callers ask this rather than test types.
 enum class Capability {
     // The database is one file on this desktop: backups, restoring it and a password of the
@@ -91,9 +89,6 @@ public:
     virtual bool isReadOnly() const { return false; }
     // Names the database in use for the main window: the file's path or the server.
     virtual QString displayName() const = 0;
-    // The encrypted file behind this database, or null for a server: backups, restoring
-    // and the user's password belong to the file alone.
-    virtual SqlCipherConnection* file() { return nullptr; }
 };
 
 } // namespace ostrel

@@ -35,7 +35,7 @@ std::unique_ptr<SqlCipherConnection> reopened(const QString& connection, const Q
 {
     auto db = std::make_unique<SqlCipherConnection>();
     db->setConnectionString(connection);
-    return db->openWithKey(key) ? std::move(db) : nullptr;
+    return db->openWithPassword(key) ? std::move(db) : nullptr;
 }
 
 class Backups : public ::testing::Test {
@@ -143,8 +143,8 @@ TEST_F(Backups, UserPasswordIsSetChangedAndRemovedInPlaceAndBackupsCarryIt)
     const QStringList keys{program, QStringLiteral("我的'密码 1"), QStringLiteral("新")};
     for (const QString& key : {keys[1], keys[2], QString()}) {
         const QString expected = key.isEmpty() ? program : key;
-        db.rekey(key);
-        EXPECT_EQ(db.hasUserKey(), !key.isEmpty());
+        db.changePassword(key);
+        EXPECT_EQ(db.hasUserPassword(), !key.isEmpty());
         const QString manual = copy.programDir() + QStringLiteral("手动.edb");
         db.backupTo(manual);
         const QString daily = writeDailyBackup(db, folder(), QDate(2026, 12, 9));
@@ -167,17 +167,17 @@ TEST_F(Backups, UserPasswordIsSetChangedAndRemovedInPlaceAndBackupsCarryIt)
 TEST_F(Backups, RestoredFileKeepsItsOwnPassword)
 {
     addCard(QStringLiteral("备份里的"));
-    db.rekey(QStringLiteral("备份的"));
+    db.changePassword(QStringLiteral("备份的"));
     const QString backup = copy.programDir() + QStringLiteral("备份.edb");
     db.backupTo(backup);
-    db.rekey({});
+    db.changePassword({});
     addCard(QStringLiteral("备份后的"));
 
     EXPECT_THROW(restoreDatabase(db, backup, folder(), QDateTime(QDate(2026, 12, 9), QTime(13, 30))), EngineError);
     EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份后的'")), 1);
 
     const QString kept = restoreDatabase(db, backup, folder(), QDateTime(QDate(2026, 12, 9), QTime(13, 31)), QStringLiteral("备份的"));
-    EXPECT_TRUE(db.hasUserKey());
+    EXPECT_TRUE(db.hasUserPassword());
     EXPECT_EQ(db.countRows(QStringLiteral("select * from D_B where BName='备份里的'")), 1);
     EXPECT_TRUE(fileOpensWith(kept, QString::fromLatin1(kDatabasePassword)));
     EXPECT_TRUE(reopened(copy.connectionString(), QStringLiteral("备份的")));
@@ -228,7 +228,7 @@ TEST_F(Backups, SqlcipherToolReadsAFileWithAUserPasswordOnlyWithIt)
     if (tool.isEmpty())
         GTEST_SKIP() << "the sqlcipher tool is not installed";
     addCard(QStringLiteral("甲"));
-    db.rekey(QStringLiteral("用户's"));
+    db.changePassword(QStringLiteral("用户's"));
     // The README's settings, with the user's password as the key.
     const auto count = [&](const QString& quotedKey) {
         QProcess run;

@@ -70,9 +70,9 @@ TEST(ServerSettings, FileChoosesTheServerAndGivesItsConnectionText)
     ASSERT_TRUE(dir.isValid());
     const QString folder = dir.path() + u'/';
     // Without a settings file the program keeps to its encrypted file.
-    const std::unique_ptr<Database> local = openCardDatabaseFor(folder);
-    ASSERT_NE(local->file(), nullptr);
-    EXPECT_EQ(local->connectionString(), cardConnectionString(folder));
+    const OpenedCardDatabase local = openCardDatabaseFor(folder);
+    ASSERT_NE(local.fileCommands, nullptr);
+    EXPECT_EQ(local.database->connectionString(), cardConnectionString(folder));
 
     ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("Data")));
     const QString settings = folder + QString::fromLatin1(kServerSettingsFile);
@@ -97,10 +97,10 @@ TEST(ServerSettings, FileChoosesTheServerAndGivesItsConnectionText)
         file.write(c.text);
         file.close();
         if (!c.error) {
-            const std::unique_ptr<Database> server = openCardDatabaseFor(folder);
-            EXPECT_EQ(server->file(), nullptr);
-            EXPECT_FALSE(server->isOpen());
-            EXPECT_EQ(server->connectionString(), QString::fromUtf8(c.connection));
+            const OpenedCardDatabase server = openCardDatabaseFor(folder);
+            EXPECT_EQ(server.fileCommands, nullptr);
+            EXPECT_FALSE(server.database->isOpen());
+            EXPECT_EQ(server.database->connectionString(), QString::fromUtf8(c.connection));
             continue;
         }
         // A server asked for is never replaced by the file.

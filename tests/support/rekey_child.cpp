@@ -14,10 +14,10 @@ int main(int argc, char** argv)
     ostrel::SqlCipherConnection db{ostrel::cardDatabaseRules()};
     db.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=kqv749").arg(QString::fromLocal8Bit(argv[1])));
     try {
-        if (!db.openWithKey(QString::fromUtf8(argv[2])))
+        if (!db.openWithPassword(QString::fromUtf8(argv[2])))
             return 3;
         db.execute(QStringLiteral("PRAGMA cache_size = %1").arg(QString::fromLatin1(argv[4])));
-        db.rekey(QString::fromUtf8(argv[3]));
+        db.changePassword(QString::fromUtf8(argv[3]));
     } catch (const ostrel::EngineError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -45,7 +45,7 @@ bool onServerEngine()
     return server;
 }
 
-std::unique_ptr<Database> cardDatabaseFor(const TestDatabase& copy)
+OpenedCardDatabase cardDatabaseFor(const TestDatabase& copy)
 {
     if (onServerEngine()) {
         const QString server = freshServerDatabase();

@@ -2,7 +2,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "engine/database.h"
+#include "core/open_database.h"
 #include "qt_print.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ bool onServerEngine();
 // The card database the program would open in copy's folder, not yet opened. On a server run
 // a fresh server database that Data/server.conf there names, so the real factory picks it
 // (the current test is skipped, visibly, when no server can be had); else the copied file.
-std::unique_ptr<Database> cardDatabaseFor(const TestDatabase& copy);
+OpenedCardDatabase cardDatabaseFor(const TestDatabase& copy);
 
 } // namespace ostrel::test
 

@@ -50,7 +50,7 @@ protected:
     }
 
     test::TestDatabase copy;
-    std::unique_ptr<Database> db = test::cardDatabaseFor(copy);
+    std::unique_ptr<Database> db = test::cardDatabaseFor(copy).database;
     Query query{db.get()};
     DBGrid grid;
 };

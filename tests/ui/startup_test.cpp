@@ -140,7 +140,7 @@ TEST_F(Startup, UserPasswordIsAskedThreeTimesAndAWrongOneChangesNothing)
         before.setConnectionString(copy.connectionString());
         before.execute(QStringLiteral("insert into D_B(BName, theDel) values('锁着的','否')"));
         upgradeSchema(before); // a current file: opening it with the password writes nothing
-        before.rekey(QStringLiteral("芝麻开门"));
+        before.changePassword(QStringLiteral("芝麻开门"));
     }
     QFile file(copy.path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -169,8 +169,8 @@ void requireNonEmpty(const QString& path)
                           SQLITE_CORRUPT);
 }
 
-// The engine's answer when the key does not fit the file (or the file is no database).
-bool isWrongKey(const EngineError& error)
+// The engine's answer when the password does not fit the file (or the file is no database).
+bool isWrongPassword(const EngineError& error)
 {
     return error.code() == SQLITE_NOTADB;
 }
@@ -282,23 +282,23 @@ void SqlCipherConnection::open()
     openFile(db, path, (folderWritable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX);
     // The engine falls back to reading a file it may not write.
     m_readOnly = sqlite3_db_readonly(db.get(), "main") == 1;
-    keyAndConfigure(db.get(), key(), !m_readOnly);
+    keyAndConfigure(db.get(), password(), !m_readOnly);
     for (const auto& [name, call] : m_rules.functions)
         sqlite3_create_function_v2(db.get(), name.constData(), 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                    reinterpret_cast<void*>(call), textFunction, nullptr, nullptr, nullptr);
     m_db = db.release();
 }
 
-bool SqlCipherConnection::openWithKey(const QString& key)
+bool SqlCipherConnection::openWithPassword(const QString& password)
 {
     closeHandle();
-    setUserKey(key);
+    setUserPassword(password);
     try {
         open();
         return true;
     } catch (const EngineError& error) {
-        setUserKey({});
-        if (!isWrongKey(error))
+        setUserPassword({});
+        if (!isWrongPassword(error))
             throw;
         return false;
     }
@@ -307,7 +307,7 @@ bool SqlCipherConnection::openWithKey(const QString& key)
 void SqlCipherConnection::close()
 {
     closeHandle();
-    setUserKey({});
+    setUserPassword({});
 }
 
 void SqlCipherConnection::closeHandle()
@@ -322,15 +322,15 @@ void SqlCipherConnection::closeHandle()
     }
 }
 
-void SqlCipherConnection::setUserKey(const QString& key)
+void SqlCipherConnection::setUserPassword(const QString& password)
 {
-    m_userKey.fill(QChar()); // not left behind in freed memory
-    m_userKey = key == passwordSetting() ? QString() : key;
+    m_userPassword.fill(QChar()); // not left behind in freed memory
+    m_userPassword = password == passwordSetting() ? QString() : password;
 }
 
-QString SqlCipherConnection::key() const
+QString SqlCipherConnection::password() const
 {
-    return m_userKey.isEmpty() ? passwordSetting() : m_userKey;
+    return m_userPassword.isEmpty() ? passwordSetting() : m_userPassword;
 }
 
 QString SqlCipherConnection::path() const
@@ -343,15 +343,15 @@ QString SqlCipherConnection::passwordSetting() const
     return ConnectionString(connectionString()).value(kPasswordKey);
 }
 
-bool SqlCipherConnection::isKeyedWith(const QString& key) const
+bool SqlCipherConnection::opensWithPassword(const QString& password) const
 {
-    return fileOpensWith(path(), key);
+    return fileOpensWith(path(), password);
 }
 
-void SqlCipherConnection::rekey(const QString& key)
+void SqlCipherConnection::changePassword(const QString& password)
 {
     sqlite3* db = handle();
-    const QByteArray bytes = (key.isEmpty() ? passwordSetting() : key).toUtf8();
+    const QByteArray bytes = (password.isEmpty() ? passwordSetting() : password).toUtf8();
     const int rc = sqlite3_rekey(db, bytes.constData(), static_cast<int>(bytes.size()));
     // After a failed re-key the engine would go on writing with the new key into a file still
     // keyed with the old one; after a good one, reopening shows the file as stored opens
@@ -359,7 +359,7 @@ void SqlCipherConnection::rekey(const QString& key)
     closeHandle();
     if (rc != SQLITE_OK)
         throw failure(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-    setUserKey(key);
+    setUserPassword(password);
     open();
 }
 
@@ -552,28 +552,28 @@ void SqlCipherConnection::backupTo(const QString& target)
 {
     if (QFileInfo(target).absoluteFilePath() == QFileInfo(path()).absoluteFilePath())
         throw EngineError(QStringLiteral("不能备份到正在使用的数据库文件本身，请另选一个文件。"));
-    writeCopy(handle(), target, key());
+    writeCopy(handle(), target, password());
 }
 
-void SqlCipherConnection::replaceFile(const QString& ready, const QString& key)
+void SqlCipherConnection::replaceFile(const QString& ready, const QString& password)
 {
     closeHandle();
     removeSideFiles(path());
     moveIntoPlace(ready, path());
-    setUserKey(key);
+    setUserPassword(password);
     open();
 }
 
-bool fileOpensWith(const QString& path, const QString& key)
+bool fileOpensWith(const QString& path, const QString& password)
 {
     requireNonEmpty(path);
     Handle db;
     openFile(db, path, SQLITE_OPEN_READONLY);
     try {
-        keyAndConfigure(db.get(), key, false);
+        keyAndConfigure(db.get(), password, false);
         return true;
     } catch (const EngineError& error) {
-        if (!isWrongKey(error))
+        if (!isWrongPassword(error))
             throw;
         return false;
     }

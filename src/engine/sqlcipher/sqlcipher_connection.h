@@ -8,7 +8,7 @@ namespace ostrel {
 
 class SqlCipherStatement;
 
-// The card database: a SQLCipher file keyed with the connection string's password (the
+// The card database: a SQLCipher file encrypted with the connection string's password (the
 // program's own), or with the user's password once one is set.
 class SqlCipherConnection : public Database {
 public:
@@ -24,21 +24,22 @@ public:
     void open() override;
     // Also forgets the user's password.
     void close() override;
-    // Opens with key, or with the connection string's password when key is empty. Any other
-    // key is the user's password: held in memory only, to reopen, until close(). Returns
-    // false, and stays closed, when the file does not open with that key (a wrong password,
-    // or no database at all); throws EngineError for every other failure.
-    bool openWithKey(const QString& key = {});
-    bool hasUserKey() const { return !m_userKey.isEmpty(); }
-    // Whether the database file opens with key (tried on a handle of its own).
-    bool isKeyedWith(const QString& key) const;
-    // The key this database's files get: the user's password or the connection string's.
+    // Opens with password, or with the connection string's when password is empty. Any other
+    // password is the user's: held in memory only, to reopen, until close(). Returns false,
+    // and stays closed, when the file does not open with that password (a wrong one, or no
+    // database at all); throws EngineError for every other failure.
+    bool openWithPassword(const QString& password = {});
+    bool hasUserPassword() const { return !m_userPassword.isEmpty(); }
+    // Whether the database file opens with password (tried on a handle of its own).
+    bool opensWithPassword(const QString& password) const;
+    // The password this database's files get: the user's or the connection string's.
     // Never to be shown or written anywhere.
-    QString key() const;
-    // Re-keys the database in place with the engine's own re-key: one write transaction, so an
-    // interruption leaves the file whole with the old key (the journal beside it rolls it
-    // back on the next open). An empty key goes back to the connection string's password.
-    void rekey(const QString& key);
+    QString password() const;
+    // Encrypts the database in place with a new password through the engine's own re-key: one
+    // write transaction, so an interruption leaves the file whole with the old password (the
+    // journal beside it rolls it back on the next open). An empty password goes back to the
+    // connection string's.
+    void changePassword(const QString& password);
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
@@ -56,15 +57,14 @@ public:
     bool inTransaction() const override;
     QString displayName() const override { return path(); }
     bool has(Capability) const override { return true; }
-    SqlCipherConnection* file() override { return this; }
 
     // Writes a consistent copy of the database to target with the engine's online backup,
-    // keyed with the same password as the database (key()). target is replaced only once the
-    // copy is whole.
+    // encrypted with the same password as the database (password()). target is replaced only
+    // once the copy is whole.
     void backupTo(const QString& target);
-    // Closes the connection and puts the finished database file ready, keyed with key (see
-    // openWithKey), in place of its file, and opens it.
-    void replaceFile(const QString& ready, const QString& key);
+    // Closes the connection and puts the finished database file ready, encrypted with password
+    // (see openWithPassword), in place of its file, and opens it.
+    void replaceFile(const QString& ready, const QString& password);
 
 private:
     DatabaseRules m_rules;
@@ -76,12 +76,12 @@ private:
     QString passwordSetting() const; // the connection string's password, the program's own
     // Closes the engine's handle but keeps the user's password for the next open.
     void closeHandle();
-    void setUserKey(const QString& key);
+    void setUserPassword(const QString& password);
 
     sqlite3* m_db = nullptr;
     std::vector<std::pair<QString, sqlite3_stmt*>> m_prepared; // most recently used last
     bool m_readOnly = false;
-    QString m_userKey;
+    QString m_userPassword;
 
     // ---- prepared statements ----
 public:
@@ -103,9 +103,9 @@ void keyAndConfigure(sqlite3* db, const QString& password, bool writable = true)
 // there. Returns whether it wrote one. Throws EngineError.
 bool deliverDatabase(const QString& path, const QString& password, const QString& schemaSql);
 
-// Whether the database file at path opens with key: false for a wrong key (or no database
-// at all), EngineError for a missing or empty file.
-bool fileOpensWith(const QString& path, const QString& key);
+// Whether the database file at path opens with password: false for a wrong one (or no
+// database at all), EngineError for a missing or empty file.
+bool fileOpensWith(const QString& path, const QString& password);
 
 // Throws EngineError unless path is a card database that opens with password and passes
 // the engine's integrity check.
