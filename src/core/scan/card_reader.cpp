@@ -20,6 +20,9 @@ using PixPtr = std::unique_ptr<PIX, PixDeleter>;
 
 // A card is 90 × 54 mm: at about 300 DPI its long side is close to this many pixels.
 constexpr int kCardLongSide = 1100;
+// Half the side of the window the threshold follows: wider than the strokes of the name,
+// whose large type would otherwise come out hollow.
+constexpr int kSauvolaWindow = 60;
 
 PixPtr grayPix(const QImage& image)
 {
@@ -34,13 +37,34 @@ PixPtr grayPix(const QImage& image)
     return pix;
 }
 
+// Solid shapes (a logo, a coloured band) wiped out: beside a line of type the recogniser
+// reads them as letters and spoils the line, often the name beside the logo.
+void wipeSolidShapes(PIX* binary)
+{
+    BOXA* boxes = pixConnCompBB(binary, 8);
+    if (!boxes)
+        return;
+    const l_int32 minSide = std::max<l_int32>(24, pixGetHeight(binary) / 25);
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        BOX* box = boxaGetBox(boxes, i, L_CLONE);
+        l_int32 x, y, w, h, count = 0;
+        boxGetGeometry(box, &x, &y, &w, &h);
+        // Even the boldest character covers well under two thirds of its box.
+        if (w >= minSide && h >= minSide && pixCountPixelsInRect(binary, box, &count, nullptr) == 0
+            && count > w * h * 0.65)
+            pixClearInRect(binary, box);
+        boxDestroy(&box);
+    }
+    boxaDestroy(&boxes);
+}
+
 // Scaled so that the card's type has the size the recogniser was trained on; then straightened
 // and made black on white with a threshold that follows uneven light.
 PixPtr prepared(const QImage& image, float* skew)
 {
     PixPtr gray = grayPix(image);
     const int longSide = std::max(image.width(), image.height());
-    const float factor = float(kCardLongSide * 1.3) / float(longSide);
+    const float factor = float(kCardLongSide) / float(longSide);
     if (factor < 0.8f || factor > 1.25f)
         gray.reset(pixScale(gray.get(), factor, factor));
     float conf = 0;
@@ -49,8 +73,9 @@ PixPtr prepared(const QImage& image, float* skew)
         gray.reset(straight);
     PIX* binary = nullptr;
     const int tiles = std::max(1, int(pixGetWidth(gray.get())) / 400);
-    if (pixSauvolaBinarizeTiled(gray.get(), 25, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
+    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
         return gray;
+    wipeSolidShapes(binary);
     return PixPtr(binary);
 }
 
@@ -76,6 +101,7 @@ void restartWithOneOcrThread(char** argv)
 CardReader::CardReader(const QString& dataPath)
     : api_(std::make_unique<tesseract::TessBaseAPI>())
 {
+    setMsgSeverity(L_SEVERITY_ERROR); // the deskew's search notes are not the user's concern
     const QString dir = tessdataDir(dataPath);
     for (const auto& [lang, package] : {std::pair{"chi_sim", "tesseract-ocr-chi-sim"}, std::pair{"eng", "tesseract-ocr-eng"}})
         if (!QFile::exists(QDir(dir).filePath(QStringLiteral("%1.traineddata").arg(QLatin1String(lang)))))
@@ -121,6 +147,40 @@ int CardReader::uprightTurns(PIX* binary)
     return ((360 - degrees) / 90) % 4;
 }
 
+// Lines in type much larger than the rest (the name) read again on their own at the size
+// the recogniser reads best: in the page pass large type beside a logo is often misread.
+void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
+{
+    std::vector<int> heights;
+    for (const auto& l : lines)
+        heights.push_back(l.box.height());
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const int median = heights[heights.size() / 2];
+    api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    for (auto& line : lines) {
+        if (line.box.height() < median * 3 / 2)
+            continue;
+        const int margin = line.box.height() / 4;
+        BOX* box = boxCreate(std::max(0, line.box.x() - margin), std::max(0, line.box.y() - margin),
+                             line.box.width() + 2 * margin, line.box.height() + 2 * margin);
+        PixPtr clip(pixClipRectangle(page, box, nullptr));
+        boxDestroy(&box);
+        if (!clip)
+            continue;
+        const float factor = 40.0f / float(pixGetHeight(clip.get()));
+        PixPtr scaled(pixScale(clip.get(), factor, factor));
+        api_->SetImage(scaled.get());
+        std::unique_ptr<char[]> text(api_->GetUTF8Text());
+        const QString again = QString::fromUtf8(text.get()).trimmed();
+        const double confidence = api_->MeanTextConf();
+        if (!again.isEmpty() && confidence > line.confidence) {
+            line.text = again;
+            line.confidence = confidence;
+        }
+    }
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
 RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
@@ -145,9 +205,12 @@ RecognisedLines CardReader::readLines(const QImage& image)
             } while (it->Next(tesseract::RIL_TEXTLINE));
         }
     }
-    api_->Clear();
-    if (lines.empty())
+    if (lines.empty()) {
+        api_->Clear();
         throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
+    }
+    rereadLargeType(pix.get(), lines);
+    api_->Clear();
     return lines;
 }
 

@@ -32,6 +32,7 @@ public:
 
 private:
     int uprightTurns(Pix* binary);
+    void rereadLargeType(Pix* page, RecognisedLines& lines);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;

@@ -131,11 +131,18 @@ QString digitsOf(const QString& text)
 QStringList phoneNumbers(const QString& text)
 {
     QStringList numbers;
-    static const QRegularExpression parts(QStringLiteral("[/,;、，；|]|\\s{2,}"));
+    // Each run of digits and separators is a number (or two mobiles written together); a
+    // misread label between two numbers parts them.
+    static const QRegularExpression run(
+        QStringLiteral("(?:\\+\\s*86|0086|\\(\\s*\\+?86\\s*\\))?[\\s\\-]*\\(?\\d[\\d\\s\\-()]{5,}\\d"
+                       "(?:\\s*(?:转|ext\\.?|x)\\s*\\d{1,6})?"),
+        QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression country(QStringLiteral("^\\s*(?:\\+\\s*86|0086|\\(\\s*\\+?86\\s*\\))[\\s\\-]*"));
     static const QRegularExpression ext(QStringLiteral("(?:转|ext\\.?|x)\\s*(\\d{1,6})\\s*$"),
                                         QRegularExpression::CaseInsensitiveOption);
-    for (QString part : text.split(parts, Qt::SkipEmptyParts)) {
+    auto it = run.globalMatch(text);
+    while (it.hasNext()) {
+        QString part = it.next().captured();
         QString extension;
         if (const auto m = ext.match(part); m.hasMatch()) {
             extension = m.captured(1);
