@@ -1,12 +1,12 @@
 #include "app/application.h"
 #include "app/data_module.h"
-#include "app/server_commands.h"
+#include "app/command_line.h"
 #include "cards/main_window.h"
 #include "core/open_database.h"
 
 int main(int argc, char** argv)
 {
-    if (const auto code = ostrel::runServerCommand(argc, argv))
+    if (const auto code = ostrel::runCommandLine(argc, argv))
         return *code;
     ostrel::Application app(argc, argv);
     // The file, or the team server its settings name; a server that cannot be used is

@@ -3,6 +3,7 @@
 namespace ostrel {
 
 inline constexpr char kAppTitle[] = "Ostrel名片管理软件";
+inline constexpr char kAppVersion[] = "1.0";
 // The publisher's home page: a reserved example domain, defined here only.
 inline constexpr char kHomePageHost[] = "www.example.com";
 inline constexpr char kHomePageUrl[] = "https://www.example.com/";

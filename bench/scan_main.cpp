@@ -1,0 +1,101 @@
+// The card reader on generated cards: per-field accuracy (exact match after dropping
+// blanks) and the time per card after the engine is loaded.
+//   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses]
+// --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl).
+#include "card_images.h"
+#include "measure.h"
+
+#include "core/scan/card_reader.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+
+using namespace ostrel;
+
+namespace {
+
+const char* kColumns[] = {"BName", "DJob", "DName", "DPart", "BMob", "DPho", "DFax", "BMail", "DWWW", "DPos", "DAdd", "BQQ"};
+
+QString bare(QString s)
+{
+    return s.remove(QLatin1Char(' '));
+}
+
+struct Score {
+    int right = 0;
+    int total = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    restartWithOneOcrThread(argv);
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const auto option = [&](const char* name, const QString& fallback) {
+        const auto i = args.indexOf(QString::fromLatin1(name));
+        return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
+    };
+    const unsigned seed = option("--seed", QStringLiteral("7")).toUInt();
+    const int count = option("--count", QStringLiteral("100")).toInt();
+    const QString writeDir = option("--write", QString());
+    const bool showMisses = args.contains(QStringLiteral("--show-misses"));
+    if (!writeDir.isEmpty())
+        QDir().mkpath(writeDir);
+    QFile truthFile(QDir(writeDir).filePath(QStringLiteral("truth.jsonl")));
+    if (!writeDir.isEmpty())
+        truthFile.open(QIODevice::WriteOnly);
+
+    std::unique_ptr<CardReader> reader;
+    const double loadMs = bench::elapsedMs([&] { reader = std::make_unique<CardReader>(); });
+    bench::CardImageGenerator generator(seed);
+    std::map<QString, Score> scores;
+    std::vector<double> times;
+    int unread = 0;
+    for (int i = 0; i < count; ++i) {
+        const bench::CardImage card = generator.next();
+        if (!writeDir.isEmpty()) {
+            card.image.save(QDir(writeDir).filePath(QStringLiteral("card-%1.png").arg(i, 3, 10, QLatin1Char('0'))));
+            QJsonObject t;
+            for (auto it = card.truth.begin(); it != card.truth.end(); ++it)
+                t.insert(it.key(), it.value());
+            t.insert(QStringLiteral("layout"), card.layout);
+            truthFile.write(QJsonDocument(t).toJson(QJsonDocument::Compact) + '\n');
+        }
+        ScannedCard read;
+        try {
+            times.push_back(bench::elapsedMs([&] { read = reader->readCard(card.image); }));
+        } catch (const ScanError& e) {
+            ++unread;
+        }
+        for (const char* column : kColumns) {
+            const QString want = card.truth.value(QString::fromLatin1(column));
+            const QString got = read.value(column);
+            if (want.isEmpty() && got.isEmpty())
+                continue;
+            Score& s = scores[QString::fromLatin1(column)];
+            ++s.total;
+            if (bare(want) == bare(got))
+                ++s.right;
+            else if (showMisses)
+                std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i, qPrintable(card.layout), column,
+                            qPrintable(want), qPrintable(got));
+        }
+    }
+    std::printf("scan: seed %u, %d cards, %d unread\n", seed, count, unread);
+    std::printf("scan: engine load %.0f ms\n", loadMs);
+    std::printf("scan: time per card median %.0f ms, mean %.0f ms (one thread)\n", bench::median(times),
+                std::accumulate(times.begin(), times.end(), 0.0) / std::max<size_t>(1, times.size()));
+    std::printf("scan: peak memory %.0f MB\n", bench::statusMb("VmHWM:"));
+    for (const char* column : kColumns) {
+        const Score& s = scores[QString::fromLatin1(column)];
+        std::printf("scan: %-6s %5.1f%% (%d/%d)\n", column, s.total ? 100.0 * s.right / s.total : 0.0, s.right, s.total);
+    }
+    return 0;
+}

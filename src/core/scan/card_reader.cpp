@@ -1,0 +1,230 @@
+#include "core/scan/card_reader.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <unistd.h>
+
+namespace ostrel {
+
+namespace {
+
+struct PixDeleter {
+    void operator()(PIX* p) const { pixDestroy(&p); }
+};
+using PixPtr = std::unique_ptr<PIX, PixDeleter>;
+
+// A card is 90 × 54 mm: at about 300 DPI its long side is close to this many pixels.
+constexpr int kCardLongSide = 1100;
+// Half the side of the window the threshold follows: wider than the strokes of the name,
+// whose large type would otherwise come out hollow.
+constexpr int kSauvolaWindow = 60;
+
+PixPtr grayPix(const QImage& image)
+{
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    PixPtr pix(pixCreate(gray.width(), gray.height(), 8));
+    for (int y = 0; y < gray.height(); ++y) {
+        const uchar* in = gray.constScanLine(y);
+        l_uint32* line = pixGetData(pix.get()) + y * pixGetWpl(pix.get());
+        for (int x = 0; x < gray.width(); ++x)
+            SET_DATA_BYTE(line, x, in[x]);
+    }
+    return pix;
+}
+
+// Solid shapes (a logo, a coloured band) wiped out: beside a line of type the recogniser
+// reads them as letters and spoils the line, often the name beside the logo.
+void wipeSolidShapes(PIX* binary)
+{
+    BOXA* boxes = pixConnCompBB(binary, 8);
+    if (!boxes)
+        return;
+    const l_int32 minSide = std::max<l_int32>(24, pixGetHeight(binary) / 25);
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        BOX* box = boxaGetBox(boxes, i, L_CLONE);
+        l_int32 x, y, w, h, count = 0;
+        boxGetGeometry(box, &x, &y, &w, &h);
+        // Even the boldest character covers well under two thirds of its box.
+        if (w >= minSide && h >= minSide && pixCountPixelsInRect(binary, box, &count, nullptr) == 0
+            && count > w * h * 0.65)
+            pixClearInRect(binary, box);
+        boxDestroy(&box);
+    }
+    boxaDestroy(&boxes);
+}
+
+// Scaled so that the card's type has the size the recogniser was trained on; then straightened
+// and made black on white with a threshold that follows uneven light.
+PixPtr prepared(const QImage& image, float* skew)
+{
+    PixPtr gray = grayPix(image);
+    const int longSide = std::max(image.width(), image.height());
+    const float factor = float(kCardLongSide) / float(longSide);
+    if (factor < 0.8f || factor > 1.25f)
+        gray.reset(pixScale(gray.get(), factor, factor));
+    float conf = 0;
+    *skew = 0;
+    if (PIX* straight = pixFindSkewAndDeskew(gray.get(), 2, skew, &conf))
+        gray.reset(straight);
+    PIX* binary = nullptr;
+    const int tiles = std::max(1, int(pixGetWidth(gray.get())) / 400);
+    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
+        return gray;
+    wipeSolidShapes(binary);
+    return PixPtr(binary);
+}
+
+QString tessdataDir(const QString& dataPath)
+{
+    if (!dataPath.isEmpty())
+        return dataPath;
+    const QByteArray env = qgetenv("TESSDATA_PREFIX");
+    return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
+}
+
+} // namespace
+
+void restartWithOneOcrThread(char** argv)
+{
+    if (qgetenv("OMP_THREAD_LIMIT") == "1")
+        return;
+    setenv("OMP_THREAD_LIMIT", "1", 1);
+    execv("/proc/self/exe", argv);
+    // The restart failed: the program still runs, only its recognition is slower.
+}
+
+CardReader::CardReader(const QString& dataPath)
+    : api_(std::make_unique<tesseract::TessBaseAPI>())
+{
+    setMsgSeverity(L_SEVERITY_ERROR); // the deskew's search notes are not the user's concern
+    const QString dir = tessdataDir(dataPath);
+    for (const auto& [lang, package] : {std::pair{"chi_sim", "tesseract-ocr-chi-sim"}, std::pair{"eng", "tesseract-ocr-eng"}})
+        if (!QFile::exists(QDir(dir).filePath(QStringLiteral("%1.traineddata").arg(QLatin1String(lang)))))
+            throw ScanError(QStringLiteral("缺少文字识别数据 %1（%2），请安装软件包 %3 后再扫描名片。")
+                                .arg(QLatin1String(lang), dir, QLatin1String(package)));
+    const QByteArray path = QFile::encodeName(dir);
+    if (api_->Init(path.constData(), "chi_sim+eng", tesseract::OEM_LSTM_ONLY) != 0)
+        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
+                                       "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+    // Stray dots of a textured card make one-letter "words"; the model's own dictionary is kept.
+    api_->SetVariable("debug_file", "/dev/null");
+    // Orientation needs its own small model; without it cards are read as they stand.
+    if (QFile::exists(QDir(dir).filePath(QStringLiteral("osd.traineddata")))) {
+        osd_ = std::make_unique<tesseract::TessBaseAPI>();
+        if (osd_->Init(path.constData(), "osd", tesseract::OEM_TESSERACT_ONLY) != 0)
+            osd_.reset();
+        else
+            osd_->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+    }
+}
+
+CardReader::~CardReader()
+{
+    if (osd_)
+        osd_->End();
+    api_->End();
+}
+
+// Quarter turns clockwise that set the card upright, by the orientation model.
+int CardReader::uprightTurns(PIX* binary)
+{
+    if (!osd_)
+        return 0;
+    osd_->SetImage(binary);
+    osd_->SetSourceResolution(300);
+    int degrees = 0;
+    float confidence = 0;
+    const char* script = nullptr;
+    float scriptConfidence = 0;
+    if (!osd_->DetectOrientationScript(&degrees, &confidence, &script, &scriptConfidence) || confidence < 1.5f)
+        return 0;
+    return ((360 - degrees) / 90) % 4;
+}
+
+// Lines in type much larger than the rest (the name) read again on their own at the size
+// the recogniser reads best: in the page pass large type beside a logo is often misread.
+void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
+{
+    std::vector<int> heights;
+    for (const auto& l : lines)
+        heights.push_back(l.box.height());
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const int median = heights[heights.size() / 2];
+    api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    for (auto& line : lines) {
+        if (line.box.height() < median * 3 / 2)
+            continue;
+        const int margin = line.box.height() / 4;
+        BOX* box = boxCreate(std::max(0, line.box.x() - margin), std::max(0, line.box.y() - margin),
+                             line.box.width() + 2 * margin, line.box.height() + 2 * margin);
+        PixPtr clip(pixClipRectangle(page, box, nullptr));
+        boxDestroy(&box);
+        if (!clip)
+            continue;
+        const float factor = 40.0f / float(pixGetHeight(clip.get()));
+        PixPtr scaled(pixScale(clip.get(), factor, factor));
+        api_->SetImage(scaled.get());
+        std::unique_ptr<char[]> text(api_->GetUTF8Text());
+        const QString again = QString::fromUtf8(text.get()).trimmed();
+        const double confidence = api_->MeanTextConf();
+        if (!again.isEmpty() && confidence > line.confidence) {
+            line.text = again;
+            line.confidence = confidence;
+        }
+    }
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
+RecognisedLines CardReader::readLines(const QImage& image)
+{
+    if (image.isNull() || image.width() < 16 || image.height() < 16)
+        throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
+    float skew = 0;
+    PixPtr pix = prepared(image, &skew);
+    if (const int turns = uprightTurns(pix.get()))
+        pix.reset(pixRotateOrth(pix.get(), turns));
+    api_->SetImage(pix.get());
+    api_->SetSourceResolution(300);
+    RecognisedLines lines;
+    if (api_->Recognize(nullptr) == 0) {
+        std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
+        if (it && !it->Empty(tesseract::RIL_TEXTLINE)) {
+            do {
+                std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+                it->BoundingBox(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
+                const QString line = QString::fromUtf8(text.get()).trimmed();
+                if (!line.isEmpty())
+                    lines.push_back({line, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_TEXTLINE)});
+            } while (it->Next(tesseract::RIL_TEXTLINE));
+        }
+    }
+    if (lines.empty()) {
+        api_->Clear();
+        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
+    }
+    rereadLargeType(pix.get(), lines);
+    api_->Clear();
+    return lines;
+}
+
+ScannedCard CardReader::readCard(const QImage& image)
+{
+    return extractCardFields(readLines(image));
+}
+
+std::vector<ScannedCard> CardReader::readFile(const QString& path)
+{
+    std::vector<ScannedCard> cards;
+    for (const QImage& page : readCardImages(path))
+        cards.push_back(readCard(page));
+    return cards;
+}
+
+} // namespace ostrel

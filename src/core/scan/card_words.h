@@ -1,0 +1,25 @@
+#pragma once
+#include <QString>
+
+// The word lists the field rules recognise a card's lines by.
+namespace ostrel::scan {
+
+// The length of the surname a text starts with (1 or 2), 0 when it starts with none.
+int surnameLength(const QString& text);
+
+// True when the text holds a title word (经理, 总监, Manager, …).
+bool hasTitleWord(const QString& text);
+// The length of the title word the text ends with, 0 for none.
+int titleSuffixLength(const QString& text);
+
+// Where the company name in the text ends (after its suffix: 有限公司, 集团, Co., Ltd., …),
+// -1 when it has no company suffix.
+int companyEnd(const QString& text);
+
+// True when the text ends like a department (部, 处, 科, 中心, Department).
+bool isDepartment(const QString& text);
+
+// True when the text reads like an address (省, 市, 区, 路, 号, Road, Floor, …).
+bool isAddress(const QString& text);
+
+} // namespace ostrel::scan

@@ -1,0 +1,378 @@
+#include "core/scan/field_extractor.h"
+
+#include "core/pinyin.h"
+#include "core/scan/card_labels.h"
+#include "core/scan/card_words.h"
+#include "core/scan/scan_text.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace ostrel {
+
+using scan::LabelKind;
+using scan::Segment;
+
+int cardFieldIndex(const char* column)
+{
+    const auto fields = cardFields();
+    for (int i = 0; i < kCardFieldCount; ++i)
+        if (qstrcmp(fields[size_t(i)].column, column) == 0)
+            return i;
+    return -1;
+}
+
+QString ScannedCard::value(const char* column) const
+{
+    const int i = cardFieldIndex(column);
+    return i < 0 ? QString() : values[size_t(i)];
+}
+
+int ScannedCard::confidenceOf(const char* column) const
+{
+    const int i = cardFieldIndex(column);
+    return i < 0 ? 0 : confidence[size_t(i)];
+}
+
+namespace {
+
+// A line that may be the card's name or company; the choice waits until every line is seen.
+struct Candidate {
+    QString text;
+    double confidence;
+    int height;
+    bool han;
+};
+
+class Extractor {
+public:
+    ScannedCard run(const RecognisedLines& lines);
+
+private:
+    void labelled(const Segment& s, double conf);
+    void unlabelled(const QString& text, const Segment& s, double conf);
+    bool asNumbers(const QString& text, double conf, LabelKind label);
+    bool asPersonParts(const QString& text, const Segment& s, double conf);
+    void chooseName();
+    void chooseCompany();
+    bool set(const char* column, const QString& value, double conf);
+    void extra(const QString& text, double conf);
+
+    ScannedCard card_;
+    QStringList mobiles_;
+    double mobileConfidence_ = 100;
+    QStringList extras_;
+    double extraConfidence_ = 100;
+    std::vector<Candidate> names_;
+    std::vector<Candidate> companies_;
+};
+
+bool Extractor::set(const char* column, const QString& value, double conf)
+{
+    const auto i = size_t(cardFieldIndex(column));
+    if (value.isEmpty() || !card_.values[i].isEmpty())
+        return false;
+    card_.values[i] = value;
+    card_.confidence[i] = std::clamp(int(conf + 0.5), 1, 100);
+    return true;
+}
+
+void Extractor::extra(const QString& text, double conf)
+{
+    if (text.trimmed().isEmpty())
+        return;
+    extras_ << text.trimmed();
+    extraConfidence_ = std::min(extraConfidence_, conf);
+}
+
+// Numbers of a telephone-like text: mobiles gather in 移动电话, a fixed line goes to the
+// field its label names (单位电话 when it has none), more of them to 补充信息.
+bool Extractor::asNumbers(const QString& text, double conf, LabelKind label)
+{
+    const QStringList numbers = scan::phoneNumbers(text);
+    if (numbers.isEmpty())
+        return false;
+    for (const auto& n : numbers) {
+        if (scan::isMobile(n) && label != LabelKind::Fax) {
+            if (!mobiles_.contains(n))
+                mobiles_ << n;
+            mobileConfidence_ = std::min(mobileConfidence_, conf);
+            continue;
+        }
+        const bool placed = label == LabelKind::Fax     ? set("DFax", n, conf)
+                            : label == LabelKind::Direct ? set("BPho", n, conf)
+                            : label == LabelKind::Mobile ? false
+                                                         : set("DPho", n, conf) || set("BPho", n, conf * 0.8);
+        if (!placed)
+            extra(label == LabelKind::Fax ? QStringLiteral("传真：") + n : n, conf);
+    }
+    return true;
+}
+
+void Extractor::labelled(const Segment& s, double conf)
+{
+    const QString& t = s.text;
+    switch (s.label) {
+    case LabelKind::Mobile:
+    case LabelKind::Phone:
+    case LabelKind::Direct:
+    case LabelKind::Fax:
+        if (!asNumbers(t, conf, s.label))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    case LabelKind::Mail: {
+        QString mail = scan::mailAddress(QString(t).remove(QLatin1Char(' ')));
+        if (!set("BMail", mail.isEmpty() ? t : mail, mail.isEmpty() ? conf * 0.6 : conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    }
+    case LabelKind::Web: {
+        const QString web = scan::webAddress(QString(t).remove(QLatin1Char(' ')));
+        if (!set("DWWW", web.isEmpty() ? t : web, web.isEmpty() ? conf * 0.6 : conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    }
+    case LabelKind::Address: {
+        QString address = t;
+        // A postcode printed at the end of the address, in brackets or not.
+        static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
+        if (const auto m = tail.match(address); m.hasMatch() && set("DPos", m.captured(1), conf))
+            address.truncate(m.capturedStart());
+        if (!set("DAdd", address.trimmed(), conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    }
+    case LabelKind::Postcode: {
+        const QString code = scan::postcodeIn(t);
+        if (!set("DPos", code.isEmpty() ? t : code, code.isEmpty() ? conf * 0.6 : conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    }
+    case LabelKind::QQ:
+        if (!set("BQQ", QString(t).remove(QLatin1Char(' ')), conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    case LabelKind::MSN:
+        if (!set("BMSN", t, conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    case LabelKind::WangWang:
+        if (!set("BWW", t, conf))
+            extra(s.labelText + QStringLiteral("：") + t, conf);
+        return;
+    case LabelKind::WeChat: // no field of its own: kept with its label, as the vCard import does
+        extra(QStringLiteral("微信：") + t, conf);
+        return;
+    case LabelKind::None:
+        unlabelled(t, s, conf);
+        return;
+    }
+}
+
+// The length of the name a "name title" line starts with ("刘洋客户经理" → 2), 0 for none.
+// A given name has one or two characters; a head ending in 总, 副, 高 … belongs to the title.
+int nameBeforeTitle(const QString& text)
+{
+    const int surname = scan::surnameLength(text);
+    if (surname == 0)
+        return 0;
+    static const QString modifiers = QStringLiteral("总副高首主资执常");
+    int best = 0;
+    int bestScore = 0;
+    for (int head = surname + 1; head <= surname + 2 && head < text.size(); ++head) {
+        const QString rest = text.mid(head);
+        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0)
+            continue;
+        int score = scan::titleSuffixLength(rest) == rest.size() ? 3 : 2;
+        if (modifiers.contains(text[head - 1]))
+            score -= 2;
+        if (score > bestScore) {
+            best = head;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+// A name, a title, or both on one line ("张伟 总经理", "销售部 经理"); false when the text is
+// none of these.
+bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf)
+{
+    const int height = s.line ? s.line->box.height() : 0;
+    const int hans = scan::hanCount(text);
+    const bool allHan = hans == text.size();
+    const int title = scan::titleSuffixLength(text);
+    if (allHan && title > 0 && title < text.size()) {
+        if (const int head = nameBeforeTitle(text); head > 0) {
+            names_.push_back({text.left(head), conf, height, true});
+            set("DJob", text.mid(head), conf) || (extra(text.mid(head), conf), true);
+            return true;
+        }
+    }
+    static const QRegularExpression deptTitle(QStringLiteral("^(\\p{Han}{1,10}?(?:部|处|科|中心))\\s*(\\p{Han}{2,8})$"));
+    if (const auto m = deptTitle.match(text); m.hasMatch() && scan::hasTitleWord(m.captured(2))) {
+        if (!set("DPart", m.captured(1), conf))
+            extra(m.captured(1), conf);
+        if (!set("DJob", m.captured(2), conf))
+            extra(m.captured(2), conf);
+        return true;
+    }
+    if (scan::hasTitleWord(text) && (hans > 0 ? text.size() <= 14 : text.size() <= 48)) {
+        // A Chinese title wins over its English translation on a bilingual card.
+        if (hans == 0 && !card_.value("DJob").isEmpty())
+            extra(text, conf);
+        else if (!set("DJob", text, conf))
+            extra(text, conf);
+        return true;
+    }
+    const QString bare = QString(text).remove(QLatin1Char(' '));
+    if (allHan && bare.size() >= 2 && bare.size() <= 4) {
+        const bool surname = scan::surnameLength(bare) > 0;
+        names_.push_back({bare, surname ? conf : conf * 0.6, height, true});
+        return true;
+    }
+    static const QRegularExpression latinName(QStringLiteral("^[A-Z][a-z]+(?:[ -][A-Z][a-z]*\\.?){1,2}$"));
+    if (hans == 0 && latinName.match(text).hasMatch()) {
+        names_.push_back({text, conf * 0.8, height, false});
+        return true;
+    }
+    return false;
+}
+
+void Extractor::unlabelled(const QString& text, const Segment& s, double conf)
+{
+    if (text.isEmpty())
+        return;
+    if (const QString mail = scan::mailAddress(text); !mail.isEmpty()) {
+        if (!set("BMail", mail, conf))
+            extra(mail, conf);
+        extra(QString(text).remove(mail).remove(QRegularExpression(QStringLiteral("^[\\s:：]*(E-?mail|邮箱)?[\\s:：]*$"),
+                                                                   QRegularExpression::CaseInsensitiveOption)),
+              conf);
+        return;
+    }
+    if (scan::isPhoneText(text)) {
+        asNumbers(text, conf, LabelKind::None);
+        return;
+    }
+    static const QRegularExpression sixDigits(QStringLiteral("^\\d{6}$"));
+    if (sixDigits.match(text).hasMatch()) {
+        if (!set("DPos", text, conf * 0.9))
+            extra(text, conf);
+        return;
+    }
+    if (const QString web = scan::webAddress(text); !web.isEmpty() && scan::hanCount(text) == 0
+        && scan::companyEnd(text) < 0) {
+        if (!set("DWWW", web, conf))
+            extra(text, conf);
+        return;
+    }
+    if (scan::isAddress(text) && scan::companyEnd(text) < 0) {
+        QString address = text;
+        static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
+        if (const auto m = tail.match(address); m.hasMatch() && set("DPos", m.captured(1), conf * 0.9))
+            address.truncate(m.capturedStart());
+        // The Chinese address wins over its English translation.
+        if (scan::hanCount(address) == 0 && !card_.value("DAdd").isEmpty())
+            extra(address, conf);
+        else if (!set("DAdd", address.trimmed(), conf * 0.9))
+            extra(address, conf);
+        return;
+    }
+    if (const int end = scan::companyEnd(text); end > 0) {
+        companies_.push_back({text.left(end).trimmed(), conf, s.line ? s.line->box.height() : 0,
+                              scan::hanCount(text) > 0});
+        unlabelled(text.mid(end).trimmed(), s, conf);
+        return;
+    }
+    if (scan::isDepartment(text)) {
+        if (!set("DPart", text, conf * 0.9))
+            extra(text, conf);
+        return;
+    }
+    if (!asPersonParts(text, s, conf))
+        extra(text, conf);
+}
+
+void Extractor::chooseName()
+{
+    // The person's name stands in the largest type; a Chinese name wins over its spelling.
+    auto best = std::max_element(names_.begin(), names_.end(), [](const Candidate& a, const Candidate& b) {
+        const auto rank = [](const Candidate& c) { return std::tuple(c.han, c.confidence >= 50, c.height); };
+        return rank(a) < rank(b);
+    });
+    for (auto it = names_.begin(); it != names_.end(); ++it)
+        if (it == best)
+            set("BName", it->text, it->confidence);
+        else
+            extra(it->text, it->confidence);
+}
+
+// How well a company line matches the e-mail's or the web site's domain: its pinyin
+// initials or full spelling, or its English words, inside the domain.
+int domainMatch(const QString& company, const QString& domain)
+{
+    if (domain.isEmpty())
+        return 0;
+    const NameSpellings spellings = nameSpellings(company);
+    int best = 0;
+    for (const auto& list : {spellings.full, spellings.initials})
+        for (const auto& s : list)
+            for (int len = std::min<int>(int(s.size()), 12); len >= 3; --len)
+                if (domain.contains(s.left(len))) {
+                    best = std::max(best, len);
+                    break;
+                }
+    return best;
+}
+
+QString domainOf(const ScannedCard& card)
+{
+    QString mail = card.value("BMail");
+    QString domain = mail.mid(mail.indexOf(QLatin1Char('@')) + 1);
+    if (mail.isEmpty())
+        domain = card.value("DWWW");
+    domain = domain.toLower().remove(QRegularExpression(QStringLiteral("^(https?://)?(www\\.)?")));
+    return domain.left(domain.indexOf(QLatin1Char('.')));
+}
+
+void Extractor::chooseCompany()
+{
+    const QString domain = domainOf(card_);
+    auto best = std::max_element(companies_.begin(), companies_.end(), [&](const Candidate& a, const Candidate& b) {
+        const auto rank = [&](const Candidate& c) { return std::tuple(c.han, domainMatch(c.text, domain), c.height); };
+        return rank(a) < rank(b);
+    });
+    for (auto it = companies_.begin(); it != companies_.end(); ++it)
+        if (it == best)
+            set("DName", it->text, it->confidence);
+        else
+            extra(it->text, it->confidence);
+}
+
+ScannedCard Extractor::run(const RecognisedLines& lines)
+{
+    QStringList raw;
+    for (const auto& line : lines) {
+        raw << line.text;
+        const QString text = scan::mended(scan::normalised(line.text));
+        for (const auto& segment : scan::segmentsOf(text, &line))
+            labelled(segment, line.confidence);
+    }
+    chooseName();
+    chooseCompany();
+    set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
+    set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
+    card_.rawText = raw.join(QLatin1Char('\n'));
+    return card_;
+}
+
+} // namespace
+
+ScannedCard extractCardFields(const RecognisedLines& lines)
+{
+    return Extractor().run(lines);
+}
+
+} // namespace ostrel

@@ -1,0 +1,194 @@
+#include "core/scan/scan_text.h"
+
+#include <QRegularExpression>
+
+namespace ostrel::scan {
+
+bool isHan(QChar c)
+{
+    const auto u = c.unicode();
+    return (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF);
+}
+
+int hanCount(const QString& text)
+{
+    int n = 0;
+    for (const QChar c : text)
+        n += isHan(c) ? 1 : 0;
+    return n;
+}
+
+QString normalised(const QString& line)
+{
+    QString text = line.normalized(QString::NormalizationForm_KC);
+    text.replace(QChar(0x3000), QLatin1Char(' '));
+    text.replace(QStringLiteral("（"), QStringLiteral("("));
+    text.replace(QStringLiteral("）"), QStringLiteral(")"));
+    text = text.simplified();
+    // A blank with Chinese on both sides is the recogniser's, not the card's.
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char(' ') && i > 0 && i + 1 < text.size()
+            && (isHan(text[i - 1]) || text[i - 1] == QLatin1Char(':'))
+            && isHan(text[i + 1]))
+            continue;
+        out += text[i];
+    }
+    return out;
+}
+
+namespace {
+
+// A letter the recogniser confuses with a digit, inside a run that is mostly digits.
+QString digitsMended(const QString& text)
+{
+    static const QRegularExpression run(QStringLiteral("[0-9OoIl|][0-9OoIl| \\-]{4,}[0-9OoIl|]"));
+    QString out = text;
+    auto it = run.globalMatch(text);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        QString part = m.captured();
+        int digits = 0;
+        int letters = 0;
+        for (const QChar c : part) {
+            digits += c.isDigit() ? 1 : 0;
+            letters += c.isLetter() || c == QLatin1Char('|') ? 1 : 0;
+        }
+        if (digits < 5 || letters * 2 > digits)
+            continue;
+        // Inside a word (an e-mail's local part, a web address) letters are letters.
+        const auto before = m.capturedStart() > 0 ? text[m.capturedStart() - 1] : QChar(' ');
+        const auto after = m.capturedEnd() < text.size() ? text[m.capturedEnd()] : QChar(' ');
+        if (before.isLetter() || after.isLetter() || after == QLatin1Char('@') || after == QLatin1Char('.'))
+            continue;
+        part.replace(QLatin1Char('O'), QLatin1Char('0')).replace(QLatin1Char('o'), QLatin1Char('0'));
+        part.replace(QLatin1Char('I'), QLatin1Char('1')).replace(QLatin1Char('l'), QLatin1Char('1'));
+        part.replace(QLatin1Char('|'), QLatin1Char('1'));
+        out.replace(m.capturedStart(), m.capturedLength(), part);
+    }
+    return out;
+}
+
+} // namespace
+
+QString mended(const QString& text)
+{
+    QString out = text;
+    static const QRegularExpression at(QStringLiteral("\\s*(?:©|®|\\(a\\)|\\(@\\)|\\[at\\]|\\(at\\)|＠)\\s*"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    out.replace(at, QStringLiteral("@"));
+    static const QRegularExpression comma(QStringLiteral("[,，]\\s?(com|cn|net|org|edu|gov)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    out.replace(comma, QStringLiteral(".\\1"));
+    // Blanks the recogniser puts around the parts of an address.
+    static const QRegularExpression spacedAt(QStringLiteral("([A-Za-z0-9._-])\\s*@\\s*([A-Za-z0-9-])"));
+    out.replace(spacedAt, QStringLiteral("\\1@\\2"));
+    static const QRegularExpression spacedDot(QStringLiteral("([A-Za-z0-9])\\s*\\.\\s*(com|cn|net|org)\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    out.replace(spacedDot, QStringLiteral("\\1.\\2"));
+    return digitsMended(out);
+}
+
+bool isMobile(const QString& number)
+{
+    static const QRegularExpression mobile(QStringLiteral("^1[3-9]\\d{9}$"));
+    return mobile.match(number).hasMatch();
+}
+
+namespace {
+
+// One number's digits (country code dropped) in the card's form.
+QString formatted(QString digits, bool hadCountry, const QString& extension)
+{
+    if (isMobile(digits))
+        return digits;
+    if ((digits.startsWith(QLatin1String("400")) || digits.startsWith(QLatin1String("800"))) && digits.size() == 10)
+        return digits.left(3) + QLatin1Char('-') + digits.mid(3, 3) + QLatin1Char('-') + digits.mid(6);
+    if (hadCountry && !digits.startsWith(QLatin1Char('0')))
+        digits.prepend(QLatin1Char('0'));
+    QString result = digits;
+    if (digits.startsWith(QLatin1Char('0')) && digits.size() >= 10) {
+        const int area = (digits[1] == QLatin1Char('1') || digits[1] == QLatin1Char('2')) ? 3 : 4;
+        result = digits.left(area) + QLatin1Char('-') + digits.mid(area);
+    }
+    if (!extension.isEmpty())
+        result += QLatin1Char('-') + extension;
+    return result;
+}
+
+QString digitsOf(const QString& text)
+{
+    QString d;
+    for (const QChar c : text)
+        if (c.isDigit())
+            d += c;
+    return d;
+}
+
+} // namespace
+
+QStringList phoneNumbers(const QString& text)
+{
+    QStringList numbers;
+    // Each run of digits and separators is a number (or two mobiles written together); a
+    // misread label between two numbers parts them.
+    static const QRegularExpression run(
+        QStringLiteral("(?:\\+\\s*86|0086|\\(\\s*\\+?86\\s*\\))?[\\s\\-]*\\(?\\d[\\d\\s\\-()]{5,}\\d"
+                       "(?:\\s*(?:转|ext\\.?|x)\\s*\\d{1,6})?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression country(QStringLiteral("^\\s*(?:\\+\\s*86|0086|\\(\\s*\\+?86\\s*\\))[\\s\\-]*"));
+    static const QRegularExpression ext(QStringLiteral("(?:转|ext\\.?|x)\\s*(\\d{1,6})\\s*$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    auto it = run.globalMatch(text);
+    while (it.hasNext()) {
+        QString part = it.next().captured();
+        QString extension;
+        if (const auto m = ext.match(part); m.hasMatch()) {
+            extension = m.captured(1);
+            part.truncate(m.capturedStart());
+        }
+        const bool hadCountry = country.match(part).hasMatch();
+        part.remove(country);
+        const QString digits = digitsOf(part);
+        if (digits.size() == 22 && isMobile(digits.left(11)) && isMobile(digits.mid(11))) {
+            numbers << digits.left(11) << digits.mid(11);
+            continue;
+        }
+        if (digits.size() >= 7 && digits.size() <= 13)
+            numbers << formatted(digits, hadCountry, extension);
+    }
+    return numbers;
+}
+
+bool isPhoneText(const QString& text)
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^[+(]?[\\d][\\d\\s\\-()+/,、.]*(?:(?:转|ext\\.?|x)\\s*\\d{1,6})?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return shape.match(text.trimmed()).hasMatch() && !phoneNumbers(text).isEmpty();
+}
+
+QString mailAddress(const QString& text)
+{
+    static const QRegularExpression mail(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)+"));
+    return mail.match(text).captured();
+}
+
+QString webAddress(const QString& text)
+{
+    static const QRegularExpression web(
+        QStringLiteral("(?:https?://)?(?:www\\.)?[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.(?:com|cn|net|org|edu|gov|cc|io|biz|info)(?:\\.cn)?(?:/[^\\s]*)?"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (text.contains(QLatin1Char('@')))
+        return {};
+    return web.match(text).captured();
+}
+
+QString postcodeIn(const QString& text)
+{
+    static const QRegularExpression code(QStringLiteral("(?<![\\d\\-])(\\d{6})(?![\\d\\-])"));
+    return code.match(text).captured(1);
+}
+
+} // namespace ostrel::scan

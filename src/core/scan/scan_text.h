@@ -1,0 +1,37 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Text repairs and number rules of the card reader, apart from the field rules so that each
+// can be tested on its own.
+namespace ostrel::scan {
+
+// Full-width forms folded, blanks between Chinese characters dropped (the recogniser puts
+// one between widely spaced characters), runs of blanks made one.
+QString normalised(const QString& line);
+
+// The usual misreadings mended: ",com" for ".com", "©" or "(a)" for "@", O and l inside
+// runs of digits, blanks inside an e-mail address.
+QString mended(const QString& text);
+
+// The telephone numbers in a text, each in the form the card keeps: a mobile as its eleven
+// digits, a fixed line as "area-number" (with "-extension"), a 400/800 line as
+// "400-xxx-xxxx"; +86, 0086 and separators dropped. Empty when the text holds no number.
+QStringList phoneNumbers(const QString& text);
+
+bool isMobile(const QString& number);
+
+// True when the text is a telephone number and nothing else (separators allowed).
+bool isPhoneText(const QString& text);
+
+// The e-mail address or web address in a text, or empty.
+QString mailAddress(const QString& text);
+QString webAddress(const QString& text);
+
+// A six-digit postcode standing alone in the text (not part of a longer number), or empty.
+QString postcodeIn(const QString& text);
+
+bool isHan(QChar c);
+int hanCount(const QString& text);
+
+} // namespace ostrel::scan

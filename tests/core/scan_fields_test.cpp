@@ -1,0 +1,190 @@
+// The field extractor on recognised text as the recogniser gives it: blanks between Chinese
+// characters, full-width colons, the usual misreadings.
+#include "core/scan/card_labels.h"
+#include "core/scan/field_extractor.h"
+#include "core/scan/scan_text.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace ostrel {
+namespace {
+
+struct Line {
+    const char* text;
+    int height = 30;
+    double confidence = 90;
+};
+
+struct FieldCase {
+    const char* what;
+    std::vector<Line> lines;
+    std::map<std::string, const char*> expected; // column -> value; every other field stays empty
+};
+
+RecognisedLines recognised(const std::vector<Line>& lines)
+{
+    RecognisedLines out;
+    int y = 10;
+    for (const auto& l : lines) {
+        out.push_back({QString::fromUtf8(l.text), QRect(20, y, 400, l.height), l.confidence});
+        y += l.height + 10;
+    }
+    return out;
+}
+
+const std::vector<FieldCase> kCards = {
+    {"labelled Chinese card",
+     {{"北 京 星 辰 科 技 有 限 公 司", 36}, {"张 伟", 60}, {"销售总监", 28}, {"手机：138 0013 8000"},
+      {"电话：010-6275 1234"}, {"传真：010-6275 1235"}, {"邮箱：zhangwei@xingchen.com.cn"},
+      {"地址：北京市海淀区中关村大街27号 邮编：100080"}},
+     {{"BName", "张伟"}, {"DName", "北京星辰科技有限公司"}, {"DJob", "销售总监"}, {"BMob", "13800138000"},
+      {"DPho", "010-62751234"}, {"DFax", "010-62751235"}, {"BMail", "zhangwei@xingchen.com.cn"},
+      {"DAdd", "北京市海淀区中关村大街27号"}, {"DPos", "100080"}}},
+    {"unlabelled phones and an address with its postcode",
+     {{"欧阳明", 56}, {"上海浦江律师事务所", 32}, {"合伙人 律师", 24}, {"13912345678"}, {"021-5888 6666"},
+      {"上海市浦东新区世纪大道100号 200120"}},
+     {{"BName", "欧阳明"}, {"DName", "上海浦江律师事务所"}, {"DJob", "合伙人律师"}, {"BMob", "13912345678"},
+      {"DPho", "021-58886666"}, {"DAdd", "上海市浦东新区世纪大道100号"}, {"DPos", "200120"}}},
+    {"+86 forms and single-letter labels",
+     {{"李娜", 50}, {"M: +86 186-1234-5678"}, {"T: +86 (0)755 8888 9999"}, {"F: 0086 755 8888 9998"},
+      {"E: lina@huaxin.cn"}},
+     {{"BName", "李娜"}, {"BMob", "18612345678"}, {"DPho", "0755-88889999"}, {"DFax", "0755-88889998"},
+      {"BMail", "lina@huaxin.cn"}}},
+    {"two mobiles on one line and on two lines",
+     {{"王芳", 50}, {"手机：13800001111 / 13900002222"}, {"Mobile: 15000003333"}},
+     {{"BName", "王芳"}, {"BMob", "13800001111，13900002222，15000003333"}}},
+    {"English card",
+     {{"David Smith", 48}, {"Sales Director", 24}, {"Acme Trading Co., Ltd.", 30}, {"Tel: +86 10 8123 4567"},
+      {"Email: david.smith@acmetrading.com"}, {"www.acmetrading.com"}},
+     {{"BName", "David Smith"}, {"DJob", "Sales Director"}, {"DName", "Acme Trading Co., Ltd."},
+      {"DPho", "010-81234567"}, {"BMail", "david.smith@acmetrading.com"}, {"DWWW", "www.acmetrading.com"}}},
+    {"misread e-mail and digits",
+     {{"赵 磊", 50}, {"E-mail：zhaolei©yunfan,com"}, {"手机：1370O12345l"}, {"邮箱 (a) 不是地址"}},
+     {{"BName", "赵磊"}, {"BMail", "zhaolei@yunfan.com"}, {"BMob", "13700123451"}, {"FDes", "邮箱@不是地址"}}},
+    {"department beside its company, and department with title",
+     {{"深圳华信通讯集团 市场部", 30}, {"陈静", 52}, {"市场部经理", 24}},
+     {{"DName", "深圳华信通讯集团"}, {"DPart", "市场部"}, {"BName", "陈静"}, {"DJob", "经理"},
+      {"FDes", "市场部"}}},
+    {"department on a line of its own",
+     {{"中国建设银行", 34}, {"个人金融部", 26}, {"刘洋 客户经理", 40}},
+     {{"DName", "中国建设银行"}, {"DPart", "个人金融部"}, {"BName", "刘洋"}, {"DJob", "客户经理"}}},
+    {"the company the e-mail domain names wins; the other is kept",
+     {{"杭州云帆网络有限公司", 30}, {"星河科技有限公司", 30}, {"周杰", 50}, {"zhoujie@xhkj.com"}},
+     {{"DName", "星河科技有限公司"}, {"BName", "周杰"}, {"BMail", "zhoujie@xhkj.com"},
+      {"FDes", "杭州云帆网络有限公司"}}},
+    {"QQ, WeChat, direct line and unmatched text",
+     {{"孙悦", 50}, {"QQ：123456789"}, {"微信：sunyue_88"}, {"直线：010-87654321"}, {"诚信 共赢 创新"}},
+     {{"BName", "孙悦"}, {"BQQ", "123456789"}, {"BPho", "010-87654321"}, {"FDes", "微信：sunyue_88；诚信共赢创新"}}},
+    {"bilingual card keeps the Chinese name, title and address",
+     {{"黄 志 强", 54}, {"Huang Zhiqiang", 26}, {"技术总监", 24}, {"Technical Director", 20},
+      {"地址：广州市天河区体育西路191号"}, {"Add: No.191 Tiyu West Road, Tianhe District, Guangzhou"},
+      {"电话：020-38881234  传真：020-38881235"}},
+     {{"BName", "黄志强"}, {"DJob", "技术总监"}, {"DAdd", "广州市天河区体育西路191号"},
+      {"DPho", "020-38881234"}, {"DFax", "020-38881235"},
+      {"FDes", "Technical Director；Add：No.191 Tiyu West Road, Tianhe District, Guangzhou；Huang Zhiqiang"}}},
+    {"400 line and extension",
+     {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
+     {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
+};
+
+class ScanFields : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(ScanFields, EachFieldFromItsLine)
+{
+    const FieldCase& c = GetParam();
+    const ScannedCard card = extractCardFields(recognised(c.lines));
+    const auto fields = cardFields();
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        const auto* column = fields[size_t(i)].column;
+        const auto it = c.expected.find(column);
+        const QString want = it == c.expected.end() ? QString() : QString::fromUtf8(it->second);
+        EXPECT_EQ(card.values[size_t(i)].toStdString(), want.toStdString()) << column;
+        EXPECT_EQ(card.confidence[size_t(i)] > 0, !want.isEmpty()) << column;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, ScanFields, ::testing::ValuesIn(kCards), [](const auto& info) {
+    return "Card" + std::to_string(info.index);
+});
+
+// Every word the recogniser read is somewhere on the card: in a field or in 补充信息.
+TEST(ScanFieldsKeep, NothingReadIsDropped)
+{
+    for (const auto& c : kCards) {
+        const ScannedCard card = extractCardFields(recognised(c.lines));
+        QString all;
+        for (const auto& v : card.values)
+            all += v;
+        all.remove(QRegularExpression(QStringLiteral("[\\s\\-()+]")));
+        for (const auto& line : c.lines) {
+            const QString text = scan::mended(scan::normalised(QString::fromUtf8(line.text)));
+            // Labels are not kept; what follows them is.
+            for (const auto& segment : scan::segmentsOf(text, nullptr))
+            for (const auto& word : segment.text.split(QRegularExpression(QStringLiteral("[\\s:：/]+")), Qt::SkipEmptyParts)) {
+                if (word.size() < 4 || word.contains(QRegularExpression(QStringLiteral("^[+\\d\\-()]+$"))))
+                    continue; // numbers are reformatted; their digits are checked by the field cases
+                // A line may be shared out over fields ("刘洋客户经理"): every character is kept.
+                const QString kept = QString(word).remove(QRegularExpression(QStringLiteral("[\\-()+]")));
+                for (const QChar ch : kept)
+                    EXPECT_GE(all.count(ch), kept.count(ch)) << c.what << ": " << word.toStdString();
+            }
+        }
+    }
+}
+
+TEST(ScanFieldsConfidence, ALowConfidenceLineGivesALowConfidenceField)
+{
+    const ScannedCard card = extractCardFields(recognised({{"张伟", 50, 95}, {"手机：13800138000", 30, 40}}));
+    EXPECT_GE(card.confidenceOf("BName"), kLowScanConfidence);
+    EXPECT_LT(card.confidenceOf("BMob"), kLowScanConfidence);
+    EXPECT_EQ(card.rawText.toStdString(), "张伟\n手机：13800138000");
+}
+
+TEST(ScanFieldsConfidence, ANameWithoutAKnownSurnameIsMarked)
+{
+    const ScannedCard card = extractCardFields(recognised({{"甲乙", 50, 95}}));
+    EXPECT_EQ(card.value("BName").toStdString(), "甲乙");
+    EXPECT_LT(card.confidenceOf("BName"), kLowScanConfidence);
+}
+
+TEST(ScanText, PhoneNumbersInTheCardsForm)
+{
+    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"+86 138 0013 8000", {"13800138000"}},
+        {"0086-13800138000", {"13800138000"}},
+        {"(+86) 10 6275 1234", {"010-62751234"}},
+        {"0755-8888 9999", {"0755-88889999"}},
+        {"138001380001390013900", {}}, // 21 digits: no number
+        {"13800138000 13900139000", {"13800138000", "13900139000"}},
+        {"021-5888 6666 ext. 12", {"021-58886666-12"}},
+        {"800 810 8888", {"800-810-8888"}},
+        {"电话会议", {}},
+    };
+    for (const auto& [text, want] : cases) {
+        std::vector<std::string> got;
+        for (const auto& n : scan::phoneNumbers(QString::fromUtf8(text)))
+            got.push_back(n.toStdString());
+        EXPECT_EQ(got, want) << text;
+    }
+}
+
+TEST(ScanText, MisreadingsMended)
+{
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"li©abc,com", "li@abc.com"},
+        {"li (a) abc.cn", "li@abc.cn"},
+        {"li @ abc . com", "li@abc.com"},
+        {"139 OO12 345l", "139 0012 3451"},
+        {"Room 1O", "Room 1O"},            // too short a run to be a number
+        {"hello2012Olympics", "hello2012Olympics"}, // digits inside a word stay as they are
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(scan::mended(QString::fromUtf8(in)).toStdString(), out) << in;
+}
+
+} // namespace
+} // namespace ostrel
