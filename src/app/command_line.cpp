@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/app_info.h"
+#include "app/console.h"
 #include "app/server_commands.h"
 #include "core/card_fields.h"
 #include "core/scan/card_reader.h"
@@ -14,13 +15,6 @@
 namespace ostrel {
 
 namespace {
-
-void print(const QString& text, FILE* to = stdout)
-{
-    std::fputs(text.toUtf8().constData(), to);
-    std::fputc('\n', to);
-    std::fflush(to);
-}
 
 QString helpText()
 {
@@ -55,14 +49,14 @@ QJsonObject cardJson(const ScannedCard& card, const QString& file, int page)
 int scan(const QStringList& files)
 {
     if (files.isEmpty()) {
-        print(QStringLiteral("用法：ostrel --scan 图像文件…"), stderr);
+        printLine(QStringLiteral("用法：ostrel --scan 图像文件…"), stderr);
         return 2;
     }
     std::unique_ptr<CardReader> reader;
     try {
         reader = std::make_unique<CardReader>();
     } catch (const ScanError& e) {
-        print(e.message(), stderr);
+        printLine(e.message(), stderr);
         return 3;
     }
     int failed = 0;
@@ -70,9 +64,9 @@ int scan(const QStringList& files)
         try {
             int page = 1;
             for (const ScannedCard& card : reader->readFile(file))
-                print(QString::fromUtf8(QJsonDocument(cardJson(card, file, page++)).toJson(QJsonDocument::Compact)));
+                printLine(QString::fromUtf8(QJsonDocument(cardJson(card, file, page++)).toJson(QJsonDocument::Compact)));
         } catch (const ScanError& e) {
-            print(QStringLiteral("%1：%2").arg(file, e.message()), stderr);
+            printLine(QStringLiteral("%1：%2").arg(file, e.message()), stderr);
             ++failed;
         }
     }
@@ -85,11 +79,11 @@ std::optional<int> runCommandLine(int argc, char** argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
-        print(helpText());
+        printLine(helpText());
         return 0;
     }
     if (command == QStringLiteral("--version")) {
-        print(QStringLiteral("%1 %2").arg(QString::fromUtf8(kAppTitle), QLatin1String(kAppVersion)));
+        printLine(QStringLiteral("%1 %2").arg(QString::fromUtf8(kAppTitle), QLatin1String(kAppVersion)));
         return 0;
     }
     if (const auto code = runServerCommand(argc, argv))

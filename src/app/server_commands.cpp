@@ -1,6 +1,7 @@
 #include "server_commands.h"
 
 #include "app/application.h"
+#include "app/console.h"
 #include "core/open_database.h"
 #include "core/server_setup.h"
 #include "engine/engine_error.h"
@@ -15,13 +16,6 @@
 namespace ostrel {
 
 namespace {
-
-void say(const QString& text, FILE* to = stdout)
-{
-    std::fputs(text.toUtf8().constData(), to);
-    std::fputc('\n', to);
-    std::fflush(to);
-}
 
 // The program folder's database, with the user's password asked on the terminal when the
 // program's own does not open it.
@@ -42,15 +36,15 @@ OpenedCardDatabase openFile()
 int copy(TeamServerSetup& server)
 {
     const OpenedCardDatabase file = openFile();
-    say(QStringLiteral("正在把 %1 复制到团队数据库 %2 …")
+    printLine(QStringLiteral("正在把 %1 复制到团队数据库 %2 …")
             .arg(QDir::toNativeSeparators(file.database->displayName()), server.displayName()));
     QString shown;
     const CopyCounts counts = server.copyFrom(*file.database, [&](const QString& table, int64_t done, int64_t total) {
         const QString line = QStringLiteral("  %1：%2 / %3").arg(table).arg(done).arg(total);
         if (line != shown)
-            say(shown = line);
+            printLine(shown = line);
     });
-    say(QStringLiteral("复制完成：名片 %1 张，拜访记录 %2 条，纪念日 %3 条，设置 %4 行。")
+    printLine(QStringLiteral("复制完成：名片 %1 张，拜访记录 %2 条，纪念日 %3 条，设置 %4 行。")
             .arg(counts.cards)
             .arg(counts.visits)
             .arg(counts.anniversaries)
@@ -70,19 +64,19 @@ std::optional<int> runServerCommand(int argc, char** argv)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     if (argc != 3) {
-        say(QStringLiteral("用法：ostrel %1 \"<PostgreSQL 连接 URI 或 key=value 文本>\"").arg(command), stderr);
+        printLine(QStringLiteral("用法：ostrel %1 \"<PostgreSQL 连接 URI 或 key=value 文本>\"").arg(command), stderr);
         return 2;
     }
     try {
         TeamServerSetup server(QString::fromLocal8Bit(argv[2]));
         if (!init)
             return copy(server);
-        say(QStringLiteral("正在团队数据库 %1 中建立名片数据库的表…").arg(server.displayName()));
+        printLine(QStringLiteral("正在团队数据库 %1 中建立名片数据库的表…").arg(server.displayName()));
         server.createTables();
-        say(QStringLiteral("完成：已建立名片数据库的表、索引和初始数据。"));
+        printLine(QStringLiteral("完成：已建立名片数据库的表、索引和初始数据。"));
         return 0;
     } catch (const EngineError& e) {
-        say(e.message(), stderr);
+        printLine(e.message(), stderr);
         return 1;
     }
 }

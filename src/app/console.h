@@ -1,0 +1,17 @@
+#pragma once
+#include <QString>
+
+#include <cstdio>
+
+namespace ostrel {
+
+// A line for the terminal of a command-line command, in UTF-8, written at once so that it
+// reaches a pipe in order with the other stream.
+inline void printLine(const QString& text, FILE* to = stdout)
+{
+    std::fputs(text.toUtf8().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+} // namespace ostrel
