@@ -51,7 +51,7 @@ QString shownColumns(Database& db)
 int listOnce(Database& db, const QString& sql)
 {
     ResultSet list = db.selectWindowed(sql);
-    db.sumsInKeyRuns(visitAndAnniversaryCountSql(), list.keys());
+    db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids());
     for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
         for (int c = 0; c < list.columnCount(); ++c)
             list.raw(r, c);

@@ -346,7 +346,7 @@ void TfrmMain::buildDataMenu()
     });
     // The list as shown: the filter, quick find and a title-click sort apply.
     connectGuarded(ExportVCardAction, &QAction::triggered, this, [this] {
-        exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownKeys() : std::vector<int64_t>{});
+        exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownIds() : std::vector<int64_t>{});
     });
     if (m_dm.ADOConnection1.file())
         return;
@@ -434,8 +434,8 @@ void TfrmMain::myRef()
 void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    const std::vector<int64_t>& cards = ADOQuery1->rows().keys();
-    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInKeyRuns(visitAndAnniversaryCountSql(), cards);
+    const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
+    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
     Label5->setText(QStringLiteral("拜访次数：%1").arg(counts[0]));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(counts[1]));
 }
@@ -445,7 +445,7 @@ void TfrmMain::narrowList()
     if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
         ADOQuery1->showAll();
     else
-        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementKeys()));
+        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
 }
 
 void TfrmMain::quickFind()

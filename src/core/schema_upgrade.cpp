@@ -8,13 +8,6 @@ namespace ostrel {
 
 namespace {
 
-int64_t firstValue(SqlCipherConnection& db, const QString& sql, const QVariantList& values = {})
-{
-    int64_t value = 0;
-    db.runBound(sql, values, [&](const SqlCipherConnection::Row& row) { value = row.integer(0); });
-    return value;
-}
-
 int liveIndexColumns(SqlCipherConnection& db)
 {
     int columns = 0;
@@ -29,15 +22,15 @@ constexpr int kLiveIndexColumns = 3;
 
 bool hasCardKeys(SqlCipherConnection& db)
 {
-    return firstValue(db, keyTableExistsSql()) > 0;
+    return db.firstInteger(keyTableExistsSql()) > 0;
 }
 
 UpgradeResult upgradeSchema(SqlCipherConnection& db, const KeyProgress& progress)
 {
     db.open();
     const bool keyTable = hasCardKeys(db);
-    const int64_t keyedUpTo = keyTable ? firstValue(db, lastKeyedCardSql()) : 0;
-    const bool buildKeys = !keyTable || firstValue(db, unkeyedCardsSql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
+    const int64_t keyedUpTo = keyTable ? db.firstInteger(lastKeyedCardSql()) : 0;
+    const bool buildKeys = !keyTable || db.firstInteger(unkeyedCardsSql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     if (!buildKeys && !widenIndex)
         return UpgradeResult::Current;

@@ -20,7 +20,7 @@ public:
     void setConnection(Connection* connection) { m_connection = connection; }
     Connection* connection() const { return m_connection; }
 
-    // A windowed query keeps only its rows' keys and reads the cells of the rows looked at
+    // A windowed query keeps only its rows' IDs and reads the cells of the rows looked at
     // when they are needed (Connection::selectWindowed): for lists of very many rows.
     void setWindowed(bool windowed) { m_windowed = windowed; }
 
@@ -60,14 +60,14 @@ public:
 
     const ResultSet& rows() const { return m_rows; }
 
-    // Shows only the statement's rows with these keys, in this order (a windowed query). The
+    // Shows only the statement's rows with these IDs, in this order (a windowed query). The
     // statement's rows are kept: the next call narrows them anew and showAll() shows them
     // again. Both end a title-click sort and make the first row current.
-    void showOnly(std::vector<int64_t> keys);
+    void showOnly(std::vector<int64_t> ids);
     void showAll();
     bool isNarrowed() const { return m_narrowed; }
-    // The keys of the statement's rows in the order they were shown before any narrowing.
-    std::vector<int64_t> statementKeys() const;
+    // The IDs of the statement's rows in the order they were shown before any narrowing.
+    std::vector<int64_t> statementIds() const;
 
 signals:
     // The rows are about to be replaced or closed, and have been.

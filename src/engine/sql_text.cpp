@@ -16,6 +16,11 @@ QString sqlQuote(const QString& value)
     return out;
 }
 
+QString quotedName(QStringView name)
+{
+    return u'"' + name.toString().replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
 QString monthDayBetween(const QString& expression, const QString& from, const QString& to)
 {
     auto between = [&](const QString& a, const QString& b) {
@@ -79,11 +84,6 @@ QStringView wordAt(const QString& text, int i)
     while (end < text.size() && isWordChar(text[end]))
         ++end;
     return QStringView(text).mid(i, end - i);
-}
-
-QString quotedName(QStringView name)
-{
-    return u'"' + name.toString().replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
 // "PRAGMA name(arg)" as a call of the server's function pragma_name('arg'); empty for any

@@ -160,7 +160,7 @@ TEST(WindowedList, ReadsAsTheListReadAtOnce)
         EXPECT_EQ(cells(windowed), cells(once)) << column << descending;
     }
     ResultSet windowed = db.selectWindowed(sql);
-    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(windowed.keys()[100]));
+    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(windowed.ids()[100]));
     EXPECT_EQ(windowed.text(100, 1), QString());
-    EXPECT_EQ(windowed.text(101, 0), QString::number(windowed.keys()[101]));
+    EXPECT_EQ(windowed.text(101, 0), QString::number(windowed.ids()[101]));
 }
