@@ -87,6 +87,12 @@ ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> ids, std
     return rows;
 }
 
+ResultSet ResultSet::windowed(QStringList columns, std::shared_ptr<RowSource> source)
+{
+    std::vector<int64_t> ids = source->readIds();
+    return windowed(std::move(columns), std::move(ids), std::move(source));
+}
+
 std::vector<int64_t> ResultSet::shownIds() const
 {
     std::vector<int64_t> ids;

@@ -16,6 +16,8 @@ class ResultSet;
 class RowSource {
 public:
     virtual ~RowSource() = default;
+    // The IDs of the list's rows, in the list's order.
+    virtual std::vector<int64_t> readIds() = 0;
     // Adds to page, in the order given, the rows of the list with these IDs; an ID the
     // list no longer holds gives a row of empty cells.
     virtual void fetchRows(const std::vector<int64_t>& ids, ResultSet& page) = 0;
@@ -36,6 +38,8 @@ public:
     ResultSet() = default;
     explicit ResultSet(QStringList columns);
     static ResultSet windowed(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source);
+    // A windowed list of the IDs the source reads now.
+    static ResultSet windowed(QStringList columns, std::shared_ptr<RowSource> source);
 
     // Building: addCell() for each column in order, then endRow().
     void addCell(std::string_view utf8, bool numeric);

@@ -76,14 +76,40 @@ bool isWord(QStringView word, const char16_t* keyword)
     return word.compare(QStringView(keyword), Qt::CaseInsensitive) == 0;
 }
 
+int wordEnd(const QString& text, int i)
+{
+    while (i < text.size() && isWordChar(text[i]))
+        ++i;
+    return i;
+}
+
 // The word starting at i (after spaces), or an empty view.
 QStringView wordAt(const QString& text, int i)
 {
     i = skipSpaces(text, i);
-    int end = i;
-    while (end < text.size() && isWordChar(text[end]))
+    return QStringView(text).mid(i, wordEnd(text, i) - i);
+}
+
+// " or replace" after "insert": the index after it; i for any other text.
+int afterOrReplace(const QString& sql, int i)
+{
+    const int orAt = skipSpaces(sql, i);
+    if (!isWord(wordAt(sql, i), u"or") || !isWord(wordAt(sql, orAt + 2), u"replace"))
+        return i;
+    return skipSpaces(sql, orAt + 2) + 7;
+}
+
+// "?" or "?N" at i as the server's $N (or the N-th of parameterNames), added to out; returns
+// the index after it.
+int serverParameter(const QString& sql, int i, int& lastParameter, const QStringList& parameterNames, QString& out)
+{
+    int end = i + 1;
+    while (end < sql.size() && sql[end].isDigit())
         ++end;
-    return QStringView(text).mid(i, end - i);
+    const int number = end > i + 1 ? QStringView(sql).mid(i + 1, end - i - 1).toInt() : lastParameter + 1;
+    lastParameter = std::max(lastParameter, number);
+    out += number <= parameterNames.size() ? parameterNames[number - 1] : u'$' + QString::number(number);
+    return end;
 }
 
 // "PRAGMA name(arg)" as a call of the server's function pragma_name('arg'); empty for any
@@ -96,6 +122,31 @@ QString serverPragma(const QString& sql)
     if (!match.hasMatch())
         return {};
     return QStringLiteral("select * from pragma_%1('%2')").arg(match.captured(1).toLower(), match.captured(2));
+}
+
+// "Delete * from": the index of "from" after the star that follows i; i for any other text.
+int fromAfterStar(const QString& sql, int i)
+{
+    const int star = skipSpaces(sql, i);
+    if (star >= sql.size() || sql[star] != u'*')
+        return i;
+    const int from = skipSpaces(sql, star + 1);
+    const bool isFrom = QStringView(sql).mid(from, 4).compare(u"from", Qt::CaseInsensitive) == 0
+        && (from + 4 >= sql.size() || !isWordChar(sql[from + 4]));
+    return isFrom ? from : i;
+}
+
+// The server's ending of "insert or replace into T (key, a, b)": the row of the same key is
+// updated (or, with the key alone, left as it is).
+QString onConflictUpdate(const QStringList& columns)
+{
+    QString out = QStringLiteral(" on conflict (") + quotedName(columns.first()) + u')';
+    if (columns.size() == 1)
+        return out + QStringLiteral(" do nothing");
+    out += QStringLiteral(" do update set ");
+    for (int c = 1; c < columns.size(); ++c)
+        out += (c > 1 ? QStringLiteral(", ") : QString()) + quotedName(columns[c]) + QStringLiteral(" = excluded.") + quotedName(columns[c]);
+    return out;
 }
 
 QString adapt(const QString& sql, Dialect dialect, const QHash<QString, QString>& names, const QStringList& parameterNames)
@@ -124,14 +175,8 @@ QString adapt(const QString& sql, Dialect dialect, const QHash<QString, QString>
             continue;
         }
         if (server && c == u'?') {
-            int end = i + 1;
-            while (end < n && sql[end].isDigit())
-                ++end;
-            const int number = end > i + 1 ? QStringView(sql).mid(i + 1, end - i - 1).toInt() : lastParameter + 1;
-            lastParameter = std::max(lastParameter, number);
-            out += number <= parameterNames.size() ? parameterNames[number - 1] : u'$' + QString::number(number);
+            i = serverParameter(sql, i, lastParameter, parameterNames, out);
             previousWord.clear();
-            i = end;
             continue;
         }
         if (!isWordChar(c)) {
@@ -145,38 +190,24 @@ QString adapt(const QString& sql, Dialect dialect, const QHash<QString, QString>
             ++i;
             continue;
         }
-        int end = i;
-        while (end < n && isWordChar(sql[end]))
-            ++end;
+        int end = wordEnd(sql, i);
         const QStringView word = QStringView(sql).mid(i, end - i);
-        if (isWord(word, u"True")) {
-            out += u'1';
-        } else if (isWord(word, u"False")) {
-            out += u'0';
+        if (isWord(word, u"True") || isWord(word, u"False")) {
+            out += isWord(word, u"True") ? u'1' : u'0';
         } else if (isWord(word, u"Delete")) {
             out += word;
-            // "Delete * from" -> "Delete from"
-            const int star = skipSpaces(sql, end);
-            if (star < n && sql[star] == u'*') {
-                const int from = skipSpaces(sql, star + 1);
-                if (QStringView(sql).mid(from, 4).compare(u"from", Qt::CaseInsensitive) == 0
-                    && (from + 4 >= n || !isWordChar(sql[from + 4]))) {
-                    out += u' ';
-                    end = from;
-                }
+            const int from = fromAfterStar(sql, end);
+            if (from != end) {
+                out += u' ';
+                end = from;
             }
         } else if (!server) {
             out += word;
-        } else if (isWord(word, u"insert") && isWord(wordAt(sql, end), u"or")) {
+        } else if (const int after = afterOrReplace(sql, end); after != end && isWord(word, u"insert")) {
             // "insert or replace" -> "insert", the replacing added at the end.
-            const int orAt = skipSpaces(sql, end);
-            if (isWord(wordAt(sql, orAt + 2), u"replace")) {
-                out += word;
-                end = skipSpaces(sql, orAt + 2) + 7;
-                replacing = true;
-            } else {
-                out += word;
-            }
+            out += word;
+            end = after;
+            replacing = true;
         } else if (isWord(word, u"ifnull")) {
             out += QStringLiteral("coalesce");
         } else if (const auto known = names.constFind(word.toString().toLower()); known != names.constEnd()) {
@@ -194,15 +225,7 @@ QString adapt(const QString& sql, Dialect dialect, const QHash<QString, QString>
     if (replacing && !replaceColumns.isEmpty()) {
         while (out.endsWith(u';') || (!out.isEmpty() && out.back().isSpace()))
             out.chop(1);
-        out += QStringLiteral(" on conflict (") + quotedName(replaceColumns.first()) + u')';
-        if (replaceColumns.size() == 1) {
-            out += QStringLiteral(" do nothing");
-        } else {
-            out += QStringLiteral(" do update set ");
-            for (int c = 1; c < replaceColumns.size(); ++c)
-                out += (c > 1 ? QStringLiteral(", ") : QString()) + quotedName(replaceColumns[c]) + QStringLiteral(" = excluded.")
-                    + quotedName(replaceColumns[c]);
-        }
+        out += onConflictUpdate(replaceColumns);
     }
     return out;
 }

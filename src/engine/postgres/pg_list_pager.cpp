@@ -27,7 +27,7 @@ public:
         m_from = QStringLiteral(" from (") + sql + QStringLiteral(") AS w(") + names + u')';
     }
 
-    std::vector<int64_t> readIds()
+    std::vector<int64_t> readIds() override
     {
         std::vector<int64_t> ids;
         const Result result = m_connection.run(QStringLiteral("select k") + m_from, true);
@@ -95,9 +95,7 @@ ResultSet PgConnection::selectWindowed(const QString& sql)
     const QStringList names = columnNames(described.get());
     if (names.isEmpty())
         return select(sql);
-    auto pager = std::make_shared<ListPager>(*this, sql, names);
-    std::vector<int64_t> ids = pager->readIds();
-    return ResultSet::windowed(names, std::move(ids), std::move(pager));
+    return ResultSet::windowed(names, std::make_shared<ListPager>(*this, sql, names));
 }
 
 } // namespace ostrel

@@ -29,7 +29,7 @@ public:
             + QStringLiteral(" in (") + marks + u')';
     }
 
-    std::vector<int64_t> readIds()
+    std::vector<int64_t> readIds() override
     {
         std::vector<int64_t> ids;
         const auto statement = m_connection.prepare(QStringLiteral("select ") + columnName(0) + QStringLiteral(" from ") + m_sql);
@@ -103,9 +103,7 @@ ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
     }
     if (names.isEmpty())
         return select(sql);
-    auto pager = std::make_shared<ListPager>(*this, sql, names);
-    std::vector<int64_t> ids = pager->readIds();
-    return ResultSet::windowed(names, std::move(ids), std::move(pager));
+    return ResultSet::windowed(names, std::make_shared<ListPager>(*this, sql, names));
 }
 
 } // namespace ostrel
