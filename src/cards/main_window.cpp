@@ -94,7 +94,7 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     // The card list may hold a million cards: it keeps their IDs and reads what is shown.
-    ADOQuery1->setWindowed(true);
+    ADOQuery1->setPaged(true);
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setFont(QFont(QStringLiteral("Arial"), 8));
 

@@ -70,8 +70,8 @@ public:
     virtual int countRows(const QString& sql) { return select(sql).rowCount(); }
     // The rows of a query whose first column is an integer ID that tells its rows apart
     // (a card list): an engine that can reads only the IDs now and the other columns of
-    // the rows looked at later (ResultSet::windowed). Others read every row at once.
-    virtual ResultSet selectWindowed(const QString& sql) { return select(sql); }
+    // the rows looked at later (ResultSet::paged). Others read every row at once.
+    virtual ResultSet selectPaged(const QString& sql) { return select(sql); }
     // Parses a statement with `?` placeholders once, for running many times: the one way a
     // value is bound into a statement. Two statements of the same text never share their
     // rows, so a statement may be prepared again while another of its text is being stepped.

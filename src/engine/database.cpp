@@ -27,7 +27,6 @@ int Database::runBound(const QString& sql, const QVariantList& values, const Row
         return statement->exec();
     while (statement->step())
         row(*statement);
-    statement->reset();
     return 0;
 }
 

@@ -21,7 +21,7 @@ void Query::open()
     if (!m_connection)
         throw EngineError(QStringLiteral("%1: 没有连接").arg(objectName()));
     close();
-    ResultSet rows = m_windowed ? m_connection->selectWindowed(m_sql) : m_connection->select(m_sql);
+    ResultSet rows = m_paged ? m_connection->selectPaged(m_sql) : m_connection->select(m_sql);
     m_active = true;
     showRows(std::move(rows));
 }

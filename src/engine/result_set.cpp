@@ -13,7 +13,7 @@ namespace ostrel {
 
 namespace {
 
-// Rows read from a windowed list's source at a time, and the pages kept: a screenful and
+// Rows read from a paged list's source at a time, and the pages kept: a screenful and
 // the pages around it, so scrolling back and forth reads nothing twice.
 constexpr int kPageRows = 64;
 constexpr size_t kPagesKept = 8;
@@ -77,7 +77,7 @@ ResultSet::ResultSet(QStringList columns)
 {
 }
 
-ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source)
+ResultSet ResultSet::paged(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source)
 {
     ResultSet rows(std::move(columns));
     rows.m_ids = std::move(ids);
@@ -87,10 +87,10 @@ ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> ids, std
     return rows;
 }
 
-ResultSet ResultSet::windowed(QStringList columns, std::shared_ptr<RowSource> source)
+ResultSet ResultSet::paged(QStringList columns, std::shared_ptr<RowSource> source)
 {
     std::vector<int64_t> ids = source->readIds();
-    return windowed(std::move(columns), std::move(ids), std::move(source));
+    return paged(std::move(columns), std::move(ids), std::move(source));
 }
 
 std::vector<int64_t> ResultSet::shownIds() const
@@ -105,7 +105,7 @@ std::vector<int64_t> ResultSet::shownIds() const
 
 ResultSet ResultSet::withIds(std::vector<int64_t> ids) const
 {
-    return windowed(m_columns, std::move(ids), m_source);
+    return paged(m_columns, std::move(ids), m_source);
 }
 
 void ResultSet::reserveRows(size_t rows)

@@ -151,9 +151,9 @@ TEST_F(BothEngines, WindowedListsPreparedAndBoundStatementsAgree)
     std::vector<QString> pages, sorted, bound;
     std::vector<std::vector<qint64>> sums;
     for (Database* db : engines()) {
-        // A windowed list reads pages by key, in the list's order and after a sort.
-        ResultSet list = db->selectWindowed(cardListSql(kShown, QString()));
-        EXPECT_TRUE(list.isWindowed());
+        // A paged list reads pages by ID, in the list's order and after a sort.
+        ResultSet list = db->selectPaged(cardListSql(kShown, QString()));
+        EXPECT_TRUE(list.isPaged());
         pages.push_back(rowsText(list));
         list.sortBy(list.columnIndex(QStringLiteral("姓名")), true);
         sorted.push_back(rowsText(list));

@@ -37,7 +37,7 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
-    ResultSet selectWindowed(const QString& sql) override;
+    ResultSet selectPaged(const QString& sql) override;
     // A statement prepared on the server once per connection (kept a while), its rows read
     // whole at its first step.
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;

@@ -1,4 +1,4 @@
-// Long lists of the server read a page at a time (see ResultSet::windowed).
+// Long lists of the server read a page at a time (see ResultSet::paged).
 #include "engine/postgres/pg_connection.h"
 #include "engine/postgres/pg_support.h"
 
@@ -86,7 +86,7 @@ private:
     QString m_from;
 };
 
-ResultSet PgConnection::selectWindowed(const QString& sql)
+ResultSet PgConnection::selectPaged(const QString& sql)
 {
     handle();
     // The columns of the list without running it.
@@ -95,7 +95,7 @@ ResultSet PgConnection::selectWindowed(const QString& sql)
     const QStringList names = columnNames(described.get());
     if (names.isEmpty())
         return select(sql);
-    return ResultSet::windowed(names, std::make_shared<ListPager>(*this, sql, names));
+    return ResultSet::paged(names, std::make_shared<ListPager>(*this, sql, names));
 }
 
 } // namespace ostrel

@@ -42,7 +42,7 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
-    ResultSet selectWindowed(const QString& sql) override;
+    ResultSet selectPaged(const QString& sql) override;
     // Runs sql, counts of the rows whose ID lies between ?1 and ?2, once for each run of
     // consecutive numbers among ids, and returns the sum of each column: counts over ID
     // indexes that never read a row, and never look up an ID one by one.

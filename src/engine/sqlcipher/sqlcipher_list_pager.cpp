@@ -1,4 +1,4 @@
-// Long lists of the file read a page at a time (see ResultSet::windowed).
+// Long lists of the file read a page at a time (see ResultSet::paged).
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/sqlcipher/sqlcipher_support.h"
 
@@ -92,7 +92,7 @@ private:
     QString m_pageSql;
 };
 
-ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
+ResultSet SqlCipherConnection::selectPaged(const QString& sql)
 {
     sqlite3* db = handle();
     QStringList names;
@@ -103,7 +103,7 @@ ResultSet SqlCipherConnection::selectWindowed(const QString& sql)
     }
     if (names.isEmpty())
         return select(sql);
-    return ResultSet::windowed(names, std::make_shared<ListPager>(*this, sql, names));
+    return ResultSet::paged(names, std::make_shared<ListPager>(*this, sql, names));
 }
 
 } // namespace ostrel
