@@ -1,5 +1,5 @@
 // The card list on both engines at 100,000 and 1,000,000 cards, or the count given: refresh
-// (the windowed list of live cards, its visit and anniversary counts, the first screen of
+// (the paged list of live cards, its visit and anniversary counts, the first screen of
 // rows) and the name search, on the encrypted file and on a PostgreSQL server on this
 // machine holding the same rows (copied by copyToServer). One line per figure, with the
 // engine and the workload.
@@ -50,8 +50,8 @@ QString shownColumns(Database& db)
 // What a refresh or a search of the main window asks of the engine.
 int listOnce(Database& db, const QString& sql)
 {
-    ResultSet list = db.selectWindowed(sql);
-    db.sumsInKeyRuns(visitAndAnniversaryCountSql(), list.keys());
+    ResultSet list = db.selectPaged(sql);
+    db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids());
     for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
         for (int c = 0; c < list.columnCount(); ++c)
             list.raw(r, c);

@@ -77,7 +77,7 @@ void TfrmMain::connectDataMenu()
     });
     // The list as shown: the filter, quick find and a title-click sort apply.
     connectGuarded(ExportVCardAction, &QAction::triggered, this, [this] {
-        exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownKeys() : std::vector<int64_t>{});
+        exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownIds() : std::vector<int64_t>{});
     });
     if (m_dm.fileCommands())
         return;

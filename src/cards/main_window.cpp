@@ -76,7 +76,7 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
       m_dm(dm)
 {
     // The card list may hold a million cards: it keeps their IDs and reads what is shown.
-    ADOQuery1->setWindowed(true);
+    ADOQuery1->setPaged(true);
     setupUi();
     setWindowTitle(QString::fromUtf8(kAppTitle));
     DBGrid1->setQuery(ADOQuery1);
@@ -209,8 +209,8 @@ void TfrmMain::myRef()
 void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    const std::vector<int64_t>& cards = ADOQuery1->rows().keys();
-    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInKeyRuns(visitAndAnniversaryCountSql(), cards);
+    const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
+    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
     Label5->setText(QStringLiteral("拜访次数：%1").arg(counts[0]));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(counts[1]));
 }
@@ -220,7 +220,7 @@ void TfrmMain::narrowList()
     if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
         ADOQuery1->showAll();
     else
-        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementKeys()));
+        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
 }
 
 void TfrmMain::quickFind()

@@ -9,13 +9,6 @@ namespace ostrel {
 
 namespace {
 
-int64_t firstValue(SqlCipherConnection& db, const QString& sql, const QVariantList& values = {})
-{
-    int64_t value = 0;
-    db.runBound(sql, values, [&](const SqlCipherConnection::Row& row) { value = row.integer(0); });
-    return value;
-}
-
 int liveIndexColumns(SqlCipherConnection& db)
 {
     int columns = 0;
@@ -74,15 +67,15 @@ UpgradeResult upgradeServerDates(Database& db)
 
 bool hasSearchKeys(SqlCipherConnection& db)
 {
-    return firstValue(db, searchKeyTableExistsSql()) > 0;
+    return db.firstInteger(searchKeyTableExistsSql()) > 0;
 }
 
 UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress)
 {
     db.open();
     const bool keyTable = hasSearchKeys(db);
-    const int64_t keyedUpTo = keyTable ? firstValue(db, lastCardWithSearchKeySql()) : 0;
-    const bool buildKeys = !keyTable || firstValue(db, cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
+    const int64_t keyedUpTo = keyTable ? db.firstInteger(lastCardWithSearchKeySql()) : 0;
+    const bool buildKeys = !keyTable || db.firstInteger(cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     if (!buildKeys && !widenIndex && dateFixes.empty())

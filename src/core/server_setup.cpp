@@ -115,18 +115,11 @@ QStringList tableNames()
     return names;
 }
 
-int64_t firstInteger(Database& db, const QString& sql, const QVariantList& values = {})
-{
-    int64_t value = 0;
-    db.runBound(sql, values, [&](const Database::Row& row) { value = row.integer(0); });
-    return value;
-}
-
 int64_t serverTablesThere(PgConnection& server)
 {
-    return firstInteger(server, QStringLiteral("select count(*) from information_schema.tables "
-                                               "where table_schema = current_schema() and table_name = any(?1::text[])"),
-                        {u'{' + tableNames().join(u',') + u'}'});
+    return server.firstInteger(QStringLiteral("select count(*) from information_schema.tables "
+                                              "where table_schema = current_schema() and table_name = any(?1::text[])"),
+                               {u'{' + tableNames().join(u',') + u'}'});
 }
 
 struct CopiedTable {
@@ -190,7 +183,7 @@ int64_t copyTable(Database& file, PgConnection& server, const CopiedTable& copie
     const SchemaTable& table = schemaTable(QString::fromLatin1(copied.name));
     const QString columns = table.columns.join(u',');
     Progress told(progress, QString::fromUtf8(copied.caption),
-                  firstInteger(file, QStringLiteral("select count(*) from ") + table.name));
+                  file.firstInteger(QStringLiteral("select count(*) from ") + table.name));
     server.copyIn(table.name, table.columns, [&](PgConnection::CopySink& sink) {
         file.runBound(QStringLiteral("select ") + columns + QStringLiteral(" from ") + table.name, {},
                       [&](const Database::Row& row) {
@@ -260,7 +253,7 @@ CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress
     server.runServerSql(QStringLiteral("SET synchronous_commit = on"));
     Transaction transaction(server);
     for (const CopiedTable& table : kRecordTables)
-        if (firstInteger(server, QStringLiteral("select exists(select 1 from %1)").arg(QString::fromLatin1(table.name))) != 0)
+        if (server.firstInteger(QStringLiteral("select exists(select 1 from %1)").arg(QString::fromLatin1(table.name))) != 0)
             throw EngineError(QStringLiteral("团队数据库里已经有%1，没有复制，以免覆盖别人保存的数据。请复制到一个新建的团队数据库。")
                                   .arg(QString::fromUtf8(table.caption)));
     CopyCounts counts;

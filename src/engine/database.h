@@ -43,28 +43,21 @@ struct DatabaseRules {
 // statement texts.
 class Database : public Connection {
 public:
-    // A row of runBound, its columns by position (from 0). Valid only inside the handler.
-    class Row {
-    public:
-        virtual ~Row() = default;
-        virtual int64_t integer(int column) const = 0;
-        // The column's text as the engine holds it, UTF-8; empty for a missing value.
-        virtual std::string_view utf8(int column) const = 0;
-        QString text(int column) const
-        {
-            const std::string_view v = utf8(column);
-            return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
-        }
-    };
+    // A row of runBound: the statement at its current row, read by position (from 0).
+    // Valid only inside the handler.
+    using Row = PreparedStatement;
     using RowHandler = std::function<void(const Row&)>;
 
-    // Runs sql, kept prepared, with the values (integers or texts) bound to ?1, ?2 … by the
-    // engine, never pasted into the text; hands each row to row. Returns the rows changed.
-    // A handler may run further statements on the same database.
-    virtual int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) = 0;
-    // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
-    // consecutive numbers among keys, and returns the sum of each column.
-    virtual std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) = 0;
+    // Runs sql through prepare() with the values (texts, integers, or null for an invalid
+    // QVariant) bound to ?1, ?2 …; hands each row to row. Returns the rows changed. A handler
+    // may run further statements on the same database, also of the same text.
+    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {});
+    // The first column of the first row of sql with the values bound as by runBound; 0 when
+    // there is no row.
+    int64_t firstInteger(const QString& sql, const QVariantList& values = {});
+    // Runs sql, counts of the rows whose ID lies between ?1 and ?2, once for each run of
+    // consecutive numbers among ids, and returns the sum of each column.
+    virtual std::vector<qint64> sumsInIdRuns(const QString& sql, std::vector<int64_t> ids) = 0;
     // The ID the engine gave the row last inserted through this connection.
     virtual int64_t lastInsertId() = 0;
 

@@ -21,7 +21,7 @@ void Query::open()
     if (!m_connection)
         throw EngineError(QStringLiteral("%1: 没有连接").arg(objectName()));
     close();
-    ResultSet rows = m_windowed ? m_connection->selectWindowed(m_sql) : m_connection->select(m_sql);
+    ResultSet rows = m_paged ? m_connection->selectPaged(m_sql) : m_connection->select(m_sql);
     m_active = true;
     showRows(std::move(rows));
 }
@@ -38,7 +38,7 @@ void Query::showRows(ResultSet rows, const QString& sort)
     emit currentChanged(recNo());
 }
 
-void Query::showOnly(std::vector<int64_t> keys)
+void Query::showOnly(std::vector<int64_t> ids)
 {
     requireActive();
     if (!m_narrowed) {
@@ -46,7 +46,7 @@ void Query::showOnly(std::vector<int64_t> keys)
         m_statementSort = m_sort;
         m_narrowed = true;
     }
-    showRows(m_statementRows.withKeys(std::move(keys)));
+    showRows(m_statementRows.withIds(std::move(ids)));
 }
 
 void Query::showAll()
@@ -57,10 +57,10 @@ void Query::showAll()
     showRows(std::exchange(m_statementRows, ResultSet()), m_statementSort);
 }
 
-std::vector<int64_t> Query::statementKeys() const
+std::vector<int64_t> Query::statementIds() const
 {
     requireActive();
-    return (m_narrowed ? m_statementRows : m_rows).shownKeys();
+    return (m_narrowed ? m_statementRows : m_rows).shownIds();
 }
 
 void Query::close()

@@ -20,9 +20,9 @@ public:
     void setConnection(Connection* connection) { m_connection = connection; }
     Connection* connection() const { return m_connection; }
 
-    // A windowed query keeps only its rows' keys and reads the cells of the rows looked at
-    // when they are needed (Connection::selectWindowed): for lists of very many rows.
-    void setWindowed(bool windowed) { m_windowed = windowed; }
+    // A paged query keeps only its rows' IDs and reads the cells of the rows looked at
+    // when they are needed (Connection::selectPaged): for lists of very many rows.
+    void setPaged(bool paged) { m_paged = paged; }
 
     const QString& sql() const { return m_sql; }
     void setSql(const QString& sql) { m_sql = sql; }
@@ -60,14 +60,14 @@ public:
 
     const ResultSet& rows() const { return m_rows; }
 
-    // Shows only the statement's rows with these keys, in this order (a windowed query). The
+    // Shows only the statement's rows with these IDs, in this order (a paged query). The
     // statement's rows are kept: the next call narrows them anew and showAll() shows them
     // again. Both end a title-click sort and make the first row current.
-    void showOnly(std::vector<int64_t> keys);
+    void showOnly(std::vector<int64_t> ids);
     void showAll();
     bool isNarrowed() const { return m_narrowed; }
-    // The keys of the statement's rows in the order they were shown before any narrowing.
-    std::vector<int64_t> statementKeys() const;
+    // The IDs of the statement's rows in the order they were shown before any narrowing.
+    std::vector<int64_t> statementIds() const;
 
 signals:
     // The rows are about to be replaced or closed, and have been.
@@ -91,7 +91,7 @@ private:
     ResultSet m_statementRows; // while narrowed: the statement's rows and their sort
     QString m_statementSort;
     bool m_narrowed = false;
-    bool m_windowed = false;
+    bool m_paged = false;
     bool m_active = false;
     int m_pos = 0;
     bool m_eof = true;

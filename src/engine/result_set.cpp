@@ -13,7 +13,7 @@ namespace ostrel {
 
 namespace {
 
-// Rows read from a windowed list's source at a time, and the pages kept: a screenful and
+// Rows read from a paged list's source at a time, and the pages kept: a screenful and
 // the pages around it, so scrolling back and forth reads nothing twice.
 constexpr int kPageRows = 64;
 constexpr size_t kPagesKept = 8;
@@ -77,29 +77,35 @@ ResultSet::ResultSet(QStringList columns)
 {
 }
 
-ResultSet ResultSet::windowed(QStringList columns, std::vector<int64_t> keys, std::shared_ptr<RowSource> source)
+ResultSet ResultSet::paged(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source)
 {
     ResultSet rows(std::move(columns));
-    rows.m_keys = std::move(keys);
-    rows.m_order.resize(rows.m_keys.size());
+    rows.m_ids = std::move(ids);
+    rows.m_order.resize(rows.m_ids.size());
     std::iota(rows.m_order.begin(), rows.m_order.end(), 0);
     rows.m_source = std::move(source);
     return rows;
 }
 
-std::vector<int64_t> ResultSet::shownKeys() const
+ResultSet ResultSet::paged(QStringList columns, std::shared_ptr<RowSource> source)
 {
-    std::vector<int64_t> keys;
-    keys.reserve(m_order.size());
-    if (!m_keys.empty())
-        for (int storage : m_order)
-            keys.push_back(m_keys[static_cast<size_t>(storage)]);
-    return keys;
+    std::vector<int64_t> ids = source->readIds();
+    return paged(std::move(columns), std::move(ids), std::move(source));
 }
 
-ResultSet ResultSet::withKeys(std::vector<int64_t> keys) const
+std::vector<int64_t> ResultSet::shownIds() const
 {
-    return windowed(m_columns, std::move(keys), m_source);
+    std::vector<int64_t> ids;
+    ids.reserve(m_order.size());
+    if (!m_ids.empty())
+        for (int storage : m_order)
+            ids.push_back(m_ids[static_cast<size_t>(storage)]);
+    return ids;
+}
+
+ResultSet ResultSet::withIds(std::vector<int64_t> ids) const
+{
+    return paged(m_columns, std::move(ids), m_source);
 }
 
 void ResultSet::reserveRows(size_t rows)
@@ -153,10 +159,10 @@ const ResultSet& ResultSet::pageOf(int row) const
     // for every cell painted.
     m_pages.push_back({first, std::make_shared<ResultSet>(m_columns)});
     const std::shared_ptr<ResultSet> page = m_pages.back().rows;
-    std::vector<int64_t> keys;
+    std::vector<int64_t> ids;
     for (int r = first, end = std::min(first + kPageRows, rowCount()); r < end; ++r)
-        keys.push_back(m_keys[static_cast<size_t>(m_order[static_cast<size_t>(r)])]);
-    m_source->fetchRows(keys, *page);
+        ids.push_back(m_ids[static_cast<size_t>(m_order[static_cast<size_t>(r)])]);
+    m_source->fetchRows(ids, *page);
     return *page;
 }
 
@@ -184,26 +190,26 @@ void ResultSet::unsort()
 ResultSet ResultSet::sortColumn(int column) const
 {
     ResultSet read(QStringList{m_columns[column]});
-    read.reserveRows(m_keys.size());
-    std::vector<int64_t> readKeys;
-    readKeys.reserve(m_keys.size());
-    m_source->readColumn(column, [&](int64_t key, std::string_view utf8, bool numeric) {
-        readKeys.push_back(key);
+    read.reserveRows(m_ids.size());
+    std::vector<int64_t> readIds;
+    readIds.reserve(m_ids.size());
+    m_source->readColumn(column, [&](int64_t id, std::string_view utf8, bool numeric) {
+        readIds.push_back(id);
         read.addCell(utf8, numeric);
         read.endRow();
     });
-    if (readKeys == m_keys)
+    if (readIds == m_ids)
         return read;
-    // The rows came in another order, or the list changed since its keys were read: each
-    // row takes its own key's value, and a row no longer there sorts as empty.
+    // The rows came in another order, or the list changed since its IDs were read: each
+    // row takes its own ID's value, and a row no longer there sorts as empty.
     std::unordered_map<int64_t, int> at;
-    for (size_t r = 0; r < readKeys.size(); ++r)
-        at.emplace(readKeys[r], static_cast<int>(r));
+    for (size_t r = 0; r < readIds.size(); ++r)
+        at.emplace(readIds[r], static_cast<int>(r));
     ResultSet byRow(QStringList{m_columns[column]});
-    byRow.reserveRows(m_keys.size());
+    byRow.reserveRows(m_ids.size());
     byRow.m_numeric = read.m_numeric;
-    for (int64_t key : m_keys) {
-        const auto found = at.find(key);
+    for (int64_t id : m_ids) {
+        const auto found = at.find(id);
         byRow.addCell(found == at.end() ? std::string_view() : read.cell(found->second, 0), true);
         byRow.endRow();
     }

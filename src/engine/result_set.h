@@ -12,15 +12,17 @@ namespace ostrel {
 
 class ResultSet;
 
-// Reads the rows of a windowed list when they are needed (see ResultSet::windowed).
+// Reads the rows of a paged list when they are needed (see ResultSet::paged).
 class RowSource {
 public:
     virtual ~RowSource() = default;
-    // Adds to page, in the order given, the rows of the list with these keys; a key the
+    // The IDs of the list's rows, in the list's order.
+    virtual std::vector<int64_t> readIds() = 0;
+    // Adds to page, in the order given, the rows of the list with these IDs; an ID the
     // list no longer holds gives a row of empty cells.
-    virtual void fetchRows(const std::vector<int64_t>& keys, ResultSet& page) = 0;
-    // Hands over one column of every row of the list, with each row's key, in any order.
-    using ColumnSink = std::function<void(int64_t key, std::string_view utf8, bool numeric)>;
+    virtual void fetchRows(const std::vector<int64_t>& ids, ResultSet& page) = 0;
+    // Hands over one column of every row of the list, with each row's ID, in any order.
+    using ColumnSink = std::function<void(int64_t id, std::string_view utf8, bool numeric)>;
     virtual void readColumn(int column, const ColumnSink& take) = 0;
 };
 
@@ -28,14 +30,16 @@ public:
 // its start offset, so a list of 100,000 cards costs a few bytes over its text. Rows are
 // shown through an order vector, which the sort rearranges without moving any text.
 //
-// A windowed result set holds only the rows' keys (the first column, an integer); the
+// A paged result set holds only the rows' IDs (the first column, an integer); the
 // cells of the rows being looked at are read from its source a page at a time and a few
 // pages are kept, so a list of a million cards costs a few megabytes.
 class ResultSet {
 public:
     ResultSet() = default;
     explicit ResultSet(QStringList columns);
-    static ResultSet windowed(QStringList columns, std::vector<int64_t> keys, std::shared_ptr<RowSource> source);
+    static ResultSet paged(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source);
+    // A paged list of the IDs the source reads now.
+    static ResultSet paged(QStringList columns, std::shared_ptr<RowSource> source);
 
     // Building: addCell() for each column in order, then endRow().
     void addCell(std::string_view utf8, bool numeric);
@@ -47,17 +51,17 @@ public:
     const QStringList& columns() const { return m_columns; }
     // Column index by name, without regard to case; -1 when there is none.
     int columnIndex(const QString& name) const;
-    bool isWindowed() const { return m_source != nullptr; }
-    // The keys of a windowed list in the statement's order; empty otherwise.
-    const std::vector<int64_t>& keys() const { return m_keys; }
-    // The keys of a windowed list in the order the rows are shown.
-    std::vector<int64_t> shownKeys() const;
-    // A windowed list of the same statement showing the rows of these keys, in this order.
-    ResultSet withKeys(std::vector<int64_t> keys) const;
+    bool isPaged() const { return m_source != nullptr; }
+    // The IDs of a paged list in the statement's order; empty otherwise.
+    const std::vector<int64_t>& ids() const { return m_ids; }
+    // The IDs of a paged list in the order the rows are shown.
+    std::vector<int64_t> shownIds() const;
+    // A paged list of the same statement showing the rows of these IDs, in this order.
+    ResultSet withIds(std::vector<int64_t> ids) const;
 
     // Cell of the row at display position `row` (0-based, in the current order). The view
-    // stays valid until the next call: a windowed set may drop the page it lies in. Reading
-    // a windowed set can throw EngineError; the page that failed then reads as empty cells
+    // stays valid until the next call: a paged set may drop the page it lies in. Reading
+    // a paged set can throw EngineError; the page that failed then reads as empty cells
     // until the rows are reordered or replaced.
     std::string_view raw(int row, int column) const;
     QString text(int row, int column) const { return QString::fromUtf8(raw(row, column)); }
@@ -86,7 +90,7 @@ private:
     std::vector<uint32_t> m_starts; // one start per cell, row-major
     std::vector<int> m_order;
 
-    std::vector<int64_t> m_keys;
+    std::vector<int64_t> m_ids;
     std::shared_ptr<RowSource> m_source;
     mutable std::vector<Page> m_pages; // most recently used last
 };

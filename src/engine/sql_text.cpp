@@ -1,5 +1,6 @@
 #include "engine/sql_text.h"
 
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -13,6 +14,11 @@ QString sqlQuote(const QString& value)
     out.remove(QChar(u'\0'));
     out.replace(u'\'', QStringLiteral("''"));
     return out;
+}
+
+QString quotedName(QStringView name)
+{
+    return u'"' + name.toString().replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
 QString monthDayBetween(const QString& expression, const QString& from, const QString& to)
@@ -59,6 +65,10 @@ int skipSpaces(const QString& text, int i)
     return i;
 }
 
+} // namespace
+
+namespace {
+
 enum class Dialect { File, Server };
 
 bool isWord(QStringView word, const char16_t* keyword)
@@ -66,19 +76,40 @@ bool isWord(QStringView word, const char16_t* keyword)
     return word.compare(QStringView(keyword), Qt::CaseInsensitive) == 0;
 }
 
+int wordEnd(const QString& text, int i)
+{
+    while (i < text.size() && isWordChar(text[i]))
+        ++i;
+    return i;
+}
+
 // The word starting at i (after spaces), or an empty view.
 QStringView wordAt(const QString& text, int i)
 {
     i = skipSpaces(text, i);
-    int end = i;
-    while (end < text.size() && isWordChar(text[end]))
-        ++end;
-    return QStringView(text).mid(i, end - i);
+    return QStringView(text).mid(i, wordEnd(text, i) - i);
 }
 
-QString quotedName(QStringView name)
+// " or replace" after "insert": the index after it; i for any other text.
+int afterOrReplace(const QString& sql, int i)
 {
-    return u'"' + name.toString().replace(u'"', QStringLiteral("\"\"")) + u'"';
+    const int orAt = skipSpaces(sql, i);
+    if (!isWord(wordAt(sql, i), u"or") || !isWord(wordAt(sql, orAt + 2), u"replace"))
+        return i;
+    return skipSpaces(sql, orAt + 2) + 7;
+}
+
+// "?" or "?N" at i as the server's $N (or the N-th of parameterNames), added to out; returns
+// the index after it.
+int serverParameter(const QString& sql, int i, int& lastParameter, const QStringList& parameterNames, QString& out)
+{
+    int end = i + 1;
+    while (end < sql.size() && sql[end].isDigit())
+        ++end;
+    const int number = end > i + 1 ? QStringView(sql).mid(i + 1, end - i - 1).toInt() : lastParameter + 1;
+    lastParameter = std::max(lastParameter, number);
+    out += number <= parameterNames.size() ? parameterNames[number - 1] : u'$' + QString::number(number);
+    return end;
 }
 
 // "PRAGMA name(arg)" as a call of the server's function pragma_name('arg'); empty for any
@@ -93,165 +124,110 @@ QString serverPragma(const QString& sql)
     return QStringLiteral("select * from pragma_%1('%2')").arg(match.captured(1).toLower(), match.captured(2));
 }
 
-// One pass over a statement text, outside quoted literals, for one dialect.
-class Adapter {
-public:
-    Adapter(const QString& sql, Dialect dialect, const QHash<QString, QString>& names, const QStringList& parameterNames)
-        : m_sql(sql), m_server(dialect == Dialect::Server), m_names(names), m_parameterNames(parameterNames)
-    {
-        m_out.reserve(sql.size() + sql.size() / 4);
-    }
+// "Delete * from": the index of "from" after the star that follows i; i for any other text.
+int fromAfterStar(const QString& sql, int i)
+{
+    const int star = skipSpaces(sql, i);
+    if (star >= sql.size() || sql[star] != u'*')
+        return i;
+    const int from = skipSpaces(sql, star + 1);
+    const bool isFrom = QStringView(sql).mid(from, 4).compare(u"from", Qt::CaseInsensitive) == 0
+        && (from + 4 >= sql.size() || !isWordChar(sql[from + 4]));
+    return isFrom ? from : i;
+}
 
-    QString run()
-    {
-        const int n = m_sql.size();
-        int i = 0;
-        while (i < n) {
-            const QChar c = m_sql[i];
-            if (c == u'\'' || c == u'"' || c == u'[')
-                i = literal(i, c);
-            else if (m_server && c == u'?')
-                i = parameter(i);
-            else if (!isWordChar(c))
-                i = punctuation(i, c);
-            else
-                i = word(i);
-        }
-        if (m_replacing && !m_replaceColumns.isEmpty())
-            addReplacing();
-        return m_out;
-    }
-
-private:
-    int literal(int i, QChar c)
-    {
-        const int end = skipQuoted(m_sql, i, c == u'[' ? QChar(u']') : c);
-        m_out += QStringView(m_sql).mid(i, end - i);
-        // A LIKE pattern: a backslash in it is a plain character, as in the file.
-        if (m_server && c == u'\'' && isWord(m_previousWord, u"like"))
-            m_out += QStringLiteral(" ESCAPE ''");
-        m_previousWord.clear();
-        return end;
-    }
-
-    // ? and ?N become $N, or the N-th of the parameter names.
-    int parameter(int i)
-    {
-        int end = i + 1;
-        while (end < m_sql.size() && m_sql[end].isDigit())
-            ++end;
-        const int number = end > i + 1 ? QStringView(m_sql).mid(i + 1, end - i - 1).toInt() : m_lastParameter + 1;
-        m_lastParameter = std::max(m_lastParameter, number);
-        m_out += number <= m_parameterNames.size() ? m_parameterNames[number - 1] : u'$' + QString::number(number);
-        m_previousWord.clear();
-        return end;
-    }
-
-    int punctuation(int i, QChar c)
-    {
-        if (m_inReplaceColumns && c == u')')
-            m_inReplaceColumns = false;
-        else if (m_replacing && m_replaceColumns.isEmpty() && c == u'(' && !m_inReplaceColumns)
-            m_inReplaceColumns = true;
-        if (!c.isSpace())
-            m_previousWord.clear(); // "as (select …": no name follows
-        m_out += c;
-        return i + 1;
-    }
-
-    int word(int i)
-    {
-        int end = i;
-        while (end < m_sql.size() && isWordChar(m_sql[end]))
-            ++end;
-        const QStringView word = QStringView(m_sql).mid(i, end - i);
-        if (isWord(word, u"True"))
-            m_out += u'1';
-        else if (isWord(word, u"False"))
-            m_out += u'0';
-        else if (isWord(word, u"Delete"))
-            end = deleteStar(word, end);
-        else if (!m_server)
-            m_out += word;
-        else
-            end = serverWord(word, end);
-        m_previousWord = word.toString();
-        return end;
-    }
-
-    // "Delete * from" -> "Delete from"
-    int deleteStar(QStringView word, int end)
-    {
-        m_out += word;
-        const int n = m_sql.size();
-        const int star = skipSpaces(m_sql, end);
-        if (star < n && m_sql[star] == u'*') {
-            const int from = skipSpaces(m_sql, star + 1);
-            if (QStringView(m_sql).mid(from, 4).compare(u"from", Qt::CaseInsensitive) == 0
-                && (from + 4 >= n || !isWordChar(m_sql[from + 4]))) {
-                m_out += u' ';
-                return from;
-            }
-        }
-        return end;
-    }
-
-    int serverWord(QStringView word, int end)
-    {
-        if (isWord(word, u"insert") && isWord(wordAt(m_sql, end), u"or")) {
-            // "insert or replace" -> "insert", the replacing added at the end.
-            m_out += word;
-            const int orAt = skipSpaces(m_sql, end);
-            if (isWord(wordAt(m_sql, orAt + 2), u"replace")) {
-                m_replacing = true;
-                return skipSpaces(m_sql, orAt + 2) + 7;
-            }
-        } else if (isWord(word, u"ifnull")) {
-            m_out += QStringLiteral("coalesce");
-        } else if (const auto known = m_names.constFind(word.toString().toLower()); known != m_names.constEnd()) {
-            m_out += quotedName(*known);
-            if (m_inReplaceColumns)
-                m_replaceColumns << *known;
-        } else if (isWord(m_previousWord, u"as") && !word.front().isDigit()) {
-            m_out += quotedName(word);
-        } else {
-            m_out += word;
-        }
-        return end;
-    }
-
-    // "insert or replace into T (key, a, b) …" updates the row of the same key that is there.
-    void addReplacing()
-    {
-        while (m_out.endsWith(u';') || (!m_out.isEmpty() && m_out.back().isSpace()))
-            m_out.chop(1);
-        m_out += QStringLiteral(" on conflict (") + quotedName(m_replaceColumns.first()) + u')';
-        if (m_replaceColumns.size() == 1) {
-            m_out += QStringLiteral(" do nothing");
-            return;
-        }
-        m_out += QStringLiteral(" do update set ");
-        for (int c = 1; c < m_replaceColumns.size(); ++c)
-            m_out += (c > 1 ? QStringLiteral(", ") : QString()) + quotedName(m_replaceColumns[c])
-                + QStringLiteral(" = excluded.") + quotedName(m_replaceColumns[c]);
-    }
-
-    const QString& m_sql;
-    const bool m_server;
-    const QHash<QString, QString>& m_names;
-    const QStringList& m_parameterNames;
-    QString m_out;
-    int m_lastParameter = 0;
-    QString m_previousWord;
-    // "insert or replace into T (key, a, b) …": T's columns, for the update of a row that is there.
-    bool m_replacing = false;
-    QStringList m_replaceColumns;
-    bool m_inReplaceColumns = false;
-};
+// The server's ending of "insert or replace into T (key, a, b)": the row of the same key is
+// updated (or, with the key alone, left as it is).
+QString onConflictUpdate(const QStringList& columns)
+{
+    QString out = QStringLiteral(" on conflict (") + quotedName(columns.first()) + u')';
+    if (columns.size() == 1)
+        return out + QStringLiteral(" do nothing");
+    out += QStringLiteral(" do update set ");
+    for (int c = 1; c < columns.size(); ++c)
+        out += (c > 1 ? QStringLiteral(", ") : QString()) + quotedName(columns[c]) + QStringLiteral(" = excluded.") + quotedName(columns[c]);
+    return out;
+}
 
 QString adapt(const QString& sql, Dialect dialect, const QHash<QString, QString>& names, const QStringList& parameterNames)
 {
-    return Adapter(sql, dialect, names, parameterNames).run();
+    const bool server = dialect == Dialect::Server;
+    QString out;
+    out.reserve(sql.size() + sql.size() / 4);
+    const int n = sql.size();
+    int i = 0;
+    int lastParameter = 0;
+    QString previousWord;
+    // "insert or replace into T (key, a, b) …": T's columns, for the update of a row that is there.
+    bool replacing = false;
+    QStringList replaceColumns;
+    bool inReplaceColumns = false;
+    while (i < n) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"' || c == u'[') {
+            const int end = skipQuoted(sql, i, c == u'[' ? QChar(u']') : c);
+            out += QStringView(sql).mid(i, end - i);
+            // A LIKE pattern: a backslash in it is a plain character, as in the file.
+            if (server && c == u'\'' && isWord(previousWord, u"like"))
+                out += QStringLiteral(" ESCAPE ''");
+            previousWord.clear();
+            i = end;
+            continue;
+        }
+        if (server && c == u'?') {
+            i = serverParameter(sql, i, lastParameter, parameterNames, out);
+            previousWord.clear();
+            continue;
+        }
+        if (!isWordChar(c)) {
+            if (inReplaceColumns && c == u')')
+                inReplaceColumns = false;
+            else if (replacing && replaceColumns.isEmpty() && c == u'(' && !inReplaceColumns)
+                inReplaceColumns = true;
+            if (!c.isSpace())
+                previousWord.clear(); // "as (select …": no name follows
+            out += c;
+            ++i;
+            continue;
+        }
+        int end = wordEnd(sql, i);
+        const QStringView word = QStringView(sql).mid(i, end - i);
+        if (isWord(word, u"True") || isWord(word, u"False")) {
+            out += isWord(word, u"True") ? u'1' : u'0';
+        } else if (isWord(word, u"Delete")) {
+            out += word;
+            const int from = fromAfterStar(sql, end);
+            if (from != end) {
+                out += u' ';
+                end = from;
+            }
+        } else if (!server) {
+            out += word;
+        } else if (const int after = afterOrReplace(sql, end); after != end && isWord(word, u"insert")) {
+            // "insert or replace" -> "insert", the replacing added at the end.
+            out += word;
+            end = after;
+            replacing = true;
+        } else if (isWord(word, u"ifnull")) {
+            out += QStringLiteral("coalesce");
+        } else if (const auto known = names.constFind(word.toString().toLower()); known != names.constEnd()) {
+            out += quotedName(*known);
+            if (inReplaceColumns)
+                replaceColumns << *known;
+        } else if (isWord(previousWord, u"as") && !word.front().isDigit()) {
+            out += quotedName(word);
+        } else {
+            out += word;
+        }
+        previousWord = word.toString();
+        i = end;
+    }
+    if (replacing && !replaceColumns.isEmpty()) {
+        while (out.endsWith(u';') || (!out.isEmpty() && out.back().isSpace()))
+            out.chop(1);
+        out += onConflictUpdate(replaceColumns);
+    }
+    return out;
 }
 
 } // namespace

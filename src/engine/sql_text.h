@@ -10,6 +10,10 @@ namespace ostrel {
 // characters (pasted or read from a file) are dropped.
 QString sqlQuote(const QString& value);
 
+// A table or column name as both engines read it whatever its spelling: in double quotes,
+// a double quote in it doubled.
+QString quotedName(QStringView name);
+
 // Adapts statement text written for the original engine to SQLCipher, outside quoted
 // literals only: True/False become 1/0 and "Delete * from" becomes "Delete from".
 QString adaptSql(const QString& sql);

@@ -10,7 +10,7 @@ using namespace ostrel;
 
 namespace {
 
-// Every case runs on a list read at once and on a windowed one.
+// Every case runs on a list read at once and on a paged one.
 class QueryRows : public ::testing::TestWithParam<bool> {
 protected:
     QueryRows()
@@ -23,7 +23,7 @@ protected:
                            .arg(QString::fromUtf8(name))
                            .arg(++id % 3));
         query.setObjectName(QStringLiteral("ADOQuery1"));
-        query.setWindowed(GetParam());
+        query.setPaged(GetParam());
         query.run(QStringLiteral("select ID, BName as 姓名, BQQ from D_B order by ID"));
     }
 
@@ -121,7 +121,7 @@ TEST_P(QueryRows, ErrorsNameTheQueryAndTheField)
 
 INSTANTIATE_TEST_SUITE_P(ReadAtOnceOrWindowed, QueryRows, ::testing::Bool());
 
-// A windowed list of many pages reads cell for cell as the same list read at once: in the
+// A paged list of many pages reads cell for cell as the same list read at once: in the
 // statement's order, sorted by text or by number either way, and by the second of two
 // columns of one title; a card gone since the keys were read reads as empty cells.
 TEST(WindowedList, ReadsAsTheListReadAtOnce)
@@ -151,16 +151,16 @@ TEST(WindowedList, ReadsAsTheListReadAtOnce)
     ASSERT_EQ(whole.rowCount(), 276);
     for (const auto& [column, descending] : std::vector<std::pair<int, bool>>{{-1, false}, {1, false}, {1, true}, {2, true}, {3, false}}) {
         ResultSet once = whole;
-        ResultSet windowed = db.selectWindowed(sql);
-        ASSERT_TRUE(windowed.isWindowed());
+        ResultSet paged = db.selectPaged(sql);
+        ASSERT_TRUE(paged.isPaged());
         if (column >= 0) {
             once.sortBy(column, descending);
-            windowed.sortBy(column, descending);
+            paged.sortBy(column, descending);
         }
-        EXPECT_EQ(cells(windowed), cells(once)) << column << descending;
+        EXPECT_EQ(cells(paged), cells(once)) << column << descending;
     }
-    ResultSet windowed = db.selectWindowed(sql);
-    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(windowed.keys()[100]));
-    EXPECT_EQ(windowed.text(100, 1), QString());
-    EXPECT_EQ(windowed.text(101, 0), QString::number(windowed.keys()[101]));
+    ResultSet paged = db.selectPaged(sql);
+    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(paged.ids()[100]));
+    EXPECT_EQ(paged.text(100, 1), QString());
+    EXPECT_EQ(paged.text(101, 0), QString::number(paged.ids()[101]));
 }

@@ -151,13 +151,13 @@ TEST_F(BothEngines, WindowedListsPreparedAndBoundStatementsAgree)
     std::vector<QString> pages, sorted, bound;
     std::vector<std::vector<qint64>> sums;
     for (Database* db : engines()) {
-        // A windowed list reads pages by key, in the list's order and after a sort.
-        ResultSet list = db->selectWindowed(cardListSql(kShown, QString()));
-        EXPECT_TRUE(list.isWindowed());
+        // A paged list reads pages by ID, in the list's order and after a sort.
+        ResultSet list = db->selectPaged(cardListSql(kShown, QString()));
+        EXPECT_TRUE(list.isPaged());
         pages.push_back(rowsText(list));
         list.sortBy(list.columnIndex(QStringLiteral("姓名")), true);
         sorted.push_back(rowsText(list));
-        sums.push_back(db->sumsInKeyRuns(visitAndAnniversaryCountSql(), {4, 1, 2, 3, 7}));
+        sums.push_back(db->sumsInIdRuns(visitAndAnniversaryCountSql(), {4, 1, 2, 3, 7}));
 
         // A prepared statement runs again with other values.
         auto duplicate = db->prepare(duplicateCheckSql());
@@ -190,6 +190,30 @@ TEST_F(BothEngines, WindowedListsPreparedAndBoundStatementsAgree)
     EXPECT_EQ(sums[1], sums[0]);
     EXPECT_EQ(bound[1], bound[0]);
     EXPECT_EQ(sums[0], (std::vector<qint64>{3, 3}));
+}
+
+TEST_F(BothEngines, AStatementRunsAgainInsideAHandlerWhileItsTextIsStepped)
+{
+    // Integer, null and text values; the same text prepared again while the outer one steps.
+    const QString sql = QStringLiteral("select ID, BName from D_B where ID >= ?1 and ifnull(?2, BName) = BName order by ID");
+    std::vector<QString> seen;
+    for (Database* db : engines()) {
+        QString text;
+        const auto outer = db->prepare(sql);
+        outer->bind(1, int64_t{1});
+        outer->bindNull(2);
+        while (outer->step()) {
+            const int64_t id = outer->integer(0);
+            int later = 0;
+            db->runBound(sql, {QVariant::fromValue<qint64>(id), QVariant()}, [&](const Database::Row& row) {
+                later += db->firstInteger(sql, {QVariant::fromValue<qint64>(row.integer(0)), row.text(1)}) > 0 ? 1 : 0;
+            });
+            text += QStringLiteral("%1 %2 %3;").arg(id).arg(outer->text(1)).arg(later);
+        }
+        seen.push_back(text);
+    }
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(seen[0], QStringLiteral("1 王小明 5;2 Smith 4;3 smith 3;4 O'Brien 2;5 王芳 1;"));
 }
 
 TEST_F(BothEngines, QuickFindClassesAgreeWithTheProgramsOwn)

@@ -15,7 +15,7 @@ using namespace ostrel;
 
 namespace {
 
-// Every case runs on a list read at once and on a windowed one.
+// Every case runs on a list read at once and on a paged one.
 class Grid : public ::testing::TestWithParam<bool> {
 protected:
     Grid()
@@ -23,7 +23,7 @@ protected:
         for (const char* name : {"王五", "李四", "张三"})
             db->execute(QStringLiteral("insert into D_B(BName, BSex, theDel) values('%1','男','否')").arg(QString::fromUtf8(name)));
         grid.setQuery(&query);
-        query.setWindowed(GetParam());
+        query.setPaged(GetParam());
         query.run(QStringLiteral("select ID, BName as 姓名, BSex as 性别 from D_B order by ID"));
     }
 

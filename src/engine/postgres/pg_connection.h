@@ -37,11 +37,12 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
-    ResultSet selectWindowed(const QString& sql) override;
+    ResultSet selectPaged(const QString& sql) override;
+    // A statement prepared on the server once per connection (kept a while), its rows read
+    // whole at its first step.
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
-    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) override;
     // One statement for all the runs: the runs go to the server as two arrays.
-    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) override;
+    std::vector<qint64> sumsInIdRuns(const QString& sql, std::vector<int64_t> ids) override;
     int64_t lastInsertId() override;
 
     void beginTransaction() override;
@@ -71,7 +72,7 @@ public:
 
 private:
     DatabaseRules m_rules;
-    class Window;
+    class ListPager;
     friend class PgStatement;
     struct ResultDeleter {
         void operator()(pg_result* result) const;
@@ -80,14 +81,22 @@ private:
 
     // The open connection, connecting (again) when there is none or it was lost.
     pg_conn* handle();
-    // Runs adapted text with the values bound as text; throws EngineError unless it succeeds.
-    Result run(const QString& sql, const std::vector<QByteArray>& values = {}, bool binary = false);
-    // The same through a statement prepared once on this connection.
-    Result runKept(const QString& sql, const std::vector<QByteArray>& values);
+    // Runs adapted text without values, its rows in text or in the server's binary form;
+    // throws EngineError unless it succeeds.
+    Result run(const QString& sql, bool binary = false);
     // Checks a statement's result: throws EngineError for a failure.
     Result checked(pg_result* result);
-    // The server's name of the statement, prepared once per connection and kept a while.
-    QByteArray keptStatement(const QString& sql);
+    // A statement prepared on the server: its name there, and the numbers of its values and
+    // of its columns.
+    struct Kept {
+        QString sql;
+        QByteArray name;
+        int parameters = 0;
+        int columns = 0;
+    };
+    // The statement cache: the server's statement of the text, prepared once per connection
+    // and kept a while.
+    Kept keptStatement(const QString& sql);
     bool isKept(const QByteArray& name) const;
 
     pg_conn* m_conn = nullptr;
@@ -95,7 +104,7 @@ private:
     int m_session = 0;
     // Counts close(): a statement of a closed connection is ended.
     int m_closes = 0;
-    std::vector<std::pair<QString, QByteArray>> m_kept; // statement text, server name; most recent last
+    std::vector<Kept> m_kept; // most recently used last
     int m_nextName = 0;
 };
 

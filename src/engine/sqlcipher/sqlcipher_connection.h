@@ -43,12 +43,13 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
-    ResultSet selectWindowed(const QString& sql) override;
-    // Runs sql, counts of the rows whose key lies between ?1 and ?2, once for each run of
-    // consecutive numbers among keys, and returns the sum of each column: counts over key
-    // indexes that never read a row, and never look up a key one by one.
-    std::vector<qint64> sumsInKeyRuns(const QString& sql, std::vector<int64_t> keys) override;
-    int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) override;
+    ResultSet selectPaged(const QString& sql) override;
+    // Runs sql, counts of the rows whose ID lies between ?1 and ?2, once for each run of
+    // consecutive numbers among ids, and returns the sum of each column: counts over ID
+    // indexes that never read a row, and never look up an ID one by one.
+    std::vector<qint64> sumsInIdRuns(const QString& sql, std::vector<int64_t> ids) override;
+    // Takes a kept statement of the text that is not being stepped, or prepares one.
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
     int64_t lastInsertId() override;
 
     void beginTransaction() override;
@@ -68,30 +69,27 @@ public:
 
 private:
     DatabaseRules m_rules;
-    class Window;
+    class ListPager;
+    friend class SqlCipherStatement;
     sqlite3* handle();
-    // A statement prepared once and kept while the connection is open, reset for reuse.
-    sqlite3_stmt* prepared(const QString& sql);
     QString path() const;
     QString passwordSetting() const; // the connection string's password, the program's own
     // Closes the engine's handle but keeps the user's password for the next open.
     void closeHandle();
     void setUserPassword(const QString& password);
 
+    // The statement cache: a statement of the text that no one is stepping, or a new one;
+    // each goes back to the cache, reset, when its statement object ends.
+    sqlite3_stmt* takeStatement(const QString& sql);
+    void keepStatement(const QString& sql, sqlite3_stmt* stmt);
+    // Ends the statements handed out and those kept, before the handle goes.
+    void endStatements();
+
     sqlite3* m_db = nullptr;
-    std::vector<std::pair<QString, sqlite3_stmt*>> m_prepared; // most recently used last
     bool m_readOnly = false;
     QString m_userPassword;
-
-    // ---- prepared statements ----
-public:
-    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
-
-private:
-    friend class SqlCipherStatement;
-    // The statements prepared on the open handle: close() ends them before the handle goes.
-    std::vector<SqlCipherStatement*> m_statements;
-    void endStatements();
+    std::vector<SqlCipherStatement*> m_statements; // handed out on the open handle
+    std::vector<std::pair<QString, sqlite3_stmt*>> m_idle; // kept, most recently used last
 };
 
 // Keys a freshly opened handle and applies the storage settings every open needs (the
