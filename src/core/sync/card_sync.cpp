@@ -75,6 +75,7 @@ private:
     };
     Remote remoteChanges();
     void fullListing(Remote& remote, const std::vector<DavCard>& all);
+    void takeRemote(const Remote& remote);
     void applyRemoval(const QString& href);
     void applyRemote(const DavCard& card);
     void addRemote(const DavCard& card, const CardValues& values);
@@ -102,18 +103,8 @@ private:
     SyncReport m_report;
 };
 
-SyncReport CardSync::run()
+void CardSync::takeRemote(const Remote& remote)
 {
-    ServerLock lock(m_db);
-    m_lists = loadVCardLists(m_db);
-    m_records = loadSyncRecords(m_db);
-    for (const auto& [card, record] : m_records)
-        if (!record.href.isEmpty())
-            m_byHref.insert(record.href, card);
-    tell(QStringLiteral("查询服务器上的变更"), 0, 0);
-    Remote remote = remoteChanges();
-    for (const QString& href : remote.removed)
-        applyRemoval(href);
     QStringList wanted;
     for (const DavCard& card : remote.changed) {
         const auto known = m_byHref.constFind(card.href);
@@ -127,12 +118,35 @@ SyncReport CardSync::run()
         applyRemote(card);
         tell(QStringLiteral("下载名片"), ++done, static_cast<int>(fetched.size()));
     }
-    pushLocal();
-    // Only a sync that went through to the end moves the marks on.
-    Transaction transaction(m_db);
-    setSyncSetting(m_db, setting::kToken, remote.token);
-    setSyncSetting(m_db, setting::kCtag, remote.ctag);
-    transaction.commit();
+}
+
+SyncReport CardSync::run()
+{
+    ServerLock lock(m_db);
+    m_lists = loadVCardLists(m_db);
+    m_records = loadSyncRecords(m_db);
+    for (const auto& [card, record] : m_records)
+        if (!record.href.isEmpty())
+            m_byHref.insert(record.href, card);
+    // The token read before this side's writes does not cover them: a second pass brings it
+    // past them, and takes in what the phone changed meanwhile.
+    for (int pass = 0; pass < 2; ++pass) {
+        const int wrote = m_report.uploaded + m_report.deletedThere;
+        tell(QStringLiteral("查询服务器上的变更"), 0, 0);
+        const Remote remote = remoteChanges();
+        for (const QString& href : remote.removed)
+            applyRemoval(href);
+        takeRemote(remote);
+        if (pass == 0)
+            pushLocal();
+        // Only a pass that went through to the end moves the marks on.
+        Transaction transaction(m_db);
+        setSyncSetting(m_db, setting::kToken, remote.token);
+        setSyncSetting(m_db, setting::kCtag, remote.ctag);
+        transaction.commit();
+        if (m_report.uploaded + m_report.deletedThere == wrote)
+            break;
+    }
     return m_report;
 }
 
@@ -146,7 +160,7 @@ CardSync::Remote CardSync::remoteChanges()
         SyncChanges changes;
         try {
             changes = m_dav.changesSince(m_book, token);
-            m_report.full = token.isEmpty();
+            m_report.full = m_report.full || token.isEmpty();
         } catch (const SyncError& error) {
             if (error.kind() != SyncError::InvalidToken)
                 throw;
@@ -200,7 +214,7 @@ void CardSync::applyRemoval(const QString& href)
     Transaction transaction(m_db);
     if (local && !local->deleted && !agreed(local->values, record)) {
         // Changed here since: kept, and sent again as a new card.
-        record.href = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".vcf");
+        record.href = CardDavClient::pathOf(m_book, QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".vcf"));
         record.etag.clear();
         record.text.clear();
         saveSyncRecord(m_db, record);
@@ -271,14 +285,16 @@ void CardSync::mergeRemote(SyncRecord record, const DavCard& card, const CardVal
     }
     Transaction transaction(m_db);
     // A card deleted here but changed on the phone comes back: the phone's edit is kept.
-    if (!local || local->deleted || local->values != merged.values)
+    const bool written = !local || local->deleted || local->values != merged.values;
+    if (written)
         writeLocalCard(m_db, record.card, merged.values);
     record.etag = card.etag;
     if (merged.values == remote) {
         record.text = QString::fromUtf8(card.data);
         saveSyncRecord(m_db, record);
-        ++m_report.downloaded;
     }
+    if (written)
+        ++m_report.downloaded;
     transaction.commit();
     m_records[record.card] = record;
     if (merged.values != remote)
@@ -290,8 +306,7 @@ void CardSync::pushLocal()
     const std::vector<LocalCard> cards = loadLocalCards(m_db);
     int done = 0;
     for (const LocalCard& card : cards) {
-        if (done++ % 200 == 0)
-            tell(QStringLiteral("上传本机的变更"), done, static_cast<int>(cards.size()));
+        tell(QStringLiteral("上传本机的变更"), done++, static_cast<int>(cards.size()));
         if (m_done.contains(card.id))
             continue;
         const auto found = m_records.find(card.id);
@@ -307,7 +322,7 @@ void CardSync::pushLocal()
             // Named before it is sent, so a sync stopped after the PUT finds it again.
             record.card = card.id;
             record.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            record.href = record.uid + QStringLiteral(".vcf");
+            record.href = CardDavClient::pathOf(m_book, record.uid + QStringLiteral(".vcf"));
             saveSyncRecord(m_db, record);
             m_records[card.id] = record;
         }
@@ -318,8 +333,6 @@ void CardSync::pushLocal()
 
 void CardSync::pushCard(const LocalCard& card, SyncRecord record)
 {
-    if (record.href.isEmpty())
-        record.href = record.uid + QStringLiteral(".vcf");
     if (agreed(card.values, record))
         return;
     upload(card.values, record, card.values[kNameField]);

@@ -63,6 +63,11 @@ QUrl CardDavClient::resolve(const QUrl& book, const QString& href)
     return book.resolved(QUrl::fromEncoded(href.toUtf8()));
 }
 
+QString CardDavClient::pathOf(const QUrl& book, const QString& href)
+{
+    return resolve(book, href).path(QUrl::FullyEncoded);
+}
+
 CardDavClient::Answer CardDavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
                                           const QList<std::pair<QByteArray, QByteArray>>& headers)
 {
@@ -273,10 +278,11 @@ SyncChanges CardDavClient::changesSince(const QUrl& book, const QString& token)
     for (const DavResponse& response : found.responses) {
         if (sameCollection(book, response.href))
             continue;
-        if (response.status == 404)
-            changes.removed << response.href;
-        else if (response.props.contains(QStringLiteral("getetag")))
-            changes.changed.push_back({response.href, response.prop("getetag"), {}});
+        // A removed member comes as a 404, in the response or (Xandikos) only in its propstat.
+        if (response.status == 404 || !response.props.contains(QStringLiteral("getetag")))
+            changes.removed << pathOf(book, response.href);
+        else
+            changes.changed.push_back({pathOf(book, response.href), response.prop("getetag"), {}});
     }
     return changes;
 }
@@ -287,7 +293,7 @@ std::vector<DavCard> CardDavClient::list(const QUrl& book)
     std::vector<DavCard> cards;
     for (const DavResponse& response : found.responses)
         if (!sameCollection(book, response.href) && !response.has("resourcetype", "collection"))
-            cards.push_back({response.href, response.prop("getetag"), {}});
+            cards.push_back({pathOf(book, response.href), response.prop("getetag"), {}});
     return cards;
 }
 
@@ -304,7 +310,7 @@ std::vector<DavCard> CardDavClient::fetch(const QUrl& book, const QStringList& h
         const MultiStatus found = multiStatus("REPORT", book, body, "1");
         for (const DavResponse& response : found.responses)
             if (response.props.contains(QStringLiteral("address-data")))
-                cards.push_back({response.href, response.prop("getetag"), response.prop("address-data").toUtf8()});
+                cards.push_back({pathOf(book, response.href), response.prop("getetag"), response.prop("address-data").toUtf8()});
     }
     return cards;
 }

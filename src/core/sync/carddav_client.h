@@ -40,7 +40,7 @@ struct AddressBook {
 
 // A member of an address book: its address, its version and, once fetched, its text.
 struct DavCard {
-    QString href; // the path as the server names it
+    QString href; // the path on the server (pathOf)
     QString etag;
     QByteArray data;
 };
@@ -103,6 +103,9 @@ public:
 
     // The address of href on the server of book.
     static QUrl resolve(const QUrl& book, const QString& href);
+    // The path of href on that server, encoded: the one form every href of a card is kept
+    // and compared in, whichever form the server wrote.
+    static QString pathOf(const QUrl& book, const QString& href);
 
 private:
     struct Answer {
