@@ -2,6 +2,7 @@
 
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
+#include "core/sync/sync_state.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -78,7 +79,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool buildKeys = !keyTable || db.firstInteger(cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
-    if (!buildKeys && !widenIndex && dateFixes.empty())
+    const bool syncTables = firstValue(db, sync::syncTablesExistSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -89,6 +91,9 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     }
     if (!keyTable)
         db.execute(searchKeyTableSql());
+    if (!syncTables)
+        for (const QString& statement : sync::fileSyncTableStatements())
+            db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);

@@ -1,6 +1,7 @@
 #include "core/server_setup.h"
 
 #include "core/search_key_statements.h"
+#include "core/sync/sync_state.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
@@ -227,6 +228,7 @@ QStringList serverSchemaStatements()
     }
     for (const char* support : kServerSupport)
         statements << QString::fromUtf8(support);
+    statements << sync::serverSyncTableStatements();
     statements << numberingPastRowsSql();
     return statements;
 }
