@@ -79,7 +79,7 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool buildKeys = !keyTable || db.firstInteger(cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
-    const bool syncTables = firstValue(db, sync::syncTablesExistSql()) > 0;
+    const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables)
         return UpgradeResult::Current;
     if (db.isReadOnly())
