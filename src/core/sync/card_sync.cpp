@@ -158,17 +158,20 @@ CardSync::Remote CardSync::remoteChanges()
     if (state.syncCollection) {
         const QString token = syncSetting(m_db, setting::kToken);
         SyncChanges changes;
+        // Whether this listing is complete: the report's flag says so of any pass, and a
+        // second pass after a complete first one lists only what changed since.
+        bool full = token.isEmpty();
         try {
             changes = m_dav.changesSince(m_book, token);
-            m_report.full = m_report.full || token.isEmpty();
         } catch (const SyncError& error) {
             if (error.kind() != SyncError::InvalidToken)
                 throw;
             changes = m_dav.changesSince(m_book, {});
-            m_report.full = true;
+            full = true;
         }
+        m_report.full = m_report.full || full;
         remote.token = changes.token;
-        if (m_report.full)
+        if (full)
             fullListing(remote, changes.changed);
         else
             remote = {std::move(changes.changed), std::move(changes.removed), changes.token, state.ctag};
