@@ -1,5 +1,7 @@
 #include "core/scan/card_reader.h"
 
+#include "core/scan/card_outline.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -60,8 +62,12 @@ void wipeSolidShapes(PIX* binary)
 
 // Scaled so that the card's type has the size the recogniser was trained on; then straightened
 // and made black on white with a threshold that follows uneven light.
-PixPtr prepared(const QImage& image, float* skew)
+PixPtr prepared(const QImage& photo, float* skew)
 {
+    // A photo's card cut out of its surroundings and squared: the surface around it spoils
+    // the threshold, the orientation and the straightening.
+    const QPolygonF outline = scan::cardOutline(photo);
+    const QImage image = outline.isEmpty() ? photo : scan::flattened(photo, outline, kCardLongSide);
     PixPtr gray = grayPix(image);
     const int longSide = std::max(image.width(), image.height());
     const float factor = float(kCardLongSide) / float(longSide);
