@@ -1,6 +1,7 @@
 #include "core/scan/card_reader.h"
 
 #include "core/scan/card_outline.h"
+#include "core/scan/scan_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,26 @@
 
 namespace ostrel {
 
+namespace scan {
+
+// A word of the page pass, where it stands and how sure the recogniser is of it.
+struct PageWord {
+    QString text;
+    QRect box;
+    double confidence = 0;
+};
+
+struct PageLine {
+    QRect box;
+    std::vector<PageWord> words;
+};
+
+} // namespace scan
+
 namespace {
+
+using scan::PageWord;
+using scan::PageLine;
 
 struct PixDeleter {
     void operator()(PIX* p) const { pixDestroy(&p); }
@@ -25,6 +45,9 @@ constexpr int kCardLongSide = 1100;
 // Half the side of the window the threshold follows: wider than the strokes of the name,
 // whose large type would otherwise come out hollow.
 constexpr int kSauvolaWindow = 60;
+// How much less sure the English model may be of a run of Latin words and still be preferred.
+constexpr double kLatinPreference = 10;
+constexpr int kColumnGap = 3;
 
 PixPtr grayPix(const QImage& image)
 {
@@ -93,6 +116,87 @@ QString tessdataDir(const QString& dataPath)
     return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
 }
 
+
+// The page pass's lines, word by word with their boxes.
+std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
+{
+    std::vector<PageLine> lines;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_WORD))
+        return lines;
+    do {
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        if (lines.empty() || it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+            it->BoundingBox(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
+            lines.push_back({QRect(QPoint(x1, y1), QPoint(x2, y2)), {}});
+        }
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2);
+        const QString word = QString::fromUtf8(text.get()).trimmed();
+        if (!word.isEmpty())
+            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD)});
+    } while (it->Next(tesseract::RIL_WORD));
+    return lines;
+}
+
+// A line parted where the gap between two words is wider than kColumnGap line heights: the
+// page pass joins the lines of two columns that stand level with each other.
+std::vector<PageLine> splitAtGaps(const std::vector<PageLine>& lines)
+{
+    std::vector<PageLine> out;
+    for (const PageLine& line : lines) {
+        PageLine part;
+        for (const PageWord& word : line.words) {
+            if (!part.words.empty() && word.box.left() - part.box.right() > kColumnGap * line.box.height()) {
+                out.push_back(part);
+                part = {};
+            }
+            part.box |= word.box;
+            part.words.push_back(word);
+        }
+        if (part.words.empty())
+            continue;
+        // Alone, the line keeps the page pass's box (the words' boxes are taller for Chinese).
+        if (part.words.size() == line.words.size())
+            part.box = line.box;
+        else
+            part.box = QRect(part.box.left(), line.box.top(), part.box.width(), line.box.height());
+        out.push_back(part);
+    }
+    return out;
+}
+
+int latinLetters(const QString& text)
+{
+    int n = 0;
+    for (const QChar c : text)
+        n += (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? 1 : 0;
+    return n;
+}
+
+// The part of the page around a box, with a margin of a quarter of its height, scaled so that
+// its height is at least minHeight.
+PixPtr clipped(Pix* page, const QRect& r, int minHeight)
+{
+    const int margin = r.height() / 4;
+    BOX* box = boxCreate(std::max(0, r.x() - margin), std::max(0, r.y() - margin), r.width() + 2 * margin,
+                         r.height() + 2 * margin);
+    PixPtr clip(pixClipRectangle(page, box, nullptr));
+    boxDestroy(&box);
+    if (!clip || int(pixGetHeight(clip.get())) >= minHeight)
+        return clip;
+    const float factor = float(minHeight) / float(pixGetHeight(clip.get()));
+    return PixPtr(pixScale(clip.get(), factor, factor));
+}
+
+QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
+{
+    api.SetImage(clip);
+    std::unique_ptr<char[]> text(api.GetUTF8Text());
+    *confidence = api.MeanTextConf();
+    return QString::fromUtf8(text.get()).simplified();
+}
+
 } // namespace
 
 void restartWithOneOcrThread(char** argv)
@@ -114,10 +218,16 @@ CardReader::CardReader(const QString& dataPath)
             throw ScanError(QStringLiteral("缺少文字识别数据 %1（%2），请安装软件包 %3 后再扫描名片。")
                                 .arg(QLatin1String(lang), dir, QLatin1String(package)));
     const QByteArray path = QFile::encodeName(dir);
-    if (api_->Init(path.constData(), "chi_sim+eng", tesseract::OEM_LSTM_ONLY) != 0)
+    if (api_->Init(path.constData(), "chi_sim", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+    latin_ = std::make_unique<tesseract::TessBaseAPI>();
+    if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
+        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
+                                       "tesseract-ocr-eng。").arg(dir));
+    latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    latin_->SetVariable("debug_file", "/dev/null");
     // Stray dots of a textured card make one-letter "words"; the model's own dictionary is kept.
     api_->SetVariable("debug_file", "/dev/null");
     // Orientation needs its own small model; without it cards are read as they stand.
@@ -134,6 +244,7 @@ CardReader::~CardReader()
 {
     if (osd_)
         osd_->End();
+    latin_->End();
     api_->End();
 }
 
@@ -151,6 +262,48 @@ int CardReader::uprightTurns(PIX* binary)
     if (!osd_->DetectOrientationScript(&degrees, &confidence, &script, &scriptConfidence) || confidence < 1.5f)
         return 0;
     return ((360 - degrees) / 90) % 4;
+}
+
+// Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
+// again by the English model: the Chinese one reads Latin letters poorly, and the two together
+// on the page misread Chinese in serif type as Latin.
+RecognisedLine CardReader::latinReadAgain(Pix* page, const PageLine& line)
+{
+    const std::vector<PageWord>& words = line.words;
+    QStringList parts;
+    double confidenceSum = 0;
+    for (size_t i = 0; i < words.size();) {
+        size_t end = i;
+        QRect run;
+        QStringList runText;
+        double runConfidence = 0;
+        for (; end < words.size() && scan::hanCount(words[end].text) == 0; ++end) {
+            run |= words[end].box;
+            runText << words[end].text;
+            runConfidence += words[end].confidence;
+        }
+        if (end == i) {
+            parts << words[i].text;
+            confidenceSum += words[i].confidence;
+            ++i;
+            continue;
+        }
+        runConfidence /= double(end - i);
+        QString text = runText.join(QLatin1Char(' '));
+        double again = 0;
+        if (latinLetters(text) >= 2)
+            if (PixPtr clip = clipped(page, run, 30)) {
+                const QString read = readAlone(*latin_, clip.get(), &again);
+                if (!read.isEmpty() && again >= runConfidence - kLatinPreference) {
+                    text = read;
+                    runConfidence = again;
+                }
+            }
+        parts << text;
+        confidenceSum += runConfidence * double(end - i);
+        i = end;
+    }
+    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
 }
 
 // Lines in type much larger than the rest (the name) read again on their own at the size
@@ -198,19 +351,9 @@ RecognisedLines CardReader::readLines(const QImage& image)
     api_->SetImage(pix.get());
     api_->SetSourceResolution(300);
     RecognisedLines lines;
-    if (api_->Recognize(nullptr) == 0) {
-        std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-        if (it && !it->Empty(tesseract::RIL_TEXTLINE)) {
-            do {
-                std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-                int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-                it->BoundingBox(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
-                const QString line = QString::fromUtf8(text.get()).trimmed();
-                if (!line.isEmpty())
-                    lines.push_back({line, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_TEXTLINE)});
-            } while (it->Next(tesseract::RIL_TEXTLINE));
-        }
-    }
+    if (api_->Recognize(nullptr) == 0)
+        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
+            lines.push_back(latinReadAgain(pix.get(), line));
     if (lines.empty()) {
         api_->Clear();
         throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));

@@ -12,6 +12,10 @@ class TessBaseAPI;
 
 namespace ostrel {
 
+namespace scan {
+struct PageLine;
+}
+
 // The recogniser, loaded once and reused for every card (loading the Chinese model takes
 // most of a second). Not thread-safe: one reader per thread.
 class CardReader {
@@ -33,8 +37,10 @@ public:
 private:
     int uprightTurns(Pix* binary);
     void rereadLargeType(Pix* page, RecognisedLines& lines);
+    RecognisedLine latinReadAgain(Pix* page, const scan::PageLine& line);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
+    std::unique_ptr<tesseract::TessBaseAPI> latin_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;
 };
 
