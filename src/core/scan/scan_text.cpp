@@ -87,6 +87,9 @@ QString mended(const QString& text)
     static const QRegularExpression spacedDot(QStringLiteral("([A-Za-z0-9])\\s*\\.\\s*(com|cn|net|org)\\b"),
                                               QRegularExpression::CaseInsensitiveOption);
     out.replace(spacedDot, QStringLiteral("\\1.\\2"));
+    // A doubled or dropped w of "www." (the strokes of w run together).
+    static const QRegularExpression www(QStringLiteral("\\b[wW]{2,5}\\s*\\.\\s*(?=[A-Za-z0-9])"));
+    out.replace(www, QStringLiteral("www."));
     return digitsMended(out);
 }
 
@@ -172,7 +175,8 @@ bool isPhoneText(const QString& text)
 QString mailAddress(const QString& text)
 {
     static const QRegularExpression mail(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)+"));
-    return mail.match(text).captured();
+    // Addresses are printed in lower case; capitals are the recogniser's.
+    return mail.match(text).captured().toLower();
 }
 
 QString webAddress(const QString& text)
@@ -182,7 +186,7 @@ QString webAddress(const QString& text)
         QRegularExpression::CaseInsensitiveOption);
     if (text.contains(QLatin1Char('@')))
         return {};
-    return web.match(text).captured();
+    return web.match(text).captured().toLower();
 }
 
 QString postcodeIn(const QString& text)
