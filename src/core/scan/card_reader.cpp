@@ -14,7 +14,7 @@
 
 namespace ostrel {
 
-namespace scan {
+namespace {
 
 // A word of the page pass, where it stands and how sure the recogniser is of it.
 struct PageWord {
@@ -28,12 +28,6 @@ struct PageLine {
     std::vector<PageWord> words;
 };
 
-} // namespace scan
-
-namespace {
-
-using scan::PageWord;
-using scan::PageLine;
 
 struct PixDeleter {
     void operator()(PIX* p) const { pixDestroy(&p); }
@@ -197,6 +191,48 @@ QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
     return QString::fromUtf8(text.get()).simplified();
 }
 
+// Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
+// again by the English model: the Chinese one reads Latin letters poorly, and the two together
+// on the page misread Chinese in serif type as Latin.
+RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const PageLine& line)
+{
+    const std::vector<PageWord>& words = line.words;
+    QStringList parts;
+    double confidenceSum = 0;
+    for (size_t i = 0; i < words.size();) {
+        size_t end = i;
+        QRect run;
+        QStringList runText;
+        double runConfidence = 0;
+        for (; end < words.size() && scan::hanCount(words[end].text) == 0; ++end) {
+            run |= words[end].box;
+            runText << words[end].text;
+            runConfidence += words[end].confidence;
+        }
+        if (end == i) {
+            parts << words[i].text;
+            confidenceSum += words[i].confidence;
+            ++i;
+            continue;
+        }
+        runConfidence /= double(end - i);
+        QString text = runText.join(QLatin1Char(' '));
+        double again = 0;
+        if (latinLetters(text) >= 2)
+            if (PixPtr clip = clipped(page, run, 30)) {
+                const QString read = readAlone(latin, clip.get(), &again);
+                if (!read.isEmpty() && again >= runConfidence - kLatinPreference) {
+                    text = read;
+                    runConfidence = again;
+                }
+            }
+        parts << text;
+        confidenceSum += runConfidence * double(end - i);
+        i = end;
+    }
+    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
+}
+
 } // namespace
 
 void restartWithOneOcrThread(char** argv)
@@ -264,48 +300,6 @@ int CardReader::uprightTurns(PIX* binary)
     return ((360 - degrees) / 90) % 4;
 }
 
-// Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
-// again by the English model: the Chinese one reads Latin letters poorly, and the two together
-// on the page misread Chinese in serif type as Latin.
-RecognisedLine CardReader::latinReadAgain(Pix* page, const PageLine& line)
-{
-    const std::vector<PageWord>& words = line.words;
-    QStringList parts;
-    double confidenceSum = 0;
-    for (size_t i = 0; i < words.size();) {
-        size_t end = i;
-        QRect run;
-        QStringList runText;
-        double runConfidence = 0;
-        for (; end < words.size() && scan::hanCount(words[end].text) == 0; ++end) {
-            run |= words[end].box;
-            runText << words[end].text;
-            runConfidence += words[end].confidence;
-        }
-        if (end == i) {
-            parts << words[i].text;
-            confidenceSum += words[i].confidence;
-            ++i;
-            continue;
-        }
-        runConfidence /= double(end - i);
-        QString text = runText.join(QLatin1Char(' '));
-        double again = 0;
-        if (latinLetters(text) >= 2)
-            if (PixPtr clip = clipped(page, run, 30)) {
-                const QString read = readAlone(*latin_, clip.get(), &again);
-                if (!read.isEmpty() && again >= runConfidence - kLatinPreference) {
-                    text = read;
-                    runConfidence = again;
-                }
-            }
-        parts << text;
-        confidenceSum += runConfidence * double(end - i);
-        i = end;
-    }
-    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
-}
-
 // Lines in type much larger than the rest (the name) read again on their own at the size
 // the recogniser reads best: in the page pass large type beside a logo is often misread.
 void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
@@ -353,7 +347,7 @@ RecognisedLines CardReader::readLines(const QImage& image)
     RecognisedLines lines;
     if (api_->Recognize(nullptr) == 0)
         for (const PageLine& line : splitAtGaps(pageLines(*api_)))
-            lines.push_back(latinReadAgain(pix.get(), line));
+            lines.push_back(latinReadAgain(*latin_, pix.get(), line));
     if (lines.empty()) {
         api_->Clear();
         throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));

@@ -12,10 +12,6 @@ class TessBaseAPI;
 
 namespace ostrel {
 
-namespace scan {
-struct PageLine;
-}
-
 // The recogniser, loaded once and reused for every card (loading the Chinese model takes
 // most of a second). Not thread-safe: one reader per thread.
 class CardReader {
@@ -37,7 +33,6 @@ public:
 private:
     int uprightTurns(Pix* binary);
     void rereadLargeType(Pix* page, RecognisedLines& lines);
-    RecognisedLine latinReadAgain(Pix* page, const scan::PageLine& line);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
     std::unique_ptr<tesseract::TessBaseAPI> latin_;
