@@ -5,12 +5,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace ostrel {
 
@@ -191,6 +194,124 @@ QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
     return QString::fromUtf8(text.get()).simplified();
 }
 
+// Full stops and commas the clip shows: small round marks on the baseline (measured against
+// the height of most letters), a colon's lower dot left out by the dot above it. -1 when the
+// clip is not black and white.
+int baselineMarks(Pix* clip)
+{
+    if (pixGetDepth(clip) != 1)
+        return -1;
+    BOXA* boxes = pixConnCompBB(clip, 8);
+    if (!boxes)
+        return -1;
+    std::vector<QRect> parts;
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        parts.emplace_back(x, y, w, h);
+    }
+    boxaDestroy(&boxes);
+    std::vector<int> heights, bottoms;
+    for (const QRect& r : parts)
+        heights.push_back(r.height());
+    if (heights.size() < 3)
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const int tall = heights[heights.size() / 2];
+    for (const QRect& r : parts)
+        if (r.height() * 2 >= tall)
+            bottoms.push_back(r.bottom());
+    std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+    const int baseline = bottoms[bottoms.size() / 2];
+    const auto isDot = [&](const QRect& r) {
+        const int big = std::max(r.width(), r.height()), small = std::min(r.width(), r.height());
+        return big * 20 <= tall * 9 && small * 20 >= tall * 3 && big <= small * 2;
+    };
+    int marks = 0;
+    for (const QRect& r : parts) {
+        if (!isDot(r) || r.bottom() < baseline - tall / 5 || r.bottom() > baseline + tall * 2 / 5)
+            continue;
+        const bool colon = std::any_of(parts.begin(), parts.end(), [&](const QRect& o) {
+            return &o != &r && isDot(o) && o.bottom() < r.top() && o.left() <= r.right() && o.right() >= r.left();
+        });
+        marks += colon ? 0 : 1;
+    }
+    return marks;
+}
+
+int periods(const QString& text)
+{
+    return int(text.count(QLatin1Char('.')) + text.count(QLatin1Char(',')));
+}
+
+// The letters and digits of a reading in order: what a reading that only regained a full
+// stop must share with the one before it.
+QString lettersOf(const QString& text)
+{
+    QString out;
+    for (const QChar c : text)
+        if (c.isLetterOrNumber() || c == QLatin1Char('@'))
+            out += c.toLower();
+    return out;
+}
+
+int editDistance(const QString& a, const QString& b)
+{
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int up = row[size_t(j)];
+            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row.back();
+}
+
+// A stretched reading is kept only when it differs from the first by little more than its
+// full stops: stretching may also change letters, and two stops side by side are a misreading.
+bool regainsStops(const QString& before, const QString& after)
+{
+    static const QRegularExpression doubled(QStringLiteral("[.,]\\s*[.,]"));
+    const QString a = lettersOf(before), b = lettersOf(after);
+    return !after.contains(doubled) && editDistance(a, b) <= std::max<qsizetype>(1, a.size() / 10);
+}
+
+// Widths the clip is stretched to, one after the other, when a reading lost a full stop: in
+// tight type the model runs a full stop into the narrow letter beside it (li.na read as lina).
+constexpr float kStretches[] = {1.25f, 1.5f, 1.75f, 2.0f};
+
+// One run of Latin words read again by the English model; text and confidence hold the page
+// pass's reading and receive the one kept.
+void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString* text, double* confidence)
+{
+    PixPtr clip = clipped(page, run, 30);
+    if (!clip)
+        return;
+    double again = 0;
+    const QString read = readAlone(latin, clip.get(), &again);
+    if (!read.isEmpty() && again >= *confidence - kLatinPreference) {
+        *text = read;
+        *confidence = again;
+    }
+    const int marks = baselineMarks(clip.get());
+    if (marks <= periods(*text))
+        return;
+    for (const float stretch : kStretches) {
+        PixPtr wide(pixScale(clip.get(), stretch, 1.0f));
+        const QString wideRead = wide ? readAlone(latin, wide.get(), &again) : QString();
+        if (periods(wideRead) == marks && regainsStops(*text, wideRead)) {
+            *text = wideRead;
+            *confidence = again;
+            return;
+        }
+    }
+}
+
 // Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
 // again by the English model: the Chinese one reads Latin letters poorly, and the two together
 // on the page misread Chinese in serif type as Latin.
@@ -217,15 +338,8 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const Pa
         }
         runConfidence /= double(end - i);
         QString text = runText.join(QLatin1Char(' '));
-        double again = 0;
         if (latinLetters(text) >= 2)
-            if (PixPtr clip = clipped(page, run, 30)) {
-                const QString read = readAlone(latin, clip.get(), &again);
-                if (!read.isEmpty() && again >= runConfidence - kLatinPreference) {
-                    text = read;
-                    runConfidence = again;
-                }
-            }
+            readRun(latin, page, run, &text, &runConfidence);
         parts << text;
         confidenceSum += runConfidence * double(end - i);
         i = end;
