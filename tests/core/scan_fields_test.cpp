@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <string>
 
 namespace ostrel {
@@ -86,6 +87,12 @@ const std::vector<FieldCase> kCards = {
      {{"BName", "黄志强"}, {"DJob", "技术总监"}, {"DAdd", "广州市天河区体育西路191号"},
       {"DPho", "020-38881234"}, {"DFax", "020-38881235"},
       {"FDes", "Technical Director；Add：No.191 Tiyu West Road, Tianhe District, Guangzhou；Huang Zhiqiang"}}},
+    {"colon misread after Chinese labels; capitals and a lost @ in addresses",
+     {{"林 杰", 50}, {"网 址 > WwW.Xinrui.com"}, {"邮箱 ; jiang.linxinrui.com"}, {"电话 ; 025-8756 5242"}},
+     {{"BName", "林杰"}, {"DWWW", "www.xinrui.com"}, {"BMail", "jiang.lin@xinrui.com"}, {"DPho", "025-87565242"}}},
+    {"comma inside a mailbox name, cn read as en",
+     {{"吴国庆", 50}, {"E-mail: guoqing, wu@jinshi.com.en"}, {"wwWW.jinshi.com.cn"}},
+     {{"BName", "吴国庆"}, {"BMail", "guoqing.wu@jinshi.com.cn"}, {"DWWW", "www.jinshi.com.cn"}}},
     {"400 line and extension",
      {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
      {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
@@ -130,7 +137,8 @@ TEST(ScanFieldsKeep, NothingReadIsDropped)
                 // A line may be shared out over fields ("刘洋客户经理"): every character is kept.
                 const QString kept = QString(word).remove(QRegularExpression(QStringLiteral("[\\-()+]")));
                 for (const QChar ch : kept)
-                    EXPECT_GE(all.count(ch), kept.count(ch)) << c.what << ": " << word.toStdString();
+                    // Mail and web addresses are kept in lower case.
+                    EXPECT_GE(all.count(ch, Qt::CaseInsensitive), kept.count(ch, Qt::CaseInsensitive)) << c.what << ": " << word.toStdString();
             }
         }
     }
@@ -181,9 +189,35 @@ TEST(ScanText, MisreadingsMended)
         {"139 OO12 345l", "139 0012 3451"},
         {"Room 1O", "Room 1O"},            // too short a run to be a number
         {"hello2012Olympics", "hello2012Olympics"}, // digits inside a word stay as they are
+        {"yong, wu@xingchen.com", "yong.wu@xingchen.com"},
+        {"tel 010, 8888", "tel 010, 8888"}, // a comma elsewhere is a comma
+        {"ww.abc.com and wwww.abc.com", "www.abc.com and www.abc.com"},
+        {"a@b.com.en", "a@b.com.cn"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(scan::mended(QString::fromUtf8(in)).toStdString(), out) << in;
+}
+
+TEST(ScanText, MailMendedByTheWebSitesDomain)
+{
+    const std::vector<std::tuple<const char*, const char*, const char*>> cases = {
+        {"zhou.jianhuaetianyu.com.cn", "tianyu.com.cn", "zhou.jianhua@tianyu.com.cn"}, // @ read as e
+        {"li.naoboyuan.com", "boyuan.com", "li.na@boyuan.com"},                       // @ read as o
+        {"li.nangboyuan.com", "boyuan.com", "li.nang@boyuan.com"},                    // @ lost
+        {"li.na@boyuan.com", "boyuan.com", ""},                                       // nothing to mend
+        {"li.naeboyuan.com", "", ""},                                                 // no web site
+        {"boyuan.com", "boyuan.com", ""},                                             // no mailbox name
+        {"li.naeboyuan.com.cn", "boyuan.com", ""},                                    // domain not at the end
+    };
+    for (const auto& [text, domain, want] : cases)
+        EXPECT_EQ(scan::mailAtDomain(QString::fromLatin1(text), QString::fromLatin1(domain)).toStdString(), want) << text;
+}
+
+TEST(ScanText, MailAndWebAddressesInLowerCase)
+{
+    EXPECT_EQ(scan::mailAddress(QStringLiteral("E: Li.Na@Boyuan.COM")).toStdString(), "li.na@boyuan.com");
+    EXPECT_EQ(scan::mailAddress(QStringLiteral("+li.na@boyuan.com")).toStdString(), "li.na@boyuan.com");
+    EXPECT_EQ(scan::webAddress(QStringLiteral("WWW.Boyuan.com")).toStdString(), "www.boyuan.com");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The card reader on images: a drawn card read end to end, and each kind of bad input
 // answered with a Chinese sentence instead of a card.
+#include "core/scan/card_outline.h"
 #include "core/scan/card_reader.h"
 
 #include <QBuffer>
@@ -7,6 +8,9 @@
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
+
+#include <array>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +94,103 @@ TEST(CardReader, BadInputGetsAChineseSentence)
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(words))) << e.message().toStdString();
         }
     }
+}
+
+// The drawn card lying on a dark surface, turned by degrees, as a phone photographs it;
+// corners receives where its corners fall.
+QImage onATable(const QImage& card, double degrees, QPolygonF* corners = nullptr)
+{
+    QImage photo(int(card.width() * 1.4), int(card.height() * 1.6), QImage::Format_RGB32);
+    photo.fill(QColor(70, 60, 80));
+    QTransform t;
+    t.translate(photo.width() / 2.0, photo.height() / 2.0).rotate(degrees).translate(-card.width() / 2.0, -card.height() / 2.0);
+    QPainter p(&photo);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setTransform(t);
+    p.drawImage(0, 0, card);
+    if (corners)
+        *corners = t.map(QPolygonF({QPointF(0, 0), QPointF(card.width(), 0), QPointF(card.width(), card.height()),
+                                    QPointF(0, card.height())}));
+    return photo;
+}
+
+TEST(CardOutline, FindsTheCornersOfACardOnATable)
+{
+    for (const double degrees : {0.0, 4.0, -8.0, 8.0}) {
+        QPolygonF want;
+        const QPolygonF got = scan::cardOutline(onATable(drawnCard(), degrees, &want));
+        ASSERT_EQ(got.size(), 4) << degrees;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_LT(QLineF(got[i], want[i]).length(), 12.0) << degrees << "° corner " << i;
+    }
+}
+
+TEST(CardOutline, NoOutlineWithoutSurroundings)
+{
+    QImage dark(600, 400, QImage::Format_RGB32);
+    dark.fill(QColor(40, 40, 40));
+    QImage speck = dark;
+    QPainter(&speck).fillRect(QRect(290, 190, 20, 20), Qt::white);
+    const std::vector<std::pair<const char*, QImage>> cases = {
+        {"a scan filled by the card", drawnCard()}, {"all dark", dark}, {"a light speck", speck}, {"null", QImage()}};
+    for (const auto& [what, image] : cases)
+        EXPECT_TRUE(scan::cardOutline(image).isEmpty()) << what;
+}
+
+TEST(CardOutline, FlattenedCardHasTheCardsShape)
+{
+    QPolygonF corners;
+    const QImage photo = onATable(drawnCard(), 6, &corners);
+    const QImage flat = scan::flattened(photo, corners, 1100);
+    EXPECT_EQ(flat.width(), 1100);
+    EXPECT_NEAR(flat.height(), 1100 * 638 / 1063, 2);
+    // The surface is gone: the corners are the card's white.
+    EXPECT_GT(qGray(flat.pixel(3, 3)), 200);
+    EXPECT_GT(qGray(flat.pixel(flat.width() - 4, flat.height() - 4)), 200);
+}
+
+TEST(CardOutline, ThresholdPartsTwoPeaks)
+{
+    const std::vector<std::tuple<int, int, int, int>> cases = {{40, 220, 41, 219}, {100, 140, 101, 139}, {10, 250, 11, 249}};
+    for (const auto& [dark, light, low, high] : cases) {
+        std::array<int, 256> histogram{};
+        histogram[size_t(dark)] = 500;
+        histogram[size_t(light)] = 1500;
+        const int t = scan::darkLightThreshold(histogram);
+        EXPECT_GE(t, dark) << dark << "/" << light;
+        EXPECT_LT(t, light) << dark << "/" << light;
+    }
+}
+
+TEST(CardReader, ReadsATiltedPhotoOfACard)
+{
+    const ScannedCard card = reader().readCard(onATable(drawnCard(), 8));
+    EXPECT_EQ(card.value("BMob").toStdString(), "13812345678");
+    EXPECT_EQ(card.value("BMail").toStdString(), "li.na@xingchen.com");
+}
+
+TEST(CardReader, TwoColumnsLevelWithEachOtherAreReadApart)
+{
+    QImage card(1063, 638, QImage::Format_RGB32);
+    card.fill(Qt::white);
+    QPainter p(&card);
+    QFont large(QStringLiteral("WenQuanYi Micro Hei"));
+    large.setPixelSize(64);
+    p.setFont(large);
+    p.drawText(40, 230, QStringLiteral("宋芳"));
+    QFont small(QStringLiteral("WenQuanYi Micro Hei"));
+    small.setPixelSize(28);
+    p.setFont(small);
+    p.drawText(40, 320, QStringLiteral("北京博远科技有限公司"));
+    p.drawText(560, 120, QStringLiteral("手机：13912345678"));
+    p.drawText(560, 215, QStringLiteral("网址：www.boyuan.com"));
+    p.drawText(560, 300, QStringLiteral("E: fang.song@boyuan.com"));
+    p.end();
+    const ScannedCard read = reader().readCard(card);
+    EXPECT_EQ(read.value("BName").toStdString(), "宋芳");
+    EXPECT_EQ(read.value("DWWW").toStdString(), "www.boyuan.com");
+    EXPECT_EQ(read.value("BMail").toStdString(), "fang.song@boyuan.com");
+    EXPECT_EQ(read.value("BMob").toStdString(), "13912345678");
 }
 
 TEST(CardReader, MissingChineseDataNamesThePackage)

@@ -7,11 +7,11 @@ namespace ostrel::scan {
 
 namespace {
 
-// Longer labels first: at one position the first alternative that matches wins.
+// A colon after a Chinese label is often read as a semicolon or ">". Longer labels first: at one position the first alternative that matches wins.
 const QRegularExpression kLabel(
     QStringLiteral(
         "(移动电话|手机|直线电话|直线|直拨|固定电话|办公电话|电话|座机|总机|传真|电子邮箱|电子邮件|邮箱|电邮|"
-        "网址|网站|主页|地址|邮政编码|邮编|阿里旺旺|旺旺|微信|QQ)\\s*(?:[:：]\\s*|(?=[\\d+(A-Za-z]))"
+        "网址|网站|主页|地址|邮政编码|邮编|阿里旺旺|旺旺|微信|QQ)\\s*(?:[:：;；>]\\s*|(?=[\\d+(A-Za-z]))"
         "|(?<![A-Za-z])(Mobile|Mob|Cell|Tel|Phone|Direct|Fax|E-?mail|Website|Web|URL|Address|Addr|Add|"
         "P\\.\\s?C\\.?|Post\\s?code|Zip|WeChat|MSN)\\.?(?:\\s*[:：]\\s*|\\s+(?=[\\d+(]))"
         "|(?<![A-Za-z])([MTFEWA])\\s*[:：]\\s*"),

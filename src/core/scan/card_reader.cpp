@@ -1,7 +1,11 @@
 #include "core/scan/card_reader.h"
 
+#include "core/scan/card_outline.h"
+#include "core/scan/scan_text.h"
+
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -9,9 +13,24 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace ostrel {
 
 namespace {
+
+// A word of the page pass, where it stands and how sure the recogniser is of it.
+struct PageWord {
+    QString text;
+    QRect box;
+    double confidence = 0;
+};
+
+struct PageLine {
+    QRect box;
+    std::vector<PageWord> words;
+};
+
 
 struct PixDeleter {
     void operator()(PIX* p) const { pixDestroy(&p); }
@@ -23,6 +42,9 @@ constexpr int kCardLongSide = 1100;
 // Half the side of the window the threshold follows: wider than the strokes of the name,
 // whose large type would otherwise come out hollow.
 constexpr int kSauvolaWindow = 60;
+// How much less sure the English model may be of a run of Latin words and still be preferred.
+constexpr double kLatinPreference = 10;
+constexpr int kColumnGap = 3;
 
 PixPtr grayPix(const QImage& image)
 {
@@ -60,8 +82,12 @@ void wipeSolidShapes(PIX* binary)
 
 // Scaled so that the card's type has the size the recogniser was trained on; then straightened
 // and made black on white with a threshold that follows uneven light.
-PixPtr prepared(const QImage& image, float* skew)
+PixPtr prepared(const QImage& photo, float* skew)
 {
+    // A photo's card cut out of its surroundings and squared: the surface around it spoils
+    // the threshold, the orientation and the straightening.
+    const QPolygonF outline = scan::cardOutline(photo);
+    const QImage image = outline.isEmpty() ? photo : scan::flattened(photo, outline, kCardLongSide);
     PixPtr gray = grayPix(image);
     const int longSide = std::max(image.width(), image.height());
     const float factor = float(kCardLongSide) / float(longSide);
@@ -87,6 +113,240 @@ QString tessdataDir(const QString& dataPath)
     return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
 }
 
+
+// The page pass's lines, word by word with their boxes.
+std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
+{
+    std::vector<PageLine> lines;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_WORD))
+        return lines;
+    do {
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        if (lines.empty() || it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+            it->BoundingBox(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
+            lines.push_back({QRect(QPoint(x1, y1), QPoint(x2, y2)), {}});
+        }
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2);
+        const QString word = QString::fromUtf8(text.get()).trimmed();
+        if (!word.isEmpty())
+            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD)});
+    } while (it->Next(tesseract::RIL_WORD));
+    return lines;
+}
+
+// A line parted where the gap between two words is wider than kColumnGap line heights: the
+// page pass joins the lines of two columns that stand level with each other.
+std::vector<PageLine> splitAtGaps(const std::vector<PageLine>& lines)
+{
+    std::vector<PageLine> out;
+    for (const PageLine& line : lines) {
+        PageLine part;
+        for (const PageWord& word : line.words) {
+            if (!part.words.empty() && word.box.left() - part.box.right() > kColumnGap * line.box.height()) {
+                out.push_back(part);
+                part = {};
+            }
+            part.box |= word.box;
+            part.words.push_back(word);
+        }
+        if (part.words.empty())
+            continue;
+        // Alone, the line keeps the page pass's box (the words' boxes are taller for Chinese).
+        if (part.words.size() == line.words.size())
+            part.box = line.box;
+        else
+            part.box = QRect(part.box.left(), line.box.top(), part.box.width(), line.box.height());
+        out.push_back(part);
+    }
+    return out;
+}
+
+int latinLetters(const QString& text)
+{
+    int n = 0;
+    for (const QChar c : text)
+        n += (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? 1 : 0;
+    return n;
+}
+
+// The part of the page around a box, with a margin of a quarter of its height, scaled so that
+// its height is at least minHeight.
+PixPtr clipped(Pix* page, const QRect& r, int minHeight)
+{
+    const int margin = r.height() / 4;
+    BOX* box = boxCreate(std::max(0, r.x() - margin), std::max(0, r.y() - margin), r.width() + 2 * margin,
+                         r.height() + 2 * margin);
+    PixPtr clip(pixClipRectangle(page, box, nullptr));
+    boxDestroy(&box);
+    if (!clip || int(pixGetHeight(clip.get())) >= minHeight)
+        return clip;
+    const float factor = float(minHeight) / float(pixGetHeight(clip.get()));
+    return PixPtr(pixScale(clip.get(), factor, factor));
+}
+
+QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
+{
+    api.SetImage(clip);
+    std::unique_ptr<char[]> text(api.GetUTF8Text());
+    *confidence = api.MeanTextConf();
+    return QString::fromUtf8(text.get()).simplified();
+}
+
+// Full stops and commas the clip shows: small round marks on the baseline (measured against
+// the height of most letters), a colon's lower dot left out by the dot above it. -1 when the
+// clip is not black and white.
+int baselineMarks(Pix* clip)
+{
+    if (pixGetDepth(clip) != 1)
+        return -1;
+    BOXA* boxes = pixConnCompBB(clip, 8);
+    if (!boxes)
+        return -1;
+    std::vector<QRect> parts;
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        parts.emplace_back(x, y, w, h);
+    }
+    boxaDestroy(&boxes);
+    std::vector<int> heights, bottoms;
+    for (const QRect& r : parts)
+        heights.push_back(r.height());
+    if (heights.size() < 3)
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const int tall = heights[heights.size() / 2];
+    for (const QRect& r : parts)
+        if (r.height() * 2 >= tall)
+            bottoms.push_back(r.bottom());
+    std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+    const int baseline = bottoms[bottoms.size() / 2];
+    const auto isDot = [&](const QRect& r) {
+        const int big = std::max(r.width(), r.height()), small = std::min(r.width(), r.height());
+        return big * 20 <= tall * 9 && small * 20 >= tall * 3 && big <= small * 2;
+    };
+    int marks = 0;
+    for (const QRect& r : parts) {
+        if (!isDot(r) || r.bottom() < baseline - tall / 5 || r.bottom() > baseline + tall * 2 / 5)
+            continue;
+        const bool colon = std::any_of(parts.begin(), parts.end(), [&](const QRect& o) {
+            return &o != &r && isDot(o) && o.bottom() < r.top() && o.left() <= r.right() && o.right() >= r.left();
+        });
+        marks += colon ? 0 : 1;
+    }
+    return marks;
+}
+
+int periods(const QString& text)
+{
+    return int(text.count(QLatin1Char('.')) + text.count(QLatin1Char(',')));
+}
+
+// The letters and digits of a reading in order: what a reading that only regained a full
+// stop must share with the one before it.
+QString lettersOf(const QString& text)
+{
+    QString out;
+    for (const QChar c : text)
+        if (c.isLetterOrNumber() || c == QLatin1Char('@'))
+            out += c.toLower();
+    return out;
+}
+
+int editDistance(const QString& a, const QString& b)
+{
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int up = row[size_t(j)];
+            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row.back();
+}
+
+// A stretched reading is kept only when it differs from the first by little more than its
+// full stops: stretching may also change letters, and two stops side by side are a misreading.
+bool regainsStops(const QString& before, const QString& after)
+{
+    static const QRegularExpression doubled(QStringLiteral("[.,]\\s*[.,]"));
+    const QString a = lettersOf(before), b = lettersOf(after);
+    return !after.contains(doubled) && editDistance(a, b) <= std::max<qsizetype>(1, a.size() / 10);
+}
+
+// Widths the clip is stretched to, one after the other, when a reading lost a full stop: in
+// tight type the model runs a full stop into the narrow letter beside it (li.na read as lina).
+constexpr float kStretches[] = {1.25f, 1.5f, 1.75f, 2.0f};
+
+// One run of Latin words read again by the English model; text and confidence hold the page
+// pass's reading and receive the one kept.
+void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString* text, double* confidence)
+{
+    PixPtr clip = clipped(page, run, 30);
+    if (!clip)
+        return;
+    double again = 0;
+    const QString read = readAlone(latin, clip.get(), &again);
+    if (!read.isEmpty() && again >= *confidence - kLatinPreference) {
+        *text = read;
+        *confidence = again;
+    }
+    const int marks = baselineMarks(clip.get());
+    if (marks <= periods(*text))
+        return;
+    for (const float stretch : kStretches) {
+        PixPtr wide(pixScale(clip.get(), stretch, 1.0f));
+        const QString wideRead = wide ? readAlone(latin, wide.get(), &again) : QString();
+        if (periods(wideRead) == marks && regainsStops(*text, wideRead)) {
+            *text = wideRead;
+            *confidence = again;
+            return;
+        }
+    }
+}
+
+// Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
+// again by the English model: the Chinese one reads Latin letters poorly, and the two together
+// on the page misread Chinese in serif type as Latin.
+RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const PageLine& line)
+{
+    const std::vector<PageWord>& words = line.words;
+    QStringList parts;
+    double confidenceSum = 0;
+    for (size_t i = 0; i < words.size();) {
+        size_t end = i;
+        QRect run;
+        QStringList runText;
+        double runConfidence = 0;
+        for (; end < words.size() && scan::hanCount(words[end].text) == 0; ++end) {
+            run |= words[end].box;
+            runText << words[end].text;
+            runConfidence += words[end].confidence;
+        }
+        if (end == i) {
+            parts << words[i].text;
+            confidenceSum += words[i].confidence;
+            ++i;
+            continue;
+        }
+        runConfidence /= double(end - i);
+        QString text = runText.join(QLatin1Char(' '));
+        if (latinLetters(text) >= 2)
+            readRun(latin, page, run, &text, &runConfidence);
+        parts << text;
+        confidenceSum += runConfidence * double(end - i);
+        i = end;
+    }
+    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
+}
+
 } // namespace
 
 void restartWithOneOcrThread(char** argv)
@@ -108,10 +368,16 @@ CardReader::CardReader(const QString& dataPath)
             throw ScanError(QStringLiteral("缺少文字识别数据 %1（%2），请安装软件包 %3 后再扫描名片。")
                                 .arg(QLatin1String(lang), dir, QLatin1String(package)));
     const QByteArray path = QFile::encodeName(dir);
-    if (api_->Init(path.constData(), "chi_sim+eng", tesseract::OEM_LSTM_ONLY) != 0)
+    if (api_->Init(path.constData(), "chi_sim", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+    latin_ = std::make_unique<tesseract::TessBaseAPI>();
+    if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
+        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
+                                       "tesseract-ocr-eng。").arg(dir));
+    latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    latin_->SetVariable("debug_file", "/dev/null");
     // Stray dots of a textured card make one-letter "words"; the model's own dictionary is kept.
     api_->SetVariable("debug_file", "/dev/null");
     // Orientation needs its own small model; without it cards are read as they stand.
@@ -128,6 +394,7 @@ CardReader::~CardReader()
 {
     if (osd_)
         osd_->End();
+    latin_->End();
     api_->End();
 }
 
@@ -192,19 +459,9 @@ RecognisedLines CardReader::readLines(const QImage& image)
     api_->SetImage(pix.get());
     api_->SetSourceResolution(300);
     RecognisedLines lines;
-    if (api_->Recognize(nullptr) == 0) {
-        std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-        if (it && !it->Empty(tesseract::RIL_TEXTLINE)) {
-            do {
-                std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-                int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-                it->BoundingBox(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
-                const QString line = QString::fromUtf8(text.get()).trimmed();
-                if (!line.isEmpty())
-                    lines.push_back({line, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_TEXTLINE)});
-            } while (it->Next(tesseract::RIL_TEXTLINE));
-        }
-    }
+    if (api_->Recognize(nullptr) == 0)
+        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
+            lines.push_back(latinReadAgain(*latin_, pix.get(), line));
     if (lines.empty()) {
         api_->Clear();
         throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));

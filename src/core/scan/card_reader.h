@@ -35,6 +35,7 @@ private:
     void rereadLargeType(Pix* page, RecognisedLines& lines);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
+    std::unique_ptr<tesseract::TessBaseAPI> latin_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;
 };
 

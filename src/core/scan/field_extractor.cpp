@@ -56,6 +56,7 @@ private:
     bool asPersonParts(const QString& text, const Segment& s, double conf);
     void chooseName();
     void chooseCompany();
+    void mendMailByWebSite();
     bool set(const char* column, const QString& value, double conf);
     void extra(const QString& text, double conf);
 
@@ -337,6 +338,20 @@ QString domainOf(const ScannedCard& card)
     return domain.left(domain.indexOf(QLatin1Char('.')));
 }
 
+// An e-mail read without its @ mended by the web site's domain, which it nearly always shares.
+void Extractor::mendMailByWebSite()
+{
+    const QString mail = card_.value("BMail");
+    QString domain = card_.value("DWWW");
+    domain.remove(QRegularExpression(QStringLiteral("^(https?://)?(www\\.)?")));
+    const QString mended = scan::mailAtDomain(mail, domain.section(QLatin1Char('/'), 0, 0));
+    if (!mended.isEmpty()) {
+        const int i = cardFieldIndex("BMail");
+        card_.values[size_t(i)] = mended;
+        card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+    }
+}
+
 void Extractor::chooseCompany()
 {
     const QString domain = domainOf(card_);
@@ -361,6 +376,7 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
             labelled(segment, line.confidence);
     }
     chooseName();
+    mendMailByWebSite();
     chooseCompany();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);

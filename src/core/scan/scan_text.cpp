@@ -87,6 +87,14 @@ QString mended(const QString& text)
     static const QRegularExpression spacedDot(QStringLiteral("([A-Za-z0-9])\\s*\\.\\s*(com|cn|net|org)\\b"),
                                               QRegularExpression::CaseInsensitiveOption);
     out.replace(spacedDot, QStringLiteral("\\1.\\2"));
+    // A comma read for the dot between the parts of a mailbox name; "cn" read as "en".
+    static const QRegularExpression localComma(QStringLiteral("([A-Za-z0-9])\\s*[,，]\\s*(?=[A-Za-z0-9._-]+@)"));
+    out.replace(localComma, QStringLiteral("\\1."));
+    static const QRegularExpression cnAsEn(QStringLiteral("\\.(com|net|org)\\.en\\b"), QRegularExpression::CaseInsensitiveOption);
+    out.replace(cnAsEn, QStringLiteral(".\\1.cn"));
+    // A doubled or dropped w of "www." (the strokes of w run together).
+    static const QRegularExpression www(QStringLiteral("\\b[wW]{2,5}\\s*\\.\\s*(?=[A-Za-z0-9])"));
+    out.replace(www, QStringLiteral("www."));
     return digitsMended(out);
 }
 
@@ -171,8 +179,21 @@ bool isPhoneText(const QString& text)
 
 QString mailAddress(const QString& text)
 {
-    static const QRegularExpression mail(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)+"));
-    return mail.match(text).captured();
+    static const QRegularExpression mail(QStringLiteral("[A-Za-z0-9][A-Za-z0-9._%+-]*@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)+"));
+    // Addresses are printed in lower case; capitals are the recogniser's.
+    return mail.match(text).captured().toLower();
+}
+
+QString mailAtDomain(const QString& text, const QString& domain)
+{
+    const QString bare = QString(text).remove(QLatin1Char(' ')).toLower();
+    const qsizetype at = domain.isEmpty() ? -1 : bare.lastIndexOf(domain.toLower());
+    if (at < 2 || bare.contains(QLatin1Char('@')) || at + domain.size() != bare.size())
+        return {};
+    // The letter before the domain is the misread sign when it is one it is mistaken for.
+    const QChar before = bare[at - 1];
+    const bool misread = QStringLiteral("eoac").contains(before);
+    return mailAddress(bare.left(misread ? at - 1 : at) + QLatin1Char('@') + bare.mid(at));
 }
 
 QString webAddress(const QString& text)
@@ -182,7 +203,7 @@ QString webAddress(const QString& text)
         QRegularExpression::CaseInsensitiveOption);
     if (text.contains(QLatin1Char('@')))
         return {};
-    return web.match(text).captured();
+    return web.match(text).captured().toLower();
 }
 
 QString postcodeIn(const QString& text)

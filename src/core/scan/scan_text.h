@@ -28,6 +28,10 @@ bool isPhoneText(const QString& text);
 QString mailAddress(const QString& text);
 QString webAddress(const QString& text);
 
+// The e-mail address in a text whose @ was lost or misread (as e, o, a or c), when the text
+// ends in the domain the card's web address names; empty otherwise.
+QString mailAtDomain(const QString& text, const QString& domain);
+
 // A six-digit postcode standing alone in the text (not part of a longer number), or empty.
 QString postcodeIn(const QString& text);
 
