@@ -1,5 +1,6 @@
 #include "core/schema_upgrade.h"
 
+#include "core/card_image_store.h"
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
@@ -85,7 +86,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool buildKeys = !keyTable || firstValue(db, cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
-    if (!buildKeys && !widenIndex && dateFixes.empty())
+    const bool imageTable = firstValue(db, cardImageTableExistsSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && imageTable)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -96,6 +98,9 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     }
     if (!keyTable)
         db.execute(searchKeyTableSql());
+    if (!imageTable)
+        for (const QString& statement : fileCardImageStatements())
+            db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);

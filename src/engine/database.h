@@ -58,7 +58,7 @@ public:
     };
     using RowHandler = std::function<void(const Row&)>;
 
-    // Runs sql, kept prepared, with the values (integers or texts) bound to ?1, ?2 … by the
+    // Runs sql, kept prepared, with the values (integers, texts, or bytes as a QByteArray) bound to ?1, ?2 … by the
     // engine, never pasted into the text; hands each row to row. Returns the rows changed.
     // A handler may run further statements on the same database.
     virtual int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {}) = 0;

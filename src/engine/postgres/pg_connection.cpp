@@ -59,6 +59,9 @@ QString trimmedMessage(const char* text)
 // The value as the server takes it: text, without NUL characters (as the file stores it).
 QByteArray valueText(const QVariant& value)
 {
+    // Bytes (an image) in the text form a bytea takes.
+    if (value.typeId() == QMetaType::QByteArray)
+        return "\\x" + value.toByteArray().toHex();
     if (value.typeId() != QMetaType::QString)
         return QByteArray::number(value.toLongLong());
     QByteArray utf8 = value.toString().toUtf8();

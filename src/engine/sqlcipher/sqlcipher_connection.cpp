@@ -765,6 +765,9 @@ int SqlCipherConnection::runBound(const QString& sql, const QVariantList& values
         if (value.typeId() == QMetaType::QString) {
             const QByteArray utf8 = value.toString().toUtf8();
             sqlite3_bind_text(stmt, i + 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        } else if (value.typeId() == QMetaType::QByteArray) {
+            const QByteArray bytes = value.toByteArray();
+            sqlite3_bind_blob(stmt, i + 1, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
         } else {
             sqlite3_bind_int64(stmt, i + 1, value.toLongLong());
         }
