@@ -17,7 +17,15 @@ QStringList fileCardImageStatements()
 
 QString cardImageTableExistsSql()
 {
-    return QStringLiteral("select count(*) from sqlite_master where type='table' and name='D_BImage'");
+    // A server folds the unquoted name to lower case.
+    return QStringLiteral("select count(*) from sqlite_master where type='table' and lower(name)='d_bimage'");
+}
+
+bool keepsCardImages(Database& db)
+{
+    int64_t tables = 0;
+    db.runBound(cardImageTableExistsSql(), {}, [&](const Database::Row& row) { tables = row.integer(0); });
+    return tables > 0;
 }
 
 QStringList serverCardImageStatements()

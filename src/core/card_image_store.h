@@ -27,6 +27,10 @@ QString cardImageTableExistsSql();
 // shared reading statement calls, which the file's engine has built in.
 QStringList serverCardImageStatements();
 
+// Whether the database has the table: a file opened read-only before its upgrade, or a team
+// server made by an older version, has not.
+bool keepsCardImages(Database& db);
+
 // The image as it is kept: scaled down to kKeptImageSide on its long side, JPEG. Empty for
 // a null image.
 QByteArray keptCardJpeg(const QImage& image);
