@@ -8,6 +8,7 @@
 #include "cards/scan_review.h"
 #include "core/card_image_store.h"
 #include "drawn_card.h"
+#include "ui_helpers.h"
 #include "ui/common/gbk_edit.h"
 
 #include <QAction>
@@ -159,6 +160,94 @@ TEST_F(ScanWindow, BadInputGetsAChineseMessageAndWritesNothing)
     EXPECT_EQ(testhooks::pendingModals(), 0);
     EXPECT_EQ(cards(), before);
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
+}
+
+} // namespace
+
+namespace {
+
+// The editor of a read card, without the recogniser: what it shows of given readings.
+class ScannedEditor : public test::AppFixture {
+protected:
+    ScannedEditor() { startMain(); }
+    TfrmD_D& open(const ScannedCard& card, const QString& cardId = QStringLiteral("0"))
+    {
+        editor = std::make_unique<TfrmD_D>(dm, main.get());
+        main->follow(*editor);
+        editor->CardID = cardId;
+        if (cardId == QLatin1String("0"))
+            editor->setScan(card, test::drawnCard(card.values[kNameField], {}));
+        editor->show();
+        return *editor;
+    }
+    GbkEdit* edit(const char* name) { return editor->findChild<GbkEdit*>(QString::fromLatin1(name)); }
+    std::unique_ptr<TfrmD_D> editor;
+};
+
+ScannedCard reading(std::initializer_list<std::tuple<const char*, const char*, int>> fields)
+{
+    ScannedCard card;
+    for (const auto& [column, value, confidence] : fields) {
+        const int i = cardFieldIndex(column);
+        card.values[static_cast<size_t>(i)] = QString::fromUtf8(value);
+        card.confidence[static_cast<size_t>(i)] = confidence;
+    }
+    return card;
+}
+
+TEST_F(ScannedEditor, FieldsReadWithLowConfidenceAreMarkedUntilChanged)
+{
+    open(reading({{"BName", "赵敏", 96}, {"BMob", "13912345678", 40}, {"DAdd", "北京市海淀区中关村大街1号", 74},
+                  {"BMail", "zm@example.com", 75}}));
+    const struct {
+        const char* control;
+        bool marked;
+    } cases[] = {{"EditB1", false}, {"EditB3", true}, {"EditD5", true}, {"EditB4", false}, {"EditB2", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(edit(c.control)->toolTip() == QStringLiteral("识别可信度较低，请核对"), c.marked) << c.control;
+        EXPECT_EQ(edit(c.control)->styleSheet().contains(QStringLiteral("background")), c.marked) << c.control;
+    }
+    test::typeText(edit("EditB3"), QStringLiteral("9"));
+    EXPECT_TRUE(edit("EditB3")->toolTip().isEmpty());
+    EXPECT_TRUE(edit("EditB3")->styleSheet().isEmpty());
+    EXPECT_FALSE(edit("EditD5")->toolTip().isEmpty());
+}
+
+TEST_F(ScannedEditor, TheDescribedChecksAndLimitsApplyAndNothingIsWrittenWhenRefused)
+{
+    addCard(QStringLiteral("赵敏"), QStringLiteral("男"), QStringLiteral("客户"));
+    const int before = column(QStringLiteral("select count(*) from D_B")).first().toInt();
+    const struct {
+        ScannedCard card;
+        const char* message;
+    } cases[] = {
+        {reading({{"BMob", "13912345678", 90}}), "姓名 不能为空！"},
+        {reading({{"BName", "赵敏", 90}}), "客户 赵敏 男 已经存在！"},
+        {reading({{"BName", "钱多多", 90}, {"DPos", "10008010008", 60}}),
+         "邮政编码 识别出的内容有 11 个字节，超过了 10 个字节的限制，请删减后再保存。"},
+    };
+    for (const auto& c : cases) {
+        testhooks::clear();
+        open(c.card).BitBtn1->click();
+        EXPECT_EQ(testhooks::shownTexts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_TRUE(editor->isVisible());
+    }
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_B")).first().toInt(), before);
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
+}
+
+TEST_F(ScannedEditor, ASavedCardShowsItsKeptImageAndACardWithoutOneKeepsTheDescribedSize)
+{
+    open(reading({{"BName", "孙丽", 90}})).BitBtn1->click();
+    const int64_t card = editor->savedCardId();
+    ASSERT_NE(card, 0);
+    EXPECT_FALSE(editor->isVisible()) << "a scanned card's window closes once saved";
+    open({}, QString::number(card));
+    EXPECT_TRUE(editor->ImageView->isVisible());
+    EXPECT_EQ(editor->ImageView->image().size(), QSize(1063, 638));
+    open({}, QString::number(addCard(QStringLiteral("周强"))));
+    EXPECT_FALSE(editor->ImageView->isVisible());
+    EXPECT_EQ(editor->size(), QSize(860, 420));
 }
 
 } // namespace
