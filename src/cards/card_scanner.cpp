@@ -9,41 +9,33 @@
 
 namespace ostrel {
 
-// Lives on the scanner's thread: the recogniser is made there, used there and freed there.
-class ScanWorker : public QObject {
-    Q_OBJECT
-public:
-    void read(int request, const QString& file)
-    {
-        std::vector<ScannedPage> pages;
-        QString failure;
-        try {
-            if (!m_reader)
-                m_reader = std::make_unique<CardReader>();
-            const std::vector<QImage> images = readCardImages(file);
-            const QString name = QFileInfo(file).fileName();
-            for (size_t i = 0; i < images.size(); ++i) {
-                const QString source = images.size() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
-                try {
-                    pages.push_back({file, source, images[i], m_reader->readCard(images[i])});
-                } catch (const ScanError& error) {
-                    failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
-                }
+ScanWorker::ScanWorker() = default;
+ScanWorker::~ScanWorker() = default;
+
+void ScanWorker::read(int request, const QString& file)
+{
+    std::vector<ScannedPage> pages;
+    QString failure;
+    try {
+        if (!m_reader)
+            m_reader = std::make_unique<CardReader>();
+        const std::vector<QImage> images = readCardImages(file);
+        const QString name = QFileInfo(file).fileName();
+        for (size_t i = 0; i < images.size(); ++i) {
+            const QString source = images.size() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
+            try {
+                pages.push_back({file, source, images[i], m_reader->readCard(images[i])});
+            } catch (const ScanError& error) {
+                failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
             }
-        } catch (const ScanError& error) {
-            failure = QFileInfo(file).fileName() + QStringLiteral("：") + error.message();
-        } catch (const std::exception& error) {
-            failure = QFileInfo(file).fileName() + QStringLiteral("：无法识别（%1）").arg(QString::fromLocal8Bit(error.what()));
         }
-        emit fileRead(request, pages, failure);
+    } catch (const ScanError& error) {
+        failure = QFileInfo(file).fileName() + QStringLiteral("：") + error.message();
+    } catch (const std::exception& error) {
+        failure = QFileInfo(file).fileName() + QStringLiteral("：无法识别（%1）").arg(QString::fromLocal8Bit(error.what()));
     }
-
-signals:
-    void fileRead(int request, const std::vector<ScannedPage>& pages, const QString& failure);
-
-private:
-    std::unique_ptr<CardReader> m_reader;
-};
+    emit fileRead(request, pages, failure);
+}
 
 CardScanner::CardScanner(QObject* parent) : QObject(parent), m_thread(new QThread(this)), m_worker(new ScanWorker)
 {
@@ -106,5 +98,3 @@ ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files)
 }
 
 } // namespace ostrel
-
-#include "card_scanner.moc"

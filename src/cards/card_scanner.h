@@ -14,7 +14,7 @@ class QWidget;
 
 namespace ostrel {
 
-class ScanWorker;
+class CardReader;
 
 // One card read from a file: the file (with its page when it has several), the image as read
 // and what the reader found on it.
@@ -31,6 +31,22 @@ struct ScanOutcome {
     std::vector<ScannedPage> pages;
     QStringList failures; // "名片.pdf：不是图像文件……"
     bool cancelled = false;
+};
+
+// Lives on the scanner's thread: the recogniser is made there, used there and freed there.
+class ScanWorker : public QObject {
+    Q_OBJECT
+public:
+    ScanWorker();
+    ~ScanWorker() override;
+    // Reads the cards of one file and answers with fileRead.
+    void read(int request, const QString& file);
+
+signals:
+    void fileRead(int request, const std::vector<ScannedPage>& pages, const QString& failure);
+
+private:
+    std::unique_ptr<CardReader> m_reader;
 };
 
 // Reads card images on a thread of its own, so the window stays usable; the recogniser is
