@@ -130,6 +130,15 @@ QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& f
     return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
 
+QStringList chooseOpenFiles(QWidget* parent, const QString& caption, const QString& filter)
+{
+    if (testMode()) {
+        log(testhooks::Shown::OpenFile, caption, filter);
+        return state().files.isEmpty() ? QStringList() : state().files.dequeue().split(u'\n', Qt::SkipEmptyParts);
+    }
+    return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+}
+
 QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter)
 {
     if (testMode()) {
@@ -190,6 +199,11 @@ void queuePassword(const QString& password)
 void queueFile(const QString& path)
 {
     state().files.enqueue(path);
+}
+
+void queueFiles(const QStringList& paths)
+{
+    state().files.enqueue(paths.join(u'\n'));
 }
 
 void queueModal(std::function<void(QDialog*)> action)

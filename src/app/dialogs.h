@@ -29,6 +29,8 @@ std::optional<QString> askPasswordTries(QWidget* parent, const QString& title, c
                                         const std::function<bool(const QString&)>& accepts);
 // A file-open dialog; the empty text when the user cancels.
 QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter);
+// A file-open dialog that takes several files; none when the user cancels.
+QStringList chooseOpenFiles(QWidget* parent, const QString& caption, const QString& filter);
 // A file-save dialog starting at the suggested path; it asks before replacing a file. The
 // empty text when the user cancels.
 QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter);
@@ -62,6 +64,8 @@ void queueAnswer(bool yes);
 void queuePassword(const QString& password);
 // The next file an open or save dialog gives.
 void queueFile(const QString& path);
+// The files the next multiple-file open dialog gives.
+void queueFiles(const QStringList& paths);
 // Runs with the next modal window while it is shown; the window is closed after it
 // unless it closed itself.
 void queueModal(std::function<void(QDialog*)> action);

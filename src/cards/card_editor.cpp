@@ -6,12 +6,17 @@
 #include "app/dialogs.h"
 #include "core/card_fields.h"
 #include "card_form.h"
+#include "card_image_view.h"
+#include "core/card_image_store.h"
+#include "formats/gbk.h"
 #include "card_statements.h"
 #include "core/search_keys.h"
 #include "engine/query.h"
 #include "engine/transaction.h"
 #include "ui/common/window_parts.h"
 
+#include <QBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -31,6 +36,8 @@ TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent), m_db(dm.ADOConn
         button->setDefault(false);
     }
     layoutCardWindow(this, Form, BitBtn1, BitBtn2);
+    ImageView = named(new CardImageView(this), "ImageView");
+    ImageView->hide();
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmD_D::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
     FormCreate();
@@ -54,6 +61,79 @@ void TfrmD_D::FormShow()
         myNew();
     else
         myLoad();
+    if (m_scan)
+        showScan();
+}
+
+namespace {
+
+constexpr int kImagePanelWidth = 380;
+const char kLowConfidenceTip[] = "识别可信度较低，请核对";
+
+} // namespace
+
+void TfrmD_D::setScan(const ScannedCard& card, const QImage& image)
+{
+    m_scan = card;
+    m_scanJpeg = keptCardJpeg(image);
+    showCardImage(image);
+}
+
+void TfrmD_D::showCardImage(const QImage& image)
+{
+    // The described window keeps its size and layout; the panel is added on its right.
+    setFixedSize(860 + kImagePanelWidth, 420);
+    layout()->setContentsMargins(24, 8, 24 + kImagePanelWidth, 10);
+    ImageView->setGeometry(860 - 8, 8, kImagePanelWidth - 8, 420 - 16);
+    ImageView->show();
+    ImageView->setImage(image);
+}
+
+void TfrmD_D::showScan()
+{
+    QStringList unlisted;
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        const CardField& f = cardFields()[static_cast<size_t>(i)];
+        const QString& read = m_scan->values[static_cast<size_t>(i)];
+        if (f.isLookup()) {
+            // A read province that is not in the list is kept in 补充信息 rather than dropped.
+            if (!read.isEmpty() && (Form->setValue(i, read), Form->value(i) != read))
+                unlisted << f.captionText().remove(u' ') + read;
+            continue;
+        }
+        Form->setValue(i, read);
+        auto* edit = static_cast<QLineEdit*>(Form->control(i));
+        if (read.isEmpty() || m_scan->confidence[static_cast<size_t>(i)] >= kLowScanConfidence)
+            continue;
+        edit->setStyleSheet(QStringLiteral("background-color: #FFF8C4;"));
+        edit->setToolTip(QString::fromUtf8(kLowConfidenceTip));
+        // Checked by the user once they change it.
+        connect(edit, &QLineEdit::textEdited, edit, [edit] {
+            edit->setStyleSheet({});
+            edit->setToolTip({});
+        }, Qt::SingleShotConnection);
+    }
+    const int notes = kCardFieldCount - 1;
+    if (!unlisted.isEmpty())
+        Form->setValue(notes, (QStringList{Form->value(notes)} + unlisted).join(u' ').trimmed());
+    focusName();
+}
+
+bool TfrmD_D::scannedValuesFit(const QStringList& values)
+{
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        const CardField& f = cardFields()[static_cast<size_t>(i)];
+        const int bytes = gbkLength(values[i]);
+        if (f.isLookup() || bytes <= f.inputLimit)
+            continue;
+        showInfo(this, QStringLiteral("%1 识别出的内容有 %2 个字节，超过了 %3 个字节的限制，请删减后再保存。")
+                           .arg(f.captionText().remove(u' ').remove(u'：'))
+                           .arg(bytes)
+                           .arg(f.inputLimit));
+        Form->control(i)->setFocus();
+        return false;
+    }
+    return true;
 }
 
 void TfrmD_D::focusName()
@@ -86,6 +166,11 @@ void TfrmD_D::myLoad()
         Form->setValue(i, ADOQuery1->text(cardFields()[static_cast<size_t>(i)].columnName()));
     m_loadedLive = ADOQuery1->text(QStringLiteral("theDel")) == QStringLiteral("否");
     m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
+    if (keepsCardImages(m_db)) {
+        const QImage kept = QImage::fromData(cardImage(m_db, CardID.toLongLong()), "JPEG");
+        if (!kept.isNull())
+            showCardImage(kept);
+    }
 }
 
 void TfrmD_D::BitBtn1Click()
@@ -97,6 +182,8 @@ void TfrmD_D::BitBtn1Click()
         return;
     }
     const QStringList values = Form->values();
+    if (m_scan && !scannedValuesFit(values))
+        return;
     if (CardID != QLatin1String("0")) {
         saveExisting(values);
         return;
@@ -114,11 +201,20 @@ void TfrmD_D::BitBtn1Click()
         // The card and its search key are saved together or not at all.
         Transaction transaction(m_db);
         ADOQuery2->exec(insertCardSql(date, values));
-        updateSearchKeys(m_db, {m_db.lastInsertId()});
+        m_savedCardId = m_db.lastInsertId();
+        updateSearchKeys(m_db, {m_savedCardId});
+        // A scanned card keeps its image: with the card or not at all.
+        if (!m_scanJpeg.isEmpty() && keepsCardImages(m_db))
+            saveCardImage(m_db, m_savedCardId, CardSide::Front, m_scanJpeg);
         transaction.commit();
     }
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 新增 保存成功！"));
     emit cardsChanged();
+    // A scanned card is one card: its window closes; the next comes from the next scan.
+    if (m_scan) {
+        accept();
+        return;
+    }
     myNew();
 }
 

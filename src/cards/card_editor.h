@@ -1,6 +1,12 @@
 #pragma once
+#include <QByteArray>
 #include <QDialog>
+#include <QImage>
 #include <QString>
+
+#include "core/scan/field_extractor.h"
+
+#include <optional>
 
 #include <cstdint>
 
@@ -9,6 +15,7 @@ class QPushButton;
 namespace ostrel {
 
 class CardForm;
+class CardImageView;
 class Query;
 class Database;
 class TfrmDM;
@@ -27,6 +34,9 @@ public:
     Query* ADOQuery2; // insert or update
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    // Beyond the described window: the card's paper image, beside the fields when the card
+    // has one (a scanned card, or a saved card that kept its image).
+    CardImageView* ImageView;
 
     void FormCreate();
     void FormShow();
@@ -35,6 +45,12 @@ public:
     // Loads the card CardID; a card not found leaves the form as for a new card.
     void myLoad();
     void BitBtn1Click();
+    // Makes this new-card window one for a card read from image: shown, the form holds the
+    // read values, the image stands beside the fields and the fields read with low confidence
+    // are marked. Saving keeps the image with the card and closes the window.
+    void setScan(const ScannedCard& card, const QImage& image);
+    // The card the last save inserted, 0 before one.
+    int64_t savedCardId() const { return m_savedCardId; }
 
 signals:
     // A card was saved, or found gone: the card list is out of date.
@@ -46,12 +62,19 @@ protected:
 private:
     void focusName();
     void saveExisting(const QStringList& values);
+    void showScan();
+    void showCardImage(const QImage& image);
+    // A scanned value past its field's byte limit is refused, as typing it would be.
+    bool scannedValuesFit(const QStringList& values);
 
     Database& m_db;
     // The card's change counter when it was loaded (-1: the engine keeps none).
     int64_t m_loadedCounter = -1;
     // Whether the card was live when it was loaded.
     bool m_loadedLive = true;
+    std::optional<ScannedCard> m_scan;
+    QByteArray m_scanJpeg;
+    int64_t m_savedCardId = 0;
 };
 
 } // namespace ostrel

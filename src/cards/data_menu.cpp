@@ -79,6 +79,7 @@ void TfrmMain::connectDataMenu()
     connectGuarded(ExportVCardAction, &QAction::triggered, this, [this] {
         exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownIds() : std::vector<int64_t>{});
     });
+    connectGuarded(ScanAction, &QAction::triggered, this, &TfrmMain::scanCards);
     if (m_dm.fileCommands())
         return;
     // These belong to the database file on this desktop.

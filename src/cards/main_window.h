@@ -4,6 +4,8 @@
 #include <QMainWindow>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QCheckBox;
 class QLabel;
 class QLayout;
@@ -16,6 +18,8 @@ class QToolButton;
 
 namespace ostrel {
 
+class CardScanner;
+struct ScannedPage;
 class ClickLabel;
 class DBGrid;
 class DBLookupComboBox;
@@ -112,6 +116,7 @@ public:
     QAction* PasswordAction;
     QAction* ImportVCardAction; // 导入vCard…
     QAction* ExportVCardAction; // 导出vCard…
+    QAction* ScanAction;        // 扫描名片…: card images read into new cards (dropped images too)
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     QLabel* DatabaseLabel; // which database is in use: the file's path or the team server
@@ -145,12 +150,19 @@ public:
     // Narrows the list to the cards the quick-find text finds and recounts (the whole list
     // when the box is empty). Esc in the box empties it and runs this at once.
     void quickFind();
+    // 扫描名片…: asks for card images and reads them (see scanFiles).
+    void scanCards();
+    // Reads card images on the scanner's thread: one card opens in the editor, several in the
+    // review list; files that gave no card are named with the reason.
+    void scanFiles(const QStringList& files);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Builds the controls with their names, as a form description would (main_window_ui.cpp).
@@ -175,8 +187,11 @@ private:
     // (backups, the password); on a server an engine error saying so.
     DatabaseFileCommands& fileCommands() const;
     bool hasCards() const;
+    int64_t openScannedCard(const ScannedPage& page);
+    int64_t saveScannedCard(const ScannedPage& page, QString& why);
 
     TfrmDM& m_dm;
+    CardScanner* m_scanner = nullptr; // made on the first scan, kept with its recogniser
 };
 
 // The card-list report of the main window: the displayed columns of its last refresh,

@@ -239,6 +239,9 @@ void TfrmMain::buildDataMenu()
     DataMenu->addSeparator();
     ImportVCardAction = namedAction(DataMenu, "ImportVCardAction", QStringLiteral("导入vCard…"));
     ExportVCardAction = namedAction(DataMenu, "ExportVCardAction", QStringLiteral("导出vCard…"));
+    DataMenu->addSeparator();
+    ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
+    setAcceptDrops(true);
 }
 
 } // namespace ostrel

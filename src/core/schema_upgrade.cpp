@@ -1,5 +1,6 @@
 #include "core/schema_upgrade.h"
 
+#include "core/card_image_store.h"
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
@@ -80,7 +81,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables)
+    const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -93,6 +95,9 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
         db.execute(searchKeyTableSql());
     if (!syncTables)
         for (const QString& statement : sync::fileSyncTableStatements())
+            db.execute(statement);
+    if (!imageTable)
+        for (const QString& statement : fileCardImageStatements())
             db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)

@@ -7,7 +7,7 @@ class SqlCipherConnection;
 
 // Brings a card database written by an older version up to the one this program writes, in
 // one transaction, once: the search key table, built from the cards (progress is told
-// how far), the live-card index with the name, and the visit and anniversary dates that
+// how far), the card image table, the live-card index with the name, and the visit and anniversary dates that
 // older versions stored as typed put into the stored form (storedDateFixes). Live cards numbered above the last one
 // with a key (written by a tool, or by an import that ended in an error) get their keys
 // too. Each step runs only when the file lacks what it makes, so a current file costs a

@@ -1,5 +1,6 @@
 #include "core/server_setup.h"
 
+#include "core/card_image_store.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/search_keys.h"
@@ -214,6 +215,26 @@ void copySearchKeys(Database& file, PgConnection& server, int64_t cards, const C
     told.done();
 }
 
+// The kept card images, as bytea's text form; a file never upgraded has none.
+void copyCardImages(Database& file, PgConnection& server, const CopyProgress& progress)
+{
+    if (file.firstInteger(cardImageTableExistsSql()) == 0)
+        return;
+    Progress told(progress, QStringLiteral("名片图像"), file.firstInteger(QStringLiteral("select count(*) from D_BImage")));
+    server.copyIn(QStringLiteral("D_BImage"), {QStringLiteral("DID"), QStringLiteral("theSide"), QStringLiteral("theJpeg")},
+                  [&](PgConnection::CopySink& sink) {
+                      file.runBound(QStringLiteral("select DID, theSide, hex(theJpeg) from D_BImage"), {},
+                                    [&](const Database::Row& row) {
+                                        sink.add(row.utf8(0));
+                                        sink.add(row.utf8(1));
+                                        sink.add("\\x" + std::string(row.utf8(2)));
+                                        sink.endRow();
+                                        told.row();
+                                    });
+                  });
+    told.done();
+}
+
 } // namespace
 
 QStringList serverSchemaStatements()
@@ -229,6 +250,7 @@ QStringList serverSchemaStatements()
     for (const char* support : kServerSupport)
         statements << QString::fromUtf8(support);
     statements << sync::serverSyncTableStatements();
+    statements << serverCardImageStatements();
     statements << numberingPastRowsSql();
     return statements;
 }
@@ -267,6 +289,7 @@ CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress
     for (const CopiedTable& table : kRecordTables)
         counts.*table.count += copyTable(file, server, table, progress);
     copySearchKeys(file, server, counts.cards, progress);
+    copyCardImages(file, server, progress);
     server.runServerSql(numberingPastRowsSql());
     transaction.commit();
     // Fresh statistics and visibility for the list's index-only reads.

@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/result_set.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +23,8 @@ public:
     virtual void bind(int position, const QString& text) = 0;
     virtual void bind(int position, int64_t value) = 0;
     virtual void bindNull(int position) = 0;
+    // Bytes kept as they are (an image), NUL bytes included.
+    virtual void bindBytes(int position, const QByteArray& bytes) = 0;
     // Runs to the next row: false when there is none (left).
     virtual bool step() = 0;
     // The current row's column (from 0) as the engine holds it, UTF-8; a missing value reads

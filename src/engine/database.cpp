@@ -10,6 +10,8 @@ void bindAll(PreparedStatement& statement, const QVariantList& values)
         const QVariant& value = values[i];
         if (value.typeId() == QMetaType::QString)
             statement.bind(i + 1, value.toString());
+        else if (value.typeId() == QMetaType::QByteArray)
+            statement.bindBytes(i + 1, value.toByteArray());
         else if (!value.isValid())
             statement.bindNull(i + 1);
         else

@@ -48,9 +48,10 @@ public:
     using Row = PreparedStatement;
     using RowHandler = std::function<void(const Row&)>;
 
-    // Runs sql through prepare() with the values (texts, integers, or null for an invalid
-    // QVariant) bound to ?1, ?2 …; hands each row to row. Returns the rows changed. A handler
-    // may run further statements on the same database, also of the same text.
+    // Runs sql through prepare() with the values (texts, integers, bytes as a QByteArray, or
+    // null for an invalid QVariant) bound to ?1, ?2 …; hands each row to row. Returns the
+    // rows changed. A handler may run further statements on the same database, also of the
+    // same text.
     int runBound(const QString& sql, const QVariantList& values, const RowHandler& row = {});
     // The first column of the first row of sql with the values bound as by runBound; 0 when
     // there is no row.

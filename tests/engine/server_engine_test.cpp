@@ -1,6 +1,7 @@
 // The PostgreSQL engine against the file engine: the program's statement texts give the
 // same rows on both; the server's own duties (setup, copy, change counter, lost connection).
 #include "cards/card_statements.h"
+#include "core/card_image_store.h"
 #include "core/card_fields.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
@@ -261,6 +262,8 @@ TEST(ServerSetup, CopyOfAFileKeepsEveryRow)
     file.execute(categoryInsertSql(QStringLiteral("自定义")));
     file.execute(columnSaveSql(QStringLiteral("33"), QStringLiteral("0"), QStringLiteral("2")));
     upgradeSchema(file); // the file's own quick-find keys, to compare with
+    QByteArray jpeg("\xFF\xD8\x00\\x'\t\n", 8); // a kept card image travels byte for byte
+    saveCardImage(file, 3, CardSide::Front, jpeg);
 
     PgConnection server(test::emptyServerDatabase(), cardDatabaseRules());
     initServer(server);
@@ -279,6 +282,8 @@ TEST(ServerSetup, CopyOfAFileKeepsEveryRow)
             + QStringLiteral(" order by ") + table.columns.join(u',');
         EXPECT_EQ(rowsText(server.select(sql)), rowsText(file.select(sql))) << table.name.toStdString();
     }
+    EXPECT_EQ(cardImage(server, 3), jpeg);
+    EXPECT_TRUE(told.contains(QStringLiteral("名片图像 1"))) << told.join(u',').toStdString();
     // The server numbers new cards past the copied ones; a second copy is refused.
     server.execute(insertCardSql(date, cardValues("客户", "新", "男", "", "", "")));
     EXPECT_EQ(server.lastInsertId(), 31);

@@ -36,6 +36,8 @@ public:
 
     void bind(int position, const QString& text) override { value(position) = valueText(text); }
     void bind(int position, int64_t number) override { value(position) = QByteArray::number(static_cast<qlonglong>(number)); }
+    // The text form a bytea takes.
+    void bindBytes(int position, const QByteArray& bytes) override { value(position) = "\\x" + bytes.toHex(); }
     void bindNull(int position) override
     {
         value(position).clear();

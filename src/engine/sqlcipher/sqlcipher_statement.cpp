@@ -48,6 +48,13 @@ public:
     }
     void bind(int position, int64_t value) override { checkBound(sqlite3_bind_int64(bindable(position), position, value)); }
     void bindNull(int position) override { checkBound(sqlite3_bind_null(bindable(position), position)); }
+    void bindBytes(int position, const QByteArray& bytes) override
+    {
+        sqlite3_stmt* stmt = bindable(position);
+        QByteArray& kept = m_values[static_cast<size_t>(position - 1)];
+        kept = bytes; // shared, not copied: the engine reads it where it lies until bound anew
+        checkBound(sqlite3_bind_blob(stmt, position, kept.constData(), static_cast<int>(kept.size()), SQLITE_STATIC));
+    }
     bool step() override
     {
         sqlite3_stmt* stmt = live();

@@ -1,0 +1,73 @@
+#pragma once
+#include "core/scan/field_extractor.h"
+
+#include <QImage>
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QThread;
+class QWidget;
+
+namespace ostrel {
+
+class CardReader;
+
+// One card read from a file: the file (with its page when it has several), the image as read
+// and what the reader found on it.
+struct ScannedPage {
+    QString file;
+    QString source; // the file's name, " 第 n 页" added for a page of several
+    QImage image;
+    ScannedCard card;
+};
+
+// What a scan of some files gave: the cards read, and for each file that gave none the
+// sentence saying why.
+struct ScanOutcome {
+    std::vector<ScannedPage> pages;
+    QStringList failures; // "名片.pdf：不是图像文件……"
+    bool cancelled = false;
+};
+
+// Lives on the scanner's thread: the recogniser is made there, used there and freed there.
+class ScanWorker : public QObject {
+    Q_OBJECT
+public:
+    ScanWorker();
+    ~ScanWorker() override;
+    // Reads the cards of one file and answers with fileRead.
+    void read(int request, const QString& file);
+
+signals:
+    void fileRead(int request, const std::vector<ScannedPage>& pages, const QString& failure);
+
+private:
+    std::unique_ptr<CardReader> m_reader;
+};
+
+// Reads card images on a thread of its own, so the window stays usable; the recogniser is
+// loaded there on the first scan and kept for the next. One per main window.
+class CardScanner : public QObject {
+    Q_OBJECT
+public:
+    explicit CardScanner(QObject* parent = nullptr);
+    ~CardScanner() override;
+
+    // Reads the files one after another while a progress dialog with 取消 stands over parent;
+    // returns when they are read or the user cancelled (the card being read is then let go).
+    ScanOutcome read(QWidget* parent, const QStringList& files);
+
+signals:
+    void readFile(int request, const QString& file);
+
+private:
+    QThread* m_thread;
+    ScanWorker* m_worker;
+    int m_request = 0;
+};
+
+} // namespace ostrel

@@ -1,0 +1,147 @@
+#include "scan_review.h"
+
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "core/card_fields.h"
+#include "formats/gbk.h"
+#include "ui/common/window_parts.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+namespace {
+
+enum Column { Tick, Thumbnail, Name, Company, Mobile, Source, Columns };
+constexpr int kThumbHeight = 64;
+
+QString shortCaption(const CardField& field)
+{
+    return field.captionText().remove(u' ').remove(u'：');
+}
+
+} // namespace
+
+QString scannedCardProblem(const QStringList& values)
+{
+    if (values[kNameField].isEmpty())
+        return QStringLiteral("没有识别出姓名");
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        const CardField& f = cardFields()[static_cast<size_t>(i)];
+        if (!f.isLookup() && gbkLength(values[i]) > f.inputLimit)
+            return QStringLiteral("%1 超过 %2 个字节").arg(shortCaption(f)).arg(f.inputLimit);
+    }
+    return {};
+}
+
+TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCard save, QWidget* parent)
+    : QDialog(parent), m_pages(std::move(pages)), m_saved(m_pages.size(), 0), m_open(std::move(open)),
+      m_save(std::move(save))
+{
+    setCloseBoxOnly(this);
+    setWindowTitle(QStringLiteral("扫描名片 - 核对识别结果"));
+    resize(820, 520);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(new QLabel(QStringLiteral("共识别 %1 张名片。勾选要保存的名片后点“全部保存”，或双击一张在编辑窗口中核对后保存。")
+                                     .arg(m_pages.size()), this));
+    ScanTable = named(new QTableWidget(static_cast<int>(m_pages.size()), Columns, this), "ScanTable");
+    ScanTable->setHorizontalHeaderLabels({QStringLiteral("保存"), QStringLiteral("图像"), QStringLiteral("姓名"),
+                                          QStringLiteral("单位名称"), QStringLiteral("移动电话"), QStringLiteral("来源")});
+    ScanTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ScanTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    ScanTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ScanTable->verticalHeader()->setDefaultSectionSize(kThumbHeight + 6);
+    ScanTable->setIconSize(QSize(kThumbHeight * 16 / 9, kThumbHeight));
+    ScanTable->horizontalHeader()->setStretchLastSection(true);
+    for (int r = 0; r < static_cast<int>(m_pages.size()); ++r) {
+        const ScannedPage& page = m_pages[static_cast<size_t>(r)];
+        auto* tick = new QTableWidgetItem;
+        tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        tick->setCheckState(scannedCardProblem(QStringList(page.card.values.begin(), page.card.values.end())).isEmpty()
+                                ? Qt::Checked : Qt::Unchecked);
+        ScanTable->setItem(r, Tick, tick);
+        auto* thumb = new QTableWidgetItem;
+        thumb->setIcon(QPixmap::fromImage(page.image.scaledToHeight(kThumbHeight * 2, Qt::SmoothTransformation)));
+        ScanTable->setItem(r, Thumbnail, thumb);
+        ScanTable->setItem(r, Name, new QTableWidgetItem(page.card.value("BName")));
+        ScanTable->setItem(r, Company, new QTableWidgetItem(page.card.value("DName")));
+        ScanTable->setItem(r, Mobile, new QTableWidgetItem(page.card.value("BMob")));
+        ScanTable->setItem(r, Source, new QTableWidgetItem(page.source));
+    }
+    ScanTable->setColumnWidth(Tick, 40);
+    ScanTable->setColumnWidth(Thumbnail, kThumbHeight * 16 / 9 + 12);
+    ScanTable->setColumnWidth(Name, 90);
+    ScanTable->setColumnWidth(Company, 230);
+    ScanTable->setColumnWidth(Mobile, 120);
+    column->addWidget(ScanTable, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    OpenButton = named(new QPushButton(QStringLiteral("打开"), this), "OpenButton");
+    SaveAllButton = named(new QPushButton(QStringLiteral("全部保存"), this), "SaveAllButton");
+    CloseButton = named(new QPushButton(QStringLiteral("退出"), this), "CloseButton");
+    for (QPushButton* b : {OpenButton, SaveAllButton, CloseButton}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    column->addLayout(buttons);
+    connectGuarded(OpenButton, &QPushButton::clicked, this, [this] { openRow(ScanTable->currentRow()); });
+    connectGuarded(ScanTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openRow(row); });
+    connectGuarded(SaveAllButton, &QPushButton::clicked, this, &TfrmScanList::saveTicked);
+    connectGuarded(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void TfrmScanList::markSaved(int row, int64_t card)
+{
+    m_saved[static_cast<size_t>(row)] = card;
+    QTableWidgetItem* tick = ScanTable->item(row, Tick);
+    tick->setCheckState(Qt::Unchecked);
+    tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    ScanTable->item(row, Source)->setText(QStringLiteral("已保存 - ") + m_pages[static_cast<size_t>(row)].source);
+    emit cardsChanged();
+}
+
+void TfrmScanList::openRow(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_pages.size()))
+        return;
+    if (m_saved[static_cast<size_t>(row)] != 0) {
+        showInfo(this, QStringLiteral("这张名片已经保存，可在名片列表中修改。"));
+        return;
+    }
+    if (const int64_t card = m_open(m_pages[static_cast<size_t>(row)]))
+        markSaved(row, card);
+}
+
+void TfrmScanList::saveTicked()
+{
+    QStringList saved, skipped;
+    for (int r = 0; r < ScanTable->rowCount(); ++r) {
+        if (ScanTable->item(r, Tick)->checkState() != Qt::Checked)
+            continue;
+        const ScannedPage& page = m_pages[static_cast<size_t>(r)];
+        QString why;
+        // An engine error stops here; the cards saved before it are marked and stay saved.
+        const int64_t card = m_save(page, why);
+        if (card == 0) {
+            skipped << QStringLiteral("%1（%2）：%3").arg(page.source, page.card.value("BName"), why);
+            continue;
+        }
+        markSaved(r, card);
+        saved << page.card.value("BName");
+    }
+    if (saved.isEmpty() && skipped.isEmpty()) {
+        showInfo(this, QStringLiteral("没有勾选要保存的名片。"));
+        return;
+    }
+    QString text = QStringLiteral("已保存 %1 张名片。").arg(saved.size());
+    if (!skipped.isEmpty())
+        text += QStringLiteral("\n以下名片没有保存，请打开核对：\n") + skipped.join(u'\n');
+    showInfo(this, text);
+}
+
+} // namespace ostrel

@@ -1,0 +1,52 @@
+#pragma once
+#include "card_scanner.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QPushButton;
+class QTableWidget;
+
+namespace ostrel {
+
+class Database;
+
+// Why a read card cannot be saved as it stands, or the empty text: an empty name, a value
+// past its field's byte limit. The duplicate check is the saver's.
+QString scannedCardProblem(const QStringList& values);
+
+// The cards of a scan of several images: a thumbnail, the name, company and mobile read, and a
+// tick per card. 打开 (or a double click) opens a card in the editor; 全部保存 saves the ticked
+// ones as they were read. Nothing is saved unless the user asks.
+class TfrmScanList : public QDialog {
+    Q_OBJECT
+public:
+    // Opens one card in the editor; returns the ID of the card saved there, 0 when none was.
+    using OpenCard = std::function<int64_t(const ScannedPage&)>;
+    // Saves one card as read; returns its ID, or the empty ID and why it was not saved.
+    using SaveCard = std::function<int64_t(const ScannedPage&, QString& why)>;
+
+    TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCard save, QWidget* parent);
+
+    QTableWidget* ScanTable;
+    QPushButton* OpenButton;
+    QPushButton* SaveAllButton;
+    QPushButton* CloseButton;
+
+    void openRow(int row);
+    void saveTicked();
+
+signals:
+    void cardsChanged();
+
+private:
+    void markSaved(int row, int64_t card);
+
+    std::vector<ScannedPage> m_pages;
+    std::vector<int64_t> m_saved; // per row, 0 while unsaved
+    OpenCard m_open;
+    SaveCard m_save;
+};
+
+} // namespace ostrel

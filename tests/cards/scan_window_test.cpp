@@ -1,0 +1,253 @@
+// Scanning paper cards through the windows: 扫描名片… of the 数据 menu with the file chooser
+// answered from the test queue, the editor filled from the image with the image beside the
+// fields, the review list of a batch, and bad input that writes nothing.
+#include "app_fixture.h"
+#include "cards/card_editor.h"
+#include "cards/card_form.h"
+#include "cards/card_image_view.h"
+#include "cards/scan_review.h"
+#include "core/card_image_store.h"
+#include "drawn_card.h"
+#include "ui_helpers.h"
+#include "ui/common/gbk_edit.h"
+
+#include <QAction>
+#include <QDir>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+struct Card {
+    const char* name;
+    const char* company;
+    const char* mobile;
+    const char* mail;
+};
+
+const Card kCards[] = {
+    {"王建国", "北京星辰科技有限公司", "13812345678", "wang@xingchen.com"},
+    {"李秀英", "上海海川贸易有限公司", "13987654321", "li@haichuan.cn"},
+    {"张伟", "深圳南山电子有限公司", "15811112222", "zhang@nanshan.com"},
+};
+
+class ScanWindow : public test::AppFixture {
+protected:
+    ScanWindow() { startMain(); }
+
+    QString writeCard(const Card& card, const QString& file)
+    {
+        const QString path = dir.filePath(file);
+        test::drawnCard(QString::fromUtf8(card.name),
+                        {QString::fromUtf8(card.company), QStringLiteral("手机：") + QString::fromUtf8(card.mobile),
+                         QStringLiteral("邮箱：") + QString::fromUtf8(card.mail)})
+            .save(path);
+        return path;
+    }
+    void scanFromMenu(const QStringList& files)
+    {
+        testhooks::queueFiles(files);
+        main->findChild<QAction*>(QStringLiteral("ScanAction"))->trigger();
+    }
+    static QString text(QWidget* window, const char* control)
+    {
+        return window->findChild<GbkEdit*>(QString::fromLatin1(control))->text();
+    }
+    int cards() { return column(QStringLiteral("select count(*) from D_B")).first().toInt(); }
+    int64_t cardNamed(const char* name)
+    {
+        const QStringList ids = column(QStringLiteral("select ID from D_B where BName='%1'").arg(QString::fromUtf8(name)));
+        return ids.isEmpty() ? 0 : ids.first().toLongLong();
+    }
+    // Saved where a test run leaves its pictures, for a person to look at.
+    static void keepScreenshot(QWidget* window, const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("OSTREL_SCREENSHOTS");
+        if (!folder.isEmpty())
+            window->grab().save(QDir(folder).filePath(name));
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ScanWindow, OneImageOpensTheEditorFilledAndSavingKeepsTheImage)
+{
+    const int before = cards();
+    bool shown = false;
+    testhooks::queueModal([&](QDialog* window) {
+        shown = true;
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("新增 名片"));
+        EXPECT_EQ(text(window, "EditB1"), QStringLiteral("王建国"));
+        EXPECT_EQ(text(window, "EditB3"), QStringLiteral("13812345678"));
+        EXPECT_EQ(text(window, "EditB4"), QStringLiteral("wang@xingchen.com"));
+        EXPECT_EQ(text(window, "EditD2"), QStringLiteral("北京星辰科技有限公司"));
+        auto* view = window->findChild<CardImageView*>(QStringLiteral("ImageView"));
+        EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(view->image().size(), QSize(1063, 638));
+        const double fitted = view->zoom();
+        view->findChild<QPushButton*>(QStringLiteral("ZoomInButton"))->click();
+        EXPECT_GT(view->zoom(), fitted);
+        keepScreenshot(window, QStringLiteral("scanned-card-editor.png"));
+        EXPECT_EQ(cards(), before) << "nothing is saved before 保存";
+        window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+    scanFromMenu({writeCard(kCards[0], QStringLiteral("名片.png"))});
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 新增 保存成功！")));
+    const int64_t card = cardNamed("王建国");
+    ASSERT_NE(card, 0);
+    const QImage kept = QImage::fromData(cardImage(dm.ADOConnection1, card), "JPEG");
+    EXPECT_EQ(kept.size(), QSize(1063, 638));
+    EXPECT_EQ(cards(), before + 1);
+}
+
+TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
+{
+    QStringList files;
+    for (const Card& card : kCards)
+        files << writeCard(card, QString::fromUtf8(card.name) + QStringLiteral(".jpg"));
+    testhooks::queueModal([&](QDialog* window) {
+        auto* list = qobject_cast<TfrmScanList*>(window);
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->ScanTable->rowCount(), 3);
+        for (int r = 0; r < 3; ++r) {
+            EXPECT_EQ(list->ScanTable->item(r, 2)->text(), QString::fromUtf8(kCards[r].name));
+            EXPECT_EQ(list->ScanTable->item(r, 3)->text(), QString::fromUtf8(kCards[r].company));
+            EXPECT_EQ(list->ScanTable->item(r, 4)->text(), QString::fromUtf8(kCards[r].mobile));
+            EXPECT_EQ(list->ScanTable->item(r, 0)->checkState(), Qt::Checked);
+            EXPECT_FALSE(list->ScanTable->item(r, 1)->icon().isNull());
+        }
+        keepScreenshot(window, QStringLiteral("scan-review-list.png"));
+        list->openRow(1); // checked in the editor and saved there
+        list->ScanTable->item(2, 0)->setCheckState(Qt::Unchecked);
+        list->SaveAllButton->click();
+        EXPECT_TRUE(list->ScanTable->item(1, 5)->text().startsWith(QStringLiteral("已保存")));
+    });
+    testhooks::queueModal([&](QDialog* editor) {
+        EXPECT_EQ(text(editor, "EditB1"), QStringLiteral("李秀英"));
+        editor->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+    });
+    scanFromMenu(files);
+    EXPECT_EQ(testhooks::pendingModals(), 0);
+    EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("已保存 1 张名片。")));
+    for (const char* name : {"王建国", "李秀英"}) {
+        const int64_t card = cardNamed(name);
+        ASSERT_NE(card, 0) << name;
+        EXPECT_FALSE(cardImage(dm.ADOConnection1, card).isEmpty()) << name;
+    }
+    EXPECT_EQ(cardNamed("张伟"), 0) << "an unticked card is not saved";
+}
+
+TEST_F(ScanWindow, BadInputGetsAChineseMessageAndWritesNothing)
+{
+    const int before = cards();
+    QFile notImage(dir.filePath(QStringLiteral("名片.jpg")));
+    ASSERT_TRUE(notImage.open(QIODevice::WriteOnly));
+    notImage.write("this is a letter, not a photo\n");
+    notImage.close();
+    QImage blank(1063, 638, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    blank.save(dir.filePath(QStringLiteral("空白.png")));
+    scanFromMenu({notImage.fileName(), dir.filePath(QStringLiteral("空白.png"))});
+    const QStringList texts = testhooks::shownTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join(u'|').toStdString(); // the file chooser, then the message
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("没有识别出名片：\n名片.jpg："))) << texts[1].toStdString();
+    EXPECT_TRUE(texts[1].contains(QStringLiteral("空白.png：未识别到文字"))) << texts[1].toStdString();
+    EXPECT_EQ(testhooks::pendingModals(), 0);
+    EXPECT_EQ(cards(), before);
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
+}
+
+} // namespace
+
+namespace {
+
+// The editor of a read card, without the recogniser: what it shows of given readings.
+class ScannedEditor : public test::AppFixture {
+protected:
+    ScannedEditor() { startMain(); }
+    TfrmD_D& open(const ScannedCard& card, const QString& cardId = QStringLiteral("0"))
+    {
+        editor = std::make_unique<TfrmD_D>(dm, main.get());
+        main->follow(*editor);
+        editor->CardID = cardId;
+        if (cardId == QLatin1String("0"))
+            editor->setScan(card, test::drawnCard(card.values[kNameField], {}));
+        editor->show();
+        return *editor;
+    }
+    GbkEdit* edit(const char* name) { return editor->findChild<GbkEdit*>(QString::fromLatin1(name)); }
+    std::unique_ptr<TfrmD_D> editor;
+};
+
+ScannedCard reading(std::initializer_list<std::tuple<const char*, const char*, int>> fields)
+{
+    ScannedCard card;
+    for (const auto& [column, value, confidence] : fields) {
+        const int i = cardFieldIndex(column);
+        card.values[static_cast<size_t>(i)] = QString::fromUtf8(value);
+        card.confidence[static_cast<size_t>(i)] = confidence;
+    }
+    return card;
+}
+
+TEST_F(ScannedEditor, FieldsReadWithLowConfidenceAreMarkedUntilChanged)
+{
+    open(reading({{"BName", "赵敏", 96}, {"BMob", "13912345678", 40}, {"DAdd", "北京市海淀区中关村大街1号", 74},
+                  {"BMail", "zm@example.com", 75}}));
+    const struct {
+        const char* control;
+        bool marked;
+    } cases[] = {{"EditB1", false}, {"EditB3", true}, {"EditD5", true}, {"EditB4", false}, {"EditB2", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(edit(c.control)->toolTip() == QStringLiteral("识别可信度较低，请核对"), c.marked) << c.control;
+        EXPECT_EQ(edit(c.control)->styleSheet().contains(QStringLiteral("background")), c.marked) << c.control;
+    }
+    test::typeText(edit("EditB3"), QStringLiteral("9"));
+    EXPECT_TRUE(edit("EditB3")->toolTip().isEmpty());
+    EXPECT_TRUE(edit("EditB3")->styleSheet().isEmpty());
+    EXPECT_FALSE(edit("EditD5")->toolTip().isEmpty());
+}
+
+TEST_F(ScannedEditor, TheDescribedChecksAndLimitsApplyAndNothingIsWrittenWhenRefused)
+{
+    addCard(QStringLiteral("赵敏"), QStringLiteral("男"), QStringLiteral("客户"));
+    const int before = column(QStringLiteral("select count(*) from D_B")).first().toInt();
+    const struct {
+        ScannedCard card;
+        const char* message;
+    } cases[] = {
+        {reading({{"BMob", "13912345678", 90}}), "姓名 不能为空！"},
+        {reading({{"BName", "赵敏", 90}}), "客户 赵敏 男 已经存在！"},
+        {reading({{"BName", "钱多多", 90}, {"DPos", "10008010008", 60}}),
+         "邮政编码 识别出的内容有 11 个字节，超过了 10 个字节的限制，请删减后再保存。"},
+    };
+    for (const auto& c : cases) {
+        testhooks::clear();
+        open(c.card).BitBtn1->click();
+        EXPECT_EQ(testhooks::shownTexts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_TRUE(editor->isVisible());
+    }
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_B")).first().toInt(), before);
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
+}
+
+TEST_F(ScannedEditor, ASavedCardShowsItsKeptImageAndACardWithoutOneKeepsTheDescribedSize)
+{
+    open(reading({{"BName", "孙丽", 90}})).BitBtn1->click();
+    const int64_t card = editor->savedCardId();
+    ASSERT_NE(card, 0);
+    EXPECT_FALSE(editor->isVisible()) << "a scanned card's window closes once saved";
+    open({}, QString::number(card));
+    EXPECT_TRUE(editor->ImageView->isVisible());
+    EXPECT_EQ(editor->ImageView->image().size(), QSize(1063, 638));
+    open({}, QString::number(addCard(QStringLiteral("周强"))));
+    EXPECT_FALSE(editor->ImageView->isVisible());
+    EXPECT_EQ(editor->size(), QSize(860, 420));
+}
+
+} // namespace
