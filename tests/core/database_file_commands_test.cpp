@@ -40,8 +40,9 @@ TEST(DatabaseFileCommands, RestoreKnowsTheBackupsPasswordAndSaysWhenItChanges)
         const std::optional<QString> known = file.knownPasswordOf(backup);
         const QString password = *c.backupPassword ? QString::fromUtf8(c.backupPassword) : QString::fromLatin1(kDatabasePassword);
         EXPECT_EQ(known.has_value(), c.known);
-        if (known)
+        if (known) {
             EXPECT_EQ(*known, password);
+        }
         EXPECT_TRUE(DatabaseFileCommands::sourceOpensWith(backup, password));
         const DatabaseFileCommands::Restored restored =
             file.restore(backup, password, copy.programDir() + QStringLiteral("Data/Backup"), QDateTime(QDate(2026, 12, 9), QTime(13, 30)));
