@@ -19,12 +19,15 @@ void ScanWorker::read(int request, const QString& file)
     try {
         if (!m_reader)
             m_reader = std::make_unique<CardReader>();
-        const std::vector<QImage> images = readCardImages(file);
+        // Page by page: a scanner's PDF may hold hundreds of cards.
+        const CardPages images(file);
         const QString name = QFileInfo(file).fileName();
-        for (size_t i = 0; i < images.size(); ++i) {
-            const QString source = images.size() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
+        for (int i = 0; i < images.count(); ++i) {
+            const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
             try {
-                pages.push_back({file, source, images[i], m_reader->readCard(images[i])});
+                QImage image = images.page(i);
+                ScannedCard card = m_reader->readCard(image);
+                pages.push_back({file, source, std::move(image), std::move(card)});
             } catch (const ScanError& error) {
                 failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
             }

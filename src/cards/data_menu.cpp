@@ -100,11 +100,15 @@ DatabaseFileCommands& TfrmMain::fileCommands() const
 
 void TfrmMain::upgradeDatabase()
 {
-    // A file is upgraded whole; a server's tables are made whole when the team database is
-    // created, so it only gets the dates older desktops stored as typed.
+    // A file is upgraded whole; a server gets the tables later versions added and the dates
+    // older desktops stored as typed. A server account that may not add tables is told, and
+    // the window is used without what they hold.
     DatabaseFileCommands* file = m_dm.fileCommands();
-    if (!file)
-        upgradeServerDates(m_dm.ADOConnection1);
+    if (!file) {
+        const ServerUpgrade upgraded = upgradeServer(m_dm.ADOConnection1);
+        if (!upgraded.warning.isEmpty())
+            showInfo(this, upgraded.warning);
+    }
     const bool usable = !file || upgradeFile(*file, this);
     QuickFindEdit->setEnabled(usable);
     QuickFindEdit->setToolTip(usable ? QStringLiteral("输入姓名、拼音、首字母、电话号码、单位或邮箱的一部分，列表随输入缩小；"

@@ -27,7 +27,7 @@ namespace {
 
 const QStringList kImageSuffixes = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
                                     QStringLiteral("bmp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
-                                    QStringLiteral("webp")};
+                                    QStringLiteral("webp"), QStringLiteral("pdf")};
 
 QStringList droppedFiles(const QMimeData* data)
 {
@@ -51,7 +51,7 @@ void TfrmMain::scanCards()
     for (const QString& suffix : kImageSuffixes)
         patterns << QStringLiteral("*.") + suffix;
     const QStringList files = chooseOpenFiles(this, QStringLiteral("扫描名片"),
-                                              QStringLiteral("名片图像(%1);;所有文件(*)").arg(patterns.join(u' ')));
+                                              QStringLiteral("名片图像和 PDF(%1);;所有文件(*)").arg(patterns.join(u' ')));
     if (!files.isEmpty())
         scanFiles(files);
 }

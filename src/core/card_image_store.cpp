@@ -32,7 +32,8 @@ QStringList serverCardImageStatements()
 {
     return {QStringLiteral("CREATE TABLE D_BImage (\"DID\" bigint NOT NULL REFERENCES \"D_B\" (\"ID\") ON DELETE CASCADE, "
                            "theSide integer NOT NULL, theJpeg bytea NOT NULL, PRIMARY KEY (\"DID\", theSide))"),
-            QStringLiteral("CREATE FUNCTION hex(b bytea) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ "
+            // Replaced, not made: a server that lost the table may still have the function.
+            QStringLiteral("CREATE OR REPLACE FUNCTION hex(b bytea) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ "
                            "SELECT upper(encode(b, 'hex')) $$")};
 }
 

@@ -4,6 +4,8 @@
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
+#include "engine/engine_error.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -56,15 +58,56 @@ void applyStoredDateFixes(Database& db, const std::vector<StoredDateFix>& fixes)
     }
 }
 
-UpgradeResult upgradeServerDates(Database& db)
+namespace {
+
+// What a server made by an older version lacks, in the server's own text: the kept card
+// images and the address-book sync came later than the team database.
+QStringList missingServerTables(Database& db)
 {
-    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
-    if (fixes.empty())
-        return UpgradeResult::Current;
+    QStringList statements;
+    if (!keepsCardImages(db))
+        statements << serverCardImageStatements();
+    if (db.firstInteger(sync::syncTablesExistSql()) == 0)
+        statements << sync::serverSyncTableStatements();
+    return statements;
+}
+
+void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
+{
     Transaction transaction(db);
     applyStoredDateFixes(db, fixes);
     transaction.commit();
-    return UpgradeResult::Upgraded;
+}
+
+} // namespace
+
+ServerUpgrade upgradeServer(Database& db)
+{
+    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
+    auto* server = dynamic_cast<PgConnection*>(&db);
+    const QStringList tables = server ? missingServerTables(db) : QStringList();
+    if (tables.isEmpty()) {
+        if (fixes.empty())
+            return {UpgradeResult::Current, {}};
+        fixDates(db, fixes);
+        return {UpgradeResult::Upgraded, {}};
+    }
+    try {
+        Transaction transaction(db);
+        server->runServerSql(tables.join(QStringLiteral(";\n")));
+        applyStoredDateFixes(db, fixes);
+        transaction.commit();
+        return {UpgradeResult::Upgraded, {}};
+    } catch (const EngineError& error) {
+        // Usually an account that may read and write cards but not create tables. The cards
+        // stay usable; the dates need no such right and are fixed all the same.
+        if (!fixes.empty())
+            fixDates(db, fixes);
+        return {fixes.empty() ? UpgradeResult::Current : UpgradeResult::Upgraded,
+                QStringLiteral("团队数据库是旧版本建立的，缺少名片图像表和通讯录同步表，当前登录的账户无法建立它们（%1）。"
+                               "名片可以照常使用，但扫描名片的图像不会保存，通讯录同步也不可用。请服务器管理员用数据库所有者的账户"
+                               "启动一次本程序，这些表会自动建立。").arg(error.message())};
+    }
 }
 
 bool hasSearchKeys(SqlCipherConnection& db)

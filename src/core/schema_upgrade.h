@@ -36,9 +36,15 @@ std::vector<StoredDateFix> storedDateFixes(Database& db);
 // transaction.
 void applyStoredDateFixes(Database& db, const std::vector<StoredDateFix>& fixes);
 
-// A team server gets no file upgrade; its tables are made whole when it is set up. Only the
-// loosely stored dates, which desktops of older versions may have written there, are
-// fixed, in one transaction. Current when there were none.
-UpgradeResult upgradeServerDates(Database& db);
+// A team server gets no file upgrade; its tables are made whole when it is set up. A server
+// set up by an older version gets, in one transaction and only when it lacks them, the card
+// image table and the sync tables, and the loosely stored dates that desktops of older
+// versions may have written there are fixed. When the account may not create tables, the
+// dates are still fixed and warning says, for the user, what is missing and who can add it.
+struct ServerUpgrade {
+    UpgradeResult result = UpgradeResult::Current;
+    QString warning;
+};
+ServerUpgrade upgradeServer(Database& db);
 
 } // namespace ostrel

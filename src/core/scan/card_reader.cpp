@@ -478,9 +478,10 @@ ScannedCard CardReader::readCard(const QImage& image)
 
 std::vector<ScannedCard> CardReader::readFile(const QString& path)
 {
+    const CardPages pages(path);
     std::vector<ScannedCard> cards;
-    for (const QImage& page : readCardImages(path))
-        cards.push_back(readCard(page));
+    for (int i = 0; i < pages.count(); ++i)
+        cards.push_back(readCard(pages.page(i)));
     return cards;
 }
 

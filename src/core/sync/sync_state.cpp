@@ -18,7 +18,8 @@ QStringList fileSyncTableStatements()
 
 QString syncTablesExistSql()
 {
-    return QStringLiteral("select count(*) from sqlite_master where type='table' and name='D_Sync'");
+    // A server folds the unquoted name to lower case.
+    return QStringLiteral("select count(*) from sqlite_master where type='table' and lower(name)='d_sync'");
 }
 
 QStringList serverSyncTableStatements()
@@ -33,6 +34,8 @@ QStringList serverSyncTableStatements()
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION ostrel_sync_changed() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN )"
                        R"(UPDATE d_sync SET thechanged = to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS"Z"') )"
                        R"(WHERE "ID" = NEW."ID"; RETURN NULL; END $$)"),
+        // The trigger outlives a dropped d_sync, and CREATE TRIGGER has no IF NOT EXISTS.
+        QStringLiteral(R"(DROP TRIGGER IF EXISTS "D_B_SyncChanged" ON "D_B")"),
         QStringLiteral(R"(CREATE TRIGGER "D_B_SyncChanged" AFTER UPDATE ON "D_B" FOR EACH ROW EXECUTE FUNCTION ostrel_sync_changed())"),
     };
 }
