@@ -3,6 +3,7 @@
 #include "app/app_info.h"
 #include "app/console.h"
 #include "app/server_commands.h"
+#include "app/sync_commands.h"
 #include "core/card_fields.h"
 #include "core/scan/card_reader.h"
 
@@ -25,6 +26,10 @@ QString helpText()
         "                                 名片字段（以数据库列名为键）、每个字段的识别可信度（0–100）和识别出的原文\n"
         "  --init-server \"<连接文本>\"     在空的 PostgreSQL 数据库中建立名片数据库的表\n"
         "  --copy-to-server \"<连接文本>\"  把程序文件夹中的 Data/db.edb 复制到团队数据库\n"
+        "  --sync-setup 网址 用户名       设置与 CardDAV 通讯录服务器（手机通讯录）的同步：检查服务器，选用账户的第一个通讯录，\n"
+        "                                 没有时新建通讯录“名片”；密码取自环境变量 OSTREL_SYNC_PASSWORD，否则在终端输入，\n"
+        "                                 只保存在名片数据库中\n"
+        "  --sync                         按保存的设置与通讯录同步一次，输出上传、下载、删除和冲突的张数\n"
         "  --help                         显示本说明\n"
         "  --version                      显示版本");
 }
@@ -87,6 +92,8 @@ std::optional<int> runCommandLine(int argc, char** argv)
         return 0;
     }
     if (const auto code = runServerCommand(argc, argv))
+        return code;
+    if (const auto code = runSyncCommand(argc, argv))
         return code;
     // Before the recogniser's library reads its settings: both the window and --scan read cards.
     restartWithOneOcrThread(argv);

@@ -8,7 +8,7 @@ namespace ostrel {
 //   ostrel --help         the commands
 //   ostrel --version      the program's version
 // Returns the exit code, or nothing when the program is to start its windows (after the
-// team server commands, see server_commands.h).
+// team server commands, see server_commands.h, and the sync commands, sync_commands.h).
 std::optional<int> runCommandLine(int argc, char** argv);
 
 } // namespace ostrel

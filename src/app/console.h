@@ -14,4 +14,7 @@ inline void printLine(const QString& text, FILE* to = stdout)
     std::fflush(to);
 }
 
+// Prints prompt and reads one line from the terminal without showing what is typed.
+QString readHiddenLine(const QString& prompt);
+
 } // namespace ostrel

@@ -10,32 +10,24 @@
 #include <QDir>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
 
 namespace ostrel {
 
-namespace {
-
-// The program folder's database, with the user's password asked on the terminal when the
-// program's own does not open it.
-OpenedCardDatabase openFile()
+void openOnTerminal(OpenedCardDatabase& opened)
 {
-    OpenedCardDatabase file = openCardFile(cardConnectionString(programDir()));
-    if (file.fileCommands->openWithPassword())
-        return file;
-    std::fputs(QStringLiteral("名片数据库设置了密码，请输入密码：").toUtf8().constData(), stdout);
-    std::fflush(stdout);
-    std::string line;
-    std::getline(std::cin, line);
-    if (!file.fileCommands->openWithPassword(QString::fromStdString(line)))
+    if (!opened.fileCommands || opened.fileCommands->openWithPassword())
+        return;
+    const QString password = readHiddenLine(QStringLiteral("名片数据库设置了密码，请输入密码："));
+    if (!opened.fileCommands->openWithPassword(password))
         throw EngineError(QStringLiteral("密码不对，名片数据库没有打开。"));
-    return file;
 }
+
+namespace {
 
 int copy(TeamServerSetup& server)
 {
-    const OpenedCardDatabase file = openFile();
+    OpenedCardDatabase file = openCardFile(cardConnectionString(programDir()));
+    openOnTerminal(file);
     printLine(QStringLiteral("正在把 %1 复制到团队数据库 %2 …")
             .arg(QDir::toNativeSeparators(file.database->displayName()), server.displayName()));
     QString shown;

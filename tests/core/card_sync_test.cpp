@@ -12,7 +12,14 @@
 #include "core/sync/sync_state.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace ostrel::sync {
 namespace {
@@ -253,6 +260,106 @@ TEST_P(CardSyncTest, AWrongPasswordIsRefusedInChinese)
 
 INSTANTIATE_TEST_SUITE_P(Servers, CardSyncTest, ::testing::Values(DavServer::Radicale, DavServer::Xandikos),
                          [](const auto& info) { return info.param == DavServer::Radicale ? "Radicale" : "Xandikos"; });
+
+// The program's --sync-setup and --sync, run as cron would run them, on a program folder of
+// their own with a Radicale that asks for a password.
+class SyncCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        OSTREL_NEEDS_DAV(server);
+        program = copy.programDir() + QStringLiteral("ostrel");
+        // The program finds its database beside itself, so it has to be in the folder, not linked to it.
+        std::error_code linkError;
+        std::filesystem::create_hard_link(OSTREL_PROGRAM, program.toStdString(), linkError);
+        if (linkError)
+            ASSERT_TRUE(QFile::copy(QStringLiteral(OSTREL_PROGRAM), program));
+        OpenedCardDatabase opened = openCardFile(copy.connectionString());
+        upgradeSchema(dynamic_cast<SqlCipherConnection&>(*opened.database));
+        QStringList values(kCardFieldCount);
+        values[kNameField] = QStringLiteral("张三");
+        values[4] = QStringLiteral("13800000001");
+        opened.database->execute(insertCardSql(QStringLiteral("2026-03-31"), values));
+        liveCards = static_cast<int>(opened.database->firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'")));
+    }
+
+    struct Run {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+    // password goes in OSTREL_SYNC_PASSWORD, or on standard input when passwordOnInput.
+    Run run(const QStringList& arguments, const QString& password, bool passwordOnInput = false)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("OSTREL_SYNC_PASSWORD"));
+        if (!passwordOnInput && !password.isEmpty())
+            environment.insert(QStringLiteral("OSTREL_SYNC_PASSWORD"), password);
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        if (!process.waitForStarted(10000))
+            return {};
+        if (passwordOnInput)
+            process.write((password + u'\n').toUtf8());
+        process.closeWriteChannel();
+        process.waitForFinished(60000);
+        const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return {code, QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+    QString root() const { return server.root().toString(); }
+
+    DavServer server{DavServer::Radicale};
+    test::TestDatabase copy;
+    QString program;
+    int liveCards = 0;
+    CardDavClient phone{DavServer::user(), DavServer::password(), 10};
+};
+
+TEST_F(SyncCommandTest, SetupMakesTheAddressBookAndSyncUploadsEveryCard)
+{
+    const Run setup = run({QStringLiteral("--sync-setup"), root(), DavServer::user()}, DavServer::password(), true);
+    ASSERT_EQ(setup.code, 0) << setup.out.toStdString() << setup.err.toStdString();
+    EXPECT_TRUE(setup.out.contains(QStringLiteral("新建了通讯录「名片」"))) << setup.out.toStdString();
+    const std::vector<AddressBook> books = phone.discover(server.root());
+    ASSERT_EQ(books.size(), 1u);
+    EXPECT_EQ(books.front().name, QStringLiteral("名片"));
+
+    const Run synced = run({QStringLiteral("--sync")}, {});
+    ASSERT_EQ(synced.code, 0) << synced.out.toStdString() << synced.err.toStdString();
+    EXPECT_TRUE(synced.out.contains(QStringLiteral("上传 %1 张名片").arg(liveCards))) << synced.out.toStdString();
+    EXPECT_EQ(static_cast<int>(phone.list(books.front().url).size()), liveCards);
+    for (const Run& each : {setup, synced})
+        EXPECT_FALSE((each.out + each.err).contains(DavServer::password())) << each.out.toStdString();
+    // The password lives in the encrypted database, not in a file beside it.
+    for (const QString& name : QDir(copy.programDir() + QStringLiteral("Data")).entryList(QDir::Files)) {
+        QFile file(copy.programDir() + QStringLiteral("Data/") + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(file.readAll().contains(DavServer::password().toUtf8())) << name.toStdString();
+    }
+}
+
+TEST_F(SyncCommandTest, FailuresExitNonZeroInChineseWithoutThePassword)
+{
+    const QString wrong = QStringLiteral("wrong-pw-7319");
+    const struct {
+        const char* what;
+        QStringList arguments;
+        QString password;
+        QString said;
+    } cases[] = {
+        {"a wrong password", {QStringLiteral("--sync-setup"), root(), DavServer::user()}, wrong, QStringLiteral("用户名或密码")},
+        {"a sync never set up", {QStringLiteral("--sync")}, wrong, QStringLiteral("请先运行：ostrel --sync-setup")},
+        {"a server address missing", {QStringLiteral("--sync-setup"), DavServer::user()}, wrong, QStringLiteral("用法：ostrel --sync-setup")},
+    };
+    for (const auto& c : cases) {
+        const Run failed = run(c.arguments, c.password);
+        EXPECT_NE(failed.code, 0) << c.what;
+        EXPECT_NE(failed.code, -1) << c.what << ": did not run to its end";
+        EXPECT_TRUE(failed.err.contains(c.said)) << c.what << ": " << failed.err.toStdString();
+        EXPECT_FALSE((failed.out + failed.err).contains(wrong)) << c.what;
+    }
+}
 
 } // namespace
 } // namespace ostrel::sync
