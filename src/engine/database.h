@@ -38,9 +38,8 @@ struct DatabaseRules {
     std::vector<std::pair<QByteArray, TextFunction>> functions;
 };
 
-// The card database: the encrypted file on this desktop, or a team's server. The windows
-// and the engine's own helpers reach it only through this, so both engines run the same
-// statement texts.
+// A database: an encrypted file on this desktop, or a team's server. Everything above the
+// engines reaches it only through this, so both engines run the same statement texts.
 class Database : public Connection {
 public:
     // A row of runBound: the statement at its current row, read by position (from 0).
