@@ -110,41 +110,51 @@ private:
     std::unordered_map<uint64_t, Mask> m_pairs;
 };
 
+// One signal at a time, its buckets dropped before the next is built: the peak memory is
+// that of the largest signal, not of all of them. keysOf hands each key of a card to add.
+template <typename KeysOf>
+void addSignal(const std::vector<DuplicateKeys>& keys, DuplicateReason reason, bool alone, KeysOf keysOf, Pairs& pairs)
+{
+    Buckets buckets;
+    for (Index i = 0; i < keys.size(); ++i)
+        keysOf(keys[i], [&](const QString& key) { buckets.add(key, i); });
+    buckets.forEach([&](const std::vector<Index>& bucket) {
+        // A value alone says nothing when it is shared this widely.
+        if (!alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit))
+            pairs.addBucket(bucket, reason);
+    });
+}
+
 void addSignals(const std::vector<DuplicateKeys>& keys, Pairs& pairs)
 {
-    Buckets mobile, mail, landline, nameCompany, namePhone, pinyinCompany, pinyinPhone;
-    for (Index i = 0; i < keys.size(); ++i) {
-        const DuplicateKeys& key = keys[i];
-        for (const QString& number : key.mobiles)
-            mobile.add(number, i);
-        mail.add(key.mail, i);
-        for (const QString& number : key.landlines)
-            landline.add(number, i);
-        nameCompany.add(joined(key.name, key.company), i);
-        for (const QString& number : key.phones)
-            namePhone.add(joined(key.name, number), i);
-        for (const QString& reading : key.readings) {
-            pinyinCompany.add(joined(reading, key.companyCore), i);
-            for (const QString& number : key.phones)
-                pinyinPhone.add(joined(reading, number), i);
-        }
-    }
-    const auto alone = [&](const Buckets& buckets, DuplicateReason reason) {
-        buckets.forEach([&](const std::vector<Index>& bucket) {
-            if (bucket.size() <= static_cast<size_t>(kSharedValueLimit))
-                pairs.addBucket(bucket, reason);
-        });
+    using K = const DuplicateKeys&;
+    const auto each = [](const QStringList& list, const auto& add) {
+        for (const QString& value : list)
+            add(value);
     };
-    const auto withName = [&](const Buckets& buckets, DuplicateReason reason) {
-        buckets.forEach([&](const std::vector<Index>& bucket) { pairs.addBucket(bucket, reason); });
-    };
-    alone(mobile, DuplicateReason::SameMobile);
-    alone(mail, DuplicateReason::SameMail);
-    alone(landline, DuplicateReason::SameLandline);
-    withName(nameCompany, DuplicateReason::SameNameAndCompany);
-    withName(namePhone, DuplicateReason::SameNameAndPhone);
-    withName(pinyinCompany, DuplicateReason::SamePinyinNearCompany);
-    withName(pinyinPhone, DuplicateReason::SamePinyinAndPhone);
+    addSignal(keys, DuplicateReason::SameMobile, true, [&](K k, const auto& add) { each(k.mobiles, add); }, pairs);
+    addSignal(keys, DuplicateReason::SameMail, true, [](K k, const auto& add) { add(k.mail); }, pairs);
+    addSignal(keys, DuplicateReason::SameLandline, true, [&](K k, const auto& add) { each(k.landlines, add); }, pairs);
+    addSignal(keys, DuplicateReason::SameNameAndCompany, false, [](K k, const auto& add) { add(joined(k.name, k.company)); }, pairs);
+    addSignal(keys, DuplicateReason::SameNameAndPhone, false,
+              [](K k, const auto& add) {
+                  for (const QString& number : k.phones)
+                      add(joined(k.name, number));
+              },
+              pairs);
+    addSignal(keys, DuplicateReason::SamePinyinNearCompany, false,
+              [](K k, const auto& add) {
+                  for (const QString& reading : k.readings)
+                      add(joined(reading, k.companyCore));
+              },
+              pairs);
+    addSignal(keys, DuplicateReason::SamePinyinAndPhone, false,
+              [](K k, const auto& add) {
+                  for (const QString& reading : k.readings)
+                      for (const QString& number : k.phones)
+                          add(joined(reading, number));
+              },
+              pairs);
 }
 
 // A reason another one of the pair already implies says nothing more: the same name has
