@@ -6,6 +6,10 @@
 #include <QHash>
 
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <iterator>
+#include <span>
 #include <numeric>
 #include <string>
 #include <unordered_map>
@@ -57,29 +61,6 @@ private:
     std::vector<Index> m_size;
 };
 
-// Cards by key for one signal; a card is listed once per key however often it holds it.
-class Buckets {
-public:
-    void add(const QString& key, Index card)
-    {
-        if (key.isEmpty())
-            return;
-        std::vector<Index>& bucket = m_buckets[key];
-        if (bucket.empty() || bucket.back() != card)
-            bucket.push_back(card);
-    }
-    template <typename Each>
-    void forEach(Each each) const
-    {
-        for (auto it = m_buckets.cbegin(); it != m_buckets.cend(); ++it)
-            if (it.value().size() > 1)
-                each(it.value());
-    }
-
-private:
-    QHash<QString, std::vector<Index>> m_buckets;
-};
-
 QString joined(const QString& a, const QString& b)
 {
     return (a.isEmpty() || b.isEmpty()) ? QString() : a + u'\x1f' + b;
@@ -110,51 +91,75 @@ private:
     std::unordered_map<uint64_t, Mask> m_pairs;
 };
 
-// One signal at a time, its buckets dropped before the next is built: the peak memory is
-// that of the largest signal, not of all of them. keysOf hands each key of a card to add.
-template <typename KeysOf>
-void addSignal(const std::vector<DuplicateKeys>& keys, DuplicateReason reason, bool alone, KeysOf keysOf, Pairs& pairs)
+using Add = const std::function<void(const QString&)>&;
+using KeysOf = void (*)(const DuplicateKeys&, Add);
+
+struct Signal {
+    DuplicateReason reason;
+    bool alone; // a sign by itself, unless the value is shared widely
+    KeysOf keysOf;
+};
+
+using K = const DuplicateKeys&;
+const Signal kSignals[] = {
+    {DuplicateReason::SameMobile, true, [](K k, Add add) { for (const QString& v : k.mobiles) add(v); }},
+    {DuplicateReason::SameMail, true, [](K k, Add add) { add(k.mail); }},
+    {DuplicateReason::SameLandline, true, [](K k, Add add) { for (const QString& v : k.landlines) add(v); }},
+    {DuplicateReason::SameNameAndCompany, false, [](K k, Add add) { add(joined(k.name, k.company)); }},
+    {DuplicateReason::SameNameAndPhone, false, [](K k, Add add) { for (const QString& v : k.phones) add(joined(k.name, v)); }},
+    {DuplicateReason::SamePinyinNearCompany, false, [](K k, Add add) { for (const QString& r : k.readings) add(joined(r, k.companyCore)); }},
+    {DuplicateReason::SamePinyinAndPhone, false,
+     [](K k, Add add) {
+         for (const QString& r : k.readings)
+             for (const QString& v : k.phones)
+                 add(joined(r, v));
+     }},
+};
+constexpr size_t kSignalCount = std::size(kSignals);
+
+// Per signal, the cards by the 64-bit hash of their key: sorted, the cards of one key lie
+// together. Hashes rather than texts keep a million cards within memory; two different keys
+// with one hash are as unlikely as one in 2^64 per pair of keys.
+using Entries = std::vector<std::pair<uint64_t, Index>>;
+
+std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSource>& cards)
 {
-    Buckets buckets;
-    for (Index i = 0; i < keys.size(); ++i)
-        keysOf(keys[i], [&](const QString& key) { buckets.add(key, i); });
-    buckets.forEach([&](const std::vector<Index>& bucket) {
-        // A value alone says nothing when it is shared this widely.
-        if (!alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit))
-            pairs.addBucket(bucket, reason);
-    });
+    // The keys' texts are made a slice at a time and dropped once hashed.
+    constexpr size_t kSlice = 8192;
+    std::array<Entries, kSignalCount> entries;
+    for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
+        const size_t end = std::min(cards.size(), begin + kSlice);
+        const std::vector<DuplicateKeys> keys = duplicateKeys(std::span(cards).subspan(begin, end - begin));
+        for (size_t s = 0; s < kSignalCount; ++s)
+            for (size_t i = 0; i < keys.size(); ++i)
+                kSignals[s].keysOf(keys[i], [&](const QString& key) {
+                    if (!key.isEmpty())
+                        entries[s].push_back({qHash(key, size_t{0x9e3779b97f4a7c15u}), static_cast<Index>(begin + i)});
+                });
+    }
+    return entries;
 }
 
-void addSignals(const std::vector<DuplicateKeys>& keys, Pairs& pairs)
+void addSignals(const std::vector<DuplicateSource>& cards, Pairs& pairs)
 {
-    using K = const DuplicateKeys&;
-    const auto each = [](const QStringList& list, const auto& add) {
-        for (const QString& value : list)
-            add(value);
-    };
-    addSignal(keys, DuplicateReason::SameMobile, true, [&](K k, const auto& add) { each(k.mobiles, add); }, pairs);
-    addSignal(keys, DuplicateReason::SameMail, true, [](K k, const auto& add) { add(k.mail); }, pairs);
-    addSignal(keys, DuplicateReason::SameLandline, true, [&](K k, const auto& add) { each(k.landlines, add); }, pairs);
-    addSignal(keys, DuplicateReason::SameNameAndCompany, false, [](K k, const auto& add) { add(joined(k.name, k.company)); }, pairs);
-    addSignal(keys, DuplicateReason::SameNameAndPhone, false,
-              [](K k, const auto& add) {
-                  for (const QString& number : k.phones)
-                      add(joined(k.name, number));
-              },
-              pairs);
-    addSignal(keys, DuplicateReason::SamePinyinNearCompany, false,
-              [](K k, const auto& add) {
-                  for (const QString& reading : k.readings)
-                      add(joined(reading, k.companyCore));
-              },
-              pairs);
-    addSignal(keys, DuplicateReason::SamePinyinAndPhone, false,
-              [](K k, const auto& add) {
-                  for (const QString& reading : k.readings)
-                      for (const QString& number : k.phones)
-                          add(joined(reading, number));
-              },
-              pairs);
+    std::array<Entries, kSignalCount> entries = signalEntries(cards);
+    std::vector<Index> bucket;
+    for (size_t s = 0; s < kSignalCount; ++s) {
+        Entries& list = entries[s];
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        for (size_t i = 0; i < list.size();) {
+            bucket.clear();
+            size_t j = i;
+            for (; j < list.size() && list[j].first == list[i].first; ++j)
+                bucket.push_back(list[j].second);
+            i = j;
+            // A value alone says nothing when it is shared this widely.
+            if (bucket.size() > 1 && (!kSignals[s].alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit)))
+                pairs.addBucket(bucket, kSignals[s].reason);
+        }
+        Entries().swap(list); // the next signal's peak without this one
+    }
 }
 
 // A reason another one of the pair already implies says nothing more: the same name has
@@ -207,7 +212,7 @@ QString duplicateReasonText(DuplicateReason reason)
 std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards)
 {
     Pairs pairs;
-    addSignals(duplicateKeys(cards), pairs);
+    addSignals(cards, pairs);
     UnionFind sets(cards.size());
     for (const auto& [key, mask] : pairs.all())
         sets.join(static_cast<Index>(key >> 32), static_cast<Index>(key & 0xffffffffu));

@@ -141,7 +141,7 @@ void toSimplified(std::vector<QString*>& texts)
         *texts[i] = QString::fromUtf8(lines[static_cast<qsizetype>(i)]);
 }
 
-std::vector<DuplicateKeys> duplicateKeys(const std::vector<DuplicateSource>& cards)
+std::vector<DuplicateKeys> duplicateKeys(std::span<const DuplicateSource> cards)
 {
     std::vector<DuplicateKeys> keys(cards.size());
     std::vector<QString*> simplify;

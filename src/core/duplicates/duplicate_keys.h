@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <span>
 #include <vector>
 
 namespace ostrel {
@@ -47,7 +48,7 @@ QString companyCore(const QString& foldedCompany);
 void toSimplified(std::vector<QString*>& texts);
 bool simplifiedFoldingAvailable();
 
-// The keys of every card, in order; names and companies are simplified in one batch.
-std::vector<DuplicateKeys> duplicateKeys(const std::vector<DuplicateSource>& cards);
+// The keys of these cards, in order; names and companies are simplified in one batch.
+std::vector<DuplicateKeys> duplicateKeys(std::span<const DuplicateSource> cards);
 
 } // namespace ostrel
