@@ -1,0 +1,299 @@
+#include "core/duplicates/duplicate_finder.h"
+
+#include "core/card_fields.h"
+#include "engine/database.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <iterator>
+#include <span>
+#include <numeric>
+#include <string>
+#include <unordered_map>
+
+namespace ostrel {
+
+namespace {
+
+using Index = uint32_t;
+using Mask = uint8_t;
+
+Mask bit(DuplicateReason reason)
+{
+    return static_cast<Mask>(1u << static_cast<unsigned>(reason));
+}
+
+std::vector<DuplicateReason> reasonsOf(Mask mask)
+{
+    std::vector<DuplicateReason> out;
+    for (int r = 0; r < kDuplicateReasonCount; ++r)
+        if (mask & (1u << r))
+            out.push_back(static_cast<DuplicateReason>(r));
+    return out;
+}
+
+class UnionFind {
+public:
+    explicit UnionFind(size_t size) : m_parent(size), m_size(size, 1) { std::iota(m_parent.begin(), m_parent.end(), Index{0}); }
+    Index root(Index i)
+    {
+        while (m_parent[i] != i)
+            i = m_parent[i] = m_parent[m_parent[i]];
+        return i;
+    }
+    void join(Index a, Index b)
+    {
+        a = root(a);
+        b = root(b);
+        if (a == b)
+            return;
+        if (m_size[a] < m_size[b])
+            std::swap(a, b);
+        m_parent[b] = a;
+        m_size[a] += m_size[b];
+    }
+
+private:
+    std::vector<Index> m_parent;
+    std::vector<Index> m_size;
+};
+
+QString joined(const QString& a, const QString& b)
+{
+    return (a.isEmpty() || b.isEmpty()) ? QString() : a + u'\x1f' + b;
+}
+
+// The pairs found so far and their reasons, keyed by the two card indexes.
+class Pairs {
+public:
+    void add(Index a, Index b, DuplicateReason reason)
+    {
+        if (a > b)
+            std::swap(a, b);
+        m_pairs[(uint64_t{a} << 32) | b] |= bit(reason);
+    }
+    // A bucket's cards all share its key. Every pair of a small bucket is kept so that each
+    // can be explained; a large one is joined as a star, which groups the same cards.
+    void addBucket(const std::vector<Index>& bucket, DuplicateReason reason)
+    {
+        constexpr size_t kEveryPairUpTo = 16;
+        const size_t centres = bucket.size() <= kEveryPairUpTo ? bucket.size() : 1;
+        for (size_t i = 0; i < centres; ++i)
+            for (size_t j = i + 1; j < bucket.size(); ++j)
+                add(bucket[i], bucket[j], reason);
+    }
+    const std::unordered_map<uint64_t, Mask>& all() const { return m_pairs; }
+
+private:
+    std::unordered_map<uint64_t, Mask> m_pairs;
+};
+
+using Add = const std::function<void(const QString&)>&;
+using KeysOf = void (*)(const DuplicateKeys&, Add);
+
+struct Signal {
+    DuplicateReason reason;
+    bool alone; // a sign by itself, unless the value is shared widely
+    KeysOf keysOf;
+};
+
+using K = const DuplicateKeys&;
+const Signal kSignals[] = {
+    {DuplicateReason::SameMobile, true, [](K k, Add add) { for (const QString& v : k.mobiles) add(v); }},
+    {DuplicateReason::SameMail, true, [](K k, Add add) { add(k.mail); }},
+    {DuplicateReason::SameLandline, true, [](K k, Add add) { for (const QString& v : k.landlines) add(v); }},
+    {DuplicateReason::SameNameAndCompany, false, [](K k, Add add) { add(joined(k.name, k.company)); }},
+    {DuplicateReason::SameNameAndPhone, false, [](K k, Add add) { for (const QString& v : k.phones) add(joined(k.name, v)); }},
+    {DuplicateReason::SamePinyinNearCompany, false, [](K k, Add add) { for (const QString& r : k.readings) add(joined(r, k.companyCore)); }},
+    {DuplicateReason::SamePinyinAndPhone, false,
+     [](K k, Add add) {
+         for (const QString& r : k.readings)
+             for (const QString& v : k.phones)
+                 add(joined(r, v));
+     }},
+};
+constexpr size_t kSignalCount = std::size(kSignals);
+
+// Per signal, the cards by the 64-bit hash of their key: sorted, the cards of one key lie
+// together. Hashes rather than texts keep a million cards within memory; two different keys
+// with one hash are as unlikely as one in 2^64 per pair of keys.
+using Entries = std::vector<std::pair<uint64_t, Index>>;
+
+std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSource>& cards)
+{
+    // The keys' texts are made a slice at a time and dropped once hashed.
+    constexpr size_t kSlice = 8192;
+    std::array<Entries, kSignalCount> entries;
+    for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
+        const size_t end = std::min(cards.size(), begin + kSlice);
+        const std::vector<DuplicateKeys> keys = duplicateKeys(std::span(cards).subspan(begin, end - begin));
+        for (size_t s = 0; s < kSignalCount; ++s)
+            for (size_t i = 0; i < keys.size(); ++i)
+                kSignals[s].keysOf(keys[i], [&](const QString& key) {
+                    if (!key.isEmpty())
+                        entries[s].push_back({qHash(key, size_t{0x9e3779b97f4a7c15u}), static_cast<Index>(begin + i)});
+                });
+    }
+    return entries;
+}
+
+void addSignals(const std::vector<DuplicateSource>& cards, Pairs& pairs)
+{
+    std::array<Entries, kSignalCount> entries = signalEntries(cards);
+    std::vector<Index> bucket;
+    for (size_t s = 0; s < kSignalCount; ++s) {
+        Entries& list = entries[s];
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        for (size_t i = 0; i < list.size();) {
+            bucket.clear();
+            size_t j = i;
+            for (; j < list.size() && list[j].first == list[i].first; ++j)
+                bucket.push_back(list[j].second);
+            i = j;
+            // A value alone says nothing when it is shared this widely.
+            if (bucket.size() > 1 && (!kSignals[s].alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit)))
+                pairs.addBucket(bucket, kSignals[s].reason);
+        }
+        Entries().swap(list); // the next signal's peak without this one
+    }
+}
+
+// A reason another one of the pair already implies says nothing more: the same name has
+// the same pinyin, and the same company the same core.
+Mask withoutImplied(Mask mask)
+{
+    if (mask & bit(DuplicateReason::SameNameAndPhone))
+        mask &= static_cast<Mask>(~bit(DuplicateReason::SamePinyinAndPhone));
+    if (mask & bit(DuplicateReason::SameNameAndCompany))
+        mask &= static_cast<Mask>(~bit(DuplicateReason::SamePinyinNearCompany));
+    return mask;
+}
+
+// Strongest first: the best reason, then the more kinds of reason, the more cards, and
+// the lowest card number so that the order is the same on every run.
+bool stronger(const DuplicateGroup& a, const DuplicateGroup& b)
+{
+    if (a.reasons.front() != b.reasons.front())
+        return a.reasons.front() < b.reasons.front();
+    if (a.reasons.size() != b.reasons.size())
+        return a.reasons.size() > b.reasons.size();
+    if (a.cards.size() != b.cards.size())
+        return a.cards.size() > b.cards.size();
+    return a.cards.front() < b.cards.front();
+}
+
+} // namespace
+
+QString duplicateReasonText(DuplicateReason reason)
+{
+    switch (reason) {
+    case DuplicateReason::SameMobile:
+        return QStringLiteral("移动电话相同");
+    case DuplicateReason::SameMail:
+        return QStringLiteral("电子邮箱相同");
+    case DuplicateReason::SameNameAndCompany:
+        return QStringLiteral("姓名与单位相同");
+    case DuplicateReason::SameNameAndPhone:
+        return QStringLiteral("姓名与电话相同");
+    case DuplicateReason::SameLandline:
+        return QStringLiteral("固定电话相同");
+    case DuplicateReason::SamePinyinNearCompany:
+        return QStringLiteral("姓名拼音相同且单位相近");
+    case DuplicateReason::SamePinyinAndPhone:
+        return QStringLiteral("姓名拼音与电话相同");
+    }
+    return {};
+}
+
+std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards)
+{
+    Pairs pairs;
+    addSignals(cards, pairs);
+    UnionFind sets(cards.size());
+    for (const auto& [key, mask] : pairs.all())
+        sets.join(static_cast<Index>(key >> 32), static_cast<Index>(key & 0xffffffffu));
+
+    std::unordered_map<Index, size_t> groupOfRoot;
+    std::vector<DuplicateGroup> groups;
+    std::vector<Mask> groupMasks;
+    for (const auto& [key, rawMask] : pairs.all()) {
+        const Index a = static_cast<Index>(key >> 32), b = static_cast<Index>(key & 0xffffffffu);
+        const auto [it, added] = groupOfRoot.try_emplace(sets.root(a), groups.size());
+        if (added) {
+            groups.emplace_back();
+            groupMasks.push_back(0);
+        }
+        const Mask mask = withoutImplied(rawMask);
+        DuplicateGroup& group = groups[it->second];
+        group.pairs.push_back({std::min(cards[a].id, cards[b].id), std::max(cards[a].id, cards[b].id), reasonsOf(mask)});
+        group.cards.push_back(cards[a].id);
+        group.cards.push_back(cards[b].id);
+        groupMasks[it->second] |= mask;
+    }
+    for (size_t g = 0; g < groups.size(); ++g) {
+        DuplicateGroup& group = groups[g];
+        std::sort(group.cards.begin(), group.cards.end());
+        group.cards.erase(std::unique(group.cards.begin(), group.cards.end()), group.cards.end());
+        std::sort(group.pairs.begin(), group.pairs.end(),
+                  [](const DuplicatePair& x, const DuplicatePair& y) { return std::pair(x.first, x.second) < std::pair(y.first, y.second); });
+        group.reasons = reasonsOf(groupMasks[g]);
+    }
+    std::sort(groups.begin(), groups.end(), stronger);
+    return groups;
+}
+
+QString duplicateSourceSql()
+{
+    QString sql = QStringLiteral("select ID");
+    for (const CardField& field : cardFields())
+        if (field.searchKeyPart != SearchKeyPart::None)
+            sql += u',' + field.columnName();
+    return sql + QStringLiteral(" from D_B where theDel='否'");
+}
+
+std::vector<DuplicateSource> readDuplicateSources(Database& db)
+{
+    // The unit's numbers are those in the company's group of fields.
+    int workGroup = -1;
+    for (const CardField& field : cardFields())
+        if (field.searchKeyPart == SearchKeyPart::Company)
+            workGroup = field.group;
+    std::vector<DuplicateSource> cards;
+    db.runBound(duplicateSourceSql(), {}, [&](const Database::Row& row) {
+        DuplicateSource card;
+        card.id = row.integer(0);
+        int column = 1;
+        for (const CardField& field : cardFields()) {
+            switch (field.searchKeyPart) {
+            case SearchKeyPart::None:
+                continue;
+            case SearchKeyPart::Name:
+                card.name = row.text(column);
+                break;
+            case SearchKeyPart::Company:
+                card.company = row.text(column);
+                break;
+            case SearchKeyPart::Mail:
+                card.mail = row.text(column);
+                break;
+            case SearchKeyPart::Phone:
+                (field.group == workGroup ? card.workPhones : card.personalPhones).push_back(row.text(column));
+                break;
+            }
+            ++column;
+        }
+        cards.push_back(std::move(card));
+    });
+    return cards;
+}
+
+std::vector<DuplicateGroup> findDuplicates(Database& db)
+{
+    return findDuplicates(readDuplicateSources(db));
+}
+
+} // namespace ostrel

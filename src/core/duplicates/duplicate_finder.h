@@ -1,0 +1,53 @@
+#pragma once
+#include "core/duplicates/duplicate_keys.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace ostrel {
+
+class Database;
+
+// Why two cards look like one person, strongest first: the enum's order is the ranking.
+enum class DuplicateReason : uint8_t {
+    SameMobile,            // 移动电话相同
+    SameMail,              // 电子邮箱相同
+    SameNameAndCompany,    // 姓名与单位相同
+    SameNameAndPhone,      // 姓名与电话相同: also a switchboard number, which alone says nothing
+    SameLandline,          // 固定电话相同: a personal landline with its area code
+    SamePinyinNearCompany, // 姓名拼音相同且单位相近
+    SamePinyinAndPhone,    // 姓名拼音与电话相同
+};
+inline constexpr int kDuplicateReasonCount = 7;
+
+QString duplicateReasonText(DuplicateReason reason);
+
+struct DuplicatePair {
+    int64_t first = 0;  // card IDs, first < second
+    int64_t second = 0;
+    std::vector<DuplicateReason> reasons; // strongest first
+};
+
+struct DuplicateGroup {
+    std::vector<int64_t> cards;           // IDs, ascending
+    std::vector<DuplicatePair> pairs;     // what joined them, each with its own reasons
+    std::vector<DuplicateReason> reasons; // every reason of its pairs, strongest first
+};
+
+// A value shared by more cards than this (a placeholder mobile, an info@ address, a
+// switchboard) is not taken as a sign on its own; a shared name must come with it.
+inline constexpr int kSharedValueLimit = 8;
+
+// Groups of probable duplicates, strongest first: cards joined through any chain of pairs
+// form one group. Each signal puts the cards into hash buckets by its key, so the work
+// grows with the cards, never with their pairs.
+std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards);
+
+// The live cards' ID and the fields the signals read, in one pass over D_B.
+QString duplicateSourceSql();
+std::vector<DuplicateSource> readDuplicateSources(Database& db);
+std::vector<DuplicateGroup> findDuplicates(Database& db);
+
+} // namespace ostrel
