@@ -6,6 +6,7 @@
 #include "app/dialogs.h"
 #include "core/card_fields.h"
 #include "card_form.h"
+#include "card_qr_window.h"
 #include "card_image_view.h"
 #include "core/card_image_store.h"
 #include "formats/gbk.h"
@@ -31,15 +32,17 @@ TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent), m_db(dm.ADOConn
     BitBtn1 = named(new QPushButton(QStringLiteral("保存"), this), "BitBtn1");
     BitBtn2 = named(new QPushButton(QStringLiteral("退出"), this), "BitBtn2");
     // Enter in an edit box must not save a half-typed card.
-    for (QPushButton* button : {BitBtn1, BitBtn2}) {
+    QrButton = named(new QPushButton(QStringLiteral("二维码名片"), this), "QrButton");
+    for (QPushButton* button : {BitBtn1, BitBtn2, QrButton}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    layoutCardWindow(this, Form, BitBtn1, BitBtn2);
+    layoutCardWindow(this, Form, BitBtn1, BitBtn2, QrButton);
     ImageView = named(new CardImageView(this), "ImageView");
     ImageView->hide();
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmD_D::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
+    connectGuarded(QrButton, &QPushButton::clicked, this, &TfrmD_D::showQrCode);
     FormCreate();
 }
 
@@ -152,6 +155,7 @@ void TfrmD_D::myNew()
         }
     }
     Form->clearEdits();
+    QrButton->setEnabled(true);
     focusName();
 }
 
@@ -165,6 +169,8 @@ void TfrmD_D::myLoad()
     for (int i = 0; i < kCardFieldCount; ++i)
         Form->setValue(i, ADOQuery1->text(cardFields()[static_cast<size_t>(i)].columnName()));
     m_loadedLive = ADOQuery1->text(QStringLiteral("theDel")) == QStringLiteral("否");
+    // A deleted card is no one's to hand on.
+    QrButton->setEnabled(m_loadedLive);
     m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
     if (keepsCardImages(m_db)) {
         const QImage kept = QImage::fromData(cardImage(m_db, CardID.toLongLong()), "JPEG");
@@ -216,6 +222,19 @@ void TfrmD_D::BitBtn1Click()
         return;
     }
     myNew();
+}
+
+void TfrmD_D::showQrCode()
+{
+    if (Form->value(kNameField).isEmpty()) {
+        showInfo(this, QStringLiteral("姓名 不能为空！"));
+        focusName();
+        return;
+    }
+    CardValues card;
+    for (int i = 0; i < kCardFieldCount; ++i)
+        card[static_cast<size_t>(i)] = Form->value(i);
+    showCardQrCode(card, this);
 }
 
 void TfrmD_D::saveExisting(const QStringList& values)

@@ -34,6 +34,9 @@ public:
     Query* ADOQuery2; // insert or update
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    // Beyond the described window: 二维码名片, the card as typed as a QR code for a phone;
+    // disabled for a deleted card.
+    QPushButton* QrButton;
     // Beyond the described window: the card's paper image, beside the fields when the card
     // has one (a scanned card, or a saved card that kept its image).
     CardImageView* ImageView;
@@ -45,6 +48,7 @@ public:
     // Loads the card CardID; a card not found leaves the form as for a new card.
     void myLoad();
     void BitBtn1Click();
+    void showQrCode();
     // Makes this new-card window one for a card read from image: shown, the form holds the
     // read values, the image stands beside the fields and the fields read with low confidence
     // are marked. Saving keeps the image with the card and closes the window.

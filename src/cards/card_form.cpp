@@ -117,19 +117,23 @@ void CardForm::fillLookups()
     }
 }
 
-void layoutCardWindow(QDialog* window, CardForm* form, QPushButton* first, QPushButton* second)
+void layoutCardWindow(QDialog* window, CardForm* form, QPushButton* first, QPushButton* second, QPushButton* leading)
 {
     window->setFixedSize(860, 420);
     auto* column = new QVBoxLayout(window);
     column->setContentsMargins(24, 8, 24, 10);
     column->addWidget(form, 1, Qt::AlignTop | Qt::AlignHCenter);
     auto* buttons = new QHBoxLayout;
+    if (leading)
+        buttons->addWidget(leading);
     buttons->addStretch();
     buttons->addWidget(first);
     buttons->addWidget(second);
     column->addLayout(buttons);
     QWidget::setTabOrder(form->control(kCardFieldCount - 1), first);
     QWidget::setTabOrder(first, second);
+    if (leading)
+        QWidget::setTabOrder(second, leading);
 }
 
 } // namespace ostrel

@@ -39,7 +39,9 @@ private:
 };
 
 // The shared frame of the editor and the search: fixed 860 × 420, the form at the top, the
-// two buttons at the bottom right in the given order.
-void layoutCardWindow(QDialog* window, CardForm* form, QPushButton* first, QPushButton* second);
+// two buttons at the bottom right in the given order; a leading button of the window's own
+// stands at the bottom left.
+void layoutCardWindow(QDialog* window, CardForm* form, QPushButton* first, QPushButton* second,
+                      QPushButton* leading = nullptr);
 
 } // namespace ostrel

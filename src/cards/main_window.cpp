@@ -7,6 +7,7 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "card_editor.h"
+#include "card_qr_window.h"
 #include "card_statements.h"
 #include "app/date_box.h"
 #include "core/search_keys.h"
@@ -121,6 +122,11 @@ void TfrmMain::connectCommands()
     connectGuarded(I1, &QAction::triggered, this, [this] { openWindow<TfrmInData>(*this); });
     connectGuarded(N2, &QAction::triggered, this, &TfrmMain::SpeedButton2Click);
     connectGuarded(N3, &QAction::triggered, this, &TfrmMain::SpeedButton3Click);
+    connectGuarded(QrAction, &QAction::triggered, this, &TfrmMain::showQrCode);
+    connectGuarded(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+        QrAction->setEnabled(false); // stays so when the look-up fails
+        QrAction->setEnabled(selectedLiveCard().has_value());
+    });
     connectGuarded(Label5, &ClickLabel::clicked, History, &HistoryCommands::openVisitOverview);
     connectGuarded(Label2, &ClickLabel::clicked, History, &HistoryCommands::openAnniversaryOverview);
     connectGuarded(Button1, &QPushButton::clicked, this, [this] { openWindow<TfrmM_Q>(*this); });
@@ -333,6 +339,33 @@ QString TfrmMain::selectedCardName()
     Query card(&m_dm.ADOConnection1);
     card.run(cardNameSql(ADOQuery1->text(QStringLiteral("ID"))));
     return card.text(QStringLiteral("BName"));
+}
+
+std::optional<CardValues> TfrmMain::selectedLiveCard()
+{
+    if (!hasCards())
+        return std::nullopt;
+    Query card(&m_dm.ADOConnection1);
+    card.run(loadCardSql(ADOQuery1->text(QStringLiteral("ID"))));
+    if (card.recordCount() != 1 || card.text(QStringLiteral("theDel")) != QStringLiteral("否"))
+        return std::nullopt;
+    CardValues values;
+    for (int i = 0; i < kCardFieldCount; ++i)
+        values[static_cast<size_t>(i)] = card.text(cardFields()[static_cast<size_t>(i)].columnName());
+    return values;
+}
+
+void TfrmMain::showQrCode()
+{
+    if (!hasCards())
+        return;
+    const std::optional<CardValues> card = selectedLiveCard();
+    if (!card) {
+        showInfo(this, QStringLiteral("该名片已不存在（可能已被删除）。"));
+        myRef();
+        return;
+    }
+    showCardQrCode(*card, this);
 }
 
 void TfrmMain::SpeedButton6Click()

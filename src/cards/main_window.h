@@ -1,7 +1,10 @@
 #pragma once
 #include "app/application.h"
+#include "core/card_fields.h"
 
 #include <QMainWindow>
+
+#include <optional>
 
 class QAction;
 class QDragEnterEvent;
@@ -108,6 +111,7 @@ public:
     QAction* I1;                          // 导入名片 &I
     QAction* N2;                          // 修改名片 &M
     QAction* N3;                          // 删除名片 &D
+    QAction* QrAction;                    // 二维码名片, beyond the described menu
     // Beyond the described window: the 数据 menu (backup, restore, password, vCard) and two status
     // notes.
     QMenu* DataMenu;
@@ -135,6 +139,11 @@ public:
     void SpeedButton8Click();
     void SpeedButton9Click();
     void SpeedButton6Click();
+    // 二维码名片: the selected card as a QR code for a phone. The menu offers it only for a
+    // live card; one deleted meanwhile (by another user of a team server) is said so.
+    void showQrCode();
+    // The selected card's fields when it is live; none for an empty list or a deleted card.
+    std::optional<CardValues> selectedLiveCard();
     // The selected card's name: its "姓名" column, or from the card itself when the list
     // does not show that column.
     QString selectedCardName();

@@ -225,6 +225,7 @@ void TfrmMain::buildPopupMenu()
     PopupMenu1->addSeparator();
     I1 = item("I1", "导入名片 &I");
     N2 = item("N2", "修改名片 &M");
+    QrAction = item("QrAction", "二维码名片");
     PopupMenu1->addSeparator();
     N3 = item("N3", "删除名片 &D");
     DBGrid1->setPopupMenu(PopupMenu1);

@@ -425,12 +425,15 @@ VCardFile readVCards(QByteArrayView bytes, const VCardLists& lists)
     return file;
 }
 
-void writeVCard(const CardValues& card, QByteArray& out)
+namespace {
+
+// The properties of the card that a phone's address book has a place for, in the order the
+// export writes them; with whole, also those only this program reads back (category, sex,
+// QQ, MSN, description).
+void contactProperties(const CardValues& card, bool whole, std::vector<Property>& props)
 {
     const Fields& f = fields();
     auto value = [&](int index) -> const QString& { return card[static_cast<size_t>(index)]; };
-    thread_local std::vector<Property> props;
-    props.clear();
     auto add = [&](Name name, int index, unsigned types = 0) {
         if (!value(index).isEmpty())
             props.push_back(property(name, escaped(value(index)), types));
@@ -442,16 +445,20 @@ void writeVCard(const CardValues& card, QByteArray& out)
     const bool western = blank > 0 && !std::any_of(name.begin(), name.end(), isWide);
     props.push_back(property(Name::N, western ? escaped(name.sliced(blank + 1)) + u';' + escaped(name.left(blank)) + QStringLiteral(";;;")
                                               : escaped(name) + QStringLiteral(";;;;")));
-    add(Name::Categories, f.type);
     const QString& sex = value(f.sex);
-    if (sex == QStringLiteral("男") || sex == QStringLiteral("女"))
-        props.push_back(property(Name::XGender, sex == QStringLiteral("男") ? QStringLiteral("M") : QStringLiteral("F")));
+    if (whole) {
+        add(Name::Categories, f.type);
+        if (sex == QStringLiteral("男") || sex == QStringLiteral("女"))
+            props.push_back(property(Name::XGender, sex == QStringLiteral("男") ? QStringLiteral("M") : QStringLiteral("F")));
+    }
     add(Name::Tel, f.phone, Voice);
     add(Name::Tel, f.mobile, Cell);
     add(Name::Email, f.mail, Internet);
-    add(Name::Qq, f.qq);
-    add(Name::Msn, f.msn);
-    add(Name::Note, f.note);
+    if (whole) {
+        add(Name::Qq, f.qq);
+        add(Name::Msn, f.msn);
+        add(Name::Note, f.note);
+    }
     if (!value(f.company).isEmpty() || !value(f.department).isEmpty())
         props.push_back(property(Name::Org, escaped(value(f.company)) + u';' + escaped(value(f.department))));
     add(Name::Title, f.job);
@@ -467,6 +474,25 @@ void writeVCard(const CardValues& card, QByteArray& out)
     if (!value(f.homeAddress).isEmpty())
         props.push_back(property(Name::Adr, QStringLiteral(";;%1;;;;").arg(escaped(value(f.homeAddress))), Home));
     add(Name::Tel, f.homePhone, Home | Voice);
+}
+
+void appendCard(const std::vector<Property>& props, QByteArray& out)
+{
+    beginCard(out);
+    for (const Property& p : props)
+        appendProperty(names().text(p.name), p.types, p.value, out);
+    endCard(out);
+}
+
+} // namespace
+
+void writeVCard(const CardValues& card, QByteArray& out)
+{
+    const Fields& f = fields();
+    auto value = [&](int index) -> const QString& { return card[static_cast<size_t>(index)]; };
+    thread_local std::vector<Property> props;
+    props.clear();
+    contactProperties(card, true, props);
 
     // What these properties read back as: each field that differs is written exactly. So
     // are those that depend on the lists of the database reading the file: 分类, and 省份
@@ -476,10 +502,27 @@ void writeVCard(const CardValues& card, QByteArray& out)
     for (int i = 0; i < kCardFieldCount; ++i)
         if (i == f.type || (hasProvince && (i == f.province || i == f.rest)) || readBack[static_cast<size_t>(i)] != value(i))
             props.push_back({number(Name::Exact, i), 0, {}, escaped(value(i))});
-    beginCard(out);
-    for (const Property& p : props)
-        appendProperty(names().text(p.name), p.types, p.value, out);
-    endCard(out);
+    appendCard(props, out);
+}
+
+void writeContactVCard(const CardValues& card, QByteArray& out)
+{
+    // A phone's reader ends a line at a bare CR too: every line break becomes the one a
+    // vCard value can hold.
+    CardValues lines = card;
+    for (QString& value : lines)
+        value.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    std::vector<Property> props;
+    contactProperties(lines, false, props);
+    const QString& qq = lines[static_cast<size_t>(fields().qq)];
+    if (!qq.isEmpty())
+        props.push_back(property(Name::Note, escaped(contactQqNote(qq))));
+    appendCard(props, out);
+}
+
+QString contactQqNote(const QString& qq)
+{
+    return QStringLiteral("QQ：") + qq;
 }
 
 } // namespace ostrel

@@ -65,4 +65,12 @@ private:
 // well, so reading the text back gives every value exactly.
 void writeVCard(const CardValues& card, QByteArray& out);
 
+// Appends the card as a phone's address book takes it (vCard 3.0, UTF-8, written as
+// above): only the fields a phone has a place for (name, phones, e-mail, company and
+// department, title, addresses with city, province and postcode, website), the QQ number as
+// a labelled note (contactQqNote), and nothing only this program reads.
+void writeContactVCard(const CardValues& card, QByteArray& out);
+// The note a QQ number becomes there.
+QString contactQqNote(const QString& qq);
+
 } // namespace ostrel
