@@ -68,21 +68,29 @@ TEST_F(CardQrWindowTest, TheSelectedCardsCodeIsShownCopiedAndSaved)
     });
     main->QrAction->trigger();
     EXPECT_TRUE(shown);
-    EXPECT_EQ(testhooks::shownTexts(), QStringList{QStringLiteral("图片已保存：") + QDir::toNativeSeparators(chosen + QStringLiteral(".png"))});
+    // The save dialog suggests the card's name; the file saved is said where it is.
+    const QStringList texts = testhooks::shownTexts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].endsWith(QStringLiteral("/张三-二维码.png"))) << texts[0].toStdString();
+    EXPECT_EQ(texts[1], QStringLiteral("图片已保存：") + QDir::toNativeSeparators(chosen + QStringLiteral(".png")));
 }
 
 TEST_F(CardQrWindowTest, ACardDeletedBehindTheListIsNotOffered)
 {
-    const int id = addFilledCard(QStringLiteral("李四"), QStringLiteral("13900139000"));
+    const int older = addFilledCard(QStringLiteral("李四"), QStringLiteral("13900139000"));
+    const int newer = addFilledCard(QStringLiteral("王五"), QStringLiteral("13700137000"));
     startMain();
     ASSERT_TRUE(qrOffered());
-    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(id)); // another user's deletion
-    EXPECT_FALSE(qrOffered());
-    // Run anyway (the menu was open before the deletion): said so, the list brought up to date.
+    // Another user deletes the card while the menu is open: said so, the list brought up to date.
+    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(newer));
     main->QrAction->trigger();
     EXPECT_EQ(testhooks::shownTexts(), QStringList{QStringLiteral("该名片已不存在（可能已被删除）。")});
-    EXPECT_EQ(main->ADOQuery1->recordCount(), 0);
-    EXPECT_FALSE(qrOffered()); // an empty list
+    EXPECT_EQ(testhooks::pendingModals(), 0);
+    EXPECT_EQ(listedNames(), QStringList{QStringLiteral("李四")});
+    // Deleted before the menu opens: not offered.
+    ASSERT_TRUE(qrOffered());
+    exec(QStringLiteral("update D_B set theDel='是' where ID=%1").arg(older));
+    EXPECT_FALSE(qrOffered());
 }
 
 TEST_F(CardQrWindowTest, EditorShowsTheCardAsTypedAndNotADeletedOne)
