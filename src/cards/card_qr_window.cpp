@@ -99,8 +99,11 @@ void CardQrWindow::copyImage()
 
 void CardQrWindow::saveImage()
 {
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation))
-                                  .filePath(fileNameOf(m_name) + QStringLiteral("-二维码.png"));
+    // The pictures folder when there is one; else the dialog would open in the program's.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!QDir(folder).exists())
+        folder = QDir::homePath();
+    const QString suggested = QDir(folder).filePath(fileNameOf(m_name) + QStringLiteral("-二维码.png"));
     QString path = chooseSaveFile(this, QStringLiteral("保存图片"), suggested, QStringLiteral("PNG 图片 (*.png)"));
     if (path.isEmpty())
         return;
