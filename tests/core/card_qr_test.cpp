@@ -35,24 +35,15 @@ CardValues card(const std::map<const char*, QString>& values)
 const char* const kContactColumns[] = {"BPho", "BMob", "BMail", "DArea", "DCity", "DName", "DPart", "DJob",
                                        "DAdd", "DPho", "DFax", "DPos", "DWWW", "FAdd", "FPho"};
 
-// A value of a field filling its byte limit (GBK bytes), made of the character given, which
-// counts two bytes, or of ASCII characters.
-QString atLimit(const char* column, QChar wide = u'汉')
-{
-    const CardField& f = cardFields()[static_cast<size_t>(fieldIndex(column))];
-    return f.inputLimit % 2 == 0 && wide != u'0' ? QString(f.inputLimit / 2, wide) : QString(f.inputLimit, u'9');
-}
-
-// Every field the phone's vCard carries at its byte limit: Chinese text, ASCII numbers,
-// e-mail and site.
+// Every field the phone's vCard carries at its byte limit (GBK bytes): Chinese text, two
+// bytes a character, numbers, e-mail and site in ASCII.
 CardValues cardAtLimits()
 {
     CardValues out;
     for (const CardField& f : cardFields())
-        if (f.inputLimit > 0)
-            out[static_cast<size_t>(f.number - 1)] = atLimit(f.column);
+        out[static_cast<size_t>(f.number - 1)] = QString(f.inputLimit / 2, u'汉');
     for (const char* column : {"BPho", "BMob", "BQQ", "DPho", "DFax", "DPos", "FPho"})
-        out[static_cast<size_t>(fieldIndex(column))] = atLimit(column, u'0');
+        out[static_cast<size_t>(fieldIndex(column))] = QString(cardFields()[static_cast<size_t>(fieldIndex(column))].inputLimit, u'9');
     out[static_cast<size_t>(fieldIndex("BMail"))] = QString(38, u'm') + QStringLiteral("@example.com");
     out[static_cast<size_t>(fieldIndex("DWWW"))] = QStringLiteral("https://") + QString(42, u'w');
     out[static_cast<size_t>(fieldIndex("DArea"))] = QStringLiteral("黑龙江");
