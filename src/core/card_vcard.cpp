@@ -232,7 +232,7 @@ private:
             put(f.site, unescaped(p.value), "网址");
             break;
         case Name::Note:
-            put(f.note, unescaped(p.value), "备注");
+            note(unescaped(p.value));
             break;
         case Name::Gender:
         case Name::XGender:
@@ -253,6 +253,16 @@ private:
         case Name::Other:
             break;
         }
+    }
+    // The QR code's vCard carries QQ as a one-line note ("QQ：…"), having no place for it:
+    // read such a note back into QQ号码.
+    void note(const QString& text)
+    {
+        const QString qqLabel = contactQqNote(QString());
+        if (text.startsWith(qqLabel) && text.size() > qqLabel.size() && !text.contains(u'\n'))
+            put(fields().qq, text.mid(qqLabel.size()), "QQ号码");
+        else
+            put(fields().note, text, "备注");
     }
     void telephone(const Property& p)
     {

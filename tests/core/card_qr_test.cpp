@@ -128,11 +128,11 @@ TEST(CardQrCode, PhonesReadTheVCardWrittenAndTheProgramReadsBackTheFields)
             const QString sent = QString(c.card[static_cast<size_t>(i)]).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
             EXPECT_EQ(back[static_cast<size_t>(i)], titleLeftOut(i) ? QString() : sent) << column;
         }
-        // The QQ number comes back as the note it went as; nothing else is in the note.
+        // The QQ number goes as a labelled note and comes back into QQ号码; nothing else is a note.
         const int qq = fieldIndex("BQQ");
         const QString& number = c.card[static_cast<size_t>(qq)];
-        EXPECT_EQ(back[static_cast<size_t>(fieldIndex("BDes"))], number.isEmpty() || titleLeftOut(qq) ? QString() : contactQqNote(number));
-        for (const char* column : {"BSex", "BMSN", "BWW", "FPro", "FDes", "BQQ"})
+        EXPECT_EQ(back[static_cast<size_t>(qq)], titleLeftOut(qq) ? QString() : number);
+        for (const char* column : {"BSex", "BMSN", "BWW", "FPro", "FDes", "BDes"})
             EXPECT_EQ(back[static_cast<size_t>(fieldIndex(column))], QString()) << column;
     }
 }

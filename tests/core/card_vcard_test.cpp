@@ -88,6 +88,11 @@ TEST(VCardRead, FilesOfPhonesAndAddressBooks)
          {{"theType=客户", "BName=欧阳娜娜", "BSex=男", "BQQ=888", "FDes=分类：供应商"},
           {"theType=客户", "BName=John Paul Smith", "BSex=男", "BMSN=j@live.cn"},
           {"theType=客户", "DName=只有单位"}}},
+        {"a one-line QQ note (as the QR code writes it) is the QQ number; a longer note stays a note",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:丁\r\nNOTE:QQ：10001\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:戊\r\nNOTE:QQ：10002\\n周末联系\r\nEND:VCARD\r\n",
+         VCardFile::Cards,
+         {{"theType=客户", "BName=丁", "BQQ=10001"}, {"theType=客户", "BName=戊", "BDes=QQ：10002\n周末联系"}}},
         {"telephones by type, and addresses that have no field of their own",
          "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nTEL;TYPE=HOME:010-2\r\nTEL:010-1\r\nTEL;TYPE=HOME:010-3\r\n"
          "TEL;TYPE=PAGER:999\r\nADR:;;某路;;;;\r\nADR;TYPE=WORK:;;路;城;火星;100;美国\r\nEND:VCARD\r\n",
