@@ -23,7 +23,8 @@ struct VisitPeriod {
 
     // The calendar months the period touches, at least 1.
     int months() const;
-    // The same number of months directly before: the month bars are compared with it.
+    // The same days as many months earlier as the period has months (the last 12 months:
+    // the same days a year before): each month bar is compared with the same days then.
     VisitPeriod previous() const;
     bool isValid() const { return from.isValid() && to.isValid() && from <= to; }
 };
@@ -73,8 +74,8 @@ struct VisitStatistics {
 };
 
 // The indexes the counting reads instead of the tables, made by the schema upgrade (each
-// "if not exists"): visits by card and date, visits by date and card, and the category and
-// province of each card by its ID.
+// "if not exists"): visits by card and date, visits by date and card, and the cards by
+// category and province.
 QStringList visitStatsIndexStatements();
 // One row: how many of those indexes the file has.
 QString visitStatsIndexCountSql();

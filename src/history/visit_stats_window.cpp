@@ -122,9 +122,10 @@ VisitStatsWindow::VisitStatsWindow(TfrmDM& dm, QWidget* parent, VisitStatsLinks 
     UnvisitedList->setUniformRowHeights(true);
     UnvisitedList->setHeaderLabels({QStringLiteral("姓名"), QStringLiteral("单位名称"), QStringLiteral("最近拜访"), QStringLiteral("间隔天数")});
     UnvisitedList->setToolTip(QStringLiteral("范围之前拜访过、范围之内没有拜访的名片，间隔最久的在前；双击打开名片"));
-    UnvisitedList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     UnvisitedList->header()->setStretchLastSection(false);
-    UnvisitedList->setColumnWidth(0, 90);
+    for (int column : {0, 2, 3})
+        UnvisitedList->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    UnvisitedList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
 
     auto* grid = new QGridLayout(m_panel);
     grid->setContentsMargins(6, 6, 6, 6);
@@ -210,7 +211,7 @@ void VisitStatsWindow::showStatistics()
     if (m_stats.unvisitedCount > static_cast<int64_t>(m_stats.unvisited.size()))
         unvisited += QStringLiteral("，列出间隔最久的 %1 张").arg(m_stats.unvisited.size());
     if (m_stats.unvisitedCount == 0)
-        unvisited = QStringLiteral("久未拜访：没有拜访记录");
+        unvisited = QStringLiteral("久未拜访：没有这样的名片");
     UnvisitedLabel->setText(unvisited);
 
     QString summary = QStringLiteral("%1 至 %2：拜访 %3 次；上期（%4 至 %5）%6 次")
