@@ -143,17 +143,22 @@ std::vector<LabelVisits> sortedLabels(const std::map<QString, int64_t>& sums)
     return labels;
 }
 
-// Every visit of each day range, counted on the date index alone: one row of counts.
+// Every visit of each day range, counted on the date index alone: rows of counts, a few
+// hundred at a time (a statement's row has a limited number of columns).
 std::vector<int64_t> allVisitsIn(Database& db, const std::vector<std::pair<QDate, QDate>>& ranges)
 {
-    QStringList counts;
-    for (const auto& [from, to] : ranges)
-        counts << QStringLiteral("(select count(*) from DList where LDate between '%1' and '%2')").arg(dayText(from), dayText(to));
+    constexpr size_t kPerStatement = 200;
     std::vector<int64_t> values;
-    db.runBound(QStringLiteral("select ") + counts.join(u','), {}, [&](const Database::Row& row) {
-        for (int i = 0; i < counts.size(); ++i)
-            values.push_back(row.integer(i));
-    });
+    for (size_t first = 0; first < ranges.size(); first += kPerStatement) {
+        QStringList counts;
+        for (size_t i = first; i < std::min(ranges.size(), first + kPerStatement); ++i)
+            counts << QStringLiteral("(select count(*) from DList where LDate between '%1' and '%2')")
+                          .arg(dayText(ranges[i].first), dayText(ranges[i].second));
+        db.runBound(QStringLiteral("select ") + counts.join(u','), {}, [&](const Database::Row& row) {
+            for (int i = 0; i < counts.size(); ++i)
+                values.push_back(row.integer(i));
+        });
+    }
     return values;
 }
 

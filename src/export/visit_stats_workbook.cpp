@@ -104,8 +104,7 @@ public:
             lxw_chart_series* series = m_lib.chart_add_series(chart, nullptr, nullptr);
             m_lib.chart_series_set_categories(series, sheet, 2, 0, last, 0);
             m_lib.chart_series_set_values(series, sheet, 2, static_cast<lxw_col_t>(column), last, static_cast<lxw_col_t>(column));
-            m_series.push_back(table.headers[static_cast<size_t>(column)].toUtf8());
-            m_lib.chart_series_set_name(series, m_series.back().constData());
+            m_lib.chart_series_set_name_range(series, sheet, 1, static_cast<lxw_col_t>(column)); // its header
             m_last = series;
         }
         m_titles.push_back(title.toUtf8());
@@ -150,8 +149,8 @@ private:
     lxw_format* m_bold = nullptr;
     lxw_format* m_titleFormat = nullptr;
     lxw_chart_series* m_last = nullptr;
-    // The library keeps the pointers of names until the workbook is closed.
-    std::vector<QByteArray> m_series, m_titles;
+    // The library keeps the pointers of titles until the workbook is closed.
+    std::vector<QByteArray> m_titles;
 };
 
 Table monthTable(const VisitStatistics& stats)

@@ -35,7 +35,7 @@ namespace ostrel {
     X(chart_add_series)                                                                                                \
     X(chart_series_set_categories)                                                                                     \
     X(chart_series_set_values)                                                                                         \
-    X(chart_series_set_name)                                                                                           \
+    X(chart_series_set_name_range)                                                                                     \
     X(chart_series_set_fill)                                                                                           \
     X(chart_series_set_line)                                                                                           \
     X(chart_title_set_name)                                                                                            \

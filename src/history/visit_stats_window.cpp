@@ -30,6 +30,8 @@ namespace {
 // The ring and the province bars show this many and put the rest together as 其它.
 constexpr size_t kRingPieces = 7;
 constexpr size_t kProvinceBars = 10;
+// Beyond ten years the month bars are too thin to read.
+constexpr int kMostMonths = 120;
 
 QString dayText(const QDate& day)
 {
@@ -172,8 +174,9 @@ void VisitStatsWindow::refresh()
             return;
     const VisitPeriod period{QDate::fromString(Edit1->text(), QStringLiteral("yyyy-MM-dd")),
                              QDate::fromString(Edit2->text(), QStringLiteral("yyyy-MM-dd"))};
-    if (!period.isValid()) {
-        showInfo(this, QStringLiteral("起始日期不能晚于结束日期。"));
+    if (!period.isValid() || period.months() > kMostMonths) {
+        showInfo(this, period.isValid() ? QStringLiteral("统计范围最多 %1 个月（10 年）。").arg(kMostMonths)
+                                        : QStringLiteral("起始日期不能晚于结束日期。"));
         Edit1->setFocus();
         return;
     }

@@ -60,9 +60,9 @@ TEST_F(VisitStatsExport, TheWorkbookHoldsEachChartsTableAndANativeChartDrawnFrom
          "2025-04-01", "2026-03-31",
          {"xl/charts/chart1.xml: '按月拜访'!$B$2 '按月拜访'!$A$3:$A$14 '按月拜访'!$B$3:$B$14 '按月拜访'!$C$2 "
           "'按月拜访'!$A$3:$A$14 '按月拜访'!$C$3:$C$14",
-          "xl/charts/chart2.xml: '拜访最多'!$B$2 '拜访最多'!$A$3:$A$3 '拜访最多'!$B$3:$B$3",
-          "xl/charts/chart3.xml: '按分类'!$B$2 '按分类'!$A$3:$A$3 '按分类'!$B$3:$B$3",
-          "xl/charts/chart4.xml: '按省份'!$B$2 '按省份'!$A$3:$A$3 '按省份'!$B$3:$B$3"}},
+          "xl/charts/chart2.xml: '拜访最多'!$B$2 '拜访最多'!$A$3 '拜访最多'!$B$3",
+          "xl/charts/chart3.xml: '按分类'!$B$2 '按分类'!$A$3 '按分类'!$B$3",
+          "xl/charts/chart4.xml: '按省份'!$B$2 '按省份'!$A$3 '按省份'!$B$3"}},
         // Only the month table has rows: no chart of an empty table.
         {"a range without visits", "2025-06-01", "2026-02-28",
          {"xl/charts/chart1.xml: '按月拜访'!$B$2 '按月拜访'!$A$3:$A$11 '按月拜访'!$B$3:$B$11 '按月拜访'!$C$2 "

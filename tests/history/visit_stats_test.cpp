@@ -137,10 +137,25 @@ TEST_F(VisitStats, TheWindowOpensFromTheDataMenuAndTheOverviewAndOpensWhatItShow
         emit window->TopChart->valueClicked(0);
         testhooks::queueModal([&](QDialog* card) { seen << card->windowTitle(); });
         emit window->UnvisitedList->itemDoubleClicked(window->UnvisitedList->topLevelItem(0), 0);
-        // A range that is no day is refused and keeps what is shown.
-        window->Edit1->setText(QStringLiteral("2026-02-30"));
-        window->BitBtn1->click();
-        EXPECT_EQ(window->statistics().visits, 6);
+        // A range that is no day, runs backwards or is too long is refused, keeping what is shown.
+        const struct {
+            const char* from;
+            const char* to;
+            const char* message; // the last message, when it is ours
+        } refused[] = {
+            {"2026-02-30", "2026-03-31", nullptr},
+            {"2026-03-31", "2026-03-01", "起始日期不能晚于结束日期。"},
+            {"2016-01-01", "2026-03-31", "统计范围最多 120 个月（10 年）。"},
+        };
+        for (const auto& r : refused) {
+            window->Edit1->setText(QString::fromLatin1(r.from));
+            window->Edit2->setText(QString::fromLatin1(r.to));
+            window->BitBtn1->click();
+            EXPECT_EQ(window->statistics().visits, 6) << r.from;
+            if (r.message) {
+                EXPECT_EQ(testhooks::shownTexts().last(), QString::fromUtf8(r.message));
+            }
+        }
         // An empty range says so instead of drawing empty axes.
         window->Edit1->setText(QStringLiteral("2023-01-01"));
         window->Edit2->setText(QStringLiteral("2023-03-31"));
