@@ -265,6 +265,11 @@ void VisitStatsWindow::savePicture()
 
 void VisitStatsWindow::exportWorkbook()
 {
+    // Nothing counted yet (the count ended in an error): no workbook of nothing.
+    if (!m_stats.period.isValid()) {
+        showInfo(this, QStringLiteral("还没有统计结果，请先点“统计”。"));
+        return;
+    }
     exportVisitStats(this, m_stats);
 }
 
