@@ -73,6 +73,12 @@ void VisitChart::setValues(std::vector<ChartValue> values)
     update();
 }
 
+void VisitChart::setTitle(const QString& title)
+{
+    m_title = title;
+    update();
+}
+
 bool VisitChart::isEmpty() const
 {
     return std::none_of(m_values.begin(), m_values.end(), [](const ChartValue& v) { return v.value > 0; });
@@ -137,7 +143,7 @@ VisitChart::Layout VisitChart::layout() const
             l.labels.push_back(QRectF(area.left(), middle - line / 2, labels - 6, line));
         }
     } else {
-        const double side = std::min(area.height(), area.width() * 0.5);
+        const double side = std::min(area.height(), area.width() * 0.42);
         l.plot = QRectF(area.left(), area.top() + (area.height() - side) / 2, side, side);
         const double legendLeft = l.plot.right() + 12;
         const double rowHeight = std::min(line * 1.5, area.height() / static_cast<double>(n));

@@ -28,6 +28,7 @@ public:
     VisitChart(Kind kind, const QString& title, QWidget* parent = nullptr);
 
     void setValues(std::vector<ChartValue> values);
+    void setTitle(const QString& title);
     const std::vector<ChartValue>& values() const { return m_values; }
     bool isEmpty() const;
     // The value under a point of the widget, or -1.

@@ -38,19 +38,25 @@ QString dayText(const QDate& day)
     return day.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-std::vector<ChartValue> labelValues(const std::vector<LabelVisits>& labels, size_t shown)
-{
+// The first labels, and what the rest add up to (their number and visits).
+struct ShownLabels {
     std::vector<ChartValue> values;
+    int restCount = 0;
     double rest = 0;
+};
+
+ShownLabels labelValues(const std::vector<LabelVisits>& labels, size_t shown)
+{
+    ShownLabels result;
     for (size_t i = 0; i < labels.size(); ++i) {
-        if (i < shown || labels.size() == shown + 1)
-            values.push_back({shownLabel(labels[i].label), {}, static_cast<double>(labels[i].visits)});
-        else
-            rest += static_cast<double>(labels[i].visits);
+        if (i < shown || labels.size() == shown + 1) {
+            result.values.push_back({shownLabel(labels[i].label), {}, static_cast<double>(labels[i].visits)});
+        } else {
+            ++result.restCount;
+            result.rest += static_cast<double>(labels[i].visits);
+        }
     }
-    if (rest > 0)
-        values.push_back({QStringLiteral("其它"), {}, rest});
-    return values;
+    return result;
 }
 
 std::vector<ChartValue> monthValues(const VisitStatistics& stats)
@@ -198,8 +204,16 @@ void VisitStatsWindow::showStatistics()
         top.push_back({c.name, QStringLiteral("%1：%2 次，点击查看拜访记录").arg(who).arg(c.visits), static_cast<double>(c.visits)});
     }
     TopChart->setValues(std::move(top));
-    CategoryChart->setValues(labelValues(m_stats.categories, kRingPieces));
-    ProvinceChart->setValues(labelValues(m_stats.provinces, kProvinceBars));
+    // The ring is whole: the rest is one piece. A bar of the rest would dwarf the provinces
+    // shown, so the title tells it instead.
+    ShownLabels categories = labelValues(m_stats.categories, kRingPieces);
+    if (categories.restCount > 0)
+        categories.values.push_back({QStringLiteral("其它"), {}, categories.rest});
+    CategoryChart->setValues(std::move(categories.values));
+    ShownLabels provinces = labelValues(m_stats.provinces, kProvinceBars);
+    ProvinceChart->setTitle(provinces.restCount > 0 ? QStringLiteral("按省份（其余 %1 个共 %2 次）").arg(provinces.restCount).arg(provinces.rest)
+                                                    : QStringLiteral("按省份"));
+    ProvinceChart->setValues(std::move(provinces.values));
 
     UnvisitedList->clear();
     QList<QTreeWidgetItem*> items;
