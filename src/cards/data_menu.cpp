@@ -13,6 +13,7 @@
 #include "core/schema_upgrade.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
+#include "history/history_commands.h"
 #include "ui/common/wait_cursor.h"
 #include "vcard_commands.h"
 
@@ -80,6 +81,7 @@ void TfrmMain::connectDataMenu()
         exportVCardFile(m_dm, this, ADOQuery1->isActive() ? ADOQuery1->rows().shownIds() : std::vector<int64_t>{});
     });
     connectGuarded(ScanAction, &QAction::triggered, this, &TfrmMain::scanCards);
+    connectGuarded(VisitStatsAction, &QAction::triggered, this, [this] { History->openVisitStats(); });
     if (m_dm.fileCommands())
         return;
     // These belong to the database file on this desktop.

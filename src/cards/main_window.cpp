@@ -89,6 +89,8 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
         });
     });
     follow(*History);
+    // The statistics count the cards the list shows: its conditions and quick find applied.
+    History->setListedCards([this] { return ADOQuery1->isActive() ? ADOQuery1->rows().ids() : std::vector<int64_t>{}; });
     connectCommands();
     connectQuickFind();
     connectDataMenu();

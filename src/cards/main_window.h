@@ -121,6 +121,7 @@ public:
     QAction* ImportVCardAction; // 导入vCard…
     QAction* ExportVCardAction; // 导出vCard…
     QAction* ScanAction;        // 扫描名片…: card images read into new cards (dropped images too)
+    QAction* VisitStatsAction;  // 拜访统计: charts of the listed cards' visits
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     QLabel* DatabaseLabel; // which database is in use: the file's path or the team server

@@ -242,6 +242,8 @@ void TfrmMain::buildDataMenu()
     ExportVCardAction = namedAction(DataMenu, "ExportVCardAction", QStringLiteral("导出vCard…"));
     DataMenu->addSeparator();
     ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
+    DataMenu->addSeparator();
+    VisitStatsAction = namedAction(DataMenu, "VisitStatsAction", QStringLiteral("拜访统计"));
     setAcceptDrops(true);
 }
 

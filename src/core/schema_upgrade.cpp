@@ -4,6 +4,7 @@
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
+#include "core/visit_stats.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
@@ -125,7 +126,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable)
+    const bool statsIndexes = db.firstInteger(visitStatsIndexCountSql()) == visitStatsIndexStatements().size();
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && statsIndexes)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -143,6 +145,9 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
         for (const QString& statement : fileCardImageStatements())
             db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
+    if (!statsIndexes)
+        for (const QString& statement : visitStatsIndexStatements())
+            db.execute(statement);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);
     transaction.commit();

@@ -30,6 +30,9 @@ BEGIN NEW."theVer" := OLD."theVer" + 1; RETURN NEW; END $$)",
     // The live cards newest first, and their names for the name search, read from the index
     // alone: the condition is the index's own, so no row's theDel is compared at all.
     R"(CREATE INDEX D_B_LiveKeys ON "D_B" ("ID") INCLUDE ("BName") WHERE "theDel" = '否')",
+    // The visit statistics count by card and by date from the indexes alone.
+    R"(CREATE INDEX "DList_Card_Date" ON "DList" ("DID", "LDate"))",
+    R"(CREATE INDEX "DList_Date_Card" ON "DList" ("LDate", "DID"))",
     // Mid(text, start[, length]): start counts characters from 1; past the end gives ''.
     R"(CREATE FUNCTION ostrel_mid_error() RETURNS text LANGUAGE plpgsql IMMUTABLE AS $$
 BEGIN RAISE EXCEPTION 'Invalid procedure call or argument (Mid)'; END $$)",

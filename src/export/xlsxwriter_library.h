@@ -28,7 +28,19 @@ namespace ostrel {
     X(format_set_border)                                                                                               \
     X(format_set_bold)                                                                                                 \
     X(format_set_font_name)                                                                                            \
-    X(format_set_font_size)
+    X(format_set_font_size)                                                                                            \
+    X(worksheet_write_number)                                                                                          \
+    X(worksheet_insert_chart)                                                                                          \
+    X(workbook_add_chart)                                                                                              \
+    X(chart_add_series)                                                                                                \
+    X(chart_series_set_categories)                                                                                     \
+    X(chart_series_set_values)                                                                                         \
+    X(chart_series_set_name_range)                                                                                     \
+    X(chart_series_set_fill)                                                                                           \
+    X(chart_series_set_line)                                                                                           \
+    X(chart_title_set_name)                                                                                            \
+    X(chart_legend_set_position)                                                                                       \
+    X(chart_set_hole_size)
 
 struct XlsxWriterLibrary {
 #define OSTREL_XLSXWRITER_POINTER(name) decltype(&::name) name = nullptr;

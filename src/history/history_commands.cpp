@@ -1,5 +1,7 @@
 #include "history_commands.h"
+#include "visit_stats_window.h"
 
+#include "app/application.h"
 #include "app/dialogs.h"
 #include "ui/common/gbk_edit.h"
 
@@ -16,9 +18,9 @@ HistoryCommands::HistoryCommands(TfrmDM& dm, QWidget* owner, CardOpener openCard
 }
 
 template <typename Window>
-void HistoryCommands::openCardRecords(const QString& cardId, const QString& caption)
+void HistoryCommands::openCardRecords(QWidget* owner, const QString& cardId, const QString& caption)
 {
-    std::unique_ptr<Window> window(new Window(m_dm, m_owner));
+    std::unique_ptr<Window> window(new Window(m_dm, owner));
     connect(window.get(), &CardRecordsWindow::cardsChanged, this, &HistoryCommands::cardsChanged);
     window->setWindowTitle(caption);
     window->GroupBox1->setTitle(caption);
@@ -29,17 +31,19 @@ void HistoryCommands::openCardRecords(const QString& cardId, const QString& capt
 
 void HistoryCommands::openVisits(const QString& cardId, const QString& name)
 {
-    openCardRecords<TfrmList>(cardId, name + QStringLiteral(" 拜访记录"));
+    openCardRecords<TfrmList>(m_owner, cardId, name + QStringLiteral(" 拜访记录"));
 }
 
 void HistoryCommands::openAnniversaries(const QString& cardId, const QString& name)
 {
-    openCardRecords<TfrmJNR>(cardId, name + QStringLiteral(" 纪念日"));
+    openCardRecords<TfrmJNR>(m_owner, cardId, name + QStringLiteral(" 纪念日"));
 }
 
 void HistoryCommands::openVisitOverview()
 {
     std::unique_ptr<TfrmListV> window(new TfrmListV(m_dm, m_owner, m_openCard));
+    TfrmListV* overview = window.get();
+    connectGuarded(overview, &TfrmListV::statsRequested, this, [this, overview] { openVisitStats(overview); });
     showModal(window.get());
 }
 
@@ -56,6 +60,18 @@ void HistoryCommands::openAnniversaryReminder(const QString& from, const QString
     window->Edit2->setText(to);
     window->CheckBox1->setChecked(true);
     window->myRef();
+    showModal(window.get());
+}
+
+void HistoryCommands::openVisitStats(QWidget* owner)
+{
+    VisitStatsLinks links;
+    links.listedCards = m_listedCards;
+    links.openVisits = [this](QWidget* over, const QString& cardId, const QString& name) {
+        openCardRecords<TfrmList>(over, cardId, name + QStringLiteral(" 拜访记录"));
+    };
+    links.openCard = m_openCard;
+    std::unique_ptr<VisitStatsWindow> window(new VisitStatsWindow(m_dm, owner ? owner : m_owner, std::move(links)));
     showModal(window.get());
 }
 

@@ -4,6 +4,9 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 class QWidget;
 
 namespace ostrel {
@@ -26,17 +29,22 @@ public:
     void openAnniversaryOverview();
     // The anniversaries between two month-days ("mm-dd"), range switched on.
     void openAnniversaryReminder(const QString& from, const QString& to);
+    // 拜访统计 over owner (the opener when null): the charts of the listed cards' visits.
+    void openVisitStats(QWidget* owner = nullptr);
+    // Where the statistics take the listed cards from: the main window's list.
+    void setListedCards(std::function<std::vector<int64_t>()> listedCards) { m_listedCards = std::move(listedCards); }
 
 signals:
     void cardsChanged();
 
 private:
     template <typename Window>
-    void openCardRecords(const QString& cardId, const QString& caption);
+    void openCardRecords(QWidget* owner, const QString& cardId, const QString& caption);
 
     TfrmDM& m_dm;
     QWidget* m_owner;
     CardOpener m_openCard;
+    std::function<std::vector<int64_t>()> m_listedCards;
 };
 
 } // namespace ostrel

@@ -333,6 +333,11 @@ TfrmListV::TfrmListV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
 {
     setObjectName(QStringLiteral("frmListV"));
     connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, visitOverviewLayout(), *ADOQuery1); });
+    StatsButton = named(new QPushButton(QStringLiteral("拜访统计"), BitBtn2->parentWidget()), "StatsButton");
+    StatsButton->setAutoDefault(false);
+    auto* buttons = static_cast<QBoxLayout*>(BitBtn2->parentWidget()->layout());
+    buttons->insertWidget(buttons->indexOf(BitBtn2) + 1, StatsButton);
+    connect(StatsButton, &QPushButton::clicked, this, &TfrmListV::statsRequested);
     Edit1->setText(dateText(oneMonthEarlier(today())));
     Edit2->setText(dateText(today()));
 }

@@ -158,6 +158,12 @@ class TfrmListV : public OverviewWindow {
 public:
     TfrmListV(TfrmDM& dm, QWidget* parent, CardOpener openCard = {});
 
+    // Beside the described buttons: 拜访统计, the charts of the main window's list.
+    QPushButton* StatsButton;
+
+signals:
+    void statsRequested();
+
 protected:
     QString statement() const override;
     void arrangeColumns() override;

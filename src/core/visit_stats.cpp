@@ -1,0 +1,308 @@
+#include "core/visit_stats.h"
+
+#include "engine/database.h"
+#include "engine/transaction.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+namespace ostrel {
+
+namespace {
+
+QString dayText(const QDate& day)
+{
+    return day.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString monthText(const QDate& day)
+{
+    return day.toString(QStringLiteral("yyyy-MM"));
+}
+
+QVariant number(int64_t value)
+{
+    return QVariant::fromValue<qint64>(value);
+}
+
+// The cards are handed to the engine as ranges of consecutive IDs, written in statements
+// of many rows each. A list of most cards (the whole list of a million) is counted as every
+// visit less those of the cards left out, which are the few ranges between the list's
+// runs (the deleted cards, IDs no card has): the engine then reads its indexes in order and
+// never looks a listed card up. A shorter list is counted from its own runs.
+const char* const kRangesTable = "create temp table StatRanges (RangeFrom %1, RangeTo BIGINT NOT NULL)";
+constexpr int kRangesPerStatement = 500;
+// Below and above every card ID a range may hold.
+constexpr int64_t kLowestId = -(int64_t{1} << 62);
+constexpr int64_t kHighestId = int64_t{1} << 62;
+
+// Per card with visits: its visits in the period and its last visit before it, in one
+// pass over the visits in card order (the DList_Card_Date index), no sort.
+const char* const kByCardTable =
+    "create temp table StatByCard (ID %1, Visits INTEGER NOT NULL, LastBefore VARCHAR(10))";
+const char* const kByCardColumns =
+    "insert into StatByCard (ID, Visits, LastBefore) "
+    "select v.DID, sum(case when v.LDate between ?1 and ?2 then 1 else 0 end), "
+    "max(case when v.LDate < ?1 then v.LDate end) from ";
+const char* const kByCardOfAll = "DList v group by v.DID";
+const char* const kByCardOfRanges =
+    "StatRanges r cross join DList v where v.DID between r.RangeFrom and r.RangeTo group by v.DID";
+const char* const kDropLeftOut =
+    "delete from StatByCard where ID in (select s.ID from StatRanges r cross join StatByCard s "
+    "where s.ID between r.RangeFrom and r.RangeTo)";
+// Visits per month of the cards in the ranges, read range by range on the DList_Card_Date
+// index (the date as an expression, so that the file's engine does not read the date index
+// once per range instead).
+const char* const kMonthsOfRanges =
+    "select substr(v.LDate, 1, 7), count(*) from StatRanges r cross join DList v "
+    "where v.DID between r.RangeFrom and r.RangeTo and (v.LDate || '') between ?1 and ?2 group by substr(v.LDate, 1, 7)";
+const char* const kTopCards =
+    "select s.ID, c.BName, c.DName, s.Visits from (select ID, Visits from StatByCard where Visits > 0 "
+    "order by Visits desc, ID limit ?1) s join D_B c on c.ID = s.ID order by s.Visits desc, s.ID";
+// Category by province in one grouping; each chart adds up its own side. Over most cards the
+// D_B_Kind index is read whole, in its order; over a few the counted cards are looked up.
+const char* const kKindsOfMost =
+    "select c.theType, c.DArea, sum(s.Visits) from D_B c cross join StatByCard s "
+    "where s.ID = c.ID and s.Visits > 0 group by c.theType, c.DArea";
+const char* const kKindsOfFew =
+    "select c.theType, c.DArea, sum(s.Visits) from StatByCard s join D_B c on c.ID = s.ID "
+    "where s.Visits > 0 group by c.theType, c.DArea";
+const char* const kUnvisitedCount = "select count(*) from StatByCard where Visits = 0 and LastBefore is not null";
+const char* const kUnvisited =
+    "select s.ID, c.BName, c.DName, s.LastBefore from (select ID, LastBefore from StatByCard "
+    "where Visits = 0 and LastBefore is not null order by LastBefore, ID limit ?1) s "
+    "join D_B c on c.ID = s.ID order by s.LastBefore, s.ID";
+
+const char* const kCardSpan = "select max(ID) - min(ID) + 1 from D_B";
+
+// A 64-bit key: in the file only "INTEGER PRIMARY KEY" is the row's own number (looked up
+// without an index of its own); a server's INTEGER has 32 bits.
+QString integerKey(const Database& db)
+{
+    return db.has(Capability::LocalFile) ? QStringLiteral("INTEGER PRIMARY KEY") : QStringLiteral("BIGINT PRIMARY KEY");
+}
+
+struct Range {
+    int64_t from, to;
+};
+
+// The runs of consecutive IDs of the list, and the ranges between them (from below the
+// lowest ID to above the highest).
+struct CardRanges {
+    std::vector<Range> runs;
+    std::vector<Range> gaps;
+    size_t listed = 0;
+    // Whether counting every visit less the gaps' reads less than counting the runs': when
+    // the list holds more than half of the card IDs there are (cardSpan).
+    bool byGaps(int64_t cardSpan) const { return !runs.empty() && static_cast<int64_t>(listed) * 2 > cardSpan; }
+};
+
+CardRanges cardRanges(std::vector<int64_t> ids)
+{
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    CardRanges ranges;
+    ranges.listed = ids.size();
+    int64_t next = kLowestId;
+    for (size_t first = 0; first < ids.size();) {
+        size_t last = first;
+        while (last + 1 < ids.size() && ids[last + 1] == ids[last] + 1)
+            ++last;
+        if (ids[first] > next)
+            ranges.gaps.push_back({next, ids[first] - 1});
+        ranges.runs.push_back({ids[first], ids[last]});
+        next = ids[last] + 1;
+        first = last + 1;
+    }
+    ranges.gaps.push_back({next, kHighestId});
+    return ranges;
+}
+
+void writeRanges(Database& db, const std::vector<Range>& ranges)
+{
+    QString sql;
+    int rows = 0;
+    for (const Range& range : ranges) {
+        sql += (rows == 0 ? QStringLiteral("insert into StatRanges (RangeFrom, RangeTo) values (") : QStringLiteral(",("))
+            + QString::number(range.from) + u',' + QString::number(range.to) + u')';
+        if (++rows == kRangesPerStatement || &range == &ranges.back()) {
+            db.execute(sql);
+            sql.clear();
+            rows = 0;
+        }
+    }
+}
+
+std::vector<LabelVisits> sortedLabels(const std::map<QString, int64_t>& sums)
+{
+    std::vector<LabelVisits> labels;
+    for (const auto& [label, visits] : sums)
+        labels.push_back({label, visits});
+    std::stable_sort(labels.begin(), labels.end(), [](const LabelVisits& a, const LabelVisits& b) { return a.visits > b.visits; });
+    return labels;
+}
+
+// Every visit of each day range, counted on the date index alone: rows of counts, a few
+// hundred at a time (a statement's row has a limited number of columns).
+std::vector<int64_t> allVisitsIn(Database& db, const std::vector<std::pair<QDate, QDate>>& ranges)
+{
+    constexpr size_t kPerStatement = 200;
+    std::vector<int64_t> values;
+    for (size_t first = 0; first < ranges.size(); first += kPerStatement) {
+        QStringList counts;
+        for (size_t i = first; i < std::min(ranges.size(), first + kPerStatement); ++i)
+            counts << QStringLiteral("(select count(*) from DList where LDate between '%1' and '%2')")
+                          .arg(dayText(ranges[i].first), dayText(ranges[i].second));
+        db.runBound(QStringLiteral("select ") + counts.join(u','), {}, [&](const Database::Row& row) {
+            for (int i = 0; i < counts.size(); ++i)
+                values.push_back(row.integer(i));
+        });
+    }
+    return values;
+}
+
+// The period's days month by month (the first and last month cut to the period), and the
+// same days of the previous period.
+std::vector<std::pair<QDate, QDate>> monthDays(const VisitPeriod& period)
+{
+    std::vector<std::pair<QDate, QDate>> days;
+    const QDate first(period.from.year(), period.from.month(), 1);
+    for (int i = 0; i < period.months(); ++i) {
+        const QDate month = first.addMonths(i);
+        days.push_back({std::max(month, period.from), std::min(month.addMonths(1).addDays(-1), period.to)});
+    }
+    return days;
+}
+
+QDate monthsBefore(const QDate& day, int months)
+{
+    const QDate shifted = day.addMonths(-months);
+    // The last day of a month stays the last: 30 April a month back is 31 March.
+    return day.day() == day.daysInMonth() ? QDate(shifted.year(), shifted.month(), shifted.daysInMonth()) : shifted;
+}
+
+// The listed cards' visits per month between two days, counted over the ranges.
+std::map<QString, int64_t> rangeMonths(Database& db, const QDate& from, const QDate& to)
+{
+    std::map<QString, int64_t> months;
+    db.runBound(QString::fromLatin1(kMonthsOfRanges), {dayText(from), dayText(to)},
+                [&](const Database::Row& row) { months[row.text(0)] = row.integer(1); });
+    return months;
+}
+
+void readMonths(Database& db, VisitStatistics& stats, bool byGaps)
+{
+    const VisitPeriod& period = stats.period;
+    const VisitPeriod previous = period.previous();
+    const int count = period.months();
+    std::vector<std::pair<QDate, QDate>> days = monthDays(period);
+    for (int i = 0; i < count; ++i)
+        days.push_back({monthsBefore(days[static_cast<size_t>(i)].first, count), monthsBefore(days[static_cast<size_t>(i)].second, count)});
+    // Over most cards: every visit less those of the cards left out; else the cards' own.
+    std::vector<int64_t> visits = byGaps ? allVisitsIn(db, days) : std::vector<int64_t>(days.size(), 0);
+    const int64_t sign = byGaps ? -1 : 1;
+    const std::map<QString, int64_t> current = rangeMonths(db, period.from, period.to);
+    const std::map<QString, int64_t> before = rangeMonths(db, previous.from, previous.to);
+    for (size_t i = 0; i < days.size(); ++i) {
+        const auto& months = i < static_cast<size_t>(count) ? current : before;
+        const auto found = months.find(monthText(days[i].first));
+        visits[i] += sign * (found == months.end() ? 0 : found->second);
+    }
+    for (int i = 0; i < count; ++i) {
+        const MonthVisits m{monthText(days[static_cast<size_t>(i)].first), visits[static_cast<size_t>(i)],
+                            visits[static_cast<size_t>(i + count)]};
+        stats.visits += m.visits;
+        stats.previousVisits += m.previous;
+        stats.months.push_back(m);
+    }
+}
+
+void readKinds(Database& db, VisitStatistics& stats, bool byGaps)
+{
+    std::map<QString, int64_t> categories, provinces;
+    db.runBound(QString::fromLatin1(byGaps ? kKindsOfMost : kKindsOfFew), {}, [&](const Database::Row& row) {
+        categories[row.text(0)] += row.integer(2);
+        provinces[row.text(1)] += row.integer(2);
+    });
+    stats.categories = sortedLabels(categories);
+    stats.provinces = sortedLabels(provinces);
+}
+
+void readCards(Database& db, VisitStatistics& stats)
+{
+    db.runBound(QString::fromLatin1(kTopCards), {number(VisitStatistics::kTopCards)}, [&](const Database::Row& row) {
+        stats.topCards.push_back({row.integer(0), row.text(1), row.text(2), row.integer(3)});
+    });
+    stats.unvisitedCount = db.firstInteger(QString::fromLatin1(kUnvisitedCount));
+    db.runBound(QString::fromLatin1(kUnvisited), {number(VisitStatistics::kUnvisitedShown)}, [&](const Database::Row& row) {
+        const QString last = row.text(3);
+        const QDate day = QDate::fromString(last, QStringLiteral("yyyy-MM-dd"));
+        stats.unvisited.push_back({row.integer(0), row.text(1), row.text(2), last,
+                                   day.isValid() ? day.daysTo(stats.period.to) : 0});
+    });
+}
+
+} // namespace
+
+QStringList visitStatsIndexStatements()
+{
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS DList_Card_Date ON DList (DID, LDate)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS DList_Date_Card ON DList (LDate, DID)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS D_B_Kind ON D_B (theType, DArea)")};
+}
+
+QString visitStatsIndexCountSql()
+{
+    return QStringLiteral("select count(*) from sqlite_master where type = 'index' "
+                          "and name in ('DList_Card_Date', 'DList_Date_Card', 'D_B_Kind')");
+}
+
+QString shownLabel(const QString& label)
+{
+    return label.trimmed().isEmpty() ? QStringLiteral("未填") : label;
+}
+
+int VisitPeriod::months() const
+{
+    if (!isValid())
+        return 1;
+    return (to.year() - from.year()) * 12 + to.month() - from.month() + 1;
+}
+
+VisitPeriod VisitPeriod::previous() const
+{
+    return {monthsBefore(from, months()), monthsBefore(to, months())};
+}
+
+VisitPeriod lastTwelveMonths(const QDate& day)
+{
+    return {QDate(day.year(), day.month(), 1).addMonths(-11), day};
+}
+
+VisitStatistics visitStatistics(Database& db, const std::vector<int64_t>& cards, const VisitPeriod& period)
+{
+    VisitStatistics stats;
+    stats.period = period;
+    // Everything is read in one transaction that is never committed: the temporary tables
+    // go with its rollback, whatever happens on the way.
+    Transaction transaction(db);
+    const CardRanges ranges = cardRanges(cards);
+    const bool byGaps = ranges.byGaps(db.firstInteger(QString::fromLatin1(kCardSpan)));
+    db.execute(QString::fromLatin1(kRangesTable).arg(integerKey(db)));
+    db.execute(QString::fromLatin1(kByCardTable).arg(integerKey(db)));
+    writeRanges(db, byGaps ? ranges.gaps : ranges.runs);
+    const QVariantList bounds{dayText(period.from), dayText(period.to)};
+    if (byGaps) {
+        db.runBound(QString::fromLatin1(kByCardColumns) + QString::fromLatin1(kByCardOfAll), bounds);
+        db.runBound(QString::fromLatin1(kDropLeftOut), {});
+    } else if (!ranges.runs.empty()) {
+        db.runBound(QString::fromLatin1(kByCardColumns) + QString::fromLatin1(kByCardOfRanges), bounds);
+    }
+    readMonths(db, stats, byGaps);
+    readKinds(db, stats, byGaps);
+    readCards(db, stats);
+    return stats;
+}
+
+} // namespace ostrel
