@@ -241,6 +241,9 @@ void TfrmMain::buildDataMenu()
     ExportVCardAction = namedAction(DataMenu, "ExportVCardAction", QStringLiteral("导出vCard…"));
     DataMenu->addSeparator();
     ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
+    DataMenu->addSeparator();
+    FindDuplicatesAction = namedAction(DataMenu, "FindDuplicatesAction", QStringLiteral("查找重复名片…"));
+    ForgetNotDuplicatesAction = namedAction(DataMenu, "ForgetNotDuplicatesAction", QStringLiteral("忘记所有“不是重复”的决定"));
     setAcceptDrops(true);
 }
 

@@ -86,6 +86,11 @@ public:
                 add(bucket[i], bucket[j], reason);
     }
     const std::unordered_map<uint64_t, Mask>& all() const { return m_pairs; }
+    template <typename Predicate>
+    void eraseIf(Predicate drop)
+    {
+        std::erase_if(m_pairs, [&](const auto& pair) { return drop(static_cast<Index>(pair.first >> 32), static_cast<Index>(pair.first & 0xffffffffu)); });
+    }
 
 private:
     std::unordered_map<uint64_t, Mask> m_pairs;
@@ -122,12 +127,15 @@ constexpr size_t kSignalCount = std::size(kSignals);
 // with one hash are as unlikely as one in 2^64 per pair of keys.
 using Entries = std::vector<std::pair<uint64_t, Index>>;
 
-std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSource>& cards)
+// Empty when the progress stopped the search.
+std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSource>& cards, const DuplicateProgress& progress)
 {
     // The keys' texts are made a slice at a time and dropped once hashed.
     constexpr size_t kSlice = 8192;
     std::array<Entries, kSignalCount> entries;
     for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
+        if (progress && !progress(static_cast<int64_t>(begin), static_cast<int64_t>(cards.size())))
+            return {};
         const size_t end = std::min(cards.size(), begin + kSlice);
         const std::vector<DuplicateKeys> keys = duplicateKeys(std::span(cards).subspan(begin, end - begin));
         for (size_t s = 0; s < kSignalCount; ++s)
@@ -140,9 +148,9 @@ std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSourc
     return entries;
 }
 
-void addSignals(const std::vector<DuplicateSource>& cards, Pairs& pairs)
+void addSignals(const std::vector<DuplicateSource>& cards, Pairs& pairs, const DuplicateProgress& progress)
 {
-    std::array<Entries, kSignalCount> entries = signalEntries(cards);
+    std::array<Entries, kSignalCount> entries = signalEntries(cards, progress);
     std::vector<Index> bucket;
     for (size_t s = 0; s < kSignalCount; ++s) {
         Entries& list = entries[s];
@@ -209,10 +217,17 @@ QString duplicateReasonText(DuplicateReason reason)
     return {};
 }
 
-std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards)
+std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates,
+                                           const DuplicateProgress& progress)
 {
     Pairs pairs;
-    addSignals(cards, pairs);
+    addSignals(cards, pairs, progress);
+    if (progress && !progress(static_cast<int64_t>(cards.size()), static_cast<int64_t>(cards.size())))
+        return {};
+    if (!notDuplicates.empty())
+        pairs.eraseIf([&](Index a, Index b) {
+            return notDuplicates.contains({std::min(cards[a].id, cards[b].id), std::max(cards[a].id, cards[b].id)});
+        });
     UnionFind sets(cards.size());
     for (const auto& [key, mask] : pairs.all())
         sets.join(static_cast<Index>(key >> 32), static_cast<Index>(key & 0xffffffffu));
@@ -246,54 +261,74 @@ std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& c
     return groups;
 }
 
+constexpr int kSourcePage = 20000;
+
 QString duplicateSourceSql()
 {
     QString sql = QStringLiteral("select ID");
     for (const CardField& field : cardFields())
         if (field.searchKeyPart != SearchKeyPart::None)
             sql += u',' + field.columnName();
-    return sql + QStringLiteral(" from D_B where theDel='否'");
+    return sql + QStringLiteral(" from D_B where theDel='否' and ID > ?1 order by ID limit %1").arg(kSourcePage);
 }
 
-std::vector<DuplicateSource> readDuplicateSources(Database& db)
+namespace {
+
+DuplicateSource sourceOfRow(const Database::Row& row, int workGroup)
+{
+    DuplicateSource card;
+    card.id = row.integer(0);
+    int column = 1;
+    for (const CardField& field : cardFields()) {
+        switch (field.searchKeyPart) {
+        case SearchKeyPart::None:
+            continue;
+        case SearchKeyPart::Name:
+            card.name = row.text(column);
+            break;
+        case SearchKeyPart::Company:
+            card.company = row.text(column);
+            break;
+        case SearchKeyPart::Mail:
+            card.mail = row.text(column);
+            break;
+        case SearchKeyPart::Phone:
+            (field.group == workGroup ? card.workPhones : card.personalPhones).push_back(row.text(column));
+            break;
+        }
+        ++column;
+    }
+    return card;
+}
+
+} // namespace
+
+std::vector<DuplicateSource> readDuplicateSources(Database& db, const DuplicateProgress& progress)
 {
     // The unit's numbers are those in the company's group of fields.
     int workGroup = -1;
     for (const CardField& field : cardFields())
         if (field.searchKeyPart == SearchKeyPart::Company)
             workGroup = field.group;
+    const int64_t total = progress ? db.firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'")) : 0;
+    const QString sql = duplicateSourceSql();
     std::vector<DuplicateSource> cards;
-    db.runBound(duplicateSourceSql(), {}, [&](const Database::Row& row) {
-        DuplicateSource card;
-        card.id = row.integer(0);
-        int column = 1;
-        for (const CardField& field : cardFields()) {
-            switch (field.searchKeyPart) {
-            case SearchKeyPart::None:
-                continue;
-            case SearchKeyPart::Name:
-                card.name = row.text(column);
-                break;
-            case SearchKeyPart::Company:
-                card.company = row.text(column);
-                break;
-            case SearchKeyPart::Mail:
-                card.mail = row.text(column);
-                break;
-            case SearchKeyPart::Phone:
-                (field.group == workGroup ? card.workPhones : card.personalPhones).push_back(row.text(column));
-                break;
-            }
-            ++column;
-        }
-        cards.push_back(std::move(card));
-    });
+    for (int64_t after = 0;;) {
+        const size_t before = cards.size();
+        db.runBound(sql, {QVariant::fromValue<qint64>(after)},
+                    [&](const Database::Row& row) { cards.push_back(sourceOfRow(row, workGroup)); });
+        if (cards.size() == before)
+            break;
+        after = cards.back().id;
+        if (progress && !progress(static_cast<int64_t>(cards.size()), std::max<int64_t>(total, static_cast<int64_t>(cards.size()))))
+            break;
+    }
     return cards;
 }
 
 std::vector<DuplicateGroup> findDuplicates(Database& db)
 {
-    return findDuplicates(readDuplicateSources(db));
+    return findDuplicates(readDuplicateSources(db), loadNotDuplicates(db));
 }
 
 } // namespace ostrel

@@ -1,9 +1,11 @@
 #pragma once
 #include "core/duplicates/duplicate_keys.h"
+#include "core/duplicates/not_duplicates.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ostrel {
@@ -40,14 +42,22 @@ struct DuplicateGroup {
 // switchboard) is not taken as a sign on its own; a shared name must come with it.
 inline constexpr int kSharedValueLimit = 8;
 
-// Groups of probable duplicates, strongest first: cards joined through any chain of pairs
-// form one group. Each signal puts the cards into hash buckets by its key, so the work
-// grows with the cards, never with their pairs.
-std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards);
+// Told how many of the cards have their keys made; answers false to stop the search.
+using DuplicateProgress = std::function<bool(int64_t done, int64_t total)>;
 
-// The live cards' ID and the fields the signals read, in one pass over D_B.
+// Groups of probable duplicates, strongest first: cards joined through any chain of pairs
+// form one group; a pair the user said is not a duplicate joins nothing. Each signal puts
+// the cards into hash buckets by its key, so the work grows with the cards, never with
+// their pairs. A search the progress stopped gives no group.
+std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates = {},
+                                           const DuplicateProgress& progress = {});
+
+// The live cards' ID and the fields the signals read, a page of cards in ID order at a time
+// (the page after the card ?1); progress is told the cards read of the live cards, and
+// stops the read when it answers false.
 QString duplicateSourceSql();
-std::vector<DuplicateSource> readDuplicateSources(Database& db);
+std::vector<DuplicateSource> readDuplicateSources(Database& db, const DuplicateProgress& progress = {});
+// The live cards' groups, leaving out the pairs the database remembers as no duplicates.
 std::vector<DuplicateGroup> findDuplicates(Database& db);
 
 } // namespace ostrel
