@@ -38,7 +38,7 @@ TfrmDupMerge::TfrmDupMerge(Database& db, std::vector<MergeCard> cards, QWidget* 
 {
     setCloseBoxOnly(this);
     setWindowTitle(QStringLiteral("合并重复名片"));
-    resize(std::min(260 + 230 * static_cast<int>(m_cards.size()), 1200), 760);
+    resize(std::min(260 + 230 * static_cast<int>(m_cards.size()), 1200), 800);
     auto* column = new QVBoxLayout(this);
     column->addWidget(new QLabel(QStringLiteral("勾选要保留的名片，以及不同之处（黄色）各保留哪一个值。没有保留的值写进补充信息，什么也不会丢；"
                                                 "其余名片的拜访记录和纪念日都移到保留的名片，其余名片随后删除。"),
@@ -50,6 +50,8 @@ TfrmDupMerge::TfrmDupMerge(Database& db, std::vector<MergeCard> cards, QWidget* 
     FieldTable->setWordWrap(false);
     FieldTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     FieldTable->verticalHeader()->setDefaultSectionSize(22);
+    // Every row in sight at once: the user compares the whole card.
+    FieldTable->setMinimumHeight(FieldTable->rowCount() * 22 + 30);
     FieldTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     column->addWidget(FieldTable, 1);
     NoteBytesLabel = named(new QLabel(this), "NoteBytesLabel");

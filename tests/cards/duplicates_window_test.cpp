@@ -74,7 +74,6 @@ TEST_F(Duplicates, GroupsListedStrongestFirstAndMergedWithEveryVisitAndAnniversa
             EXPECT_FALSE(table->item(TfrmDupMerge::fieldRow(kSexField), 1)->flags() & Qt::ItemIsUserCheckable);
             merge->choose(TfrmDupMerge::fieldRow(kNameField), 1);
             EXPECT_EQ(merge->NoteEdit->toPlainText(), QStringLiteral("老客户；分类：朋友；姓名：张伟；移动电话：+86 13800138000"));
-            merge->resize(760, 780);
             grab(merge, "duplicates-merge");
             // Too long a note is refused until it is shortened.
             merge->NoteEdit->setPlainText(QString(101, QChar(u'注')));
