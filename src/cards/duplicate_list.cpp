@@ -29,7 +29,7 @@ constexpr int kSteps = 1000;
 const QString kTitle = QStringLiteral("查找重复名片");
 
 // The grouping on a thread of its own: only the cards read, no database, is handed over.
-std::optional<std::vector<DuplicateGroup>> groupOnThread(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates,
+std::optional<std::vector<DuplicateGroup>> groupOnThread(const PackedSources& cards, const CardPairs& notDuplicates,
                                                          QProgressDialog& progress)
 {
     std::atomic<int64_t> done{0};
@@ -90,7 +90,7 @@ std::optional<FoundDuplicates> searchDuplicates(Database& db, QWidget* parent)
     auto progress = cancellableProgress(parent, kTitle, QStringLiteral("正在读取名片……"), 2 * kSteps);
     bool cancelled = false;
     QObject::connect(progress.get(), &QProgressDialog::canceled, [&] { cancelled = true; });
-    const std::vector<DuplicateSource> cards = readDuplicateSources(db, [&](int64_t done, int64_t total) {
+    const PackedSources cards = readDuplicateSources(db, [&](int64_t done, int64_t total) {
         progress->setValue(static_cast<int>(done * kSteps / total));
         return !cancelled;
     });
@@ -106,9 +106,9 @@ std::optional<FoundDuplicates> searchDuplicates(Database& db, QWidget* parent)
     for (const DuplicateGroup& group : found.groups)
         for (int64_t id : group.cards)
             found.labels.emplace(id, QString());
-    for (const DuplicateSource& card : cards)
-        if (auto it = found.labels.find(card.id); it != found.labels.end())
-            it->second = cardLabel(card);
+    for (size_t i = 0; i < cards.size(); ++i)
+        if (auto it = found.labels.find(cards.id(i)); it != found.labels.end())
+            it->second = cardLabel(cards.card(i));
     return found;
 }
 

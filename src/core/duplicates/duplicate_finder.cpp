@@ -11,6 +11,7 @@
 #include <iterator>
 #include <span>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -111,16 +112,11 @@ const Signal kSignals[] = {
     {DuplicateReason::SameMail, true, [](K k, Add add) { add(k.mail); }},
     {DuplicateReason::SameLandline, true, [](K k, Add add) { for (const QString& v : k.landlines) add(v); }},
     {DuplicateReason::SameNameAndCompany, false, [](K k, Add add) { add(joined(k.name, k.company)); }},
-    {DuplicateReason::SameNameAndPhone, false, [](K k, Add add) { for (const QString& v : k.phones) add(joined(k.name, v)); }},
     {DuplicateReason::SamePinyinNearCompany, false, [](K k, Add add) { for (const QString& r : k.readings) add(joined(r, k.companyCore)); }},
-    {DuplicateReason::SamePinyinAndPhone, false,
-     [](K k, Add add) {
-         for (const QString& r : k.readings)
-             for (const QString& v : k.phones)
-                 add(joined(r, v));
-     }},
 };
 constexpr size_t kSignalCount = std::size(kSignals);
+// The name, or a reading of it, with a shared phone: found inside each phone's bucket
+// (addPhoneSignals), which keeps one entry per number instead of one per reading and number.
 
 // Per signal, the cards by the 64-bit hash of their key: sorted, the cards of one key lie
 // together. Hashes rather than texts keep a million cards within memory; two different keys
@@ -136,58 +132,125 @@ struct Entry {
 static_assert(sizeof(Entry) == 12);
 using Entries = std::vector<Entry>;
 
-// After the first slice, room for the rest in proportion: a vector grown by doubling would
-// hold up to three times its entries while it moves them.
-void reserveFor(Entries& list, size_t done, size_t total)
+uint64_t hashOf(const QString& key)
 {
-    if (done > 0 && list.capacity() < total)
-        list.reserve(list.size() * total / done + list.size() / 16 + 64);
+    return qHash(key, size_t{0x9e3779b97f4a7c15u});
 }
 
-// Empty when the progress stopped the search.
-std::array<Entries, kSignalCount> signalEntries(const std::vector<DuplicateSource>& cards, const DuplicateProgress& progress)
+// After the first slice, room for the rest in proportion: a vector grown by doubling would
+// hold up to three times its entries while it moves them.
+template <typename List>
+void reserveFor(List& list, size_t done, size_t total)
+{
+    const size_t estimate = done > 0 ? list.size() * total / done : 0;
+    list.reserve(estimate + estimate / 8 + 64);
+}
+
+// What the signals compare, hashed.
+struct Hashed {
+    std::array<Entries, kSignalCount> entries;
+    Entries phones;                      // every full number of every field
+    std::vector<uint64_t> names;         // per card; 0 without a name
+    std::vector<uint32_t> readingStarts; // per card, and one past the last: where its readings begin
+    std::vector<uint64_t> readings;
+};
+
+// Nothing when the progress stopped the search.
+std::optional<Hashed> hashKeys(const PackedSources& cards, const DuplicateProgress& progress)
 {
     // The keys' texts are made a slice at a time and dropped once hashed.
     constexpr size_t kSlice = 8192;
-    std::array<Entries, kSignalCount> entries;
+    Hashed hashed;
+    hashed.names.reserve(cards.size());
+    hashed.readingStarts.reserve(cards.size() + 1);
+    hashed.readingStarts.push_back(0);
     for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
         if (progress && !progress(static_cast<int64_t>(begin), static_cast<int64_t>(cards.size())))
-            return {};
+            return std::nullopt;
         const size_t end = std::min(cards.size(), begin + kSlice);
-        const std::vector<DuplicateKeys> keys = duplicateKeys(std::span(cards).subspan(begin, end - begin));
-        for (size_t s = 0; s < kSignalCount; ++s) {
+        const std::vector<DuplicateKeys> keys = duplicateKeys(cards.slice(begin, end - begin));
+        for (size_t s = 0; s < kSignalCount; ++s)
             for (size_t i = 0; i < keys.size(); ++i)
                 kSignals[s].keysOf(keys[i], [&](const QString& key) {
                     if (!key.isEmpty())
-                        entries[s].push_back({qHash(key, size_t{0x9e3779b97f4a7c15u}), static_cast<Index>(begin + i)});
+                        hashed.entries[s].push_back({hashOf(key), static_cast<Index>(begin + i)});
                 });
-            if (begin == 0)
-                reserveFor(entries[s], end, cards.size());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            for (const QString& phone : keys[i].phones)
+                hashed.phones.push_back({hashOf(phone), static_cast<Index>(begin + i)});
+            hashed.names.push_back(keys[i].name.isEmpty() ? 0 : hashOf(keys[i].name));
+            for (const QString& reading : keys[i].readings)
+                if (!reading.isEmpty())
+                    hashed.readings.push_back(hashOf(reading));
+            hashed.readingStarts.push_back(static_cast<uint32_t>(hashed.readings.size()));
+        }
+        if (begin == 0) {
+            for (Entries& list : hashed.entries)
+                reserveFor(list, end, cards.size());
+            reserveFor(hashed.phones, end, cards.size());
+            reserveFor(hashed.readings, end, cards.size());
         }
     }
-    return entries;
+    return hashed;
 }
 
-void addSignals(const std::vector<DuplicateSource>& cards, Pairs& pairs, const DuplicateProgress& progress)
+// Sorts the entries and hands each run of one hash to bucket, as its cards without repeats.
+template <typename Bucket>
+void forEachBucket(Entries& list, Bucket&& bucket)
 {
-    std::array<Entries, kSignalCount> entries = signalEntries(cards, progress);
-    std::vector<Index> bucket;
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    std::vector<Index> cards;
+    for (size_t i = 0; i < list.size();) {
+        cards.clear();
+        size_t j = i;
+        for (; j < list.size() && list[j].hash == list[i].hash; ++j)
+            cards.push_back(list[j].card);
+        i = j;
+        bucket(cards);
+    }
+}
+
+// Among the cards of each phone, those of one name, and those sharing a reading of it.
+void addPhoneSignals(Hashed& hashed, Pairs& pairs)
+{
+    Entries within;
+    const auto addWithin = [&](DuplicateReason reason) {
+        forEachBucket(within, [&](const std::vector<Index>& same) {
+            if (same.size() > 1)
+                pairs.addBucket(same, reason);
+        });
+    };
+    forEachBucket(hashed.phones, [&](const std::vector<Index>& bucket) {
+        if (bucket.size() < 2)
+            return;
+        within.clear();
+        for (Index card : bucket)
+            if (hashed.names[card] != 0)
+                within.push_back({hashed.names[card], card});
+        addWithin(DuplicateReason::SameNameAndPhone);
+        within.clear();
+        for (Index card : bucket)
+            for (uint32_t r = hashed.readingStarts[card]; r < hashed.readingStarts[card + 1]; ++r)
+                within.push_back({hashed.readings[r], card});
+        addWithin(DuplicateReason::SamePinyinAndPhone);
+    });
+}
+
+void addSignals(const PackedSources& cards, Pairs& pairs, const DuplicateProgress& progress)
+{
+    std::optional<Hashed> hashed = hashKeys(cards, progress);
+    if (!hashed)
+        return;
     for (size_t s = 0; s < kSignalCount; ++s) {
-        Entries& list = entries[s];
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-        for (size_t i = 0; i < list.size();) {
-            bucket.clear();
-            size_t j = i;
-            for (; j < list.size() && list[j].hash == list[i].hash; ++j)
-                bucket.push_back(list[j].card);
-            i = j;
+        forEachBucket(hashed->entries[s], [&](const std::vector<Index>& bucket) {
             // A value alone says nothing when it is shared this widely.
             if (bucket.size() > 1 && (!kSignals[s].alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit)))
                 pairs.addBucket(bucket, kSignals[s].reason);
-        }
-        Entries().swap(list); // the next signal's peak without this one
+        });
+        Entries().swap(hashed->entries[s]); // the next signal's peak without this one
     }
+    addPhoneSignals(*hashed, pairs);
 }
 
 // A reason another one of the pair already implies says nothing more: the same name has
@@ -240,13 +303,19 @@ QString duplicateReasonText(DuplicateReason reason)
 std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates,
                                            const DuplicateProgress& progress)
 {
+    return findDuplicates(PackedSources(cards), notDuplicates, progress);
+}
+
+std::vector<DuplicateGroup> findDuplicates(const PackedSources& cards, const CardPairs& notDuplicates,
+                                           const DuplicateProgress& progress)
+{
     Pairs pairs;
     addSignals(cards, pairs, progress);
     if (progress && !progress(static_cast<int64_t>(cards.size()), static_cast<int64_t>(cards.size())))
         return {};
     if (!notDuplicates.empty())
         pairs.eraseIf([&](Index a, Index b) {
-            return notDuplicates.contains({std::min(cards[a].id, cards[b].id), std::max(cards[a].id, cards[b].id)});
+            return notDuplicates.contains({std::min(cards.id(a), cards.id(b)), std::max(cards.id(a), cards.id(b))});
         });
     UnionFind sets(cards.size());
     for (const auto& [key, mask] : pairs.all())
@@ -264,9 +333,9 @@ std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& c
         }
         const Mask mask = withoutImplied(rawMask);
         DuplicateGroup& group = groups[it->second];
-        group.pairs.push_back({std::min(cards[a].id, cards[b].id), std::max(cards[a].id, cards[b].id), reasonsOf(mask)});
-        group.cards.push_back(cards[a].id);
-        group.cards.push_back(cards[b].id);
+        group.pairs.push_back({std::min(cards.id(a), cards.id(b)), std::max(cards.id(a), cards.id(b)), reasonsOf(mask)});
+        group.cards.push_back(cards.id(a));
+        group.cards.push_back(cards.id(b));
         groupMasks[it->second] |= mask;
     }
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -294,36 +363,37 @@ QString duplicateSourceSql()
 
 namespace {
 
-DuplicateSource sourceOfRow(const Database::Row& row, int workGroup)
+// Adds the card of a row of duplicateSourceSql(), its texts as the engine holds them.
+void addRow(PackedSources& cards, const Database::Row& row, int workGroup)
 {
-    DuplicateSource card;
-    card.id = row.integer(0);
+    std::string_view name, company, mail;
+    std::vector<std::string_view> personal, work;
     int column = 1;
     for (const CardField& field : cardFields()) {
         switch (field.searchKeyPart) {
         case SearchKeyPart::None:
             continue;
         case SearchKeyPart::Name:
-            card.name = row.text(column);
+            name = row.utf8(column);
             break;
         case SearchKeyPart::Company:
-            card.company = row.text(column);
+            company = row.utf8(column);
             break;
         case SearchKeyPart::Mail:
-            card.mail = row.text(column);
+            mail = row.utf8(column);
             break;
         case SearchKeyPart::Phone:
-            (field.group == workGroup ? card.workPhones : card.personalPhones).push_back(row.text(column));
+            (field.group == workGroup ? work : personal).push_back(row.utf8(column));
             break;
         }
         ++column;
     }
-    return card;
+    cards.add(row.integer(0), name, company, mail, personal, work);
 }
 
 } // namespace
 
-std::vector<DuplicateSource> readDuplicateSources(Database& db, const DuplicateProgress& progress)
+PackedSources readDuplicateSources(Database& db, const DuplicateProgress& progress)
 {
     // The unit's numbers are those in the company's group of fields.
     int workGroup = -1;
@@ -332,15 +402,15 @@ std::vector<DuplicateSource> readDuplicateSources(Database& db, const DuplicateP
             workGroup = field.group;
     const int64_t total = progress ? db.firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'")) : 0;
     const QString sql = duplicateSourceSql();
-    std::vector<DuplicateSource> cards;
+    PackedSources cards;
     for (int64_t after = 0;;) {
         const size_t before = cards.size();
-        db.runBound(sql, {QVariant::fromValue<qint64>(after)},
-                    [&](const Database::Row& row) { cards.push_back(sourceOfRow(row, workGroup)); });
+        db.runBound(sql, {QVariant::fromValue<qint64>(after)}, [&](const Database::Row& row) { addRow(cards, row, workGroup); });
         if (cards.size() == before)
             break;
-        after = cards.back().id;
-        if (progress && !progress(static_cast<int64_t>(cards.size()), std::max<int64_t>(total, static_cast<int64_t>(cards.size()))))
+        after = cards.id(cards.size() - 1);
+        const auto read = static_cast<int64_t>(cards.size());
+        if (progress && !progress(read, std::max(total, read)))
             break;
     }
     return cards;

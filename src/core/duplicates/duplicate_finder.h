@@ -1,6 +1,7 @@
 #pragma once
 #include "core/duplicates/duplicate_keys.h"
 #include "core/duplicates/not_duplicates.h"
+#include "core/duplicates/packed_sources.h"
 
 #include <QString>
 
@@ -49,6 +50,8 @@ using DuplicateProgress = std::function<bool(int64_t done, int64_t total)>;
 // form one group; a pair the user said is not a duplicate joins nothing. Each signal puts
 // the cards into hash buckets by its key, so the work grows with the cards, never with
 // their pairs. A search the progress stopped gives no group.
+std::vector<DuplicateGroup> findDuplicates(const PackedSources& cards, const CardPairs& notDuplicates = {},
+                                           const DuplicateProgress& progress = {});
 std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates = {},
                                            const DuplicateProgress& progress = {});
 
@@ -56,7 +59,7 @@ std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& c
 // (the page after the card ?1); progress is told the cards read of the live cards, and
 // stops the read when it answers false.
 QString duplicateSourceSql();
-std::vector<DuplicateSource> readDuplicateSources(Database& db, const DuplicateProgress& progress = {});
+PackedSources readDuplicateSources(Database& db, const DuplicateProgress& progress = {});
 // The live cards' groups, leaving out the pairs the database remembers as no duplicates.
 std::vector<DuplicateGroup> findDuplicates(Database& db);
 
