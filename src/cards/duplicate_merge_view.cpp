@@ -58,6 +58,7 @@ TfrmDupMerge::TfrmDupMerge(Database& db, std::vector<MergeCard> cards, QWidget* 
     column->addWidget(NoteBytesLabel);
     NoteEdit = named(new QPlainTextEdit(this), "NoteEdit");
     NoteEdit->setFixedHeight(64);
+    NoteEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // the text wraps
     column->addWidget(NoteEdit);
     auto* row = new QHBoxLayout;
     MergeButton = named(new QPushButton(QStringLiteral("合并"), this), "MergeButton");

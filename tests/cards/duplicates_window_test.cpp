@@ -4,6 +4,7 @@
 #include "main_window_fixture.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTableView>
@@ -14,10 +15,12 @@ using test::MainWindow;
 
 namespace {
 
-// Saved for a look at the windows; the tests do not read it back.
+// Saved for a look at the windows when OSTREL_SCREENSHOTS names a folder.
 void grab(QWidget* window, const char* name)
 {
-    window->grab().save(QStringLiteral("/tmp/ostrel-%1%2.png").arg(QString::fromLatin1(name), test::onServerEngine() ? "-server" : ""));
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS");
+    if (!dir.isEmpty())
+        window->grab().save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
 }
 
 QStringList groupsShown(TfrmDupList* list)
