@@ -2,7 +2,7 @@
 // how many of the planted pairs it finds (recall) and how many of its pairs are planted
 // (precision). Cards as arguments (default 100,000 and 1,000,000); the seed is fixed. Then
 // the merge of a group of three cards holding 1,000 visits in a generated database of
-// 100,000 cards ("merge" alone as the argument runs only that).
+// 100,000 cards and on a server of this machine ("merge" alone as the argument runs only that).
 #include "duplicate_cards.h"
 #include "generator.h"
 #include "measure.h"
@@ -11,9 +11,12 @@
 #include "core/duplicates/duplicate_merge.h"
 #include "core/open_database.h"
 #include "core/schema_upgrade.h"
+#include "core/server_setup.h"
 #include "core/sync/sync_cards.h"
 #include "engine/connection_string.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
+#include "pg_server.h"
 
 #include <QTemporaryDir>
 
@@ -96,13 +99,8 @@ std::vector<int64_t> addGroup(Database& db, int visits)
     return ids;
 }
 
-void runMerge(int cards, int visits)
+void measureMerge(Database& db, const char* engine, int cards, int visits)
 {
-    QTemporaryDir folder;
-    const QString program = bench::makeProgramFolder(folder, bench::Workload::ofCards(cards));
-    SqlCipherConnection db(cardDatabaseRules());
-    db.setConnectionString(cardConnectionString(program));
-    upgradeSchema(db);
     std::vector<double> times;
     for (int run = 0; run < 5; ++run) {
         db.beginTransaction();
@@ -116,8 +114,31 @@ void runMerge(int cards, int visits)
         }));
     }
     std::sort(times.begin(), times.end());
-    std::printf("merge of 3 cards with %d visits in %d cards: median %.0f ms, best %.0f ms (target <= 500 ms)\n", visits, cards,
-                bench::median(times), times.front());
+    std::printf("engine=%s merge of 3 cards with %d visits in %d cards: median %.0f ms, best %.0f ms (target <= 500 ms)\n", engine,
+                visits, cards, bench::median(times), times.front());
+}
+
+// On the file of a generated database, and on a PostgreSQL server of this machine with a
+// fresh card database (skipped when none can be started).
+void runMerge(int cards, int visits)
+{
+    QTemporaryDir folder;
+    const QString program = bench::makeProgramFolder(folder, bench::Workload::ofCards(cards));
+    SqlCipherConnection file(cardDatabaseRules());
+    file.setConnectionString(cardConnectionString(program));
+    upgradeSchema(file);
+    measureMerge(file, "file", cards, visits);
+
+    QTemporaryDir serverFolder;
+    test::LocalServer server(serverFolder.path());
+    if (!server.unavailable().isEmpty()) {
+        std::printf("engine=server skipped: %s\n", qPrintable(server.unavailable()));
+        return;
+    }
+    server.admin(QStringLiteral("CREATE DATABASE cards"));
+    PgConnection db(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
+    initServer(db);
+    measureMerge(db, "server", 0, visits);
 }
 
 } // namespace
