@@ -28,8 +28,8 @@ namespace {
 constexpr int kSteps = 1000;
 const QString kTitle = QStringLiteral("查找重复名片");
 
-// The grouping on a thread of its own: only the cards read, no database, is handed over.
-std::optional<std::vector<DuplicateGroup>> groupOnThread(const PackedSources& cards, const CardPairs& notDuplicates,
+// The grouping on a thread of its own: only the hashes of the cards, no database, is handed over.
+std::optional<std::vector<DuplicateGroup>> groupOnThread(DuplicateSearch& search, const CardPairs& notDuplicates,
                                                          QProgressDialog& progress)
 {
     std::atomic<int64_t> done{0};
@@ -38,7 +38,7 @@ std::optional<std::vector<DuplicateGroup>> groupOnThread(const PackedSources& ca
     std::string failure;
     std::thread worker([&] {
         try {
-            groups = findDuplicates(cards, notDuplicates, [&](int64_t d, int64_t total) {
+            groups = search.groups(notDuplicates, [&](int64_t d, int64_t total) {
                 done = total > 0 ? d * kSteps / total : kSteps;
                 return !cancelled.load();
             });
@@ -68,7 +68,7 @@ std::optional<std::vector<DuplicateGroup>> groupOnThread(const PackedSources& ca
     return groups;
 }
 
-QString cardLabel(const DuplicateSource& card)
+QString cardLabel(const CardTitle& card)
 {
     const QString name = card.name.isEmpty() ? QStringLiteral("（无姓名）") : card.name;
     return card.company.isEmpty() ? name : QStringLiteral("%1（%2）").arg(name, card.company);
@@ -86,29 +86,30 @@ QString reasonsText(const std::vector<DuplicateReason>& reasons)
 
 std::optional<FoundDuplicates> searchDuplicates(Database& db, QWidget* parent)
 {
-    // Reading takes the first half of the bar, grouping the second.
+    // Reading the cards and making their keys take the first half of the bar, grouping the
+    // second; the keys are made as the pages are read, so the cards' texts are never all held.
     auto progress = cancellableProgress(parent, kTitle, QStringLiteral("正在读取名片……"), 2 * kSteps);
     bool cancelled = false;
     QObject::connect(progress.get(), &QProgressDialog::canceled, [&] { cancelled = true; });
-    const PackedSources cards = readDuplicateSources(db, [&](int64_t done, int64_t total) {
+    DuplicateSearch search(static_cast<size_t>(liveCardCount(db)));
+    const bool read = addLiveCards(db, search, [&](int64_t done, int64_t total) {
         progress->setValue(static_cast<int>(done * kSteps / total));
         return !cancelled;
     });
-    if (cancelled)
+    if (!read || cancelled)
         return std::nullopt;
     const CardPairs notDuplicates = loadNotDuplicates(db);
-    progress->setLabelText(QStringLiteral("正在比较 %1 张名片……").arg(cards.size()));
-    std::optional<std::vector<DuplicateGroup>> groups = groupOnThread(cards, notDuplicates, *progress);
-    progress->close();
+    progress->setLabelText(QStringLiteral("正在比较 %1 张名片……").arg(search.size()));
+    std::optional<std::vector<DuplicateGroup>> groups = groupOnThread(search, notDuplicates, *progress);
     if (!groups)
         return std::nullopt;
-    FoundDuplicates found{std::move(*groups), {}, static_cast<int64_t>(cards.size())};
+    FoundDuplicates found{std::move(*groups), {}, static_cast<int64_t>(search.size())};
+    std::vector<int64_t> ids;
     for (const DuplicateGroup& group : found.groups)
-        for (int64_t id : group.cards)
-            found.labels.emplace(id, QString());
-    for (size_t i = 0; i < cards.size(); ++i)
-        if (auto it = found.labels.find(cards.id(i)); it != found.labels.end())
-            it->second = cardLabel(cards.card(i));
+        ids.insert(ids.end(), group.cards.begin(), group.cards.end());
+    for (const auto& [id, title] : cardTitles(db, std::move(ids)))
+        found.labels.insert(id, cardLabel(title));
+    progress->close();
     return found;
 }
 
@@ -137,7 +138,7 @@ public:
         case 0: {
             QStringList names;
             for (int64_t id : group.cards)
-                names << m_found.labels.at(id);
+                names << m_found.labels.value(id);
             return names.join(role == Qt::ToolTipRole ? QStringLiteral("\n") : QStringLiteral("、"));
         }
         case 1:

@@ -3,6 +3,7 @@
 #include "core/duplicates/duplicate_merge.h"
 
 #include <QDialog>
+#include <QHash>
 
 #include <optional>
 #include <unordered_map>
@@ -23,7 +24,7 @@ class DuplicateGroupModel;
 // is named in the list ("张伟（华为技术有限公司）").
 struct FoundDuplicates {
     std::vector<DuplicateGroup> groups;
-    std::unordered_map<int64_t, QString> labels;
+    QHash<qint64, QString> labels; // a card gone meanwhile has none
     int64_t cards = 0; // the live cards searched
 };
 

@@ -151,48 +151,9 @@ struct Hashed {
     std::array<Entries, kSignalCount> entries;
     Entries phones;                      // every full number of every field
     std::vector<uint64_t> names;         // per card; 0 without a name
-    std::vector<uint32_t> readingStarts; // per card, and one past the last: where its readings begin
+    std::vector<uint32_t> readingStarts{0}; // per card, and one past the last: where its readings begin
     std::vector<uint64_t> readings;
 };
-
-// Nothing when the progress stopped the search.
-std::optional<Hashed> hashKeys(const PackedSources& cards, const DuplicateProgress& progress)
-{
-    // The keys' texts are made a slice at a time and dropped once hashed.
-    constexpr size_t kSlice = 8192;
-    Hashed hashed;
-    hashed.names.reserve(cards.size());
-    hashed.readingStarts.reserve(cards.size() + 1);
-    hashed.readingStarts.push_back(0);
-    for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
-        if (progress && !progress(static_cast<int64_t>(begin), static_cast<int64_t>(cards.size())))
-            return std::nullopt;
-        const size_t end = std::min(cards.size(), begin + kSlice);
-        const std::vector<DuplicateKeys> keys = duplicateKeys(cards.slice(begin, end - begin));
-        for (size_t s = 0; s < kSignalCount; ++s)
-            for (size_t i = 0; i < keys.size(); ++i)
-                kSignals[s].keysOf(keys[i], [&](const QString& key) {
-                    if (!key.isEmpty())
-                        hashed.entries[s].push_back({hashOf(key), static_cast<Index>(begin + i)});
-                });
-        for (size_t i = 0; i < keys.size(); ++i) {
-            for (const QString& phone : keys[i].phones)
-                hashed.phones.push_back({hashOf(phone), static_cast<Index>(begin + i)});
-            hashed.names.push_back(keys[i].name.isEmpty() ? 0 : hashOf(keys[i].name));
-            for (const QString& reading : keys[i].readings)
-                if (!reading.isEmpty())
-                    hashed.readings.push_back(hashOf(reading));
-            hashed.readingStarts.push_back(static_cast<uint32_t>(hashed.readings.size()));
-        }
-        if (begin == 0) {
-            for (Entries& list : hashed.entries)
-                reserveFor(list, end, cards.size());
-            reserveFor(hashed.phones, end, cards.size());
-            reserveFor(hashed.readings, end, cards.size());
-        }
-    }
-    return hashed;
-}
 
 // Sorts the entries and hands each run of one hash to bucket, as its cards without repeats.
 template <typename Bucket>
@@ -237,20 +198,24 @@ void addPhoneSignals(Hashed& hashed, Pairs& pairs)
     });
 }
 
-void addSignals(const PackedSources& cards, Pairs& pairs, const DuplicateProgress& progress)
+// False when the progress stopped the search.
+bool addSignals(Hashed& hashed, Pairs& pairs, const DuplicateProgress& progress)
 {
-    std::optional<Hashed> hashed = hashKeys(cards, progress);
-    if (!hashed)
-        return;
+    constexpr auto steps = static_cast<int64_t>(kSignalCount + 1);
     for (size_t s = 0; s < kSignalCount; ++s) {
-        forEachBucket(hashed->entries[s], [&](const std::vector<Index>& bucket) {
+        if (progress && !progress(static_cast<int64_t>(s), steps))
+            return false;
+        forEachBucket(hashed.entries[s], [&](const std::vector<Index>& bucket) {
             // A value alone says nothing when it is shared this widely.
             if (bucket.size() > 1 && (!kSignals[s].alone || bucket.size() <= static_cast<size_t>(kSharedValueLimit)))
                 pairs.addBucket(bucket, kSignals[s].reason);
         });
-        Entries().swap(hashed->entries[s]); // the next signal's peak without this one
+        Entries().swap(hashed.entries[s]); // the next signal's peak without this one
     }
-    addPhoneSignals(*hashed, pairs);
+    if (progress && !progress(steps - 1, steps))
+        return false;
+    addPhoneSignals(hashed, pairs);
+    return true;
 }
 
 // A reason another one of the pair already implies says nothing more: the same name has
@@ -300,24 +265,60 @@ QString duplicateReasonText(DuplicateReason reason)
     return {};
 }
 
-std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates,
-                                           const DuplicateProgress& progress)
+struct DuplicateSearch::State {
+    Hashed hashed;
+};
+
+DuplicateSearch::DuplicateSearch(size_t expected) : m_state(std::make_unique<State>()), m_expected(expected) {}
+DuplicateSearch::~DuplicateSearch() = default;
+
+void DuplicateSearch::add(std::span<const DuplicateSource> cards)
 {
-    return findDuplicates(PackedSources(cards), notDuplicates, progress);
+    // The keys' texts are made a slice at a time and dropped once hashed.
+    constexpr size_t kSlice = 8192;
+    Hashed& hashed = m_state->hashed;
+    for (size_t begin = 0; begin < cards.size(); begin += kSlice) {
+        const std::span<const DuplicateSource> slice = cards.subspan(begin, std::min(kSlice, cards.size() - begin));
+        const std::vector<DuplicateKeys> keys = duplicateKeys(slice);
+        const size_t first = m_ids.size();
+        for (size_t s = 0; s < kSignalCount; ++s)
+            for (size_t i = 0; i < keys.size(); ++i)
+                kSignals[s].keysOf(keys[i], [&](const QString& key) {
+                    if (!key.isEmpty())
+                        hashed.entries[s].push_back({hashOf(key), static_cast<Index>(first + i)});
+                });
+        for (size_t i = 0; i < keys.size(); ++i) {
+            m_ids.push_back(slice[i].id);
+            for (const QString& phone : keys[i].phones)
+                hashed.phones.push_back({hashOf(phone), static_cast<Index>(first + i)});
+            hashed.names.push_back(keys[i].name.isEmpty() ? 0 : hashOf(keys[i].name));
+            for (const QString& reading : keys[i].readings)
+                if (!reading.isEmpty())
+                    hashed.readings.push_back(hashOf(reading));
+            hashed.readingStarts.push_back(static_cast<uint32_t>(hashed.readings.size()));
+        }
+        if (first == 0 && m_expected > m_ids.size()) {
+            for (Entries& list : hashed.entries)
+                reserveFor(list, m_ids.size(), m_expected);
+            reserveFor(hashed.phones, m_ids.size(), m_expected);
+            reserveFor(hashed.readings, m_ids.size(), m_expected);
+            m_ids.reserve(m_expected);
+            hashed.names.reserve(m_expected);
+            hashed.readingStarts.reserve(m_expected + 1);
+        }
+    }
 }
 
-std::vector<DuplicateGroup> findDuplicates(const PackedSources& cards, const CardPairs& notDuplicates,
-                                           const DuplicateProgress& progress)
+std::vector<DuplicateGroup> DuplicateSearch::groups(const CardPairs& notDuplicates, const DuplicateProgress& progress)
 {
     Pairs pairs;
-    addSignals(cards, pairs, progress);
-    if (progress && !progress(static_cast<int64_t>(cards.size()), static_cast<int64_t>(cards.size())))
+    if (!addSignals(m_state->hashed, pairs, progress))
         return {};
+    m_state = std::make_unique<State>(); // the hashes are done with
+    const std::vector<int64_t>& ids = m_ids;
     if (!notDuplicates.empty())
-        pairs.eraseIf([&](Index a, Index b) {
-            return notDuplicates.contains({std::min(cards.id(a), cards.id(b)), std::max(cards.id(a), cards.id(b))});
-        });
-    UnionFind sets(cards.size());
+        pairs.eraseIf([&](Index a, Index b) { return notDuplicates.contains({std::min(ids[a], ids[b]), std::max(ids[a], ids[b])}); });
+    UnionFind sets(ids.size());
     for (const auto& [key, mask] : pairs.all())
         sets.join(static_cast<Index>(key >> 32), static_cast<Index>(key & 0xffffffffu));
 
@@ -333,9 +334,9 @@ std::vector<DuplicateGroup> findDuplicates(const PackedSources& cards, const Car
         }
         const Mask mask = withoutImplied(rawMask);
         DuplicateGroup& group = groups[it->second];
-        group.pairs.push_back({std::min(cards.id(a), cards.id(b)), std::max(cards.id(a), cards.id(b)), reasonsOf(mask)});
-        group.cards.push_back(cards.id(a));
-        group.cards.push_back(cards.id(b));
+        group.pairs.push_back({std::min(ids[a], ids[b]), std::max(ids[a], ids[b]), reasonsOf(mask)});
+        group.cards.push_back(ids[a]);
+        group.cards.push_back(ids[b]);
         groupMasks[it->second] |= mask;
     }
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -348,6 +349,13 @@ std::vector<DuplicateGroup> findDuplicates(const PackedSources& cards, const Car
     }
     std::sort(groups.begin(), groups.end(), stronger);
     return groups;
+}
+
+std::vector<DuplicateGroup> findDuplicates(const std::vector<DuplicateSource>& cards, const CardPairs& notDuplicates)
+{
+    DuplicateSearch search(cards.size());
+    search.add(cards);
+    return search.groups(notDuplicates);
 }
 
 constexpr int kSourcePage = 20000;
@@ -363,62 +371,91 @@ QString duplicateSourceSql()
 
 namespace {
 
-// Adds the card of a row of duplicateSourceSql(), its texts as the engine holds them.
-void addRow(PackedSources& cards, const Database::Row& row, int workGroup)
+DuplicateSource sourceOfRow(const Database::Row& row, int workGroup)
 {
-    std::string_view name, company, mail;
-    std::vector<std::string_view> personal, work;
+    DuplicateSource card;
+    card.id = row.integer(0);
     int column = 1;
     for (const CardField& field : cardFields()) {
         switch (field.searchKeyPart) {
         case SearchKeyPart::None:
             continue;
         case SearchKeyPart::Name:
-            name = row.utf8(column);
+            card.name = row.text(column);
             break;
         case SearchKeyPart::Company:
-            company = row.utf8(column);
+            card.company = row.text(column);
             break;
         case SearchKeyPart::Mail:
-            mail = row.utf8(column);
+            card.mail = row.text(column);
             break;
         case SearchKeyPart::Phone:
-            (field.group == workGroup ? work : personal).push_back(row.utf8(column));
+            (field.group == workGroup ? card.workPhones : card.personalPhones).push_back(row.text(column));
             break;
         }
         ++column;
     }
-    cards.add(row.integer(0), name, company, mail, personal, work);
+    return card;
 }
 
 } // namespace
 
-PackedSources readDuplicateSources(Database& db, const DuplicateProgress& progress)
+int64_t liveCardCount(Database& db)
+{
+    return db.firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'"));
+}
+
+bool addLiveCards(Database& db, DuplicateSearch& search, const DuplicateProgress& progress)
 {
     // The unit's numbers are those in the company's group of fields.
     int workGroup = -1;
     for (const CardField& field : cardFields())
         if (field.searchKeyPart == SearchKeyPart::Company)
             workGroup = field.group;
-    const int64_t total = progress ? db.firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'")) : 0;
+    const int64_t total = progress ? liveCardCount(db) : 0;
     const QString sql = duplicateSourceSql();
-    PackedSources cards;
+    std::vector<DuplicateSource> page;
     for (int64_t after = 0;;) {
-        const size_t before = cards.size();
-        db.runBound(sql, {QVariant::fromValue<qint64>(after)}, [&](const Database::Row& row) { addRow(cards, row, workGroup); });
-        if (cards.size() == before)
-            break;
-        after = cards.id(cards.size() - 1);
-        const auto read = static_cast<int64_t>(cards.size());
+        page.clear();
+        db.runBound(sql, {QVariant::fromValue<qint64>(after)}, [&](const Database::Row& row) { page.push_back(sourceOfRow(row, workGroup)); });
+        if (page.empty())
+            return true;
+        after = page.back().id;
+        search.add(page);
+        const auto read = static_cast<int64_t>(search.size());
         if (progress && !progress(read, std::max(total, read)))
-            break;
+            return false;
     }
-    return cards;
 }
 
 std::vector<DuplicateGroup> findDuplicates(Database& db)
 {
-    return findDuplicates(readDuplicateSources(db), loadNotDuplicates(db));
+    DuplicateSearch search(static_cast<size_t>(liveCardCount(db)));
+    addLiveCards(db, search);
+    return search.groups(loadNotDuplicates(db));
+}
+
+std::unordered_map<int64_t, CardTitle> cardTitles(Database& db, std::vector<int64_t> ids)
+{
+    QString name, company;
+    for (const CardField& field : cardFields()) {
+        if (field.searchKeyPart == SearchKeyPart::Name)
+            name = field.columnName();
+        if (field.searchKeyPart == SearchKeyPart::Company)
+            company = field.columnName();
+    }
+    std::sort(ids.begin(), ids.end());
+    std::unordered_map<int64_t, CardTitle> titles;
+    // Numbers only in the list, a batch at a time: a statement stays short on either engine.
+    constexpr size_t kBatch = 500;
+    for (size_t begin = 0; begin < ids.size(); begin += kBatch) {
+        QStringList batch;
+        for (size_t i = begin; i < std::min(ids.size(), begin + kBatch); ++i)
+            batch << QString::number(ids[i]);
+        db.runBound(QStringLiteral("select ID, %1, %2 from D_B where ID in (%3)").arg(name, company, batch.join(u',')), {},
+                    [&](const Database::Row& row) { titles[row.integer(0)] = {row.text(1), row.text(2)}; });
+    }
+    return titles;
 }
 
 } // namespace ostrel
