@@ -9,6 +9,8 @@
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "core/database_file_commands.h"
+#include "core/duplicates/not_duplicates.h"
+#include "duplicate_windows.h"
 #include "core/open_database.h"
 #include "core/schema_upgrade.h"
 #include "engine/engine_error.h"
@@ -82,6 +84,8 @@ void TfrmMain::connectDataMenu()
     });
     connectGuarded(ScanAction, &QAction::triggered, this, &TfrmMain::scanCards);
     connectGuarded(VisitStatsAction, &QAction::triggered, this, [this] { History->openVisitStats(); });
+    connectGuarded(FindDuplicatesAction, &QAction::triggered, this, &TfrmMain::findDuplicateCards);
+    connectGuarded(ForgetNotDuplicatesAction, &QAction::triggered, this, &TfrmMain::forgetNotDuplicates);
     if (m_dm.fileCommands())
         return;
     // These belong to the database file on this desktop.
@@ -214,6 +218,26 @@ void TfrmMain::setPassword()
     else
         showInfo(this, (had ? QStringLiteral("密码已修改。") : QStringLiteral("密码已设置。"))
                            + QStringLiteral("以后启动程序时要输入这个密码，之后的备份也使用这个密码。") + older);
+}
+
+void TfrmMain::findDuplicateCards()
+{
+    std::optional<FoundDuplicates> found = searchDuplicates(m_dm.ADOConnection1, this);
+    if (!found)
+        return;
+    TfrmDupList list(m_dm.ADOConnection1, std::move(*found), this);
+    follow(list);
+    showModal(&list);
+}
+
+void TfrmMain::forgetNotDuplicates()
+{
+    if (!askYesNo(this, QStringLiteral("查找重复名片"),
+                  QStringLiteral("忘记以前所有“不是重复”的决定吗？之后查找重复名片时，这些名片会重新列出。")))
+        return;
+    const int forgotten = forgetNotDuplicateDecisions(m_dm.ADOConnection1);
+    showInfo(this, forgotten == 0 ? QStringLiteral("没有记住的“不是重复”的决定。")
+                                  : QStringLiteral("已忘记 %1 对名片“不是重复”的决定。").arg(forgotten));
 }
 
 void TfrmMain::writeCloseBackup()

@@ -122,6 +122,8 @@ public:
     QAction* ExportVCardAction; // 导出vCard…
     QAction* ScanAction;        // 扫描名片…: card images read into new cards (dropped images too)
     QAction* VisitStatsAction;  // 拜访统计: charts of the listed cards' visits
+    QAction* FindDuplicatesAction;        // 查找重复名片…
+    QAction* ForgetNotDuplicatesAction;   // 忘记所有“不是重复”的决定
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     QLabel* DatabaseLabel; // which database is in use: the file's path or the team server
@@ -165,6 +167,10 @@ public:
     // Reads card images on the scanner's thread: one card opens in the editor, several in the
     // review list; files that gave no card are named with the reason.
     void scanFiles(const QStringList& files);
+    // 查找重复名片…: groups the live cards with a progress dialog and lists the groups.
+    void findDuplicateCards();
+    // 忘记所有“不是重复”的决定: after asking, the groups said not to be duplicates are offered again.
+    void forgetNotDuplicates();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

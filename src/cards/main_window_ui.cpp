@@ -244,6 +244,8 @@ void TfrmMain::buildDataMenu()
     ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
     DataMenu->addSeparator();
     VisitStatsAction = namedAction(DataMenu, "VisitStatsAction", QStringLiteral("拜访统计"));
+    FindDuplicatesAction = namedAction(DataMenu, "FindDuplicatesAction", QStringLiteral("查找重复名片…"));
+    ForgetNotDuplicatesAction = namedAction(DataMenu, "ForgetNotDuplicatesAction", QStringLiteral("忘记所有“不是重复”的决定"));
     setAcceptDrops(true);
 }
 

@@ -1,6 +1,7 @@
 #include "core/schema_upgrade.h"
 
 #include "core/card_image_store.h"
+#include "core/duplicates/not_duplicates.h"
 #include "core/loose_date.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
@@ -70,6 +71,8 @@ QStringList missingServerTables(Database& db)
         statements << serverCardImageStatements();
     if (db.firstInteger(sync::syncTablesExistSql()) == 0)
         statements << sync::serverSyncTableStatements();
+    if (db.firstInteger(notDuplicateTableExistsSql()) == 0)
+        statements << serverNotDuplicateStatements();
     return statements;
 }
 
@@ -105,8 +108,8 @@ ServerUpgrade upgradeServer(Database& db)
         if (!fixes.empty())
             fixDates(db, fixes);
         return {fixes.empty() ? UpgradeResult::Current : UpgradeResult::Upgraded,
-                QStringLiteral("团队数据库是旧版本建立的，缺少名片图像表和通讯录同步表，当前登录的账户无法建立它们（%1）。"
-                               "名片可以照常使用，但扫描名片的图像不会保存，通讯录同步也不可用。请服务器管理员用数据库所有者的账户"
+                QStringLiteral("团队数据库是旧版本建立的，缺少名片图像表、通讯录同步表或“不是重复”记录表，当前登录的账户无法建立它们（%1）。"
+                               "名片可以照常使用，但扫描名片的图像不会保存，通讯录同步不可用，“不是重复”的决定也无法记住。请服务器管理员用数据库所有者的账户"
                                "启动一次本程序，这些表会自动建立。").arg(error.message())};
     }
 }
@@ -127,7 +130,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
     const bool statsIndexes = db.firstInteger(visitStatsIndexCountSql()) == visitStatsIndexStatements().size();
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && statsIndexes)
+    const bool notDuplicateTable = db.firstInteger(notDuplicateTableExistsSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && statsIndexes && notDuplicateTable)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -143,6 +147,9 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
             db.execute(statement);
     if (!imageTable)
         for (const QString& statement : fileCardImageStatements())
+            db.execute(statement);
+    if (!notDuplicateTable)
+        for (const QString& statement : fileNotDuplicateStatements())
             db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (!statsIndexes)

@@ -7,7 +7,7 @@ class SqlCipherConnection;
 
 // Brings a card database written by an older version up to the one this program writes, in
 // one transaction, once: the search key table, built from the cards (progress is told
-// how far), the card image table, the live-card index with the name, and the visit and anniversary dates that
+// how far), the card image table, the "not a duplicate" table, the live-card index with the name, and the visit and anniversary dates that
 // older versions stored as typed put into the stored form (storedDateFixes). Live cards numbered above the last one
 // with a key (written by a tool, or by an import that ended in an error) get their keys
 // too. Each step runs only when the file lacks what it makes, so a current file costs a
@@ -38,7 +38,7 @@ void applyStoredDateFixes(Database& db, const std::vector<StoredDateFix>& fixes)
 
 // A team server gets no file upgrade; its tables are made whole when it is set up. A server
 // set up by an older version gets, in one transaction and only when it lacks them, the card
-// image table and the sync tables, and the loosely stored dates that desktops of older
+// image table, the sync tables and the "not a duplicate" table, and the loosely stored dates that desktops of older
 // versions may have written there are fixed. When the account may not create tables, the
 // dates are still fixed and warning says, for the user, what is missing and who can add it.
 struct ServerUpgrade {

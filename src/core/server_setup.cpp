@@ -1,6 +1,7 @@
 #include "core/server_setup.h"
 
 #include "core/card_image_store.h"
+#include "core/duplicates/not_duplicates.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/search_keys.h"
@@ -254,6 +255,7 @@ QStringList serverSchemaStatements()
         statements << QString::fromUtf8(support);
     statements << sync::serverSyncTableStatements();
     statements << serverCardImageStatements();
+    statements << serverNotDuplicateStatements();
     statements << numberingPastRowsSql();
     return statements;
 }

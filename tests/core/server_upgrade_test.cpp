@@ -22,6 +22,7 @@ const char* const kOlderServer[] = {
     R"(DROP TABLE d_syncconf)",
     R"(DROP TRIGGER "D_B_SyncChanged" ON "D_B")",
     R"(DROP FUNCTION ostrel_sync_changed())",
+    R"(DROP TABLE d_notdup)",
 };
 
 int64_t tables(PgConnection& db, const char* name)
@@ -51,7 +52,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         {"without the image table, with hex()", 1, UpgradeResult::Upgraded},
         {"without images", 2, UpgradeResult::Upgraded},
         {"without either, the sync trigger left on D_B", 4, UpgradeResult::Upgraded},
-        {"without either", std::size(kOlderServer), UpgradeResult::Upgraded},
+        {"without either", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
+        {"without the not-duplicate table too", std::size(kOlderServer), UpgradeResult::Upgraded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -61,7 +63,7 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         EXPECT_EQ(first.result, c.first);
         EXPECT_EQ(first.warning, QString());
         EXPECT_EQ(upgradeServer(db).result, UpgradeResult::Current);
-        for (const char* table : {"d_bimage", "d_sync", "d_syncconf"})
+        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup"})
             EXPECT_EQ(tables(db, table), 1) << table;
 
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
