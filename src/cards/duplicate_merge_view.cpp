@@ -127,7 +127,18 @@ void TfrmDupMerge::showChoices()
             }
         }
     }
-    NoteEdit->setPlainText(mergedValues(m_cards, m_choice)[kNoteField]);
+    // A 补充信息 the user has edited is replaced only when they agree: the regenerated text
+    // would drop what they typed.
+    const QString merged = mergedValues(m_cards, m_choice)[kNoteField];
+    const QString shown = NoteEdit->toPlainText();
+    if (shown != m_generatedNote && shown != merged
+        && !askYesNo(this, QStringLiteral("合并重复名片"),
+                     QStringLiteral("合并后的补充信息已被修改。要按新的选择重新生成吗？（选“否”保留修改过的文字）"))) {
+        m_generatedNote = merged;
+        return;
+    }
+    m_generatedNote = merged;
+    NoteEdit->setPlainText(merged);
     showNoteBytes();
 }
 

@@ -95,6 +95,7 @@ private:
     std::vector<MergeCard> m_cards;
     size_t m_kept;
     FieldChoice m_choice;
+    QString m_generatedNote; // the 补充信息 last written from the choices
 };
 
 } // namespace ostrel

@@ -84,6 +84,12 @@ TEST_F(Duplicates, GroupsListedStrongestFirstAndMergedWithEveryVisitAndAnniversa
             EXPECT_TRUE(testhooks::shownTexts().last().contains(QStringLiteral("202 个字节"))) << testhooks::shownTexts().join(u'|').toStdString();
             EXPECT_TRUE(merge->isVisible());
             merge->NoteEdit->setPlainText(QStringLiteral("老客户；分类：朋友；姓名：张伟"));
+            // A changed choice keeps the edited note each time the user says so.
+            testhooks::queueAnswer(false);
+            testhooks::queueAnswer(false);
+            merge->choose(TfrmDupMerge::fieldRow(kCategoryField), 1);
+            merge->choose(TfrmDupMerge::fieldRow(kCategoryField), 0);
+            EXPECT_EQ(merge->NoteEdit->toPlainText(), QStringLiteral("老客户；分类：朋友；姓名：张伟"));
             testhooks::queueAnswer(true);
             merge->MergeButton->click();
         });
