@@ -202,6 +202,8 @@ void TfrmMain::buildStatusBar()
     ReportLabel = named(new QLabel(bar), "ReportLabel");
     ReportLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bar->addWidget(ReportLabel, 1);
+    SyncLabel = named(new QLabel(bar), "SyncLabel");
+    bar->addPermanentWidget(SyncLabel);
 }
 
 namespace {
@@ -241,6 +243,9 @@ void TfrmMain::buildDataMenu()
     ExportVCardAction = namedAction(DataMenu, "ExportVCardAction", QStringLiteral("导出vCard…"));
     DataMenu->addSeparator();
     ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
+    DataMenu->addSeparator();
+    SyncSettingsAction = namedAction(DataMenu, "SyncSettingsAction", QStringLiteral("同步设置…"));
+    SyncNowAction = namedAction(DataMenu, "SyncNowAction", QStringLiteral("立即同步"));
     setAcceptDrops(true);
 }
 
