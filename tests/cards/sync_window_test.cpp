@@ -100,6 +100,10 @@ protected:
                 shown->grab().save(screenshot);
         });
         window.SyncNowAction->trigger();
+        // The window works on meanwhile: the sync has a thread and a connection of its own.
+        EXPECT_TRUE(window.Sync->isRunning());
+        EXPECT_TRUE(window.SyncLabel->text().startsWith(QStringLiteral("同步："))) << window.SyncLabel->text().toStdString();
+        window.myRef();
         window.Sync->wait();
         return summary;
     }
