@@ -533,6 +533,27 @@ TEST_F(SyncCommandTest, SetupMakesTheAddressBookAndSyncUploadsEveryCard)
     }
 }
 
+TEST_F(SyncCommandTest, AnUntrustedCertificateIsTrustedByTheFingerprintItPrinted)
+{
+    DavServer tls(DavServer::Radicale, true);
+    OSTREL_NEEDS_DAV(tls);
+    const QStringList setup{QStringLiteral("--sync-setup"), tls.root().toString(), DavServer::user()};
+    const Run refused = run(setup, DavServer::password());
+    EXPECT_EQ(refused.code, 1);
+    const qsizetype at = refused.err.indexOf(QStringLiteral("--sync-trust "));
+    ASSERT_GE(at, 0) << refused.err.toStdString();
+    const QString fingerprint = refused.err.mid(at + 13).section(u' ', 0, 0).trimmed();
+    ASSERT_EQ(normalFingerprint(fingerprint).size(), 64) << fingerprint.toStdString();
+
+    const Run trusted = run({QStringLiteral("--sync-trust"), fingerprint}, {});
+    EXPECT_EQ(trusted.code, 0) << trusted.err.toStdString();
+    const Run again = run(setup, DavServer::password());
+    EXPECT_EQ(again.code, 0) << again.err.toStdString();
+    const Run synced = run({QStringLiteral("--sync")}, {});
+    EXPECT_EQ(synced.code, 0) << synced.err.toStdString();
+    EXPECT_TRUE(synced.out.contains(QStringLiteral("上传 %1 张名片").arg(liveCards))) << synced.out.toStdString();
+}
+
 TEST_F(SyncCommandTest, FailuresExitNonZeroInChineseWithoutThePassword)
 {
     const QString wrong = QStringLiteral("wrong-pw-7319");
