@@ -17,6 +17,7 @@
 #include "engine/query.h"
 #include "history/history_commands.h"
 #include "ui/common/wait_cursor.h"
+#include "phone_sync.h"
 #include "vcard_commands.h"
 
 #include <QAction>
@@ -99,6 +100,9 @@ void TfrmMain::connectDataMenu()
 
 DatabaseFileCommands& TfrmMain::fileCommands() const
 {
+    // The sync holds a connection of its own to the file.
+    if (Sync->isRunning())
+        throw EngineError(QStringLiteral("正在与通讯录服务器同步，请等同步完成（见状态栏）后再试。"));
     if (DatabaseFileCommands* file = m_dm.fileCommands())
         return *file;
     throw EngineError(QString::fromUtf8(kServerManaged));

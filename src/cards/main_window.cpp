@@ -94,6 +94,7 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
     connectCommands();
     connectQuickFind();
     connectDataMenu();
+    connectSync();
     connect(&ReportNotices::instance(), &ReportNotices::written, ReportLabel, [this](const QString& path) {
         ReportLabel->setText(QStringLiteral("报表已保存：") + QDir::toNativeSeparators(path));
         ReportLabel->setToolTip(QDir::toNativeSeparators(path));
@@ -197,6 +198,7 @@ void TfrmMain::FormCreate()
     m_dm.DBComType(DBLookupComboBox1);
     m_dm.DBComSex(DBLookupComboBox2);
     m_dm.DBComP(DBLookupComboBox3);
+    followSyncTimes(true);
 }
 
 void TfrmMain::myRef()
@@ -440,6 +442,8 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (askYesNo(nullptr, QString::fromUtf8(kAppTitle), QStringLiteral("您确认要退出 Ostrel名片管理软件 吗？ ^_^ "), true)) {
         event->accept();
+        // The backup at close holds what the sync brought.
+        runGuarded([this] { syncAtClose(); });
         runGuarded([this] { writeCloseBackup(); });
         qApp->quit();
     } else {

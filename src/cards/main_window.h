@@ -22,6 +22,8 @@ class QToolButton;
 namespace ostrel {
 
 class CardScanner;
+class PhoneSync;
+struct PhoneSyncOutcome;
 struct ScannedPage;
 class ClickLabel;
 class DBGrid;
@@ -124,9 +126,14 @@ public:
     QAction* VisitStatsAction;  // 拜访统计: charts of the listed cards' visits
     QAction* FindDuplicatesAction;        // 查找重复名片…
     QAction* ForgetNotDuplicatesAction;   // 忘记所有“不是重复”的决定
+    QAction* SyncSettingsAction; // 同步设置…: the phone's address-book server
+    QAction* SyncNowAction;      // 立即同步
     QLabel* ReadOnlyLabel; // says when the database cannot be written
     QLabel* ReportLabel;   // where the last report was written
     QLabel* DatabaseLabel; // which database is in use: the file's path or the team server
+    QLabel* SyncLabel;     // how the running or the last sync went
+    PhoneSync* Sync;       // syncs with the phone's address book on a thread of its own
+    QTimer* SyncTimer;     // the sync every N minutes
     // Beyond the described window: quick find narrows the list as the user types (pinyin,
     // initials, phone digits, company, e-mail), a moment after the last key.
     QLineEdit* QuickFindEdit;
@@ -171,6 +178,10 @@ public:
     void findDuplicateCards();
     // 忘记所有“不是重复”的决定: after asking, the groups said not to be duplicates are offered again.
     void forgetNotDuplicates();
+    // 同步设置…: opens the sync settings, then follows their times.
+    void syncSettings();
+    // 立即同步: a sync on its thread; its summary (or what stopped it) is shown at its end.
+    void syncNow();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -194,6 +205,13 @@ private:
     void connectCommands();
     void connectQuickFind();
     void connectDataMenu();
+    void connectSync();
+    // Sets the timer by the saved times; at the program's start, syncs when that is asked for.
+    void followSyncTimes(bool starting);
+    void syncProgressed(const QString& step, int done, int total);
+    void syncFinished(const PhoneSyncOutcome& outcome);
+    // At close: waits for a running sync, or runs the one asked for at close.
+    void syncAtClose();
     // Brings an older database up to date (the search keys), with a progress dialog.
     void upgradeDatabase();
     void narrowList();
@@ -208,6 +226,7 @@ private:
 
     TfrmDM& m_dm;
     CardScanner* m_scanner = nullptr; // made on the first scan, kept with its recogniser
+    bool m_syncedAtStart = false;     // a restore starts the window again, not the program
 };
 
 // The card-list report of the main window: the displayed columns of its last refresh,

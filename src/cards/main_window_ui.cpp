@@ -202,6 +202,8 @@ void TfrmMain::buildStatusBar()
     ReportLabel = named(new QLabel(bar), "ReportLabel");
     ReportLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bar->addWidget(ReportLabel, 1);
+    SyncLabel = named(new QLabel(bar), "SyncLabel");
+    bar->addPermanentWidget(SyncLabel);
 }
 
 namespace {
@@ -244,8 +246,12 @@ void TfrmMain::buildDataMenu()
     ScanAction = namedAction(DataMenu, "ScanAction", QStringLiteral("扫描名片…"));
     DataMenu->addSeparator();
     VisitStatsAction = namedAction(DataMenu, "VisitStatsAction", QStringLiteral("拜访统计"));
+    DataMenu->addSeparator();
     FindDuplicatesAction = namedAction(DataMenu, "FindDuplicatesAction", QStringLiteral("查找重复名片…"));
     ForgetNotDuplicatesAction = namedAction(DataMenu, "ForgetNotDuplicatesAction", QStringLiteral("忘记所有“不是重复”的决定"));
+    DataMenu->addSeparator();
+    SyncSettingsAction = namedAction(DataMenu, "SyncSettingsAction", QStringLiteral("同步设置…"));
+    SyncNowAction = namedAction(DataMenu, "SyncNowAction", QStringLiteral("立即同步"));
     setAcceptDrops(true);
 }
 

@@ -87,6 +87,20 @@ OpenedCardDatabase openCardFile(const QString& connection)
     return {std::move(file), std::move(commands)};
 }
 
+std::unique_ptr<Database> openSameCardDatabase(Database& db)
+{
+    if (auto* file = dynamic_cast<SqlCipherConnection*>(&db)) {
+        auto same = std::make_unique<SqlCipherConnection>(cardDatabaseRules());
+        same->setConnectionString(file->connectionString());
+        if (!same->openWithPassword(file->hasUserPassword() ? file->password() : QString()))
+            throw EngineError(QStringLiteral("名片数据库不能再次打开（密码已改变？）。请重新启动程序。"));
+        return same;
+    }
+    auto server = std::make_unique<PgConnection>(db.connectionString(), cardDatabaseRules());
+    server->open();
+    return server;
+}
+
 QString cardConnectionString(const QString& programDir)
 {
     const QString quotedEmpty = QStringLiteral("\"\"");

@@ -42,5 +42,9 @@ OpenedCardDatabase openCardDatabaseFor(const QString& programFolder);
 // The encrypted card file that connection (see cardConnectionString) names, not yet opened;
 // an empty text leaves it to be given later.
 OpenedCardDatabase openCardFile(const QString& connection = {});
+// A connection of its own to the card database db is connected to, for work on another
+// thread: the same file opened with the password db was opened with, or the same server.
+// Opened; throws EngineError when it does not open.
+std::unique_ptr<Database> openSameCardDatabase(Database& db);
 
 } // namespace ostrel

@@ -47,7 +47,7 @@ bool handToNobody(const QString& folder)
 
 } // namespace
 
-DavServer::DavServer(Kind kind) : m_kind(kind), m_dir(QDir::tempPath() + QStringLiteral("/ostrel-dav-XXXXXX"))
+DavServer::DavServer(Kind kind, bool tls) : m_kind(kind), m_tls(tls), m_dir(QDir::tempPath() + QStringLiteral("/ostrel-dav-XXXXXX"))
 {
     const QString program = kind == Radicale ? QStringLiteral("radicale") : QStringLiteral("xandikos");
     if (QStandardPaths::findExecutable(program).isEmpty()) {
@@ -55,13 +55,30 @@ DavServer::DavServer(Kind kind) : m_kind(kind), m_dir(QDir::tempPath() + QString
         return;
     }
     m_port = freePort();
+    QString tlsLines;
+    if (tls) {
+        const QString key = m_dir.filePath(QStringLiteral("key.pem"));
+        const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                                           {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                                            QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                                            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+            m_unavailable = QStringLiteral("openssl could not make a certificate");
+            return;
+        }
+        tlsLines = QStringLiteral("ssl = True\ncertificate = %1\nkey = %2\n").arg(cert, key);
+    }
     if (kind == Radicale) {
         write(m_dir.filePath(QStringLiteral("users")), (user() + u':' + password() + u'\n').toUtf8());
         write(m_dir.filePath(QStringLiteral("config")),
-              QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
+              QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n%4[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
                              "htpasswd_encryption = plain\n[storage]\nfilesystem_folder = %3\n[logging]\nlevel = warning\n")
                   .arg(m_port)
-                  .arg(m_dir.filePath(QStringLiteral("users")), m_dir.filePath(QStringLiteral("collections")))
+                  .arg(m_dir.filePath(QStringLiteral("users")), m_dir.filePath(QStringLiteral("collections")), tlsLines)
                   .toUtf8());
     }
     QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther | QFile::ReadOther);
@@ -84,7 +101,7 @@ DavServer::~DavServer()
 
 QUrl DavServer::root() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2/").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(m_port));
 }
 
 void DavServer::start()

@@ -11,11 +11,12 @@ namespace ostrel::test {
 // An address-book server of its own on a loopback port, its collections in a temporary
 // folder, run by the user nobody when this process is root, and stopped when this ends:
 // Radicale 3 with htpasswd authentication (user "phone", password "secret"), or Xandikos
-// (which asks no password) with its default address book.
+// (which asks no password) with its default address book. A Radicale may serve TLS with a
+// self-signed certificate of its own, which no authority vouches for.
 class DavServer {
 public:
     enum Kind { Radicale, Xandikos };
-    explicit DavServer(Kind kind);
+    explicit DavServer(Kind kind, bool tls = false);
     ~DavServer();
     DavServer(const DavServer&) = delete;
     DavServer& operator=(const DavServer&) = delete;
@@ -35,6 +36,7 @@ private:
     QString programLine() const;
 
     Kind m_kind;
+    bool m_tls;
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<QProcess> m_process;

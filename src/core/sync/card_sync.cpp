@@ -18,8 +18,9 @@ namespace {
 
 // Rounds of fetch, merge and write for one card whose server copy keeps changing under it.
 constexpr int kMaxRetries = 3;
-// A number of our own for the team server's advisory lock: one sync at a time per database.
-constexpr qint64 kSyncLockKey = 0x6f7374726c;
+// A number of our own for the team server's advisory lock, paired with the database's: one
+// sync at a time per database, while other databases on the same server sync freely.
+constexpr int kSyncLockKey = 0x6f737472;
 
 QString nowText()
 {
@@ -34,7 +35,7 @@ public:
         if (db.has(Capability::LocalFile))
             return;
         bool got = false;
-        db.runBound(QStringLiteral("select pg_try_advisory_lock(?1)"), {kSyncLockKey},
+        db.runBound(QStringLiteral("select pg_try_advisory_lock(?1, hashtext(current_database()))"), {kSyncLockKey},
                     [&](const Database::Row& row) { got = row.text(0) == QStringLiteral("t") || row.integer(0) == 1; });
         if (!got)
             throw SyncError(SyncError::Server, QStringLiteral("另一台电脑正在与通讯录服务器同步这个团队数据库，请稍后再同步。"));
@@ -44,7 +45,7 @@ public:
     {
         try {
             if (m_held)
-                m_db.runBound(QStringLiteral("select pg_advisory_unlock(?1)"), {kSyncLockKey});
+                m_db.runBound(QStringLiteral("select pg_advisory_unlock(?1, hashtext(current_database()))"), {kSyncLockKey});
         } catch (...) {
             // The lock goes with the server session in any case.
         }
@@ -81,10 +82,13 @@ private:
     void addRemote(const DavCard& card, const CardValues& values);
     void mergeRemote(SyncRecord record, const DavCard& card, const CardValues& remote);
     void pushLocal();
+    void nameNewCards(const std::vector<LocalCard>& cards);
     void pushCard(const LocalCard& card, SyncRecord record);
     void removeCard(const LocalCard& card, const SyncRecord& record);
     bool refetch(const QString& href);
     void upload(const CardValues& values, SyncRecord record, const QString& name, int round = 0);
+    // Lists the card as refused; one never stored there gets a new name for the next sync.
+    void refuse(SyncRecord record, const QString& name, int status, const QString& reason);
     bool agreed(const CardValues& values, const SyncRecord& record) const;
     void tell(const QString& step, int done, int total) const
     {
@@ -307,31 +311,39 @@ void CardSync::mergeRemote(SyncRecord record, const DavCard& card, const CardVal
 void CardSync::pushLocal()
 {
     const std::vector<LocalCard> cards = loadLocalCards(m_db);
+    nameNewCards(cards);
     int done = 0;
     for (const LocalCard& card : cards) {
         tell(QStringLiteral("上传本机的变更"), done++, static_cast<int>(cards.size()));
         if (m_done.contains(card.id))
             continue;
         const auto found = m_records.find(card.id);
-        if (card.deleted) {
-            if (found != m_records.end())
-                removeCard(card, found->second);
+        if (found == m_records.end())
             continue;
-        }
-        SyncRecord record;
-        if (found != m_records.end()) {
-            record = found->second;
-        } else {
-            // Named before it is sent, so a sync stopped after the PUT finds it again.
-            record.card = card.id;
-            record.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            record.href = CardDavClient::pathOf(m_book, record.uid + QStringLiteral(".vcf"));
-            saveSyncRecord(m_db, record);
-            m_records[card.id] = record;
-        }
-        pushCard(card, record);
+        if (card.deleted)
+            removeCard(card, found->second);
+        else
+            pushCard(card, found->second);
     }
     tell(QStringLiteral("上传本机的变更"), done, done);
+}
+
+// Every live card new to the sync gets its UID and address before any is sent, so a sync
+// stopped after a PUT finds the card there again; in one commit.
+void CardSync::nameNewCards(const std::vector<LocalCard>& cards)
+{
+    Transaction transaction(m_db);
+    for (const LocalCard& card : cards) {
+        if (card.deleted || m_done.contains(card.id) || m_records.count(card.id) > 0)
+            continue;
+        SyncRecord record;
+        record.card = card.id;
+        record.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        record.href = CardDavClient::pathOf(m_book, record.uid + QStringLiteral(".vcf"));
+        saveSyncRecord(m_db, record);
+        m_records[card.id] = record;
+    }
+    transaction.commit();
 }
 
 void CardSync::pushCard(const LocalCard& card, SyncRecord record)
@@ -355,10 +367,30 @@ void CardSync::upload(const CardValues& values, SyncRecord record, const QString
     } else if (result.outcome == WriteResult::Changed && round < kMaxRetries) {
         // Changed on the server since it was read: fetch, merge, and write again.
         m_byHref.insert(record.href, record.card);
-        if (!refetch(record.href))
-            upload(values, SyncRecord{record.card, record.uid, record.href, {}, {}, record.changed}, name, round + 1);
+        if (refetch(record.href))
+            return;
+        if (record.etag.isEmpty()) {
+            // Nothing at that address, yet a new card's condition failed: the server keeps
+            // another card with the same UID (CardDAV's no-uid-conflict).
+            refuse(record, name, result.status, QStringLiteral("服务器上已有 UID 相同的另一张名片"));
+            return;
+        }
+        upload(values, SyncRecord{record.card, record.uid, record.href, {}, {}, record.changed}, name, round + 1);
     } else {
-        m_report.refused << QStringLiteral("%1：服务器拒收（HTTP %2）%3").arg(name).arg(result.status).arg(result.reason);
+        refuse(record, name, result.status, result.reason);
+    }
+}
+
+void CardSync::refuse(SyncRecord record, const QString& name, int status, const QString& reason)
+{
+    m_report.refused << QStringLiteral("%1：服务器拒收（HTTP %2）%3").arg(name).arg(status).arg(reason);
+    if (record.etag.isEmpty() && record.text.isEmpty()) {
+        // Never stored there: the next sync sends it under a new name, in case this one
+        // clashed with a card of the phone's.
+        record.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        record.href = CardDavClient::pathOf(m_book, record.uid + QStringLiteral(".vcf"));
+        saveSyncRecord(m_db, record);
+        m_records[record.card] = record;
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUuid>
+
+#include <cctype>
 #if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -47,6 +49,36 @@ bool sameCollection(const QUrl& book, const QString& href)
 }
 
 } // namespace
+
+QString normalFingerprint(const QString& text)
+{
+    QString hex;
+    for (const QChar c : text) {
+        if (c.isSpace() || c == u':')
+            continue;
+        if (c.unicode() > 0x7f || !std::isxdigit(c.unicode()))
+            return {};
+        hex += c.toLower();
+    }
+    return hex.size() == 64 ? hex : QString();
+}
+
+QString shownFingerprint(const QString& hex)
+{
+    QStringList pairs;
+    for (qsizetype i = 0; i + 1 < hex.size(); i += 2)
+        pairs << hex.mid(i, 2).toUpper();
+    return pairs.join(u':');
+}
+
+QUrl serverUrl(const QString& typed)
+{
+    const QUrl url = QUrl::fromUserInput(typed.trimmed());
+    if (!url.isValid() || url.host().isEmpty() || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
+        throw SyncError(SyncError::NotCardDav,
+                        QStringLiteral("“%1”不是服务器地址，请写成 https://服务器/ 这样的网址。").arg(typed.trimmed().left(200)));
+    return url;
+}
 
 CardDavClient::CardDavClient(const QString& user, const QString& password, int timeoutSeconds)
     : m_network(std::make_unique<QNetworkAccessManager>()), m_timeoutMs(timeoutSeconds * 1000)
@@ -116,7 +148,7 @@ CardDavClient::Answer CardDavClient::send(const QByteArray& verb, const QUrl& ur
         if (reply->error() == QNetworkReply::SslHandshakeFailedError || !fingerprint.isEmpty()) {
             SyncError error(SyncError::Untrusted,
                             QStringLiteral("同步服务器 %1 的证书不受信任（%2）。确认这是您的服务器后，可以信任此证书的指纹：%3")
-                                .arg(hostOf(url), reply->errorString(), fingerprint));
+                                .arg(hostOf(url), reply->errorString(), shownFingerprint(fingerprint)));
             error.fingerprint = fingerprint;
             throw error;
         }

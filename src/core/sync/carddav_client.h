@@ -18,7 +18,7 @@ namespace ostrel::sync {
 // A failure of the address-book server, with the sentence the user is shown.
 class SyncError : public std::runtime_error {
 public:
-    enum Kind { Unreachable, Timeout, Unauthorized, Forbidden, NotCardDav, Untrusted, InvalidToken, Server, Malformed };
+    enum Kind { Unreachable, Timeout, Unauthorized, Forbidden, NotCardDav, Untrusted, InvalidToken, Server, Malformed, Stopped };
     SyncError(Kind kind, const QString& message, int status = 0)
         : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message), m_status(status) {}
     Kind kind() const { return m_kind; }
@@ -32,6 +32,16 @@ private:
     QString m_message;
     int m_status;
 };
+
+// A certificate fingerprint as it is shown or typed ("AB:CD:…", blanks, either case) in the
+// form kept: 64 lower-case hex digits; empty when the text is not a SHA-256 fingerprint.
+QString normalFingerprint(const QString& text);
+// The kept form shown in pairs, "AB:CD:…", as browsers show it.
+QString shownFingerprint(const QString& hex);
+
+// The server address a user typed ("dav.example.com", "https://…/"); throws SyncError when
+// it is not an http or https address.
+QUrl serverUrl(const QString& typed);
 
 struct AddressBook {
     QUrl url;
@@ -78,7 +88,7 @@ public:
 
     // A certificate the user confirmed (SHA-256 fingerprint in hex) is trusted even though
     // no authority vouches for it.
-    void trustCertificate(const QString& fingerprint) { m_trusted = fingerprint.toLower(); }
+    void trustCertificate(const QString& fingerprint) { m_trusted = normalFingerprint(fingerprint); }
 
     // The address books reachable from url: the book itself when url names one, else those
     // of the account found through /.well-known/carddav, current-user-principal and

@@ -1,6 +1,10 @@
 #include "core/sync/sync_state.h"
 
 #include "engine/database.h"
+#include "engine/transaction.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace ostrel::sync {
 
@@ -53,10 +57,16 @@ SyncRecords loadSyncRecords(Database& db)
 
 void saveSyncRecord(Database& db, const SyncRecord& record)
 {
+    // One commit rather than two: each is a write to disk, once per card of a sync.
+    std::optional<Transaction> own;
+    if (!db.inTransaction())
+        own.emplace(db);
     const QVariant card = QVariant::fromValue<qint64>(record.card);
     db.runBound(QStringLiteral("delete from D_Sync where ID = ?1"), {card});
     db.runBound(QStringLiteral("insert into D_Sync (ID, theUid, theHref, theEtag, theText, theChanged) values (?1, ?2, ?3, ?4, ?5, '')"),
                 {card, record.uid, record.href, record.etag, record.text});
+    if (own)
+        own->commit();
 }
 
 void deleteSyncRecord(Database& db, int64_t card)
@@ -76,6 +86,23 @@ void setSyncSetting(Database& db, const char* name, const QString& value)
 {
     db.runBound(QStringLiteral("delete from D_SyncConf where theName = ?1"), {QString::fromLatin1(name)});
     db.runBound(QStringLiteral("insert into D_SyncConf (theName, theValue) values (?1, ?2)"), {QString::fromLatin1(name), value});
+}
+
+SyncTimes loadSyncTimes(Database& db)
+{
+    SyncTimes times;
+    times.onStart = syncSetting(db, setting::kOnStart) == QStringLiteral("1");
+    times.onClose = syncSetting(db, setting::kOnClose) == QStringLiteral("1");
+    times.everyMinutes = std::max(0, syncSetting(db, setting::kEvery).toInt());
+    return times;
+}
+
+void saveSyncTimes(Database& db, const SyncTimes& times)
+{
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    setSyncSetting(db, setting::kOnStart, flag(times.onStart));
+    setSyncSetting(db, setting::kOnClose, flag(times.onClose));
+    setSyncSetting(db, setting::kEvery, QString::number(std::max(0, times.everyMinutes)));
 }
 
 } // namespace ostrel::sync

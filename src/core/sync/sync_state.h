@@ -49,8 +49,21 @@ inline constexpr char kBook[] = "book";      // the chosen address book's URL
 inline constexpr char kToken[] = "token";    // the sync token after the last complete sync
 inline constexpr char kCtag[] = "ctag";
 inline constexpr char kTrusted[] = "trusted"; // a certificate fingerprint the user confirmed
+inline constexpr char kBookName[] = "bookName";
+inline constexpr char kOnStart[] = "onStart";  // "1" to sync when the program starts
+inline constexpr char kOnClose[] = "onClose";  // "1" to sync when it closes
+inline constexpr char kEvery[] = "everyMinutes"; // minutes between syncs while it runs, 0 for never
 } // namespace setting
 QString syncSetting(Database& db, const char* name);
 void setSyncSetting(Database& db, const char* name, const QString& value);
+
+// When the program syncs by itself.
+struct SyncTimes {
+    bool onStart = false;
+    bool onClose = false;
+    int everyMinutes = 0; // 0: not while it runs
+};
+SyncTimes loadSyncTimes(Database& db);
+void saveSyncTimes(Database& db, const SyncTimes& times);
 
 } // namespace ostrel::sync
