@@ -9,6 +9,7 @@
 #include "card_editor.h"
 #include "card_statements.h"
 #include "app/date_box.h"
+#include "core/quick_find_index.h"
 #include "core/search_keys.h"
 #include "core/open_database.h"
 #include "engine/query.h"
@@ -37,6 +38,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextBrowser>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -73,7 +75,8 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
       ADOQuery3(dm.newQuery(this, "ADOQuery3")),
       ADOQuery4(dm.newQuery(this, "ADOQuery4")),
       ADOQuery5(dm.newQuery(this, "ADOQuery5")),
-      m_dm(dm)
+      m_dm(dm),
+      m_finder(std::make_unique<QuickFinder>())
 {
     // The card list may hold a million cards: it keeps their IDs and reads what is shown.
     ADOQuery1->setPaged(true);
@@ -97,7 +100,10 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
     });
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    endQuickFindIndexLoad();
+}
 
 void TfrmMain::connectCommands()
 {
@@ -180,6 +186,7 @@ void TfrmMain::FormCreate()
     // An upgrade that fails leaves the file as it was: the cards are still listed.
     runGuarded([this] { upgradeDatabase(); });
     myRef();
+    loadQuickFindIndex();
     if (db.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
@@ -202,6 +209,7 @@ void TfrmMain::myRef()
     int column = 1;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
+    m_finder->forget();
     narrowList();
     showCounts();
 }
@@ -209,10 +217,19 @@ void TfrmMain::myRef()
 void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
-    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
-    Label5->setText(QStringLiteral("拜访次数：%1").arg(counts[0]));
-    Label2->setText(QStringLiteral("纪念日数：%1").arg(counts[1]));
+    int64_t visits = 0, anniversaries = 0;
+    // The index of the file holds each card's counts: a narrowed list's cards, scattered over
+    // the IDs, were counted as they were found, and a whole list is added up without the engine.
+    const bool counted = ADOQuery1->isNarrowed()
+        ? m_finder->countsOfFound(visits, anniversaries)
+        : m_finder->countAll(m_dm.ADOConnection1, ADOQuery1->rows().ids(), visits, anniversaries);
+    if (!counted) {
+        const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), ADOQuery1->rows().ids());
+        visits = counts[0];
+        anniversaries = counts[1];
+    }
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(visits));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(anniversaries));
 }
 
 void TfrmMain::narrowList()
@@ -220,7 +237,64 @@ void TfrmMain::narrowList()
     if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
         ADOQuery1->showAll();
     else
-        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
+        ADOQuery1->showOnly(m_finder->find(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
+}
+
+void TfrmMain::loadQuickFindIndex()
+{
+    endQuickFindIndexLoad();
+    m_finder->setIndex(nullptr);
+    QuickFindIndexLoader load = quickFindIndexLoader(m_dm.ADOConnection1);
+    if (!load || !QuickFindEdit->isEnabled())
+        return;
+    m_stopIndexLoad = false;
+    auto loaded = std::make_shared<std::shared_ptr<QuickFindIndex>>();
+    m_loadedIndex = loaded;
+    m_indexLoader = QThread::create([load = std::move(load), loaded, stop = &m_stopIndexLoad] {
+        try {
+            *loaded = load(stop);
+        } catch (...) {
+            // Quick find goes on through the engine, as before the index.
+        }
+    });
+    const uint64_t thisLoad = ++m_indexLoads;
+    connect(m_indexLoader, &QThread::finished, this, [this, thisLoad] {
+        if (thisLoad == m_indexLoads && m_indexLoader)
+            takeQuickFindIndex();
+    });
+    m_indexLoader->start(QThread::LowPriority);
+}
+
+void TfrmMain::takeQuickFindIndex()
+{
+    m_indexLoader->wait();
+    delete m_indexLoader;
+    m_indexLoader = nullptr;
+    m_finder->setIndex(std::move(*m_loadedIndex));
+    m_loadedIndex.reset();
+}
+
+void TfrmMain::endQuickFindIndexLoad()
+{
+    if (!m_indexLoader)
+        return;
+    m_stopIndexLoad = true;
+    m_indexLoader->wait();
+    delete m_indexLoader;
+    m_indexLoader = nullptr;
+    m_loadedIndex.reset();
+    ++m_indexLoads;
+}
+
+void TfrmMain::waitForQuickFindIndex()
+{
+    if (m_indexLoader)
+        takeQuickFindIndex();
+}
+
+bool TfrmMain::hasQuickFindIndex() const
+{
+    return m_finder->hasIndex();
 }
 
 void TfrmMain::quickFind()

@@ -29,7 +29,51 @@ const struct {
     const char* column;
 } kDatedTables[] = {{"DList", "LDate"}, {"DJNR", "JDate"}};
 
+// A date not in the stored form; the index of each dated table on it holds those few rows
+// alone, so the check at every start reads them and nothing else.
+QString looseDateCondition(const QString& column)
+{
+    return QStringLiteral("not (%1 like '____-__-__')").arg(column);
+}
+
+// What a file gets beyond the delivered schema, each by its name and made when missing: the
+// log that keeps quick find's index current, the month-day index the anniversary reminder
+// reads, and the indexes of loosely stored dates. Built-in SQL alone, so that an older
+// version writing the file keeps them too.
+std::vector<std::pair<QString, QString>> fileAdditions()
+{
+    std::vector<std::pair<QString, QString>> additions;
+    const QStringList names = quickFindLogNames();
+    const QStringList statements = quickFindLogStatements();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        additions.emplace_back(names[i], statements[i]);
+    additions.emplace_back(QStringLiteral("DJNR_MonthDay"),
+                           QStringLiteral("CREATE INDEX DJNR_MonthDay ON DJNR (%1)").arg(anniversaryMonthDaySql()));
+    for (const auto& dated : kDatedTables) {
+        const QString table = QString::fromLatin1(dated.table);
+        const QString column = QString::fromLatin1(dated.column);
+        additions.emplace_back(table + QStringLiteral("_LooseDate"), QStringLiteral("CREATE INDEX %1_LooseDate ON %1 (%2) WHERE %3")
+                                                                        .arg(table, column, looseDateCondition(column)));
+    }
+    return additions;
+}
+
+// The additions the file lacks.
+QStringList missingAdditions(Database& db)
+{
+    QStringList missing;
+    for (const auto& [name, statement] : fileAdditions())
+        if (db.firstInteger(schemaObjectCountSql(1), {name}) == 0)
+            missing << statement;
+    return missing;
+}
+
 } // namespace
+
+QString anniversaryMonthDaySql()
+{
+    return QStringLiteral("substr(JDate,6,5)");
+}
 
 std::vector<StoredDateFix> storedDateFixes(Database& db)
 {
@@ -37,8 +81,8 @@ std::vector<StoredDateFix> storedDateFixes(Database& db)
     for (const auto& dated : kDatedTables) {
         const QString column = QString::fromLatin1(dated.column);
         // LIKE with "_" reads the same on both engines; only the few loose rows come back.
-        const QString sql = QStringLiteral("select ID, %1 from %2 where not (%1 like '____-__-__')")
-                                .arg(column, QString::fromLatin1(dated.table));
+        const QString sql = QStringLiteral("select ID, %1 from %2 where %3")
+                                .arg(column, QString::fromLatin1(dated.table), looseDateCondition(column));
         db.runBound(sql, {}, [&](const Database::Row& row) {
             const QString stored = row.text(1);
             const std::optional<QString> normal = normalDate(stored);
@@ -125,11 +169,16 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable)
+    const QStringList additions = missingAdditions(db);
+    // The log is read from its start by the index each start makes: what it held is in the keys.
+    const bool oldLog = additions.isEmpty() && db.firstInteger(quickFindLogEndSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && additions.isEmpty() && !oldLog)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
     Transaction transaction(db);
+    if (oldLog)
+        db.execute(clearQuickFindLogSql());
     if (widenIndex) {
         db.execute(dropLiveIndexSql());
         db.execute(createLiveIndexSql());
@@ -145,8 +194,14 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);
+    // After the keys: a log made first would list every card the build writes.
+    for (const QString& statement : additions)
+        db.execute(statement);
     transaction.commit();
-    return UpgradeResult::Upgraded;
+    // Only the log was emptied: nothing the user would call an upgrade.
+    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable
+        ? UpgradeResult::Current
+        : UpgradeResult::Upgraded;
 }
 
 } // namespace ostrel
