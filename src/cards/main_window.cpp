@@ -186,7 +186,15 @@ void TfrmMain::FormCreate()
     // An upgrade that fails leaves the file as it was: the cards are still listed.
     runGuarded([this] { upgradeDatabase(); });
     myRef();
-    loadQuickFindIndex();
+    // The index of the earlier file goes now; the new one is read once the window is up, so
+    // that the reminder and the first paint have the machine to themselves.
+    endQuickFindIndexLoad();
+    m_finder->setIndex(nullptr);
+    m_indexWanted = true;
+    QTimer::singleShot(0, this, [this] {
+        if (std::exchange(m_indexWanted, false))
+            runGuarded([this] { loadQuickFindIndex(); });
+    });
     if (db.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
@@ -288,6 +296,8 @@ void TfrmMain::endQuickFindIndexLoad()
 
 void TfrmMain::waitForQuickFindIndex()
 {
+    if (std::exchange(m_indexWanted, false))
+        loadQuickFindIndex();
     if (m_indexLoader)
         takeQuickFindIndex();
 }

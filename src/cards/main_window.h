@@ -212,6 +212,7 @@ private:
     std::atomic<bool> m_stopIndexLoad{false};
     std::shared_ptr<std::shared_ptr<QuickFindIndex>> m_loadedIndex;
     uint64_t m_indexLoads = 0; // tells a finished load of an earlier file from the current one
+    bool m_indexWanted = false; // a load waits for the event loop
 };
 
 // The card-list report of the main window: the displayed columns of its last refresh,

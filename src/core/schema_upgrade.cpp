@@ -2,10 +2,12 @@
 
 #include "core/card_image_store.h"
 #include "core/loose_date.h"
+#include "core/schema_names.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
+#include "engine/sql_text.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -36,10 +38,24 @@ QString looseDateCondition(const QString& column)
     return QStringLiteral("not (%1 like '____-__-__')").arg(column);
 }
 
+// The month-day index the anniversary reminder reads and the indexes of loosely stored dates,
+// each by its name, in the file's dialect: a server gets them too.
+std::vector<std::pair<QString, QString>> dateIndexes()
+{
+    std::vector<std::pair<QString, QString>> indexes{
+        {QStringLiteral("DJNR_MonthDay"), QStringLiteral("CREATE INDEX DJNR_MonthDay ON DJNR (%1)").arg(anniversaryMonthDaySql())}};
+    for (const auto& dated : kDatedTables) {
+        const QString table = QString::fromLatin1(dated.table);
+        const QString column = QString::fromLatin1(dated.column);
+        indexes.emplace_back(table + QStringLiteral("_LooseDate"),
+                             QStringLiteral("CREATE INDEX %1_LooseDate ON %1 (%2) WHERE %3").arg(table, column, looseDateCondition(column)));
+    }
+    return indexes;
+}
+
 // What a file gets beyond the delivered schema, each by its name and made when missing: the
-// log that keeps quick find's index current, the month-day index the anniversary reminder
-// reads, and the indexes of loosely stored dates. Built-in SQL alone, so that an older
-// version writing the file keeps them too.
+// log that keeps quick find's index current and the date indexes. Built-in SQL alone, so
+// that an older version writing the file keeps them too.
 std::vector<std::pair<QString, QString>> fileAdditions()
 {
     std::vector<std::pair<QString, QString>> additions;
@@ -47,23 +63,17 @@ std::vector<std::pair<QString, QString>> fileAdditions()
     const QStringList statements = quickFindLogStatements();
     for (qsizetype i = 0; i < names.size(); ++i)
         additions.emplace_back(names[i], statements[i]);
-    additions.emplace_back(QStringLiteral("DJNR_MonthDay"),
-                           QStringLiteral("CREATE INDEX DJNR_MonthDay ON DJNR (%1)").arg(anniversaryMonthDaySql()));
-    for (const auto& dated : kDatedTables) {
-        const QString table = QString::fromLatin1(dated.table);
-        const QString column = QString::fromLatin1(dated.column);
-        additions.emplace_back(table + QStringLiteral("_LooseDate"), QStringLiteral("CREATE INDEX %1_LooseDate ON %1 (%2) WHERE %3")
-                                                                        .arg(table, column, looseDateCondition(column)));
-    }
+    for (auto& index : dateIndexes())
+        additions.push_back(std::move(index));
     return additions;
 }
 
 // The additions the file lacks.
-QStringList missingAdditions(Database& db)
+QStringList missingAdditions(Database& db, const std::vector<std::pair<QString, QString>>& additions)
 {
     QStringList missing;
-    for (const auto& [name, statement] : fileAdditions())
-        if (db.firstInteger(schemaObjectCountSql(1), {name}) == 0)
+    for (const auto& [name, statement] : additions)
+        if (db.firstInteger(schemaObjectExistsSql(), {name}) == 0)
             missing << statement;
     return missing;
 }
@@ -125,10 +135,27 @@ void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
 
 } // namespace
 
+QStringList serverDateIndexStatements()
+{
+    QStringList statements;
+    for (const auto& index : dateIndexes())
+        statements << adaptServerSql(index.second, schemaNames());
+    return statements;
+}
+
 ServerUpgrade upgradeServer(Database& db)
 {
-    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
     auto* server = dynamic_cast<PgConnection*>(&db);
+    if (server) {
+        // Made once by an account that may; without them the same statements read the tables whole.
+        const QStringList indexes = missingAdditions(db, dateIndexes());
+        try {
+            for (const QString& statement : indexes)
+                server->runServerSql(adaptServerSql(statement, schemaNames()));
+        } catch (const EngineError&) {
+        }
+    }
+    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
     const QStringList tables = server ? missingServerTables(db) : QStringList();
     if (tables.isEmpty()) {
         if (fixes.empty())
@@ -169,7 +196,7 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
-    const QStringList additions = missingAdditions(db);
+    const QStringList additions = missingAdditions(db, fileAdditions());
     // The log is read from its start by the index each start makes: what it held is in the keys.
     const bool oldLog = additions.isEmpty() && db.firstInteger(quickFindLogEndSql()) > 0;
     if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && additions.isEmpty() && !oldLog)

@@ -51,5 +51,8 @@ struct ServerUpgrade {
     QString warning;
 };
 ServerUpgrade upgradeServer(Database& db);
+// The month-day index of the anniversaries and the indexes of loosely stored dates in the
+// server's dialect, for a server being set up.
+QStringList serverDateIndexStatements();
 
 } // namespace ostrel

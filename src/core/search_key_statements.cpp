@@ -113,12 +113,9 @@ QStringList quickFindLogNames()
     return names;
 }
 
-QString schemaObjectCountSql(int names)
+QString schemaObjectExistsSql()
 {
-    QString marks;
-    for (int i = 1; i <= names; ++i)
-        marks += (i > 1 ? QStringLiteral(",?") : QStringLiteral("?")) + QString::number(i);
-    return QStringLiteral("select count(*) from sqlite_master where name in (") + marks + u')';
+    return QStringLiteral("select count(*) from sqlite_master where lower(name) = lower(?1)");
 }
 
 QString quickFindLogExistsSql()

@@ -41,8 +41,9 @@ QString quickFindSql();
 QStringList quickFindLogStatements();
 // The names the log statements create, each checked for on its own.
 QStringList quickFindLogNames();
-// One row: how many of the names given as ?1 … the file has (tables, triggers and indexes).
-QString schemaObjectCountSql(int names);
+// One row, 1 when the database has a table, trigger or index named ?1 (in any case: a server
+// folds unquoted names to lower case).
+QString schemaObjectExistsSql();
 // One row, 1 when the log is there.
 QString quickFindLogExistsSql();
 // The highest Seq of the log, 0 when it is empty.

@@ -8,6 +8,7 @@
 #include "engine/postgres/pg_connection.h"
 #include "core/open_database.h"
 #include "core/schema_names.h"
+#include "core/schema_upgrade.h"
 #include "engine/sql_text.h"
 #include "engine/transaction.h"
 
@@ -251,6 +252,7 @@ QStringList serverSchemaStatements()
         statements << QString::fromUtf8(support);
     statements << sync::serverSyncTableStatements();
     statements << serverCardImageStatements();
+    statements << serverDateIndexStatements();
     statements << numberingPastRowsSql();
     return statements;
 }
