@@ -36,6 +36,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QThread>
@@ -185,15 +186,21 @@ void TfrmMain::FormCreate()
     m_dm.openCardDatabase(this); // asks for the user's password when one is set
     // An upgrade that fails leaves the file as it was: the cards are still listed.
     runGuarded([this] { upgradeDatabase(); });
-    myRef();
     // The index of the earlier file goes now; the new one is read once the window is up, so
     // that the reminder and the first paint have the machine to themselves.
     endQuickFindIndexLoad();
     m_finder->setIndex(nullptr);
+    {
+        const QScopedValueRollback<bool> firstRefresh(m_countsLater, true);
+        myRef();
+    }
     m_indexWanted = true;
     QTimer::singleShot(0, this, [this] {
         if (std::exchange(m_indexWanted, false))
             runGuarded([this] { loadQuickFindIndex(); });
+        // No index is coming (a server, a file without the log): the engine counts now.
+        if (m_countsPending && !m_indexLoader)
+            runGuarded([this] { showCounts(); });
     });
     if (db.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
@@ -225,6 +232,15 @@ void TfrmMain::myRef()
 void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
+    // A long list at start: its counters fill in a moment after the window is up, from the
+    // index (or the engine when none comes), rather than keeping the window from showing.
+    constexpr int kCountersLaterFrom = 200000;
+    m_countsPending = m_countsLater && ADOQuery1->recordCount() >= kCountersLaterFrom;
+    if (m_countsPending) {
+        Label5->setText(QStringLiteral("拜访次数：…"));
+        Label2->setText(QStringLiteral("纪念日数：…"));
+        return;
+    }
     int64_t visits = 0, anniversaries = 0;
     // The index of the file holds each card's counts: a narrowed list's cards, scattered over
     // the IDs, were counted as they were found, and a whole list is added up without the engine.
@@ -280,6 +296,8 @@ void TfrmMain::takeQuickFindIndex()
     m_indexLoader = nullptr;
     m_finder->setIndex(std::move(*m_loadedIndex));
     m_loadedIndex.reset();
+    if (m_countsPending)
+        runGuarded([this] { showCounts(); });
 }
 
 void TfrmMain::endQuickFindIndexLoad()

@@ -213,6 +213,8 @@ private:
     std::shared_ptr<std::shared_ptr<QuickFindIndex>> m_loadedIndex;
     uint64_t m_indexLoads = 0; // tells a finished load of an earlier file from the current one
     bool m_indexWanted = false; // a load waits for the event loop
+    bool m_countsLater = false;   // the first refresh of a start
+    bool m_countsPending = false; // the counters show "…" until the index is in
 };
 
 // The card-list report of the main window: the displayed columns of its last refresh,
