@@ -248,7 +248,10 @@ void TfrmMain::showCounts()
         ? m_finder->countsOfFound(visits, anniversaries)
         : m_finder->countAll(m_dm.ADOConnection1, ADOQuery1->rows().ids(), visits, anniversaries);
     if (!counted) {
-        const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), ADOQuery1->rows().ids());
+        const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
+        const std::vector<qint64> counts = m_finder->countByEngine(m_dm.ADOConnection1, cards, [&] {
+            return m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
+        });
         visits = counts[0];
         anniversaries = counts[1];
     }

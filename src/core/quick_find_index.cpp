@@ -58,7 +58,9 @@ uint32_t QuickFindIndex::Strings::add(std::string_view text)
 uint32_t QuickFindIndex::Blocks::put(std::string_view text)
 {
     constexpr size_t kSize = size_t(1) << kBits;
-    if (used + text.size() > kSize) {
+    if (text.empty())
+        return 0; // read back as nothing, whatever the blocks
+    if (blocks.empty() || used + text.size() > kSize) {
         blocks.push_back(std::make_unique<char[]>(kSize));
         used = 0;
     }
@@ -162,7 +164,10 @@ void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t vis
         if (at != m_ids.size())
             ++m_layout; // the cards after it move
         m_ids.insert(m_ids.begin() + static_cast<ptrdiff_t>(at), card);
-        auto grow = [at](auto& values) { values.insert(values.begin() + static_cast<ptrdiff_t>(at), {}); };
+        // A value, not "{}": that would be an empty list of them, inserting nothing.
+        auto grow = [at](auto& values) {
+            values.insert(values.begin() + static_cast<ptrdiff_t>(at), typename std::decay_t<decltype(values)>::value_type());
+        };
         grow(m_names);
         grow(m_companies);
         grow(m_restStarts);
@@ -283,7 +288,42 @@ void QuickFinder::setIndex(std::shared_ptr<QuickFindIndex> index)
 {
     m_index = std::move(index);
     m_fingerprint = 0;
+    m_stampKind = Stamp::Unknown;
+    m_engineCounts.clear();
     forget();
+}
+
+std::vector<qint64> QuickFinder::countByEngine(Database& db, const std::vector<int64_t>& list,
+                                               const std::function<std::vector<qint64>()>& count)
+{
+    if (m_stampKind == Stamp::Unknown)
+        m_stampKind = db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) > 0 ? Stamp::Kept : Stamp::Absent;
+    if (m_stampKind == Stamp::Absent)
+        return count();
+    // Read before the counting: a change committed in between raises it again.
+    const int64_t stamp = db.firstInteger(countStampSql());
+    const uint64_t listPrint = fingerprint(list);
+    if (m_engineCounts.empty() || stamp != m_countStamp || listPrint != m_countedList) {
+        m_engineCounts = count();
+        m_countStamp = stamp;
+        m_countedList = listPrint;
+    }
+    return m_engineCounts;
+}
+
+QStringList countStampStatements()
+{
+    QStringList statements{
+        QStringLiteral("CREATE TABLE D_CountStamp (n bigint NOT NULL)"),
+        QStringLiteral("INSERT INTO D_CountStamp VALUES (0)"),
+        // As its owner: an account that may write visits need not be granted the stamp.
+        QStringLiteral("CREATE OR REPLACE FUNCTION ostrel_count_stamp() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+                       "SET search_path FROM CURRENT AS $$ BEGIN UPDATE D_CountStamp SET n = n + 1; RETURN NULL; END $$")};
+    for (const char* table : {"DList", "DJNR"})
+        statements << QStringLiteral("CREATE TRIGGER %1_Counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON \"%1\" "
+                                     "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_count_stamp()")
+                          .arg(QString::fromLatin1(table));
+    return statements;
 }
 
 void QuickFinder::forget()

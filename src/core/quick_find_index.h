@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -67,6 +68,8 @@ private:
         uint32_t put(std::string_view text);
         std::string_view at(uint32_t start, size_t length) const
         {
+            if (length == 0)
+                return {};
             return std::string_view(blocks[start >> kBits].get() + (start & ((1u << kBits) - 1)), length);
         }
     };
@@ -118,6 +121,12 @@ public:
     // or when a card of the list has no key (the engine counts then).
     bool countAll(Database& db, const std::vector<int64_t>& list, int64_t& visits, int64_t& anniversaries);
 
+    // The counters of list as count gives them, kept against the change stamp of visits and
+    // anniversaries that a team server keeps (countStampStatements): a refresh with nothing
+    // changed meanwhile, on any desktop, counts nothing. Without a stamp count runs each time.
+    std::vector<qint64> countByEngine(Database& db, const std::vector<int64_t>& list,
+                                      const std::function<std::vector<qint64>()>& count);
+
 private:
     // Brings the index up to date and the positions in line with list; false when the index
     // was lost (the engine is asked then).
@@ -134,6 +143,15 @@ private:
     bool m_counted = false;
     int64_t m_visits = 0;
     int64_t m_anniversaries = 0;
+    // The engine's last counters, of the list with this fingerprint at this stamp.
+    enum class Stamp { Unknown, Absent, Kept } m_stampKind = Stamp::Unknown;
+    int64_t m_countStamp = -1;
+    uint64_t m_countedList = 0;
+    std::vector<qint64> m_engineCounts;
 };
+
+// The change stamp of visits and anniversaries on a team server: one row that a trigger of
+// DList and of DJNR raises with every statement that changes them, committed with the change.
+QStringList countStampStatements();
 
 } // namespace ostrel

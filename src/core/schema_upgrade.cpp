@@ -2,6 +2,7 @@
 
 #include "core/card_image_store.h"
 #include "core/loose_date.h"
+#include "core/quick_find_index.h"
 #include "core/schema_names.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
@@ -152,6 +153,11 @@ ServerUpgrade upgradeServer(Database& db)
         try {
             for (const QString& statement : indexes)
                 server->runServerSql(adaptServerSql(statement, schemaNames()));
+            if (db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) == 0) {
+                Transaction transaction(db);
+                server->runServerSql(countStampStatements().join(QStringLiteral(";\n")));
+                transaction.commit();
+            }
         } catch (const EngineError&) {
         }
     }

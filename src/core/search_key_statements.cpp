@@ -168,4 +168,9 @@ QString countsOfCardSql()
     return QStringLiteral("select (select count(*) from DList where DID = ?1), (select count(*) from DJNR where DID = ?1)");
 }
 
+QString countStampSql()
+{
+    return QStringLiteral("select n from D_CountStamp");
+}
+
 } // namespace ostrel

@@ -62,5 +62,7 @@ QString searchKeyOfCardSql();
 QString visitCountsByCardSql();
 QString anniversaryCountsByCardSql();
 QString countsOfCardSql();
+// The team server's change stamp of visits and anniversaries.
+QString countStampSql();
 
 } // namespace ostrel

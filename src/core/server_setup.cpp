@@ -1,6 +1,7 @@
 #include "core/server_setup.h"
 
 #include "core/card_image_store.h"
+#include "core/quick_find_index.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/search_keys.h"
@@ -253,6 +254,7 @@ QStringList serverSchemaStatements()
     statements << sync::serverSyncTableStatements();
     statements << serverCardImageStatements();
     statements << serverDateIndexStatements();
+    statements << countStampStatements();
     statements << numberingPastRowsSql();
     return statements;
 }
