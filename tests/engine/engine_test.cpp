@@ -492,6 +492,9 @@ TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
         {"zhangfe", "insert into DList(DID, LDate) values(%1, '2026-01-02')", "张飞"},
         {"zhangfei", "delete from DList where DID=%1", "张飞"},
         {"z", "insert into DJNR(DID, JDate) values(%1, '2001-02-03')", "张三"},
+        // A card numbered below every other one goes first in the index: the others move.
+        {"zh", "insert into D_B(ID, BName, theDel) values(-1, '张角', '否')", nullptr},
+        {"zhangjiao", nullptr, nullptr},
     };
     QuickFinder finder;
     auto index = std::make_shared<QuickFindIndex>();
