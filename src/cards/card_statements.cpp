@@ -1,6 +1,7 @@
 #include "card_statements.h"
 
 #include "core/card_fields.h"
+#include "core/schema_upgrade.h"
 #include "engine/engine_error.h"
 #include "engine/sql_text.h"
 
@@ -123,7 +124,7 @@ QString cardNameSql(const QString& cardId)
 QString anniversaryReminderSql(const QString& from, const QString& to)
 {
     return QStringLiteral("Select ID from DJNR ") + QStringLiteral("Where ")
-        + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to);
+        + monthDayBetween(anniversaryMonthDaySql(), from, to);
 }
 
 QString cardsByIdSql(int count)

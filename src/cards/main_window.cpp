@@ -10,6 +10,7 @@
 #include "card_qr_window.h"
 #include "card_statements.h"
 #include "app/date_box.h"
+#include "core/quick_find_index.h"
 #include "core/search_keys.h"
 #include "core/open_database.h"
 #include "engine/query.h"
@@ -36,8 +37,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTextBrowser>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -74,7 +77,8 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
       ADOQuery3(dm.newQuery(this, "ADOQuery3")),
       ADOQuery4(dm.newQuery(this, "ADOQuery4")),
       ADOQuery5(dm.newQuery(this, "ADOQuery5")),
-      m_dm(dm)
+      m_dm(dm),
+      m_finder(std::make_unique<QuickFinder>())
 {
     // The card list may hold a million cards: it keeps their IDs and reads what is shown.
     ADOQuery1->setPaged(true);
@@ -101,7 +105,10 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
     });
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    endQuickFindIndexLoad();
+}
 
 void TfrmMain::connectCommands()
 {
@@ -188,7 +195,22 @@ void TfrmMain::FormCreate()
     m_dm.openCardDatabase(this); // asks for the user's password when one is set
     // An upgrade that fails leaves the file as it was: the cards are still listed.
     runGuarded([this] { upgradeDatabase(); });
-    myRef();
+    // The index of the earlier file goes now; the new one is read once the window is up, so
+    // that the reminder and the first paint have the machine to themselves.
+    endQuickFindIndexLoad();
+    m_finder->setIndex(nullptr);
+    {
+        const QScopedValueRollback<bool> firstRefresh(m_countsLater, true);
+        myRef();
+    }
+    m_indexWanted = true;
+    QTimer::singleShot(0, this, [this] {
+        if (std::exchange(m_indexWanted, false))
+            runGuarded([this] { loadQuickFindIndex(); });
+        // No index is coming (a server, a file without the log): the engine counts now.
+        if (m_countsPending && !m_indexLoader)
+            runGuarded([this] { showCounts(); });
+    });
     if (db.isReadOnly()) {
         ReadOnlyLabel->setText(QStringLiteral("只读：数据库文件或 Data 文件夹不能写入，可以查看，不能保存修改"));
         ReadOnlyLabel->show();
@@ -212,6 +234,7 @@ void TfrmMain::myRef()
     int column = 1;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         DBGrid1->setColumnWidth(column++, static_cast<int>(ADOQuery4->integer(QStringLiteral("theWidth"))));
+    m_finder->forget();
     narrowList();
     showCounts();
 }
@@ -219,10 +242,31 @@ void TfrmMain::myRef()
 void TfrmMain::showCounts()
 {
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
-    const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
-    const std::vector<qint64> counts = m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
-    Label5->setText(QStringLiteral("拜访次数：%1").arg(counts[0]));
-    Label2->setText(QStringLiteral("纪念日数：%1").arg(counts[1]));
+    // A long list at start: its counters fill in a moment after the window is up, from the
+    // index (or the engine when none comes), rather than keeping the window from showing.
+    constexpr int kCountersLaterFrom = 200000;
+    m_countsPending = m_countsLater && ADOQuery1->recordCount() >= kCountersLaterFrom;
+    if (m_countsPending) {
+        Label5->setText(QStringLiteral("拜访次数：…"));
+        Label2->setText(QStringLiteral("纪念日数：…"));
+        return;
+    }
+    int64_t visits = 0, anniversaries = 0;
+    // The index of the file holds each card's counts: a narrowed list's cards, scattered over
+    // the IDs, were counted as they were found, and a whole list is added up without the engine.
+    const bool counted = ADOQuery1->isNarrowed()
+        ? m_finder->countsOfFound(visits, anniversaries)
+        : m_finder->countAll(m_dm.ADOConnection1, ADOQuery1->rows().ids(), visits, anniversaries);
+    if (!counted) {
+        const std::vector<int64_t>& cards = ADOQuery1->rows().ids();
+        const std::vector<qint64> counts = m_finder->countByEngine(m_dm.ADOConnection1, cards, [&] {
+            return m_dm.ADOConnection1.sumsInIdRuns(visitAndAnniversaryCountSql(), cards);
+        });
+        visits = counts[0];
+        anniversaries = counts[1];
+    }
+    Label5->setText(QStringLiteral("拜访次数：%1").arg(visits));
+    Label2->setText(QStringLiteral("纪念日数：%1").arg(anniversaries));
 }
 
 void TfrmMain::narrowList()
@@ -230,7 +274,68 @@ void TfrmMain::narrowList()
     if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
         ADOQuery1->showAll();
     else
-        ADOQuery1->showOnly(ostrel::quickFind(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
+        ADOQuery1->showOnly(m_finder->find(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
+}
+
+void TfrmMain::loadQuickFindIndex()
+{
+    endQuickFindIndexLoad();
+    m_finder->setIndex(nullptr);
+    QuickFindIndexLoader load = quickFindIndexLoader(m_dm.ADOConnection1);
+    if (!load || !QuickFindEdit->isEnabled())
+        return;
+    m_stopIndexLoad = false;
+    auto loaded = std::make_shared<std::shared_ptr<QuickFindIndex>>();
+    m_loadedIndex = loaded;
+    m_indexLoader = QThread::create([load = std::move(load), loaded, stop = &m_stopIndexLoad] {
+        try {
+            *loaded = load(stop);
+        } catch (...) {
+            // Quick find goes on through the engine, as before the index.
+        }
+    });
+    const uint64_t thisLoad = ++m_indexLoads;
+    connect(m_indexLoader, &QThread::finished, this, [this, thisLoad] {
+        if (thisLoad == m_indexLoads && m_indexLoader)
+            takeQuickFindIndex();
+    });
+    m_indexLoader->start(QThread::LowPriority);
+}
+
+void TfrmMain::takeQuickFindIndex()
+{
+    m_indexLoader->wait();
+    delete m_indexLoader;
+    m_indexLoader = nullptr;
+    m_finder->setIndex(std::move(*m_loadedIndex));
+    m_loadedIndex.reset();
+    if (m_countsPending)
+        runGuarded([this] { showCounts(); });
+}
+
+void TfrmMain::endQuickFindIndexLoad()
+{
+    if (!m_indexLoader)
+        return;
+    m_stopIndexLoad = true;
+    m_indexLoader->wait();
+    delete m_indexLoader;
+    m_indexLoader = nullptr;
+    m_loadedIndex.reset();
+    ++m_indexLoads;
+}
+
+void TfrmMain::waitForQuickFindIndex()
+{
+    if (std::exchange(m_indexWanted, false))
+        loadQuickFindIndex();
+    if (m_indexLoader)
+        takeQuickFindIndex();
+}
+
+bool TfrmMain::hasQuickFindIndex() const
+{
+    return m_finder->hasIndex();
 }
 
 void TfrmMain::quickFind()

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 
 #include <optional>
+#include <atomic>
+#include <memory>
 
 class QAction;
 class QDragEnterEvent;
@@ -16,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTextBrowser;
+class QThread;
 class QTimer;
 class QToolButton;
 
@@ -32,6 +35,8 @@ class DatabaseFileCommands;
 class GbkEdit;
 class HistoryCommands;
 class Query;
+class QuickFindIndex;
+class QuickFinder;
 class TfrmDM;
 
 // The program's home: the live cards in the configured columns, three counters, the
@@ -169,6 +174,10 @@ public:
     // Narrows the list to the cards the quick-find text finds and recounts (the whole list
     // when the box is empty). Esc in the box empties it and runs this at once.
     void quickFind();
+    // Waits until the quick-find index of the file, read on a worker thread after the start,
+    // is in use (at once when none is being read).
+    void waitForQuickFindIndex();
+    bool hasQuickFindIndex() const;
     // 扫描名片…: asks for card images and reads them (see scanFiles).
     void scanCards();
     // Reads card images on the scanner's thread: one card opens in the editor, several in the
@@ -216,6 +225,11 @@ private:
     void upgradeDatabase();
     void narrowList();
     void showCounts();
+    // Reads the quick-find index of the file anew on a worker thread; until it is in, quick
+    // find asks the engine.
+    void loadQuickFindIndex();
+    void endQuickFindIndexLoad();
+    void takeQuickFindIndex();
     void writeCloseBackup();
     // The commands of the database file on this desktop, for what belongs to a file alone
     // (backups, the password); on a server an engine error saying so.
@@ -227,6 +241,14 @@ private:
     TfrmDM& m_dm;
     CardScanner* m_scanner = nullptr; // made on the first scan, kept with its recogniser
     bool m_syncedAtStart = false;     // a restore starts the window again, not the program
+    std::unique_ptr<QuickFinder> m_finder;
+    QThread* m_indexLoader = nullptr;
+    std::atomic<bool> m_stopIndexLoad{false};
+    std::shared_ptr<std::shared_ptr<QuickFindIndex>> m_loadedIndex;
+    uint64_t m_indexLoads = 0; // tells a finished load of an earlier file from the current one
+    bool m_indexWanted = false; // a load waits for the event loop
+    bool m_countsLater = false;   // the first refresh of a start
+    bool m_countsPending = false; // the counters show "…" until the index is in
 };
 
 // The card-list report of the main window: the displayed columns of its last refresh,

@@ -3,11 +3,14 @@
 #include "core/card_image_store.h"
 #include "core/duplicates/not_duplicates.h"
 #include "core/loose_date.h"
+#include "core/quick_find_index.h"
+#include "core/schema_names.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/visit_stats.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
+#include "engine/sql_text.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "engine/transaction.h"
 
@@ -31,7 +34,61 @@ const struct {
     const char* column;
 } kDatedTables[] = {{"DList", "LDate"}, {"DJNR", "JDate"}};
 
+// A date not in the stored form; the index of each dated table on it holds those few rows
+// alone, so the check at every start reads them and nothing else.
+QString looseDateCondition(const QString& column)
+{
+    return QStringLiteral("not (%1 like '____-__-__')").arg(column);
+}
+
+// The month-day index the anniversary reminder reads, the indexes of loosely stored dates and
+// those of the visit statistics, each by its name, in the file's dialect: a server gets them too.
+std::vector<std::pair<QString, QString>> dateIndexes()
+{
+    std::vector<std::pair<QString, QString>> indexes{
+        {QStringLiteral("DJNR_MonthDay"), QStringLiteral("CREATE INDEX DJNR_MonthDay ON DJNR (%1)").arg(anniversaryMonthDaySql())}};
+    for (const auto& dated : kDatedTables) {
+        const QString table = QString::fromLatin1(dated.table);
+        const QString column = QString::fromLatin1(dated.column);
+        indexes.emplace_back(table + QStringLiteral("_LooseDate"),
+                             QStringLiteral("CREATE INDEX %1_LooseDate ON %1 (%2) WHERE %3").arg(table, column, looseDateCondition(column)));
+    }
+    for (auto& index : visitStatsIndexes())
+        indexes.push_back(std::move(index));
+    return indexes;
+}
+
+// What a file gets beyond the delivered schema, each by its name and made when missing: the
+// log that keeps quick find's index current and the date indexes. Built-in SQL alone, so
+// that an older version writing the file keeps them too.
+std::vector<std::pair<QString, QString>> fileAdditions()
+{
+    std::vector<std::pair<QString, QString>> additions;
+    const QStringList names = quickFindLogNames();
+    const QStringList statements = quickFindLogStatements();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        additions.emplace_back(names[i], statements[i]);
+    for (auto& index : dateIndexes())
+        additions.push_back(std::move(index));
+    return additions;
+}
+
+// The additions the file lacks.
+QStringList missingAdditions(Database& db, const std::vector<std::pair<QString, QString>>& additions)
+{
+    QStringList missing;
+    for (const auto& [name, statement] : additions)
+        if (db.firstInteger(schemaObjectExistsSql(), {name}) == 0)
+            missing << statement;
+    return missing;
+}
+
 } // namespace
+
+QString anniversaryMonthDaySql()
+{
+    return QStringLiteral("substr(JDate,6,5)");
+}
 
 std::vector<StoredDateFix> storedDateFixes(Database& db)
 {
@@ -39,8 +96,8 @@ std::vector<StoredDateFix> storedDateFixes(Database& db)
     for (const auto& dated : kDatedTables) {
         const QString column = QString::fromLatin1(dated.column);
         // LIKE with "_" reads the same on both engines; only the few loose rows come back.
-        const QString sql = QStringLiteral("select ID, %1 from %2 where not (%1 like '____-__-__')")
-                                .arg(column, QString::fromLatin1(dated.table));
+        const QString sql = QStringLiteral("select ID, %1 from %2 where %3")
+                                .arg(column, QString::fromLatin1(dated.table), looseDateCondition(column));
         db.runBound(sql, {}, [&](const Database::Row& row) {
             const QString stored = row.text(1);
             const std::optional<QString> normal = normalDate(stored);
@@ -85,10 +142,32 @@ void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
 
 } // namespace
 
+QStringList serverDateIndexStatements()
+{
+    QStringList statements;
+    for (const auto& index : dateIndexes())
+        statements << adaptServerSql(index.second, schemaNames());
+    return statements;
+}
+
 ServerUpgrade upgradeServer(Database& db)
 {
-    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
     auto* server = dynamic_cast<PgConnection*>(&db);
+    if (server) {
+        // Made once by an account that may; without them the same statements read the tables whole.
+        const QStringList indexes = missingAdditions(db, dateIndexes());
+        try {
+            for (const QString& statement : indexes)
+                server->runServerSql(adaptServerSql(statement, schemaNames()));
+            if (db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) == 0) {
+                Transaction transaction(db);
+                server->runServerSql(countStampStatements().join(QStringLiteral(";\n")));
+                transaction.commit();
+            }
+        } catch (const EngineError&) {
+        }
+    }
+    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
     const QStringList tables = server ? missingServerTables(db) : QStringList();
     if (tables.isEmpty()) {
         if (fixes.empty())
@@ -129,13 +208,17 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
     const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
-    const bool statsIndexes = db.firstInteger(visitStatsIndexCountSql()) == visitStatsIndexStatements().size();
     const bool notDuplicateTable = db.firstInteger(notDuplicateTableExistsSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && statsIndexes && notDuplicateTable)
+    const QStringList additions = missingAdditions(db, fileAdditions());
+    // The log is read from its start by the index each start makes: what it held is in the keys.
+    const bool oldLog = additions.isEmpty() && db.firstInteger(quickFindLogEndSql()) > 0;
+    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && notDuplicateTable && additions.isEmpty() && !oldLog)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
     Transaction transaction(db);
+    if (oldLog)
+        db.execute(clearQuickFindLogSql());
     if (widenIndex) {
         db.execute(dropLiveIndexSql());
         db.execute(createLiveIndexSql());
@@ -152,13 +235,16 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
         for (const QString& statement : fileNotDuplicateStatements())
             db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
-    if (!statsIndexes)
-        for (const QString& statement : visitStatsIndexStatements())
-            db.execute(statement);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);
+    // After the keys: a log made first would list every card the build writes.
+    for (const QString& statement : additions)
+        db.execute(statement);
     transaction.commit();
-    return UpgradeResult::Upgraded;
+    // Only the log was emptied: nothing the user would call an upgrade.
+    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && notDuplicateTable
+        ? UpgradeResult::Current
+        : UpgradeResult::Upgraded;
 }
 
 } // namespace ostrel

@@ -16,6 +16,11 @@ class SqlCipherConnection;
 enum class UpgradeResult { Current, Upgraded, ReadOnly };
 UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress = {});
 
+// The month-day ("mm-dd") of an anniversary's JDate, as the file's index on it holds it (the
+// same as Mid(JDate,6,5)): statements that pick anniversaries by month-day use it, so that the
+// index serves them rather than a read of every anniversary.
+QString anniversaryMonthDaySql();
+
 // Whether the file has the search key table (a read-only older file does not).
 bool hasSearchKeys(SqlCipherConnection& db);
 
@@ -46,5 +51,8 @@ struct ServerUpgrade {
     QString warning;
 };
 ServerUpgrade upgradeServer(Database& db);
+// The month-day index of the anniversaries and the indexes of loosely stored dates in the
+// server's dialect, for a server being set up.
+QStringList serverDateIndexStatements();
 
 } // namespace ostrel

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace ostrel {
 
@@ -32,5 +33,36 @@ QString writeSearchKeySql();
 QString deleteSearchKeySql();
 // The cards whose search key holds the text ?1 (from quickFindText), with their match class.
 QString quickFindSql();
+
+
+// The log of changed cards that keeps quick find's in-memory index current (quick_find_index.h):
+// triggers add the card of every search key written or removed and of every visit or
+// anniversary added, changed or removed, whoever writes the file. Seq only grows.
+QStringList quickFindLogStatements();
+// The names the log statements create, each checked for on its own.
+QStringList quickFindLogNames();
+// One row, 1 when the database has a table, trigger or index named ?1 (in any case: a server
+// folds unquoted names to lower case).
+QString schemaObjectExistsSql();
+// One row, 1 when the log is there.
+QString quickFindLogExistsSql();
+// The highest Seq of the log, 0 when it is empty.
+QString quickFindLogEndSql();
+// The cards logged after Seq ?1.
+QString quickFindLogSql();
+// Empties the log: at start, before any index is read.
+QString clearQuickFindLogSql();
+// The span of the IDs with a key (highest less lowest, plus one): about how many there are,
+// without reading them.
+QString searchKeySpanSql();
+// Every card's ID and key, by ID; the key of card ?1.
+QString searchKeysInOrderSql();
+QString searchKeyOfCardSql();
+// Card ID and its visits or anniversaries, by card; both counts of card ?1.
+QString visitCountsByCardSql();
+QString anniversaryCountsByCardSql();
+QString countsOfCardSql();
+// The team server's change stamp of visits and anniversaries.
+QString countStampSql();
 
 } // namespace ostrel

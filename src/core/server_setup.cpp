@@ -2,6 +2,7 @@
 
 #include "core/card_image_store.h"
 #include "core/duplicates/not_duplicates.h"
+#include "core/quick_find_index.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/search_keys.h"
@@ -9,6 +10,7 @@
 #include "engine/postgres/pg_connection.h"
 #include "core/open_database.h"
 #include "core/schema_names.h"
+#include "core/schema_upgrade.h"
 #include "engine/sql_text.h"
 #include "engine/transaction.h"
 
@@ -31,9 +33,6 @@ BEGIN NEW."theVer" := OLD."theVer" + 1; RETURN NEW; END $$)",
     // The live cards newest first, and their names for the name search, read from the index
     // alone: the condition is the index's own, so no row's theDel is compared at all.
     R"(CREATE INDEX D_B_LiveKeys ON "D_B" ("ID") INCLUDE ("BName") WHERE "theDel" = '否')",
-    // The visit statistics count by card and by date from the indexes alone.
-    R"(CREATE INDEX "DList_Card_Date" ON "DList" ("DID", "LDate"))",
-    R"(CREATE INDEX "DList_Date_Card" ON "DList" ("LDate", "DID"))",
     // Mid(text, start[, length]): start counts characters from 1; past the end gives ''.
     R"(CREATE FUNCTION ostrel_mid_error() RETURNS text LANGUAGE plpgsql IMMUTABLE AS $$
 BEGIN RAISE EXCEPTION 'Invalid procedure call or argument (Mid)'; END $$)",
@@ -256,6 +255,8 @@ QStringList serverSchemaStatements()
     statements << sync::serverSyncTableStatements();
     statements << serverCardImageStatements();
     statements << serverNotDuplicateStatements();
+    statements << serverDateIndexStatements();
+    statements << countStampStatements();
     statements << numberingPastRowsSql();
     return statements;
 }

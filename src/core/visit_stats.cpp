@@ -245,17 +245,11 @@ void readCards(Database& db, VisitStatistics& stats)
 
 } // namespace
 
-QStringList visitStatsIndexStatements()
+std::vector<std::pair<QString, QString>> visitStatsIndexes()
 {
-    return {QStringLiteral("CREATE INDEX IF NOT EXISTS DList_Card_Date ON DList (DID, LDate)"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS DList_Date_Card ON DList (LDate, DID)"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS D_B_Kind ON D_B (theType, DArea)")};
-}
-
-QString visitStatsIndexCountSql()
-{
-    return QStringLiteral("select count(*) from sqlite_master where type = 'index' "
-                          "and name in ('DList_Card_Date', 'DList_Date_Card', 'D_B_Kind')");
+    return {{QStringLiteral("DList_Card_Date"), QStringLiteral("CREATE INDEX DList_Card_Date ON DList (DID, LDate)")},
+            {QStringLiteral("DList_Date_Card"), QStringLiteral("CREATE INDEX DList_Date_Card ON DList (LDate, DID)")},
+            {QStringLiteral("D_B_Kind"), QStringLiteral("CREATE INDEX D_B_Kind ON D_B (theType, DArea)")}};
 }
 
 QString shownLabel(const QString& label)

@@ -73,12 +73,10 @@ struct VisitStatistics {
     static constexpr int kUnvisitedShown = 500;
 };
 
-// The indexes the counting reads instead of the tables, made by the schema upgrade (each
-// "if not exists"): visits by card and date, visits by date and card, and the cards by
-// category and province.
-QStringList visitStatsIndexStatements();
-// One row: how many of those indexes the file has.
-QString visitStatsIndexCountSql();
+// The indexes the counting reads instead of the tables, each by its name, made by the schema
+// upgrade on the file and the server: visits by card and date, visits by date and card, and
+// the cards by category and province.
+std::vector<std::pair<QString, QString>> visitStatsIndexes();
 
 // A category or province as the charts and tables show it: "未填" for a card without one.
 QString shownLabel(const QString& label);

@@ -1,5 +1,6 @@
 #include "history_statements.h"
 
+#include "core/schema_upgrade.h"
 #include "engine/sql_text.h"
 
 namespace ostrel {
@@ -69,9 +70,9 @@ QString anniversaryOverviewSql(bool ranged, const QString& from, const QString& 
     return QStringLiteral("SELECT JDate as 纪念日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
         + QStringLiteral("JMemo as 纪念说明, DJNR.DID as myID ")
         + QStringLiteral("FROM DJNR INNER JOIN D_B ON DJNR.DID = D_B.ID ") + QStringLiteral("WHERE (DJNR.ID > 0) ")
-        + (ranged ? QStringLiteral(" AND ") + monthDayBetween(QStringLiteral("Mid(JDate,6,5)"), from, to) + QStringLiteral(" ")
+        + (ranged ? QStringLiteral(" AND ") + monthDayBetween(anniversaryMonthDaySql(), from, to) + QStringLiteral(" ")
                   : QString())
-        + QStringLiteral("ORDER BY Mid(JDate,6,5), BName, DJNR.ID DESC ");
+        + QStringLiteral("ORDER BY ") + anniversaryMonthDaySql() + QStringLiteral(", BName, DJNR.ID DESC ");
 }
 
 } // namespace ostrel

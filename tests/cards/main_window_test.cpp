@@ -534,6 +534,28 @@ TEST_F(MainWindow, LongListSortsRefreshesAndCountsAsAListReadAtOnce)
                                    column(QStringLiteral("select count(*) from DJNR") + live).first()));
 }
 
+TEST_F(MainWindow, VisitsAndAnniversariesWrittenByAnotherDesktopShowInTheNextRefresh)
+{
+    const int card = addCard(QStringLiteral("张三"));
+    startMain();
+    main->waitForQuickFindIndex(); // on the file the counters then come from the index
+    TfrmDM other(openCardDatabaseFor(database.programDir()));
+    const struct {
+        QString sql;
+        const char* counters;
+    } steps[] = {
+        {QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','x')"), "名片数量：1 拜访次数：1 纪念日数：0"},
+        {QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'2001-01-02','x')"), "名片数量：1 拜访次数：1 纪念日数：1"},
+        {QStringLiteral("delete from DList where DID=%1"), "名片数量：1 拜访次数：0 纪念日数：1"},
+    };
+    for (const auto& step : steps) {
+        main->myRef(); // the same list again: a kept count must not outlive the change
+        other.ADOConnection1.execute(step.sql.arg(card));
+        main->myRef();
+        EXPECT_EQ(counters(), QString::fromUtf8(step.counters)) << step.sql.toStdString();
+    }
+}
+
 TEST_F(MainWindow, QuickFindNarrowsAsTypedWithTheSearchConditionsAndEscRestores)
 {
     const int zhang = addCard(QStringLiteral("张三"));

@@ -1,3 +1,5 @@
+#include "cards/card_statements.h"
+#include "core/quick_find_index.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
@@ -383,17 +385,22 @@ protected:
             updateSearchKeys(db, {db.lastInsertId()});
         }
     }
-    // The names quick find leaves of the live cards, newest first as the list shows them.
-    QStringList found(const QString& typed)
+    std::vector<int64_t> liveCards()
     {
         std::vector<int64_t> list;
         for (const QString& id : column(QStringLiteral("select ID from D_B where theDel='否' order by ID desc")))
             list.push_back(id.toLongLong());
+        return list;
+    }
+    QStringList names(const std::vector<int64_t>& cards)
+    {
         QStringList names;
-        for (int64_t id : quickFind(db, typed, list))
+        for (int64_t id : cards)
             names << column(QStringLiteral("select BName from D_B where ID=%1").arg(id)).first();
         return names;
     }
+    // The names quick find leaves of the live cards, newest first as the list shows them.
+    QStringList found(const QString& typed) { return names(quickFind(db, typed, liveCards())); }
 };
 
 } // namespace
@@ -460,6 +467,62 @@ TEST_F(QuickFind, KeysFollowEveryWriteOfACard)
     updateSearchKeysAfter(db, last);
     EXPECT_EQ(found(QStringLiteral("gy")), QStringList{"关羽"});
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BKey")), QStringList{"7"});
+}
+
+TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
+{
+    const QString card = QStringLiteral("(select ID from D_B where BName='%1')");
+    const struct {
+        const char* typed;
+        const char* change; // run before the keystroke; %1 is a card by name
+        const char* of;     // that card's name
+    } steps[] = {
+        {"z", nullptr, nullptr},
+        {"zh", nullptr, nullptr},
+        {"zhang", nullptr, nullptr},
+        {"zha", nullptr, nullptr},          // shortened
+        {"zs", nullptr, nullptr},           // changed
+        {"zsf", nullptr, nullptr},          // extended, down to one card
+        {"13800", nullptr, nullptr},
+        {"z", nullptr, nullptr},
+        // Cards changed between two keystrokes, the second extending the first.
+        {"zh", "update D_B set BName='张飞' where ID=%1", "吕布"},
+        {"zhang", "insert into D_B(BName, theDel) values('张辽', '否')", nullptr},
+        {"zhangf", "update D_B set theDel='是' where ID=%1", "张三丰"},
+        {"zhangfe", "insert into DList(DID, LDate) values(%1, '2026-01-02')", "张飞"},
+        {"zhangfei", "delete from DList where DID=%1", "张飞"},
+        {"z", "insert into DJNR(DID, JDate) values(%1, '2001-02-03')", "张三"},
+        // A card numbered below every other one goes first in the index: the others move.
+        {"zh", "insert into D_B(ID, BName, theDel) values(-1, '张角', '否')", nullptr},
+        {"zhangjiao", nullptr, nullptr},
+    };
+    QuickFinder finder;
+    auto index = std::make_shared<QuickFindIndex>();
+    index->load(db);
+    finder.setIndex(index);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.typed);
+        if (step.change) {
+            const QString of = step.of ? card.arg(QString::fromUtf8(step.of)) : QString();
+            const QString ids = step.of ? column(QStringLiteral("select ID from D_B where BName='%1'").arg(QString::fromUtf8(step.of))).first() : QString();
+            db.execute(step.of ? QString::fromUtf8(step.change).arg(of) : QString::fromUtf8(step.change));
+            const int64_t changed = ids.isEmpty() ? db.lastInsertId() : ids.toLongLong();
+            updateSearchKeys(db, {changed});
+        }
+        const QString typed = QString::fromUtf8(step.typed);
+        const std::vector<int64_t> list = liveCards();
+        const std::vector<int64_t> byIndex = finder.find(db, typed, list);
+        EXPECT_EQ(names(byIndex), found(typed));
+        // The counters, of the cards found and of the whole list, as the engine counts them.
+        int64_t visits = -1, anniversaries = -1;
+        auto expectCounts = [&](bool counted, const std::vector<int64_t>& cards) {
+            EXPECT_TRUE(counted);
+            EXPECT_EQ((std::vector<qint64>{visits, anniversaries}), db.sumsInIdRuns(visitAndAnniversaryCountSql(), cards));
+        };
+        expectCounts(finder.countsOfFound(visits, anniversaries), byIndex);
+        expectCounts(finder.countAll(db, list, visits, anniversaries), list);
+    }
+    EXPECT_EQ(found(QStringLiteral("zhangfei")), QStringList{"张飞"});
 }
 
 TEST_F(Engine, OlderFileGetsItsKeysAndTheWiderIndexOnceOnOpen)

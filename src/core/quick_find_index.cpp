@@ -1,0 +1,423 @@
+#include "core/quick_find_index.h"
+
+#include "core/open_database.h"
+#include "core/search_key_statements.h"
+#include "core/search_keys.h"
+#include "engine/engine_error.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
+#include "engine/transaction.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace ostrel {
+
+namespace {
+
+// The parts of a key (search_keys.cpp): name, readings and initials, then the other values.
+constexpr char kPartSeparator = '\x01';
+constexpr char kValueSeparator = '\x02';
+
+std::string_view view(const std::string& text)
+{
+    return std::string_view(text.data(), text.size());
+}
+
+bool hasWide(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+bool holds(std::string_view haystack, std::string_view needle)
+{
+    return haystack.size() >= needle.size() && memmem(haystack.data(), haystack.size(), needle.data(), needle.size());
+}
+
+// A cheap fingerprint of a list: a list read anew gets other positions.
+uint64_t fingerprint(const std::vector<int64_t>& list)
+{
+    uint64_t hash = 1469598103934665603ull ^ list.size();
+    for (int64_t id : list)
+        hash = (hash ^ static_cast<uint64_t>(id)) * 1099511628211ull;
+    return hash;
+}
+
+} // namespace
+
+uint32_t QuickFindIndex::Strings::add(std::string_view text)
+{
+    const auto [at, added] = numbers.try_emplace(std::string(text), static_cast<uint32_t>(count()));
+    if (added) {
+        arena.append(text);
+        starts.push_back(static_cast<uint32_t>(arena.size()));
+    }
+    return at->second;
+}
+
+uint32_t QuickFindIndex::Blocks::put(std::string_view text)
+{
+    constexpr size_t kSize = size_t(1) << kBits;
+    if (text.empty())
+        return 0; // read back as nothing, whatever the blocks
+    if (blocks.empty() || used + text.size() > kSize) {
+        blocks.push_back(std::make_unique<char[]>(kSize));
+        used = 0;
+    }
+    std::memcpy(blocks.back().get() + used, text.data(), text.size());
+    const auto start = static_cast<uint32_t>(((blocks.size() - 1) << kBits) + used);
+    used += text.size();
+    return start;
+}
+
+void QuickFindIndex::clear()
+{
+    *this = QuickFindIndex();
+}
+
+void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
+{
+    clear();
+    // One read transaction: the keys, the counts and the log's position are of one moment.
+    Transaction snapshot(db);
+    m_logSeq = db.firstInteger(quickFindLogEndSql());
+    // Room for every card at once: grown by doubling, the vectors would hold up to twice their need.
+    const auto cards = static_cast<size_t>(std::max<int64_t>(0, db.firstInteger(searchKeySpanSql())));
+    for (auto* numbers : {&m_names, &m_companies, &m_restStarts, &m_visits, &m_anniversaries})
+        numbers->reserve(cards);
+    m_ids.reserve(cards);
+    m_restLengths.reserve(cards);
+    db.runBound(searchKeysInOrderSql(), {}, [&](const Database::Row& row) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            throw EngineError(QStringLiteral("stopped"));
+        const std::string_view key = row.utf8(1);
+        m_ids.push_back(row.integer(0));
+        m_names.push_back(0);
+        m_companies.push_back(kNone);
+        m_restStarts.push_back(0);
+        m_restLengths.push_back(0);
+        setKey(static_cast<uint32_t>(m_ids.size() - 1), key);
+    });
+    m_visits.assign(m_ids.size(), 0);
+    m_anniversaries.assign(m_ids.size(), 0);
+    for (auto [sql, counts] : {std::pair{visitCountsByCardSql(), &m_visits}, std::pair{anniversaryCountsByCardSql(), &m_anniversaries}}) {
+        // In card order, as the keys are: each count finds its card by walking on.
+        size_t at = 0;
+        db.runBound(sql, {}, [&](const Database::Row& row) {
+            const int64_t card = row.integer(0);
+            while (at < m_ids.size() && m_ids[at] < card)
+                ++at;
+            if (at < m_ids.size() && m_ids[at] == card)
+                (*counts)[at] = static_cast<uint32_t>(row.integer(1));
+        });
+    }
+    snapshot.commit();
+    ++m_layout;
+}
+
+void QuickFindIndex::setKey(uint32_t position, std::string_view key)
+{
+    // The name part: up to the third part separator.
+    size_t end = 0;
+    for (int part = 0; part < 3 && end != std::string_view::npos; ++part)
+        end = key.find(kPartSeparator, part == 0 ? 0 : end + 1);
+    const std::string_view name = key.substr(0, end);
+    std::string_view others = end == std::string_view::npos ? std::string_view() : key.substr(end + 1);
+    m_names[position] = m_nameTexts.add(name);
+    m_companies[position] = kNone;
+    // A company repeats across cards: the first value in Chinese is kept once. Which value it
+    // is matters not: every value is matched alike.
+    m_values.clear();
+    while (!others.empty()) {
+        const size_t valueEnd = others.find(kValueSeparator);
+        const std::string_view value = others.substr(0, valueEnd);
+        if (m_companies[position] == kNone && hasWide(value))
+            m_companies[position] = m_companyTexts.add(value);
+        else if (!value.empty()) {
+            if (!m_values.empty())
+                m_values += kValueSeparator;
+            m_values.append(value);
+        }
+        if (valueEnd == std::string_view::npos)
+            break;
+        others.remove_prefix(valueEnd + 1);
+    }
+    // A key's fields are a few hundred bytes at most (the windows' limits).
+    m_values.resize(std::min<size_t>(m_values.size(), UINT16_MAX));
+    m_restStarts[position] = m_rest.put(view(m_values));
+    m_restLengths[position] = static_cast<uint16_t>(m_values.size());
+}
+
+uint32_t QuickFindIndex::positionOf(int64_t card) const
+{
+    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), card);
+    return at != m_ids.end() && *at == card ? static_cast<uint32_t>(at - m_ids.begin()) : kNone;
+}
+
+void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries)
+{
+    uint32_t position = positionOf(card);
+    if (position == kNone) {
+        if (!key)
+            return; // no key, not listed: nothing to find
+        const auto at = static_cast<size_t>(std::lower_bound(m_ids.begin(), m_ids.end(), card) - m_ids.begin());
+        if (at != m_ids.size())
+            ++m_layout; // the cards after it move
+        m_ids.insert(m_ids.begin() + static_cast<ptrdiff_t>(at), card);
+        // A value, not "{}": that would be an empty list of them, inserting nothing.
+        auto grow = [at](auto& values) {
+            values.insert(values.begin() + static_cast<ptrdiff_t>(at), typename std::decay_t<decltype(values)>::value_type());
+        };
+        grow(m_names);
+        grow(m_companies);
+        grow(m_restStarts);
+        grow(m_restLengths);
+        grow(m_visits);
+        grow(m_anniversaries);
+        position = static_cast<uint32_t>(at);
+    }
+    if (key)
+        setKey(position, *key);
+    else
+        m_names[position] = kNone;
+    m_visits[position] = visits;
+    m_anniversaries[position] = anniversaries;
+}
+
+QuickFindIndex::CatchUp QuickFindIndex::catchUp(Database& db)
+{
+    const int64_t end = db.firstInteger(quickFindLogEndSql());
+    if (end < m_logSeq)
+        return CatchUp::Lost;
+    if (end == m_logSeq)
+        return CatchUp::Unchanged;
+    std::vector<int64_t> cards;
+    db.runBound(quickFindLogSql(), {QVariant::fromValue<qint64>(m_logSeq)}, [&](const Database::Row& row) {
+        cards.push_back(row.integer(0));
+    });
+    std::sort(cards.begin(), cards.end());
+    cards.erase(std::unique(cards.begin(), cards.end()), cards.end());
+    for (int64_t card : cards) {
+        const QVariantList id{QVariant::fromValue<qint64>(card)};
+        std::string key;
+        bool keyed = false;
+        db.runBound(searchKeyOfCardSql(), id, [&](const Database::Row& row) {
+            key = std::string(row.utf8(0));
+            keyed = true;
+        });
+        int64_t counts[2] = {0, 0};
+        db.runBound(countsOfCardSql(), id, [&](const Database::Row& row) {
+            counts[0] = row.integer(0);
+            counts[1] = row.integer(1);
+        });
+        const std::string_view keyView = view(key);
+        put(card, keyed ? &keyView : nullptr, static_cast<uint32_t>(counts[0]), static_cast<uint32_t>(counts[1]));
+    }
+    m_logSeq = end;
+    return CatchUp::Changed;
+}
+
+std::vector<uint32_t> QuickFindIndex::positions(const std::vector<int64_t>& cards) const
+{
+    std::vector<uint32_t> found(cards.size(), kNone);
+    const auto n = static_cast<ptrdiff_t>(cards.size());
+    auto mergeFrom = [&](ptrdiff_t first, ptrdiff_t step) {
+        size_t at = 0;
+        for (ptrdiff_t i = first; i >= 0 && i < n; i += step) {
+            const int64_t card = cards[static_cast<size_t>(i)];
+            while (at < m_ids.size() && m_ids[at] < card)
+                ++at;
+            if (at < m_ids.size() && m_ids[at] == card)
+                found[static_cast<size_t>(i)] = static_cast<uint32_t>(at);
+        }
+    };
+    if (std::is_sorted(cards.begin(), cards.end()))
+        mergeFrom(0, 1);
+    else if (std::is_sorted(cards.rbegin(), cards.rend()))
+        mergeFrom(n - 1, -1);
+    else
+        for (size_t i = 0; i < cards.size(); ++i)
+            found[i] = positionOf(cards[i]);
+    return found;
+}
+
+void QuickFindIndex::prepare(std::string_view text)
+{
+    m_text = std::string(text);
+    m_nameClasses.resize(m_nameTexts.count());
+    for (uint32_t n = 0; n < m_nameTexts.count(); ++n)
+        m_nameClasses[n] = static_cast<uint8_t>(quickFindClass(m_nameTexts.at(n), view(m_text)));
+    m_companyHits.resize(m_companyTexts.count());
+    for (uint32_t n = 0; n < m_companyTexts.count(); ++n)
+        m_companyHits[n] = holds(m_companyTexts.at(n), view(m_text)) ? 1 : 0;
+}
+
+int QuickFindIndex::matchClass(uint32_t position) const
+{
+    const uint32_t name = m_names[position];
+    if (name == kNone)
+        return 0;
+    if (const int named = m_nameClasses[name])
+        return named;
+    const uint32_t company = m_companies[position];
+    if (company != kNone && m_companyHits[company])
+        return 3;
+    return holds(m_rest.at(m_restStarts[position], m_restLengths[position]), view(m_text)) ? 3 : 0;
+}
+
+QuickFindIndexLoader quickFindIndexLoader(Database& db)
+{
+    auto* main = dynamic_cast<SqlCipherConnection*>(&db);
+    if (!main)
+        return {};
+    return [connection = main->connectionString(), password = main->password()](const std::atomic<bool>* stop)
+               -> std::shared_ptr<QuickFindIndex> {
+        SqlCipherConnection file{cardDatabaseRules()};
+        file.setConnectionString(connection);
+        if (!file.openWithPassword(password) || file.firstInteger(quickFindLogExistsSql()) == 0)
+            return nullptr;
+        // A single pass over the keys: a small cache is enough, and the memory stays the index's.
+        file.execute(QStringLiteral("PRAGMA cache_size = -2048"));
+        auto index = std::make_shared<QuickFindIndex>();
+        index->load(file, stop);
+        return index;
+    };
+}
+
+void QuickFinder::setIndex(std::shared_ptr<QuickFindIndex> index)
+{
+    m_index = std::move(index);
+    m_fingerprint = 0;
+    m_stampKind = Stamp::Unknown;
+    m_engineCounts.clear();
+    forget();
+}
+
+std::vector<qint64> QuickFinder::countByEngine(Database& db, const std::vector<int64_t>& list,
+                                               const std::function<std::vector<qint64>()>& count)
+{
+    if (m_stampKind == Stamp::Unknown)
+        m_stampKind = db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) > 0 ? Stamp::Kept : Stamp::Absent;
+    if (m_stampKind == Stamp::Absent)
+        return count();
+    // Read before the counting: a change committed in between raises it again.
+    const int64_t stamp = db.firstInteger(countStampSql());
+    const uint64_t listPrint = fingerprint(list);
+    if (m_engineCounts.empty() || stamp != m_countStamp || listPrint != m_countedList) {
+        m_engineCounts = count();
+        m_countStamp = stamp;
+        m_countedList = listPrint;
+    }
+    return m_engineCounts;
+}
+
+QStringList countStampStatements()
+{
+    QStringList statements{
+        QStringLiteral("CREATE TABLE D_CountStamp (n bigint NOT NULL)"),
+        QStringLiteral("INSERT INTO D_CountStamp VALUES (0)"),
+        // As its owner: an account that may write visits need not be granted the stamp.
+        QStringLiteral("CREATE OR REPLACE FUNCTION ostrel_count_stamp() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+                       "SET search_path FROM CURRENT AS $$ BEGIN UPDATE D_CountStamp SET n = n + 1; RETURN NULL; END $$")};
+    for (const char* table : {"DList", "DJNR"})
+        statements << QStringLiteral("CREATE TRIGGER %1_Counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON \"%1\" "
+                                     "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_count_stamp()")
+                          .arg(QString::fromLatin1(table));
+    return statements;
+}
+
+void QuickFinder::forget()
+{
+    m_text.clear();
+    m_matches.clear();
+    m_matches.shrink_to_fit();
+    m_counted = false;
+}
+
+bool QuickFinder::countsOfFound(int64_t& visits, int64_t& anniversaries) const
+{
+    if (!m_counted)
+        return false;
+    visits = m_visits;
+    anniversaries = m_anniversaries;
+    return true;
+}
+
+bool QuickFinder::follow(Database& db, const std::vector<int64_t>& list)
+{
+    const QuickFindIndex::CatchUp caught = m_index->catchUp(db);
+    if (caught == QuickFindIndex::CatchUp::Lost) {
+        setIndex(nullptr);
+        return false;
+    }
+    const uint64_t listPrint = fingerprint(list);
+    const bool moved = listPrint != m_fingerprint || m_layout != m_index->layout();
+    if (caught == QuickFindIndex::CatchUp::Changed || moved)
+        forget();
+    if (moved) {
+        m_positions = m_index->positions(list);
+        m_fingerprint = listPrint;
+        m_layout = m_index->layout();
+    }
+    return true;
+}
+
+bool QuickFinder::countAll(Database& db, const std::vector<int64_t>& list, int64_t& visits, int64_t& anniversaries)
+{
+    if (!m_index || !follow(db, list))
+        return false;
+    visits = anniversaries = 0;
+    for (uint32_t position : m_positions) {
+        if (position == QuickFindIndex::kNone)
+            return false;
+        visits += m_index->visits(position);
+        anniversaries += m_index->anniversaries(position);
+    }
+    return true;
+}
+
+std::vector<int64_t> QuickFinder::find(Database& db, const QString& typed, const std::vector<int64_t>& list)
+{
+    const QString text = quickFindText(typed);
+    if (text.isEmpty() || !m_index) {
+        forget();
+        return quickFind(db, typed, list);
+    }
+    if (!follow(db, list))
+        return quickFind(db, typed, list);
+    // Every key holding the new text holds the old one too.
+    const bool narrowing = !m_text.isEmpty() && text.contains(m_text);
+    const QByteArray utf8 = text.toUtf8();
+    m_index->prepare(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+    std::array<std::vector<uint32_t>, 3> byClass;
+    std::vector<uint32_t> matches;
+    m_visits = m_anniversaries = 0;
+    auto consider = [&](uint32_t place) {
+        const uint32_t position = m_positions[place];
+        if (position == QuickFindIndex::kNone)
+            return;
+        if (const int found = m_index->matchClass(position)) {
+            byClass[static_cast<size_t>(found - 1)].push_back(place);
+            matches.push_back(place);
+            m_visits += m_index->visits(position);
+            m_anniversaries += m_index->anniversaries(position);
+        }
+    };
+    if (narrowing)
+        for (uint32_t place : m_matches)
+            consider(place);
+    else
+        for (uint32_t place = 0; place < list.size(); ++place)
+            consider(place);
+    std::vector<int64_t> found;
+    found.reserve(matches.size());
+    for (const std::vector<uint32_t>& places : byClass)
+        for (uint32_t place : places)
+            found.push_back(list[place]);
+    m_text = text;
+    m_matches = std::move(matches);
+    m_counted = true;
+    return found;
+}
+
+} // namespace ostrel
