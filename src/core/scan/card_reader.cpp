@@ -38,10 +38,11 @@ struct PixDeleter {
 using PixPtr = std::unique_ptr<PIX, PixDeleter>;
 
 // A card is 90 × 54 mm: at about 300 DPI its long side is close to this many pixels.
-constexpr int kCardLongSide = 1100;
+int knob(const char* n, int d) { const QByteArray v = qgetenv(n); return v.isEmpty() ? d : v.toInt(); }
+const int kCardLongSide = knob("SCAN_LONG", 1100);
 // Half the side of the window the threshold follows: wider than the strokes of the name,
 // whose large type would otherwise come out hollow.
-constexpr int kSauvolaWindow = 60;
+const int kSauvolaWindow = knob("SCAN_WIN", 60);
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
@@ -59,9 +60,10 @@ PixPtr grayPix(const QImage& image)
     return pix;
 }
 
-// Solid shapes (a logo, a coloured band) wiped out: beside a line of type the recogniser
-// reads them as letters and spoils the line, often the name beside the logo.
-void wipeSolidShapes(PIX* binary)
+// Solid shapes (a logo, a coloured band) wiped out of the black-and-white page and the grey
+// one: beside a line of type the recogniser reads them as letters and spoils the line, often
+// the name beside the logo.
+void wipeSolidShapes(PIX* binary, PIX* gray)
 {
     BOXA* boxes = pixConnCompBB(binary, 8);
     if (!boxes)
@@ -73,16 +75,31 @@ void wipeSolidShapes(PIX* binary)
         boxGetGeometry(box, &x, &y, &w, &h);
         // Even the boldest character covers well under two thirds of its box.
         if (w >= minSide && h >= minSide && pixCountPixelsInRect(binary, box, &count, nullptr) == 0
-            && count > w * h * 0.65)
+            && count > w * h * 0.65) {
             pixClearInRect(binary, box);
+            pixSetInRectArbitrary(gray, box, 255);
+        }
         boxDestroy(&box);
     }
     boxaDestroy(&boxes);
 }
 
-// Scaled so that the card's type has the size the recogniser was trained on; then straightened
-// and made black on white with a threshold that follows uneven light.
-PixPtr prepared(const QImage& photo, float* skew)
+// The page as the recogniser sees it: grey with the light evened out (its network reads
+// strokes better from grey than from a threshold's jagged edges) and black on white.
+struct Page {
+    PixPtr gray;
+    PixPtr binary;
+    void turn(int quarters)
+    {
+        gray.reset(pixRotateOrth(gray.get(), quarters));
+        binary.reset(pixRotateOrth(binary.get(), quarters));
+    }
+    PIX* read() const { return knob("SCAN_GRAY", 1) ? gray.get() : binary.get(); }
+};
+
+// Scaled so that the card's type has the size the recogniser was trained on; then straightened,
+// its light evened out and made black on white with a threshold that follows uneven light.
+Page prepared(const QImage& photo)
 {
     // A photo's card cut out of its surroundings and squared: the surface around it spoils
     // the threshold, the orientation and the straightening.
@@ -93,16 +110,27 @@ PixPtr prepared(const QImage& photo, float* skew)
     const float factor = float(kCardLongSide) / float(longSide);
     if (factor < 0.8f || factor > 1.25f)
         gray.reset(pixScale(gray.get(), factor, factor));
-    float conf = 0;
-    *skew = 0;
-    if (PIX* straight = pixFindSkewAndDeskew(gray.get(), 2, skew, &conf))
+    float conf = 0, skew = 0;
+    if (PIX* straight = pixFindSkewAndDeskew(gray.get(), 2, &skew, &conf))
         gray.reset(straight);
+    Page page;
     PIX* binary = nullptr;
     const int tiles = std::max(1, int(pixGetWidth(gray.get())) / 400);
-    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
-        return gray;
-    wipeSolidShapes(binary);
-    return PixPtr(binary);
+    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, knob("SCAN_K", 34) / 100.0f, tiles, tiles, nullptr, &binary) != 0 || !binary)
+        binary = pixConvertTo1(gray.get(), 160);
+    page.binary.reset(binary);
+    if (knob("SCAN_NORM", 2) == 1)
+        if (PIX* even = pixBackgroundNormSimple(gray.get(), nullptr, nullptr))
+            gray.reset(even);
+    if (knob("SCAN_NORM", 2) == 2)
+        if (PIX* even = pixBackgroundNormMorph(gray.get(), nullptr, 4, knob("SCAN_MS", 11), 235)) {
+            gray.reset(even);
+            if (PIX* stretched = pixGammaTRC(nullptr, gray.get(), 1.0f, knob("SCAN_LO", 40), 230))
+                gray.reset(stretched);
+        }
+    page.gray = std::move(gray);
+    wipeSolidShapes(page.binary.get(), page.gray.get());
+    return page;
 }
 
 QString tessdataDir(const QString& dataPath)
@@ -287,7 +315,7 @@ constexpr float kStretches[] = {1.25f, 1.5f, 1.75f, 2.0f};
 
 // One run of Latin words read again by the English model; text and confidence hold the page
 // pass's reading and receive the one kept.
-void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString* text, double* confidence)
+void readRun(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const QRect& run, QString* text, double* confidence)
 {
     PixPtr clip = clipped(page, run, 30);
     if (!clip)
@@ -298,7 +326,8 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString
         *text = read;
         *confidence = again;
     }
-    const int marks = baselineMarks(clip.get());
+    PixPtr binaryClip = clipped(binary, run, 30);
+    const int marks = binaryClip ? baselineMarks(binaryClip.get()) : -1;
     if (marks <= periods(*text))
         return;
     for (const float stretch : kStretches) {
@@ -315,7 +344,7 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString
 // Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
 // again by the English model: the Chinese one reads Latin letters poorly, and the two together
 // on the page misread Chinese in serif type as Latin.
-RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const PageLine& line)
+RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const PageLine& line)
 {
     const std::vector<PageWord>& words = line.words;
     QStringList parts;
@@ -339,7 +368,7 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const Pa
         runConfidence /= double(end - i);
         QString text = runText.join(QLatin1Char(' '));
         if (latinLetters(text) >= 2)
-            readRun(latin, page, run, &text, &runConfidence);
+            readRun(latin, page, binary, run, &text, &runConfidence);
         parts << text;
         confidenceSum += runConfidence * double(end - i);
         i = end;
@@ -372,6 +401,7 @@ CardReader::CardReader(const QString& dataPath)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+    api_->SetVariable("thresholding_method", QByteArray::number(knob("SCAN_THR", 0)).constData());
     latin_ = std::make_unique<tesseract::TessBaseAPI>();
     if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
@@ -414,6 +444,51 @@ int CardReader::uprightTurns(PIX* binary)
     return ((360 - degrees) / 90) % 4;
 }
 
+// Type the page pass did not see as text read line by line: it misses the name in large type
+// standing alone more often than any other line. The ink outside every line read is joined
+// across the gaps between characters; what has the shape of a line of type is read on its own.
+void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
+{
+    PixPtr rest(pixCopy(nullptr, binary));
+    for (const auto& line : lines) {
+        const int margin = line.box.height() / 4;
+        BOX* box = boxCreate(line.box.x() - margin, line.box.y() - margin, line.box.width() + 2 * margin,
+                             line.box.height() + 2 * margin);
+        pixClearInRect(rest.get(), box);
+        boxDestroy(&box);
+    }
+    PixPtr joined(pixCloseBrick(nullptr, rest.get(), 31, 1));
+    BOXA* boxes = joined ? pixConnCompBB(joined.get(), 8) : nullptr;
+    if (!boxes)
+        return;
+    const int pageHeight = int(pixGetHeight(rest.get()));
+    api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x, y, w, h, count = 0;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        if (h < 18 || h > pageHeight / 5 || w < h)
+            continue;
+        BOX* box = boxaGetBox(boxes, i, L_CLONE);
+        pixCountPixelsInRect(rest.get(), box, &count, nullptr);
+        boxDestroy(&box);
+        // Ink covers a good part of a line of type; a speck or a thin rule covers little.
+        if (count < w * h / 12)
+            continue;
+        const QRect r(x, y, w, h);
+        PixPtr clip = clipped(page, r, 40);
+        if (!clip)
+            continue;
+        double confidence = 0;
+        const QString text = readAlone(*api_, clip.get(), &confidence);
+        if (text.isEmpty() || confidence < 60)
+            continue;
+        const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
+        lines.insert(at, {text, r, confidence});
+    }
+    boxaDestroy(&boxes);
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
 // Lines in type much larger than the rest (the name) read again on their own at the size
 // the recogniser reads best: in the page pass large type beside a logo is often misread.
 void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
@@ -452,21 +527,23 @@ RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
         throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
-    float skew = 0;
-    PixPtr pix = prepared(image, &skew);
-    if (const int turns = uprightTurns(pix.get()))
-        pix.reset(pixRotateOrth(pix.get(), turns));
-    api_->SetImage(pix.get());
+    Page page = prepared(image);
+    if (const int turns = uprightTurns(page.binary.get()))
+        page.turn(turns);
+    static int dumpNo = 0;
+    if (!qgetenv("SCAN_DUMP").isEmpty()) pixWrite(QStringLiteral("%1/p%2.png").arg(QString::fromLocal8Bit(qgetenv("SCAN_DUMP"))).arg(dumpNo++, 3, 10, QLatin1Char('0')).toLocal8Bit().constData(), page.read(), IFF_PNG);
+    api_->SetImage(page.read());
     api_->SetSourceResolution(300);
     RecognisedLines lines;
     if (api_->Recognize(nullptr) == 0)
         for (const PageLine& line : splitAtGaps(pageLines(*api_)))
-            lines.push_back(latinReadAgain(*latin_, pix.get(), line));
+            lines.push_back(latinReadAgain(*latin_, page.read(), page.binary.get(), line));
     if (lines.empty()) {
         api_->Clear();
         throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
     }
-    rereadLargeType(pix.get(), lines);
+    readMissedLines(page.read(), page.binary.get(), lines);
+    rereadLargeType(page.read(), lines);
     api_->Clear();
     return lines;
 }

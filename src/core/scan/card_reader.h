@@ -33,6 +33,7 @@ public:
 private:
     int uprightTurns(Pix* binary);
     void rereadLargeType(Pix* page, RecognisedLines& lines);
+    void readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
     std::unique_ptr<tesseract::TessBaseAPI> latin_;
