@@ -68,14 +68,19 @@ void wipeSolidShapes(PIX* binary, PIX* gray)
     BOXA* boxes = pixConnCompBB(binary, 8);
     if (!boxes)
         return;
+    // What survives an opening by a square wider than any stroke is the core of a solid
+    // shape: a large bold character whose counters the threshold filled has little of it.
+    constexpr int kCore = 17;
+    PixPtr cores(pixOpenBrick(nullptr, binary, kCore, kCore));
     const l_int32 minSide = std::max<l_int32>(24, pixGetHeight(binary) / 25);
     for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
         BOX* box = boxaGetBox(boxes, i, L_CLONE);
-        l_int32 x, y, w, h, count = 0;
+        l_int32 x, y, w, h, count = 0, core = 0;
         boxGetGeometry(box, &x, &y, &w, &h);
         // Even the boldest character covers well under two thirds of its box.
         if (w >= minSide && h >= minSide && pixCountPixelsInRect(binary, box, &count, nullptr) == 0
-            && count > w * h * 0.65) {
+            && count > w * h * 0.65 && cores && pixCountPixelsInRect(cores.get(), box, &core, nullptr) == 0
+            && core > w * h / 2) {
             pixClearInRect(binary, box);
             pixSetInRectArbitrary(gray, box, 255);
         }
@@ -451,6 +456,7 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
 {
     PixPtr rest(pixCopy(nullptr, binary));
     for (const auto& line : lines) {
+        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "line %d,%d %dx%d %s\n", line.box.x(), line.box.y(), line.box.width(), line.box.height(), qPrintable(line.text));
         const int margin = line.box.height() / 4;
         BOX* box = boxCreate(line.box.x() - margin, line.box.y() - margin, line.box.width() + 2 * margin,
                              line.box.height() + 2 * margin);
@@ -466,6 +472,7 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
     for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
         l_int32 x, y, w, h, count = 0;
         boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "blob %d,%d %dx%d\n", x, y, w, h);
         if (h < 18 || h > pageHeight / 5 || w < h)
             continue;
         BOX* box = boxaGetBox(boxes, i, L_CLONE);
@@ -475,12 +482,17 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         if (count < w * h / 12)
             continue;
         const QRect r(x, y, w, h);
-        PixPtr clip = clipped(page, r, 40);
+        PixPtr clip = clipped(page, r, 0);
         if (!clip)
             continue;
+        // The size the recogniser reads a lone line best at; large type is read poorly as it stands.
+        const float factor = float(knob("SCAN_MH", 40)) * 1.5f / float(pixGetHeight(clip.get()));
+        clip.reset(pixScale(clip.get(), factor, factor));
         double confidence = 0;
         const QString text = readAlone(*api_, clip.get(), &confidence);
-        if (text.isEmpty() || confidence < 60)
+        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "missed %d,%d %dx%d: %s %.0f\n", x, y, w, h, qPrintable(text), confidence);
+        // A rule or the edge of a coloured band is read as a row of dashes.
+        if (text.isEmpty() || confidence < knob("SCAN_MC", 10) || QString(text).remove(QRegularExpression(QStringLiteral("[一\\-—_=~.·\\s]"))).size() * 2 < text.size())
             continue;
         const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
         lines.insert(at, {text, r, confidence});
@@ -509,15 +521,17 @@ void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
         boxDestroy(&box);
         if (!clip)
             continue;
-        const float factor = 40.0f / float(pixGetHeight(clip.get()));
-        PixPtr scaled(pixScale(clip.get(), factor, factor));
-        api_->SetImage(scaled.get());
-        std::unique_ptr<char[]> text(api_->GetUTF8Text());
-        const QString again = QString::fromUtf8(text.get()).trimmed();
-        const double confidence = api_->MeanTextConf();
-        if (!again.isEmpty() && confidence > line.confidence) {
-            line.text = again;
-            line.confidence = confidence;
+        for (const int height : {knob("SCAN_NH1", 40), knob("SCAN_NH2", 0), knob("SCAN_NH3", 0)}) {
+            if (height == 0)
+                continue;
+            const float factor = float(height) / float(pixGetHeight(clip.get()));
+            PixPtr scaled(pixScale(clip.get(), factor, factor));
+            double confidence = 0;
+            const QString again = readAlone(*api_, scaled.get(), &confidence);
+            if (!again.isEmpty() && confidence > line.confidence) {
+                line.text = again;
+                line.confidence = confidence;
+            }
         }
     }
     api_->SetPageSegMode(tesseract::PSM_AUTO);

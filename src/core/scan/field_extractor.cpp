@@ -57,6 +57,7 @@ private:
     void chooseName();
     void chooseCompany();
     void mendMailByWebSite();
+    void mendMailByCompany();
     bool set(const char* column, const QString& value, double conf);
     void extra(const QString& text, double conf);
 
@@ -72,9 +73,10 @@ private:
 bool Extractor::set(const char* column, const QString& value, double conf)
 {
     const auto i = size_t(cardFieldIndex(column));
-    if (value.isEmpty() || !card_.values[i].isEmpty())
+    const QString kept = scan::withoutStrays(value);
+    if (kept.isEmpty() || !card_.values[i].isEmpty())
         return false;
-    card_.values[i] = value;
+    card_.values[i] = kept;
     card_.confidence[i] = std::clamp(int(conf + 0.5), 1, 100);
     return true;
 }
@@ -183,7 +185,7 @@ int nameBeforeTitle(const QString& text)
     int bestScore = 0;
     for (int head = surname + 1; head <= surname + 2 && head < text.size(); ++head) {
         const QString rest = text.mid(head);
-        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0)
+        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0 || scan::isTitlePrefix(text.left(head)))
             continue;
         int score = scan::titleSuffixLength(rest) == rest.size() ? 3 : 2;
         if (modifiers.contains(text[head - 1]))
@@ -229,7 +231,7 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
     }
     const QString bare = QString(text).remove(QLatin1Char(' '));
     if (allHan && bare.size() >= 2 && bare.size() <= 4) {
-        const bool surname = scan::surnameLength(bare) > 0;
+        const bool surname = scan::surnameLength(bare) > 0 && !scan::isTitlePrefix(bare);
         names_.push_back({bare, surname ? conf : conf * 0.6, height, true});
         return true;
     }
@@ -241,8 +243,11 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
     return false;
 }
 
-void Extractor::unlabelled(const QString& text, const Segment& s, double conf)
+void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
 {
+    // A label too misread to be known ("工:" for "T:") before a number.
+    static const QRegularExpression unknownLabel(QStringLiteral("^(?:[^\\d\\s:：;；]{1,2}\\s*)?[:：;；]\\s*(?=[+\\d(])"));
+    const QString text = QString(line).remove(unknownLabel);
     if (text.isEmpty())
         return;
     if (const QString mail = scan::mailAddress(text); !mail.isEmpty()) {
@@ -352,6 +357,21 @@ void Extractor::mendMailByWebSite()
     }
 }
 
+// Without a web site, the company's name in pinyin tells where the domain starts.
+void Extractor::mendMailByCompany()
+{
+    const QString mail = card_.value("BMail");
+    const QString company = card_.value("DName");
+    if (mail.isEmpty() || company.isEmpty() || mail.contains(QLatin1Char('@')))
+        return;
+    const QString mended = scan::mailAtDomain(mail, scan::mailDomainFromCompany(mail, nameSpellings(company).full));
+    if (!mended.isEmpty()) {
+        const int i = cardFieldIndex("BMail");
+        card_.values[size_t(i)] = mended;
+        card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+    }
+}
+
 void Extractor::chooseCompany()
 {
     const QString domain = domainOf(card_);
@@ -369,15 +389,26 @@ void Extractor::chooseCompany()
 ScannedCard Extractor::run(const RecognisedLines& lines)
 {
     QStringList raw;
+    QString pendingLabel;
     for (const auto& line : lines) {
         raw << line.text;
-        const QString text = scan::mended(scan::normalised(line.text));
-        for (const auto& segment : scan::segmentsOf(text, &line))
+        const QString text = scan::mended(scan::normalised(pendingLabel + line.text));
+        std::vector<Segment> segments = scan::segmentsOf(text, &line);
+        pendingLabel.clear();
+        // A label that ends its line names the number the next line starts with (a postcode wrapped).
+        static const QRegularExpression number(QStringLiteral("^[\\s:：;；]*[+\\d(]"));
+        if (&line != &lines.back() && !segments.empty() && segments.back().label != LabelKind::None
+            && segments.back().text.isEmpty() && number.match((&line + 1)->text).hasMatch()) {
+            pendingLabel = segments.back().labelText + QStringLiteral("：");
+            segments.pop_back();
+        }
+        for (const auto& segment : segments)
             labelled(segment, line.confidence);
     }
     chooseName();
     mendMailByWebSite();
     chooseCompany();
+    mendMailByCompany();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
     card_.rawText = raw.join(QLatin1Char('\n'));
