@@ -12,6 +12,9 @@
 #include <tesseract/resultiterator.h>
 
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 
@@ -38,11 +41,12 @@ struct PixDeleter {
 using PixPtr = std::unique_ptr<PIX, PixDeleter>;
 
 // A card is 90 × 54 mm: at about 300 DPI its long side is close to this many pixels.
-int knob(const char* n, int d) { const QByteArray v = qgetenv(n); return v.isEmpty() ? d : v.toInt(); }
-const int kCardLongSide = knob("SCAN_LONG", 1100);
+constexpr int kCardLongSide = 1100;
 // Half the side of the window the threshold follows: wider than the strokes of the name,
 // whose large type would otherwise come out hollow.
-const int kSauvolaWindow = knob("SCAN_WIN", 60);
+constexpr int kSauvolaWindow = 60;
+// The height lines are read at on their own: large type is read poorly as it stands.
+constexpr int kLoneLineHeight = 40;
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
@@ -96,10 +100,11 @@ struct Page {
     PixPtr binary;
     void turn(int quarters)
     {
+        if (quarters % 4 == 0)
+            return;
         gray.reset(pixRotateOrth(gray.get(), quarters));
         binary.reset(pixRotateOrth(binary.get(), quarters));
     }
-    PIX* read() const { return knob("SCAN_GRAY", 1) ? gray.get() : binary.get(); }
 };
 
 // Scaled so that the card's type has the size the recogniser was trained on; then straightened,
@@ -121,18 +126,15 @@ Page prepared(const QImage& photo)
     Page page;
     PIX* binary = nullptr;
     const int tiles = std::max(1, int(pixGetWidth(gray.get())) / 400);
-    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, knob("SCAN_K", 34) / 100.0f, tiles, tiles, nullptr, &binary) != 0 || !binary)
+    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
         binary = pixConvertTo1(gray.get(), 160);
     page.binary.reset(binary);
-    if (knob("SCAN_NORM", 2) == 1)
-        if (PIX* even = pixBackgroundNormSimple(gray.get(), nullptr, nullptr))
-            gray.reset(even);
-    if (knob("SCAN_NORM", 2) == 2)
-        if (PIX* even = pixBackgroundNormMorph(gray.get(), nullptr, 4, knob("SCAN_MS", 11), 235)) {
-            gray.reset(even);
-            if (PIX* stretched = pixGammaTRC(nullptr, gray.get(), 1.0f, knob("SCAN_LO", 40), 230))
-                gray.reset(stretched);
-        }
+    // Divided by the paper's own brightness (a closing wider than any stroke), then stretched.
+    if (PIX* even = pixBackgroundNormMorph(gray.get(), nullptr, 4, 11, 235)) {
+        gray.reset(even);
+        if (PIX* stretched = pixGammaTRC(nullptr, gray.get(), 1.0f, 40, 230))
+            gray.reset(stretched);
+    }
     page.gray = std::move(gray);
     wipeSolidShapes(page.binary.get(), page.gray.get());
     return page;
@@ -344,6 +346,11 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const QRect&
             return;
         }
     }
+    // A full stop of an e-mail address read as a hyphen between letters: the image shows a
+    // dot on the baseline, not a dash.
+    static const QRegularExpression hyphen(QStringLiteral("(?<=[A-Za-z])-(?=[A-Za-z])"));
+    if (text->contains(QLatin1Char('@')) && int(text->count(hyphen)) == marks - periods(*text))
+        text->replace(hyphen, QStringLiteral("."));
 }
 
 // Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
@@ -406,7 +413,6 @@ CardReader::CardReader(const QString& dataPath)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
-    api_->SetVariable("thresholding_method", QByteArray::number(knob("SCAN_THR", 0)).constData());
     latin_ = std::make_unique<tesseract::TessBaseAPI>();
     if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
@@ -456,7 +462,6 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
 {
     PixPtr rest(pixCopy(nullptr, binary));
     for (const auto& line : lines) {
-        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "line %d,%d %dx%d %s\n", line.box.x(), line.box.y(), line.box.width(), line.box.height(), qPrintable(line.text));
         const int margin = line.box.height() / 4;
         BOX* box = boxCreate(line.box.x() - margin, line.box.y() - margin, line.box.width() + 2 * margin,
                              line.box.height() + 2 * margin);
@@ -472,7 +477,6 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
     for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
         l_int32 x, y, w, h, count = 0;
         boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
-        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "blob %d,%d %dx%d\n", x, y, w, h);
         if (h < 18 || h > pageHeight / 5 || w < h)
             continue;
         BOX* box = boxaGetBox(boxes, i, L_CLONE);
@@ -485,14 +489,15 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         PixPtr clip = clipped(page, r, 0);
         if (!clip)
             continue;
-        // The size the recogniser reads a lone line best at; large type is read poorly as it stands.
-        const float factor = float(knob("SCAN_MH", 40)) * 1.5f / float(pixGetHeight(clip.get()));
+        // The line's type at kLoneLineHeight (the clip holds a quarter of it above and below).
+        const float factor = float(kLoneLineHeight) * 1.5f / float(pixGetHeight(clip.get()));
         clip.reset(pixScale(clip.get(), factor, factor));
         double confidence = 0;
         const QString text = readAlone(*api_, clip.get(), &confidence);
-        if (knob("SCAN_DEBUG", 0)) fprintf(stderr, "missed %d,%d %dx%d: %s %.0f\n", x, y, w, h, qPrintable(text), confidence);
-        // A rule or the edge of a coloured band is read as a row of dashes.
-        if (text.isEmpty() || confidence < knob("SCAN_MC", 10) || QString(text).remove(QRegularExpression(QStringLiteral("[一\\-—_=~.·\\s]"))).size() * 2 < text.size())
+        // The recogniser is seldom sure of a lone line of large type even when it reads it
+        // right; a rule or the edge of a coloured band is read as a row of dashes.
+        static const QRegularExpression dashes(QStringLiteral("[一\\-—_=~.·\\s]"));
+        if (text.isEmpty() || confidence < 10 || QString(text).remove(dashes).size() * 2 < text.size())
             continue;
         const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
         lines.insert(at, {text, r, confidence});
@@ -503,8 +508,19 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
 
 // Lines in type much larger than the rest (the name) read again on their own at the size
 // the recogniser reads best: in the page pass large type beside a logo is often misread.
-void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
+void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
 {
+    // The ink of each line of type joined across the gaps between its characters: the page
+    // pass often gives a name's line the box of its first character only.
+    PixPtr joined(pixCloseBrick(nullptr, binary, 31, 1));
+    BOXA* inkBoxes = joined ? pixConnCompBB(joined.get(), 8) : nullptr;
+    std::vector<QRect> ink;
+    for (l_int32 i = 0; inkBoxes && i < boxaGetCount(inkBoxes); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(inkBoxes, i, &x, &y, &w, &h);
+        ink.emplace_back(x, y, w, h);
+    }
+    boxaDestroy(&inkBoxes);
     std::vector<int> heights;
     for (const auto& l : lines)
         heights.push_back(l.box.height());
@@ -514,6 +530,11 @@ void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
     for (auto& line : lines) {
         if (line.box.height() < median * 3 / 2)
             continue;
+        for (const QRect& r : ink) {
+            const QRect both = r & line.box;
+            if (!both.isEmpty() && both.height() * 2 >= line.box.height() && r.height() <= line.box.height() * 3 / 2)
+                line.box |= r;
+        }
         const int margin = line.box.height() / 4;
         BOX* box = boxCreate(std::max(0, line.box.x() - margin), std::max(0, line.box.y() - margin),
                              line.box.width() + 2 * margin, line.box.height() + 2 * margin);
@@ -521,44 +542,83 @@ void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
         boxDestroy(&box);
         if (!clip)
             continue;
-        for (const int height : {knob("SCAN_NH1", 40), knob("SCAN_NH2", 0), knob("SCAN_NH3", 0)}) {
-            if (height == 0)
-                continue;
-            const float factor = float(height) / float(pixGetHeight(clip.get()));
-            PixPtr scaled(pixScale(clip.get(), factor, factor));
-            double confidence = 0;
-            const QString again = readAlone(*api_, scaled.get(), &confidence);
-            if (!again.isEmpty() && confidence > line.confidence) {
-                line.text = again;
-                line.confidence = confidence;
-            }
+        const float factor = float(kLoneLineHeight) / float(pixGetHeight(clip.get()));
+        PixPtr scaled(pixScale(clip.get(), factor, factor));
+        double confidence = 0;
+        const QString again = readAlone(*api_, scaled.get(), &confidence);
+        if (!again.isEmpty() && confidence > line.confidence) {
+            line.text = again;
+            line.confidence = confidence;
         }
     }
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
+
+RecognisedLines CardReader::readPage(Pix* gray, Pix* binary)
+{
+    api_->SetImage(gray);
+    api_->SetSourceResolution(300);
+    RecognisedLines lines;
+    if (api_->Recognize(nullptr) == 0)
+        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
+            lines.push_back(latinReadAgain(*latin_, gray, binary, line));
+    if (!lines.empty()) {
+        readMissedLines(gray, binary, lines);
+        rereadLargeType(gray, binary, lines);
+    }
+    api_->Clear();
+    return lines;
+}
+
+namespace {
+
+// Lines that hold a telephone number or an e-mail address: every card has some, a card read
+// the wrong way up has none.
+int sensibleLines(const RecognisedLines& lines)
+{
+    int n = 0;
+    for (const auto& line : lines) {
+        const QString text = scan::mended(scan::normalised(line.text));
+        n += !scan::phoneNumbers(text).isEmpty() || !scan::mailAddress(text).isEmpty() ? 1 : 0;
+    }
+    return n;
+}
+
+} // namespace
 
 RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
         throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
     Page page = prepared(image);
-    if (const int turns = uprightTurns(page.binary.get()))
-        page.turn(turns);
-    static int dumpNo = 0;
-    if (!qgetenv("SCAN_DUMP").isEmpty()) pixWrite(QStringLiteral("%1/p%2.png").arg(QString::fromLocal8Bit(qgetenv("SCAN_DUMP"))).arg(dumpNo++, 3, 10, QLatin1Char('0')).toLocal8Bit().constData(), page.read(), IFF_PNG);
-    api_->SetImage(page.read());
-    api_->SetSourceResolution(300);
-    RecognisedLines lines;
-    if (api_->Recognize(nullptr) == 0)
-        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
-            lines.push_back(latinReadAgain(*latin_, page.read(), page.binary.get(), line));
-    if (lines.empty()) {
-        api_->Clear();
-        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
+    int turns = uprightTurns(page.binary.get());
+    page.turn(turns);
+    RecognisedLines lines = readPage(page.gray.get(), page.binary.get());
+    lastTurns_ = turns;
+    // The orientation model now and then takes a card for upright that is upside down or on
+    // its side: then the other ways up are read too, and the one that makes most sense kept.
+    if (sensibleLines(lines) < 2) {
+        int best = sensibleLines(lines);
+        for (const int more : {2, 3, 2}) {
+            page.turn(more);
+            turns = (turns + more) % 4;
+            RecognisedLines again = readPage(page.gray.get(), page.binary.get());
+            if (const int sense = sensibleLines(again); sense > best) {
+                best = sense;
+                lines = std::move(again);
+                lastTurns_ = turns;
+            }
+            if (best >= 2)
+                break;
+        }
     }
-    readMissedLines(page.read(), page.binary.get(), lines);
-    rereadLargeType(page.read(), lines);
-    api_->Clear();
+#ifdef __GLIBC__
+    // The recogniser's many short-lived blocks otherwise leave the heap ever more scattered
+    // over a batch of cards.
+    malloc_trim(0);
+#endif
+    if (lines.empty())
+        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
     return lines;
 }
 

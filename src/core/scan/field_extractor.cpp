@@ -229,8 +229,10 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
             extra(text, conf);
         return true;
     }
-    const QString bare = QString(text).remove(QLatin1Char(' '));
-    if (allHan && bare.size() >= 2 && bare.size() <= 4) {
+    // Marks read out of a logo beside the name ("(_) 李子涵") are no part of it.
+    static const QRegularExpression marks(QStringLiteral("^[^\\p{L}\\p{N}]+\\s*(?=\\p{Han})"));
+    const QString bare = QString(text).remove(marks).remove(QLatin1Char(' '));
+    if (scan::hanCount(bare) == bare.size() && bare.size() >= 2 && bare.size() <= 4) {
         const bool surname = scan::surnameLength(bare) > 0 && !scan::isTitlePrefix(bare);
         names_.push_back({bare, surname ? conf : conf * 0.6, height, true});
         return true;
