@@ -229,6 +229,49 @@ QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
     return QString::fromUtf8(text.get()).simplified();
 }
 
+// The characters the recogniser weighed at each place of what it last read, blanks left out.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+{
+    std::vector<QStringList> out;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_SYMBOL))
+        return out;
+    do {
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+        const QString read = QString::fromUtf8(text.get()).trimmed();
+        if (read.isEmpty())
+            continue;
+        QStringList choices{read};
+        tesseract::ChoiceIterator choice(*it);
+        do {
+            const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
+            if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
+                choices << other;
+        } while (choice.Next());
+        out.push_back(choices);
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    return out;
+}
+
+// The characters weighed at each place of a text by the readings of its length (blanks left
+// out), the text's own character first.
+std::vector<QStringList> gathered(const QString& text, const std::vector<std::vector<QStringList>>& readings)
+{
+    const QString bare = QString(text).remove(QLatin1Char(' '));
+    std::vector<QStringList> out;
+    for (const QChar c : bare)
+        out.push_back({QString(c)});
+    for (const auto& reading : readings) {
+        if (reading.size() != out.size())
+            continue;
+        for (size_t i = 0; i < out.size(); ++i)
+            for (const auto& choice : reading[i])
+                if (!out[i].contains(choice))
+                    out[i] << choice;
+    }
+    return out;
+}
+
 // Full stops and commas the clip shows: small round marks on the baseline (measured against
 // the height of most letters), a colon's lower dot left out by the dot above it. -1 when the
 // clip is not black and white.
@@ -474,6 +517,7 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         return;
     const int pageHeight = int(pixGetHeight(rest.get()));
     api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api_->SetVariable("lstm_choice_mode", "2");
     for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
         l_int32 x, y, w, h, count = 0;
         boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
@@ -494,15 +538,17 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         clip.reset(pixScale(clip.get(), factor, factor));
         double confidence = 0;
         const QString text = readAlone(*api_, clip.get(), &confidence);
+        std::vector<QStringList> choices = symbolChoices(*api_);
         // The recogniser is seldom sure of a lone line of large type even when it reads it
         // right; a rule or the edge of a coloured band is read as a row of dashes.
         static const QRegularExpression dashes(QStringLiteral("[一\\-—_=~.·\\s]"));
         if (text.isEmpty() || confidence < 10 || QString(text).remove(dashes).size() * 2 < text.size())
             continue;
         const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
-        lines.insert(at, {text, r, confidence});
+        lines.insert(at, {text, r, confidence, std::move(choices)});
     }
     boxaDestroy(&boxes);
+    api_->SetVariable("lstm_choice_mode", "0");
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
 
@@ -527,6 +573,7 @@ void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
     std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
     const int median = heights[heights.size() / 2];
     api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api_->SetVariable("lstm_choice_mode", "2");
     for (auto& line : lines) {
         if (line.box.height() < median * 3 / 2)
             continue;
@@ -542,15 +589,23 @@ void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
         boxDestroy(&box);
         if (!clip)
             continue;
-        const float factor = float(kLoneLineHeight) / float(pixGetHeight(clip.get()));
-        PixPtr scaled(pixScale(clip.get(), factor, factor));
-        double confidence = 0;
-        const QString again = readAlone(*api_, scaled.get(), &confidence);
-        if (!again.isEmpty() && confidence > line.confidence) {
-            line.text = again;
-            line.confidence = confidence;
+        // Read at three sizes: the best reading is kept, and the characters weighed at each
+        // place by every reading of the same length are gathered for the field rules.
+        std::vector<std::vector<QStringList>> readings{line.choices};
+        for (const int height : {kLoneLineHeight, kLoneLineHeight * 4 / 5, kLoneLineHeight * 6 / 5}) {
+            const float factor = float(height) / float(pixGetHeight(clip.get()));
+            PixPtr scaled(pixScale(clip.get(), factor, factor));
+            double confidence = 0;
+            const QString again = readAlone(*api_, scaled.get(), &confidence);
+            readings.push_back(symbolChoices(*api_));
+            if (!again.isEmpty() && confidence > line.confidence) {
+                line.text = again;
+                line.confidence = confidence;
+            }
         }
+        line.choices = gathered(line.text, readings);
     }
+    api_->SetVariable("lstm_choice_mode", "0");
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
 

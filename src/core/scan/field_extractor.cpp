@@ -43,7 +43,74 @@ struct Candidate {
     double confidence;
     int height;
     bool han;
+    std::vector<QStringList> choices = {}; // per character, when the recogniser weighed others
 };
+
+// The characters weighed at each place of a name, when the line's choices hold its characters
+// in order (marks before the name are skipped).
+std::vector<QStringList> choicesOf(const QString& name, const RecognisedLine* line)
+{
+    std::vector<QStringList> out;
+    if (!line)
+        return out;
+    for (const auto& c : line->choices)
+        if (out.size() < size_t(name.size()) && c.value(0) == QString(name[qsizetype(out.size())]))
+            out.push_back(c);
+    return out.size() == size_t(name.size()) ? out : std::vector<QStringList>{};
+}
+
+// The name's spellings the card shows in Latin letters: its e-mail's mailbox name
+// ("xia.gao") and an English name ("Gao Xia"), each in both orders, lower case, no blanks.
+QStringList spelledNames(const QString& mail, const QStringList& latinNames)
+{
+    QStringList out;
+    QStringList sources = latinNames;
+    sources << mail.left(mail.indexOf(QLatin1Char('@')));
+    static const QRegularExpression parts(QStringLiteral("[^a-z]+"));
+    for (const auto& source : sources) {
+        QStringList words = source.toLower().split(parts, Qt::SkipEmptyParts);
+        if (words.size() < 2)
+            continue;
+        // No syllable ends in q or c: such a letter is the @ misread.
+        for (auto& w : words)
+            if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))))
+                w.chop(1);
+        out << words.join(QString());
+        std::reverse(words.begin(), words.end());
+        out << words.join(QString());
+    }
+    return out;
+}
+
+bool spelledAs(const QString& name, const QStringList& spelled)
+{
+    for (const auto& s : nameSpellings(name).full)
+        if (spelled.contains(s))
+            return true;
+    return false;
+}
+
+// A name read with a wrong character mended from the characters the recogniser weighed,
+// when one choice at each place spells the name as the card's Latin letters do.
+QString spelledChoice(const Candidate& name, const QStringList& spelled)
+{
+    if (spelled.isEmpty() || name.choices.empty() || spelledAs(name.text, spelled))
+        return name.text;
+    std::vector<int> at(name.choices.size(), 0);
+    for (int tries = 0; tries < 2000; ++tries) {
+        QString text;
+        for (size_t i = 0; i < at.size(); ++i)
+            text += name.choices[i][at[i]];
+        if (spelledAs(text, spelled))
+            return text;
+        size_t i = 0;
+        while (i < at.size() && ++at[i] == name.choices[i].size())
+            at[i++] = 0;
+        if (i == at.size())
+            break;
+    }
+    return name.text;
+}
 
 class Extractor {
 public:
@@ -58,6 +125,7 @@ private:
     void chooseCompany();
     void mendMailByWebSite();
     void mendMailByCompany();
+    void mendMailByName();
     bool set(const char* column, const QString& value, double conf);
     void extra(const QString& text, double conf);
 
@@ -234,7 +302,7 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
     const QString bare = QString(text).remove(marks).remove(QLatin1Char(' '));
     if (scan::hanCount(bare) == bare.size() && bare.size() >= 2 && bare.size() <= 4) {
         const bool surname = scan::surnameLength(bare) > 0 && !scan::isTitlePrefix(bare);
-        names_.push_back({bare, surname ? conf : conf * 0.6, height, true});
+        names_.push_back({bare, surname ? conf : conf * 0.6, height, true, choicesOf(bare, s.line)});
         return true;
     }
     static const QRegularExpression latinName(QStringLiteral("^[A-Z][a-z]+(?:[ -][A-Z][a-z]*\\.?){1,2}$"));
@@ -305,9 +373,21 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
 
 void Extractor::chooseName()
 {
-    // The person's name stands in the largest type; a Chinese name wins over its spelling.
-    auto best = std::max_element(names_.begin(), names_.end(), [](const Candidate& a, const Candidate& b) {
-        const auto rank = [](const Candidate& c) { return std::tuple(c.han, c.confidence >= 50, c.height); };
+    QStringList latinNames;
+    for (const auto& c : names_)
+        if (!c.han)
+            latinNames << c.text;
+    const QStringList spelled = spelledNames(card_.value("BMail"), latinNames);
+    for (auto& c : names_)
+        if (c.han) {
+            c.text = spelledChoice(c, spelled);
+        }
+    // The person's name stands in the largest type; a Chinese name wins over its spelling, and
+    // one the card spells in Latin letters over one it does not.
+    auto best = std::max_element(names_.begin(), names_.end(), [&](const Candidate& a, const Candidate& b) {
+        const auto rank = [&](const Candidate& c) {
+            return std::tuple(c.han, c.han && spelledAs(c.text, spelled), c.confidence >= 50, c.height);
+        };
         return rank(a) < rank(b);
     });
     for (auto it = names_.begin(); it != names_.end(); ++it)
@@ -315,6 +395,42 @@ void Extractor::chooseName()
             set("BName", it->text, it->confidence);
         else
             extra(it->text, it->confidence);
+}
+
+// The mailbox name mended by the person's name it spells ("xia.gaoc" for 高霞 is "xia.gao",
+// "zhigiang" for 志强 is "zhiqiang"): a letter the recogniser added before the @, g read for q.
+void Extractor::mendMailByName()
+{
+    const QString mail = card_.value("BMail");
+    const qsizetype at = mail.indexOf(QLatin1Char('@'));
+    const QString name = card_.value("BName");
+    if (at <= 0 || name.isEmpty() || scan::hanCount(name) != name.size())
+        return;
+    const QStringList spellings = nameSpellings(name).full;
+    const auto spelled = [&](const QString& word) {
+        return std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(word); });
+    };
+    QStringList words = mail.left(at).split(QLatin1Char('.'));
+    bool changed = false;
+    for (auto& w : words) {
+        if (w.isEmpty() || spelled(w))
+            continue;
+        QString q = w;
+        q.replace(QLatin1Char('g'), QLatin1Char('q'));
+        const QString chopped = w.chopped(1);
+        if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))) && spelled(chopped))
+            w = chopped;
+        else if (spelled(q))
+            w = q;
+        else
+            continue;
+        changed = true;
+    }
+    if (changed) {
+        const int i = cardFieldIndex("BMail");
+        card_.values[size_t(i)] = words.join(QLatin1Char('.')) + mail.mid(at);
+        card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+    }
 }
 
 // How well a company line matches the e-mail's or the web site's domain: its pinyin
@@ -411,6 +527,7 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
     mendMailByWebSite();
     chooseCompany();
     mendMailByCompany();
+    mendMailByName();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
     card_.rawText = raw.join(QLatin1Char('\n'));
