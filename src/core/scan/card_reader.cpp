@@ -27,6 +27,7 @@ struct PageWord {
     QString text;
     QRect box;
     double confidence = 0;
+    std::vector<QStringList> choices;
 };
 
 struct PageLine {
@@ -149,6 +150,48 @@ QString tessdataDir(const QString& dataPath)
 }
 
 
+// The characters the recogniser weighed for the symbol the iterator stands at, its reading first.
+QStringList choicesHere(const tesseract::ResultIterator& it)
+{
+    std::unique_ptr<char[]> text(it.GetUTF8Text(tesseract::RIL_SYMBOL));
+    QStringList choices{QString::fromUtf8(text.get()).trimmed()};
+    tesseract::ChoiceIterator choice(it);
+    do {
+        const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
+        if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
+            choices << other;
+    } while (choice.Next());
+    return choices;
+}
+
+// The characters the recogniser weighed at each place of what it last read, blanks left out.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+{
+    std::vector<QStringList> out;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_SYMBOL))
+        return out;
+    do {
+        if (QStringList choices = choicesHere(*it); !choices.front().isEmpty())
+            out.push_back(choices);
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    return out;
+}
+
+// The same for the word the iterator stands at.
+std::vector<QStringList> wordChoices(const tesseract::ResultIterator& word)
+{
+    std::vector<QStringList> out;
+    tesseract::ResultIterator it(word);
+    do {
+        if (QStringList choices = choicesHere(it); !choices.front().isEmpty())
+            out.push_back(choices);
+        if (it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
+            break;
+    } while (it.Next(tesseract::RIL_SYMBOL));
+    return out;
+}
+
 // The page pass's lines, word by word with their boxes.
 std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
 {
@@ -166,7 +209,8 @@ std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
         it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2);
         const QString word = QString::fromUtf8(text.get()).trimmed();
         if (!word.isEmpty())
-            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD)});
+            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD),
+                                          scan::hanCount(word) > 0 ? wordChoices(*it) : std::vector<QStringList>{}});
     } while (it->Next(tesseract::RIL_WORD));
     return lines;
 }
@@ -227,30 +271,6 @@ QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
     std::unique_ptr<char[]> text(api.GetUTF8Text());
     *confidence = api.MeanTextConf();
     return QString::fromUtf8(text.get()).simplified();
-}
-
-// The characters the recogniser weighed at each place of what it last read, blanks left out.
-std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
-{
-    std::vector<QStringList> out;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it || it->Empty(tesseract::RIL_SYMBOL))
-        return out;
-    do {
-        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
-        const QString read = QString::fromUtf8(text.get()).trimmed();
-        if (read.isEmpty())
-            continue;
-        QStringList choices{read};
-        tesseract::ChoiceIterator choice(*it);
-        do {
-            const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
-            if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
-                choices << other;
-        } while (choice.Next());
-        out.push_back(choices);
-    } while (it->Next(tesseract::RIL_SYMBOL));
-    return out;
 }
 
 // The characters weighed at each place of a text by the readings of its length (blanks left
@@ -403,6 +423,12 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* bin
 {
     const std::vector<PageWord>& words = line.words;
     QStringList parts;
+    std::vector<QStringList> choices;
+    const auto plain = [&](const QString& text) {
+        for (const QChar c : text)
+            if (c != QLatin1Char(' '))
+                choices.push_back({QString(c)});
+    };
     double confidenceSum = 0;
     for (size_t i = 0; i < words.size();) {
         size_t end = i;
@@ -415,6 +441,10 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* bin
             runConfidence += words[end].confidence;
         }
         if (end == i) {
+            if (words[i].choices.size() == size_t(QString(words[i].text).remove(QLatin1Char(' ')).size()))
+                choices.insert(choices.end(), words[i].choices.begin(), words[i].choices.end());
+            else
+                plain(words[i].text);
             parts << words[i].text;
             confidenceSum += words[i].confidence;
             ++i;
@@ -425,10 +455,12 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* bin
         if (latinLetters(text) >= 2)
             readRun(latin, page, binary, run, &text, &runConfidence);
         parts << text;
+        plain(text);
         confidenceSum += runConfidence * double(end - i);
         i = end;
     }
-    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
+    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size())),
+            std::move(choices)};
 }
 
 } // namespace
@@ -456,6 +488,9 @@ CardReader::CardReader(const QString& dataPath)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+    // The characters weighed beside each one read: the field rules mend a name or a company
+    // with them when the card spells it in Latin letters.
+    api_->SetVariable("lstm_choice_mode", "2");
     latin_ = std::make_unique<tesseract::TessBaseAPI>();
     if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
@@ -517,7 +552,6 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         return;
     const int pageHeight = int(pixGetHeight(rest.get()));
     api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-    api_->SetVariable("lstm_choice_mode", "2");
     for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
         l_int32 x, y, w, h, count = 0;
         boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
@@ -548,7 +582,6 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         lines.insert(at, {text, r, confidence, std::move(choices)});
     }
     boxaDestroy(&boxes);
-    api_->SetVariable("lstm_choice_mode", "0");
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
 
@@ -573,7 +606,6 @@ void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
     std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
     const int median = heights[heights.size() / 2];
     api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-    api_->SetVariable("lstm_choice_mode", "2");
     for (auto& line : lines) {
         if (line.box.height() < median * 3 / 2)
             continue;
@@ -605,7 +637,6 @@ void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
         }
         line.choices = gathered(line.text, readings);
     }
-    api_->SetVariable("lstm_choice_mode", "0");
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
 

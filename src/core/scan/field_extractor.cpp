@@ -101,7 +101,7 @@ QString spelledChoice(const Candidate& name, const QStringList& spelled)
         QString text;
         for (size_t i = 0; i < at.size(); ++i)
             text += name.choices[i][at[i]];
-        if (spelledAs(text, spelled))
+        if (scan::hanCount(text) == text.size() && spelledAs(text, spelled))
             return text;
         size_t i = 0;
         while (i < at.size() && ++at[i] == name.choices[i].size())
@@ -357,8 +357,9 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
         return;
     }
     if (const int end = scan::companyEnd(text); end > 0) {
-        companies_.push_back({text.left(end).trimmed(), conf, s.line ? s.line->box.height() : 0,
-                              scan::hanCount(text) > 0});
+        const QString company = text.left(end).trimmed();
+        companies_.push_back({company, conf, s.line ? s.line->box.height() : 0, scan::hanCount(text) > 0,
+                              choicesOf(company, s.line)});
         unlabelled(text.mid(end).trimmed(), s, conf);
         return;
     }
@@ -378,10 +379,14 @@ void Extractor::chooseName()
         if (!c.han)
             latinNames << c.text;
     const QStringList spelled = spelledNames(card_.value("BMail"), latinNames);
-    for (auto& c : names_)
-        if (c.han) {
-            c.text = spelledChoice(c, spelled);
-        }
+    for (auto& c : names_) {
+        if (!c.han)
+            continue;
+        c.text = spelledChoice(c, spelled);
+        // A mark of the logo beside the name read as a character before it.
+        if (c.text.size() >= 3 && !spelledAs(c.text, spelled) && spelledAs(c.text.mid(1), spelled))
+            c.text = c.text.mid(1);
+    }
     // The person's name stands in the largest type; a Chinese name wins over its spelling, and
     // one the card spells in Latin letters over one it does not.
     auto best = std::max_element(names_.begin(), names_.end(), [&](const Candidate& a, const Candidate& b) {
@@ -490,9 +495,35 @@ void Extractor::mendMailByCompany()
     }
 }
 
+// A company read with a wrong character mended from the characters the recogniser weighed,
+// when one of them makes the name spell the e-mail's or web site's domain (云疏 → 云帆 for
+// yunfan.com): one character at a time, Chinese characters only.
+QString domainChoice(const Candidate& company, const QString& domain)
+{
+    const auto spells = [&](const QString& text) {
+        const QStringList full = nameSpellings(text).full;
+        return std::any_of(full.begin(), full.end(), [&](const QString& s) { return s.contains(domain); });
+    };
+    if (domain.size() < 4 || company.choices.size() != size_t(company.text.size()) || spells(company.text))
+        return company.text;
+    for (size_t i = 0; i < company.choices.size(); ++i)
+        for (const auto& other : company.choices[i].mid(1)) {
+            if (other.size() != 1 || !scan::isHan(other[0]))
+                continue;
+            QString text = company.text;
+            text[qsizetype(i)] = other[0];
+            if (spells(text))
+                return text;
+        }
+    return company.text;
+}
+
 void Extractor::chooseCompany()
 {
     const QString domain = domainOf(card_);
+    for (auto& c : companies_)
+        if (c.han)
+            c.text = domainChoice(c, domain);
     auto best = std::max_element(companies_.begin(), companies_.end(), [&](const Candidate& a, const Candidate& b) {
         const auto rank = [&](const Candidate& c) { return std::tuple(c.han, domainMatch(c.text, domain), c.height); };
         return rank(a) < rank(b);
