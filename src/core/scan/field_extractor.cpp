@@ -420,15 +420,16 @@ void Extractor::mendMailByName()
     for (auto& w : words) {
         if (w.isEmpty() || spelled(w))
             continue;
-        QString q = w;
-        q.replace(QLatin1Char('g'), QLatin1Char('q'));
         const QString chopped = w.chopped(1);
+        QString mended;
         if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))) && spelled(chopped))
-            w = chopped;
-        else if (spelled(q))
-            w = q;
-        else
+            mended = chopped;
+        for (qsizetype g = w.indexOf(QLatin1Char('g')); mended.isEmpty() && g >= 0; g = w.indexOf(QLatin1Char('g'), g + 1))
+            if (QString q = QString(w).replace(g, 1, QLatin1Char('q')); spelled(q))
+                mended = q;
+        if (mended.isEmpty())
             continue;
+        w = mended;
         changed = true;
     }
     if (changed) {

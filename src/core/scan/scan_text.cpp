@@ -94,8 +94,8 @@ QString mended(const QString& text)
     out.replace(commaDot, QStringLiteral("."));
     static const QRegularExpression atMark(QStringLiteral("@\\s*[,.]\\s*(?=[A-Za-z0-9])"));
     out.replace(atMark, QStringLiteral("@"));
-    // Blanks and dashes around the dot of a mailbox name ("yong .cao@", "yong.-yang@").
-    static const QRegularExpression localDot(QStringLiteral("(?<=[A-Za-z0-9])\\s*(?:\\.\\s*-|-\\s*\\.|\\.)\\s*(?=[A-Za-z0-9_-]+@)"));
+    // Blanks, dashes and colons around the dot of a mailbox name ("yong .cao@", "yong.-yang@").
+    static const QRegularExpression localDot(QStringLiteral("(?<=[A-Za-z0-9])\\s*[:;]?\\s*(?:\\.\\s*-|-\\s*\\.|\\.)\\s*[:;]?\\s*(?=[A-Za-z0-9_-]+@)"));
     out.replace(localDot, QStringLiteral("."));
     // A comma read for the dot between the parts of a mailbox name; "cn" read as "en".
     static const QRegularExpression localComma(QStringLiteral("([A-Za-z0-9])\\s*[,，]\\s*(?=[A-Za-z0-9._-]+@)"));
@@ -228,12 +228,22 @@ QString mailDomainFromCompany(const QString& text, const QStringList& spellings)
     const auto m = ending.match(bare);
     if (!m.hasMatch() || bare.contains(QLatin1Char('@')))
         return {};
+    const QString raw = QString(text).remove(QLatin1Char(' '));
     const QString host = bare.left(m.capturedStart());
-    for (qsizetype len = std::min<qsizetype>(host.size() - 2, 20); len >= 4; --len)
-        for (const auto& s : spellings)
-            if (s.contains(host.right(len)))
-                return host.right(len) + m.captured();
-    return {};
+    // The longest part the name holds, unless a shorter one follows a misread @ (the name's
+    // pinyin may also hold the letter the @ was read as).
+    QString longest;
+    for (qsizetype len = std::min<qsizetype>(host.size() - 2, 20); len >= 4; --len) {
+        const QString part = host.right(len);
+        if (!std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(part); }))
+            continue;
+        const QChar before = raw[host.size() - len - 1];
+        if (before.isUpper() || QStringLiteral("eoacbq").contains(before))
+            return part + m.captured();
+        if (longest.isEmpty())
+            longest = part;
+    }
+    return longest.isEmpty() ? QString() : longest + m.captured();
 }
 
 QString withoutStrays(const QString& text)
