@@ -710,7 +710,9 @@ RecognisedLines CardReader::readLines(const QImage& image)
 
 ScannedCard CardReader::readCard(const QImage& image)
 {
-    return extractCardFields(readLines(image));
+    ScannedCard card = extractCardFields(readLines(image));
+    card.quarterTurns = lastTurns_;
+    return card;
 }
 
 std::vector<ScannedCard> CardReader::readFile(const QString& path)
