@@ -68,32 +68,26 @@ QStringList choicesHere(const tesseract::ResultIterator& it)
     return choices;
 }
 
-// The characters the recogniser weighed at each place of what it last read, blanks left out.
-std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+// The characters weighed at each place from the iterator on, blanks left out: to the end of
+// its word, or of all that was read.
+std::vector<QStringList> choicesFrom(const tesseract::ResultIterator& from, bool wordOnly)
 {
     std::vector<QStringList> out;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it || it->Empty(tesseract::RIL_SYMBOL))
-        return out;
-    do {
-        if (QStringList choices = choicesHere(*it); !choices.front().isEmpty())
-            out.push_back(choices);
-    } while (it->Next(tesseract::RIL_SYMBOL));
-    return out;
-}
-
-// The same for the word the iterator stands at.
-std::vector<QStringList> wordChoices(const tesseract::ResultIterator& word)
-{
-    std::vector<QStringList> out;
-    tesseract::ResultIterator it(word);
+    tesseract::ResultIterator it(from);
     do {
         if (QStringList choices = choicesHere(it); !choices.front().isEmpty())
             out.push_back(choices);
-        if (it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
+        if (wordOnly && it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
             break;
     } while (it.Next(tesseract::RIL_SYMBOL));
     return out;
+}
+
+// The characters the recogniser weighed at each place of what it last read.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+{
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    return it && !it->Empty(tesseract::RIL_SYMBOL) ? choicesFrom(*it, false) : std::vector<QStringList>{};
 }
 
 // The page pass's lines, word by word with their boxes.
@@ -114,7 +108,7 @@ std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
         const QString word = QString::fromUtf8(text.get()).trimmed();
         if (!word.isEmpty())
             lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD),
-                                          scan::hanCount(word) > 0 ? wordChoices(*it) : std::vector<QStringList>{}});
+                                          scan::hanCount(word) > 0 ? choicesFrom(*it, true) : std::vector<QStringList>{}});
     } while (it->Next(tesseract::RIL_WORD));
     return lines;
 }
