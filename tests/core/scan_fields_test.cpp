@@ -95,7 +95,7 @@ const std::vector<FieldCase> kCards = {
      {{"BName", "吴国庆"}, {"BMail", "guoqing.wu@jinshi.com.cn"}, {"DWWW", "www.jinshi.com.cn"}}},
     {"title heads that are surnames, 限 lost, stray quote, misread labels, postcode on the next line",
      {{"高 平", 50}, {"高级工程师", 24}, {"上海云帆科技有 ” 公司", 30}, {"工 : 021-5888 6666"},
-      {"传 芮 : 021-5888 6667"}, {"地址：上海市浦东新区世纪大道100号 ”邮编"}, {": 200120"}},
+      {"传 芮 : 021-5888 6667"}, {"地址：上海市浦东新区世纪大道 100 号 ”邮编"}, {": 200120"}},
      {{"BName", "高平"}, {"DJob", "高级工程师"}, {"DName", "上海云帆科技有限公司"}, {"DPho", "021-58886666"},
       {"DFax", "021-58886667"}, {"DAdd", "上海市浦东新区世纪大道100号"}, {"DPos", "200120"}}},
     {"项目经理 is a title, a QQ label with nothing after it keeps the next line's words",
@@ -146,7 +146,7 @@ TEST(ScanFieldsKeep, NothingReadIsDropped)
             // Labels are not kept; what follows them is.
             for (const auto& segment : scan::segmentsOf(text, nullptr))
             for (const auto& word : segment.text.split(QRegularExpression(QStringLiteral("[\\s:：/]+")), Qt::SkipEmptyParts)) {
-                if (word.size() < 4 || word.contains(QRegularExpression(QStringLiteral("^[+\\d\\-()]+$"))))
+                if (word.size() < 4 || word.contains(QRegularExpression(QStringLiteral("^[+\\d\\-()转]+$"))))
                     continue; // numbers are reformatted; their digits are checked by the field cases
                 if (word.contains(QRegularExpression(QStringLiteral("\\.(com|cn)$"))))
                     continue; // misread addresses lose the misread letters; the field cases check them

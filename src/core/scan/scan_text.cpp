@@ -27,13 +27,14 @@ QString normalised(const QString& line)
     text.replace(QStringLiteral("（"), QStringLiteral("("));
     text.replace(QStringLiteral("）"), QStringLiteral(")"));
     text = text.simplified();
-    // A blank with Chinese on both sides is the recogniser's, not the card's.
+    // A blank with Chinese on both sides, or between Chinese and a number ("大道 248 号"), is
+    // the recogniser's, not the card's.
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == QLatin1Char(' ') && i > 0 && i + 1 < text.size()
-            && (isHan(text[i - 1]) || text[i - 1] == QLatin1Char(':'))
-            && isHan(text[i + 1]))
+            && (((isHan(text[i - 1]) || text[i - 1] == QLatin1Char(':')) && isHan(text[i + 1]))
+                || (isHan(text[i - 1]) && text[i + 1].isDigit()) || (text[i - 1].isDigit() && isHan(text[i + 1]))))
             continue;
         out += text[i];
     }
