@@ -1,6 +1,7 @@
 // The card reader on generated cards: per-field accuracy (exact match after dropping
 // blanks) and the time per card after the engine is loaded.
-//   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses]
+//   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses] [--show-text]
+// --show-text prints what was read of each card with a miss.
 // --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl).
 #include "card_images.h"
 #include "measure.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     const int count = option("--count", QStringLiteral("100")).toInt();
     const QString writeDir = option("--write", QString());
     const bool showMisses = args.contains(QStringLiteral("--show-misses"));
+    const bool showText = args.contains(QStringLiteral("--show-text"));
     if (!writeDir.isEmpty())
         QDir().mkpath(writeDir);
     QFile truthFile(QDir(writeDir).filePath(QStringLiteral("truth.jsonl")));
@@ -74,6 +76,7 @@ int main(int argc, char** argv)
         } catch (const ScanError& e) {
             ++unread;
         }
+        bool missed = false;
         for (const char* column : kColumns) {
             const QString want = card.truth.value(QString::fromLatin1(column));
             const QString got = read.value(column);
@@ -83,10 +86,12 @@ int main(int argc, char** argv)
             ++s.total;
             if (bare(want) == bare(got))
                 ++s.right;
-            else if (showMisses)
+            else if ((missed = true) && showMisses)
                 std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i, qPrintable(card.layout), column,
                             qPrintable(want), qPrintable(got));
         }
+        if (missed && showText)
+            std::printf("card %d read:\n%s\n", i, qPrintable(read.rawText));
     }
     std::printf("scan: seed %u, %d cards, %d unread\n", seed, count, unread);
     std::printf("scan: engine load %.0f ms\n", loadMs);

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QThread>
+#include <QTransform>
 
 namespace ostrel {
 
@@ -27,6 +28,8 @@ void ScanWorker::read(int request, const QString& file)
             try {
                 QImage image = images.page(i);
                 ScannedCard card = m_reader->readCard(image);
+                if (card.quarterTurns != 0) // kept the way the card reads
+                    image = image.transformed(QTransform().rotate(90 * card.quarterTurns));
                 pages.push_back({file, source, std::move(image), std::move(card)});
             } catch (const ScanError& error) {
                 failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();

@@ -1,6 +1,7 @@
 // Scanning paper cards through the windows: 扫描名片… of the 数据 menu with the file chooser
 // answered from the test queue, the editor filled from the image with the image beside the
-// fields, the review list of a batch, and bad input that writes nothing.
+// fields, the review list of a batch, images dropped on the main window, a batch cancelled,
+// and bad input that writes nothing.
 #include "app_fixture.h"
 #include "cards/card_editor.h"
 #include "cards/card_form.h"
@@ -13,7 +14,12 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,12 +45,14 @@ class ScanWindow : public test::AppFixture {
 protected:
     ScanWindow() { startMain(); }
 
-    QString writeCard(const Card& card, const QString& file)
+    // quarterTurns: the card photographed on its side or upside down.
+    QString writeCard(const Card& card, const QString& file, int quarterTurns = 0)
     {
         const QString path = dir.filePath(file);
         test::drawnCard(QString::fromUtf8(card.name),
                         {QString::fromUtf8(card.company), QStringLiteral("手机：") + QString::fromUtf8(card.mobile),
                          QStringLiteral("邮箱：") + QString::fromUtf8(card.mail)})
+            .transformed(QTransform().rotate(90 * quarterTurns))
             .save(path);
         return path;
     }
@@ -95,7 +103,8 @@ TEST_F(ScanWindow, OneImageOpensTheEditorFilledAndSavingKeepsTheImage)
         EXPECT_EQ(cards(), before) << "nothing is saved before 保存";
         window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
     });
-    scanFromMenu({writeCard(kCards[0], QStringLiteral("名片.png"))});
+    // Photographed on its side: the card and its kept image are set upright.
+    scanFromMenu({writeCard(kCards[0], QStringLiteral("名片.png"), 1)});
     ASSERT_TRUE(shown);
     EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 新增 保存成功！")));
     const int64_t card = cardNamed("王建国");
@@ -140,6 +149,53 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
         EXPECT_FALSE(cardImage(dm.ADOConnection1, card).isEmpty()) << name;
     }
     EXPECT_EQ(cardNamed("张伟"), 0) << "an unticked card is not saved";
+}
+
+TEST_F(ScanWindow, ImagesDroppedOnTheMainWindowAreRead)
+{
+    QMimeData notes;
+    notes.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("notes.txt")))});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &notes, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted()) << "only card images are taken";
+    QMimeData images;
+    images.setUrls({QUrl::fromLocalFile(writeCard(kCards[1], QStringLiteral("李秀英.jpg")))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &images, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QString name;
+    testhooks::queueModal([&](QDialog* editor) { name = text(editor, "EditB1"); });
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &images, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main.get(), &drop);
+    // The cards are read after the drop has ended.
+    for (int i = 0; i < 1000 && testhooks::pendingModals() > 0; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(name, QStringLiteral("李秀英"));
+}
+
+TEST_F(ScanWindow, ACancelledBatchOpensNothingAndSavesNothing)
+{
+    const int before = cards();
+    QStringList files;
+    for (const Card& card : kCards)
+        files << writeCard(card, QString::fromUtf8(card.name) + QStringLiteral(".png"));
+    bool opened = false;
+    testhooks::queueModal([&](QDialog*) { opened = true; });
+    // 取消 while the first card is being read.
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        if (auto* progress = main->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"))) {
+            progress->findChild<QPushButton*>()->click(); // 取消, as the user presses it
+            canceller.stop();
+        }
+    });
+    canceller.start(0);
+    scanFromMenu(files);
+    EXPECT_FALSE(opened) << "neither the review list nor the editor";
+    EXPECT_EQ(cards(), before);
+    testhooks::clear();
 }
 
 TEST_F(ScanWindow, BadInputGetsAChineseMessageAndWritesNothing)

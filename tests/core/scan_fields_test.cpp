@@ -93,6 +93,20 @@ const std::vector<FieldCase> kCards = {
     {"comma inside a mailbox name, cn read as en",
      {{"吴国庆", 50}, {"E-mail: guoqing, wu@jinshi.com.en"}, {"wwWW.jinshi.com.cn"}},
      {{"BName", "吴国庆"}, {"BMail", "guoqing.wu@jinshi.com.cn"}, {"DWWW", "www.jinshi.com.cn"}}},
+    {"title heads that are surnames, 限 lost, stray quote, misread labels, postcode on the next line",
+     {{"高 平", 50}, {"高级工程师", 24}, {"上海云帆科技有 ” 公司", 30}, {"工 : 021-5888 6666"},
+      {"传 芮 : 021-5888 6667"}, {"地址：上海市浦东新区世纪大道 100 号 ”邮编"}, {": 200120"}},
+     {{"BName", "高平"}, {"DJob", "高级工程师"}, {"DName", "上海云帆科技有限公司"}, {"DPho", "021-58886666"},
+      {"DFax", "021-58886667"}, {"DAdd", "上海市浦东新区世纪大道100号"}, {"DPos", "200120"}}},
+    {"项目经理 is a title, a QQ label with nothing after it keeps the next line's words",
+     {{"罗 伟", 50}, {"项目经理", 24}, {"QQ:"}, {"销售部"}},
+     {{"BName", "罗伟"}, {"DJob", "项目经理"}, {"DPart", "销售部"}, {"FDes", "QQ"}}},
+    {"e-mail mended: blanks around its dots, @ read as a capital, by the company's pinyin, by the name",
+     {{"宋 霞", 50}, {"南京博远科技有限公司", 30}, {"E: xia .songGboyuan.com"}},
+     {{"BName", "宋霞"}, {"DName", "南京博远科技有限公司"}, {"BMail", "xia.song@boyuan.com"}}},
+    {"q before the @ and g for q mended by the name; a logo's mark before the name dropped",
+     {{"(_) 林志强", 54}, {"E-mail: zhigiang.linq@huaxin.com"}},
+     {{"BName", "林志强"}, {"BMail", "zhiqiang.lin@huaxin.com"}}},
     {"400 line and extension",
      {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
      {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
@@ -132,8 +146,10 @@ TEST(ScanFieldsKeep, NothingReadIsDropped)
             // Labels are not kept; what follows them is.
             for (const auto& segment : scan::segmentsOf(text, nullptr))
             for (const auto& word : segment.text.split(QRegularExpression(QStringLiteral("[\\s:：/]+")), Qt::SkipEmptyParts)) {
-                if (word.size() < 4 || word.contains(QRegularExpression(QStringLiteral("^[+\\d\\-()]+$"))))
+                if (word.size() < 4 || word.contains(QRegularExpression(QStringLiteral("^[+\\d\\-()转]+$"))))
                     continue; // numbers are reformatted; their digits are checked by the field cases
+                if (word.contains(QRegularExpression(QStringLiteral("\\.(com|cn)$"))))
+                    continue; // misread addresses lose the misread letters; the field cases check them
                 // A line may be shared out over fields ("刘洋客户经理"): every character is kept.
                 const QString kept = QString(word).remove(QRegularExpression(QStringLiteral("[\\-()+]")));
                 for (const QChar ch : kept)
@@ -193,6 +209,11 @@ TEST(ScanText, MisreadingsMended)
         {"tel 010, 8888", "tel 010, 8888"}, // a comma elsewhere is a comma
         {"ww.abc.com and wwww.abc.com", "www.abc.com and www.abc.com"},
         {"a@b.com.en", "a@b.com.cn"},
+        {"www, abc.com,.cn", "www.abc.com.cn"},
+        {"wwwabc.com and wwf.org", "www.abc.com and wwf.org"},
+        {"yong.-yang@abc.com", "yong.yang@abc.com"},
+        {"li:.na@abc.com", "li.na@abc.com"},
+        {"li@,abc.com", "li@abc.com"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(scan::mended(QString::fromUtf8(in)).toStdString(), out) << in;
@@ -208,6 +229,7 @@ TEST(ScanText, MailMendedByTheWebSitesDomain)
         {"li.naeboyuan.com", "", ""},                                                 // no web site
         {"boyuan.com", "boyuan.com", ""},                                             // no mailbox name
         {"li.naeboyuan.com.cn", "boyuan.com", ""},                                    // domain not at the end
+        {"li.naGboyuan.com", "boyuan.com", "li.na@boyuan.com"},                       // @ read as a capital
     };
     for (const auto& [text, domain, want] : cases)
         EXPECT_EQ(scan::mailAtDomain(QString::fromLatin1(text), QString::fromLatin1(domain)).toStdString(), want) << text;

@@ -1,4 +1,4 @@
-// A scanner's PDF read as one card per page, drawn page by page; damaged and locked PDFs
+// A scanner's PDF or multi-page TIFF read as one card per page, drawn page by page; damaged and locked PDFs
 // answered with a Chinese sentence.
 #include "core/scan/card_reader.h"
 #include "drawn_card.h"
@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <leptonica/allheaders.h>
 
 namespace ostrel {
 namespace {
@@ -71,6 +72,24 @@ QByteArray lockedPdf()
            + QByteArray(32, '1') + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
+// A multi-page TIFF, one grey card a page, as a sheet-fed scanner writes it.
+QString writeTiff(const QString& path, const std::vector<PdfCard>& cards)
+{
+    const QByteArray name = QFile::encodeName(path);
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const QImage card = test::drawnCard(QString::fromUtf8(cards[i].name),
+                                            {QStringLiteral("手机：%1").arg(QLatin1String(cards[i].mobile))})
+                                .convertToFormat(QImage::Format_Grayscale8);
+        PIX* pix = pixCreate(card.width(), card.height(), 8);
+        for (int y = 0; y < card.height(); ++y)
+            for (int x = 0; x < card.width(); ++x)
+                SET_DATA_BYTE(pixGetData(pix) + y * pixGetWpl(pix), x, card.constScanLine(y)[x]);
+        pixWriteTiff(name.constData(), pix, IFF_TIFF_LZW, i == 0 ? "w" : "a");
+        pixDestroy(&pix);
+    }
+    return path;
+}
+
 TEST(ScannerPdf, EachPageIsACard)
 {
     QTemporaryDir dir;
@@ -80,10 +99,12 @@ TEST(ScannerPdf, EachPageIsACard)
     } cases[] = {
         {"one.pdf", {{"王建国", "13812345678"}}},
         {"two.pdf", {{"王建国", "13812345678"}, {"李秀英", "13998765432"}}},
+        {"three.tif", {{"王建国", "13812345678"}, {"李秀英", "13998765432"}, {"张伟", "15811112222"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QString path = writePdf(dir.filePath(QString::fromLatin1(c.file)), c.cards);
+        const QString file = dir.filePath(QString::fromLatin1(c.file));
+        const QString path = file.endsWith(QLatin1String(".tif")) ? writeTiff(file, c.cards) : writePdf(file, c.cards);
         const std::vector<ScannedCard> read = reader().readFile(path);
         ASSERT_EQ(read.size(), c.cards.size());
         for (size_t i = 0; i < read.size(); ++i) {

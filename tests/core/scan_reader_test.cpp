@@ -57,8 +57,12 @@ TEST(CardReader, ReadsADrawnCardFromAFile)
 
 TEST(CardReader, AQuarterTurnedCardIsSetUpright)
 {
-    const ScannedCard card = reader().readCard(drawnCard().transformed(QTransform().rotate(90)));
-    EXPECT_EQ(card.value("BMob").toStdString(), "13812345678");
+    for (const int turns : {1, 2}) {
+        const ScannedCard card = reader().readCard(drawnCard().transformed(QTransform().rotate(90 * turns)));
+        EXPECT_EQ(card.value("BMob").toStdString(), "13812345678") << turns;
+        // The turns that set it upright again, for the image kept with the card.
+        EXPECT_EQ(card.quarterTurns, 4 - turns) << turns;
+    }
 }
 
 TEST(CardReader, BadInputGetsAChineseSentence)

@@ -11,10 +11,12 @@ namespace {
 const QRegularExpression kLabel(
     QStringLiteral(
         "(移动电话|手机|直线电话|直线|直拨|固定电话|办公电话|电话|座机|总机|传真|电子邮箱|电子邮件|邮箱|电邮|"
-        "网址|网站|主页|地址|邮政编码|邮编|阿里旺旺|旺旺|微信|QQ)\\s*(?:[:：;；>]\\s*|(?=[\\d+(A-Za-z]))"
+        "网址|网站|主页|地址|邮政编码|邮编|阿里旺旺|旺旺|微信|QQ|传\\p{Han}(?=\\s*[:：;；]))\\s*(?:[:：;；>]\\s*|(?=[\\d+(A-Za-z]))"
         "|(?<![A-Za-z])(Mobile|Mob|Cell|Tel|Phone|Direct|Fax|E-?mail|Website|Web|URL|Address|Addr|Add|"
         "P\\.\\s?C\\.?|Post\\s?code|Zip|WeChat|MSN)\\.?(?:\\s*[:：]\\s*|\\s+(?=[\\d+(]))"
-        "|(?<![A-Za-z])([MTFEWA])\\s*[:：]\\s*"),
+        "|(?<![A-Za-z])([MTFEWA])\\s*[:：]\\s*"
+        // A postcode's label ending the address line, its number wrapped onto the next.
+        "|(邮编|邮政编码)$"),
     QRegularExpression::CaseInsensitiveOption);
 
 LabelKind kindOf(QString label)
@@ -49,6 +51,9 @@ LabelKind kindOf(QString label)
         {QStringLiteral("wechat"), LabelKind::WeChat}, {QStringLiteral("msn"), LabelKind::MSN},
         {QStringLiteral("阿里旺旺"), LabelKind::WangWang}, {QStringLiteral("旺旺"), LabelKind::WangWang},
     };
+    // 传真 with its second character misread.
+    if (label.startsWith(QStringLiteral("传")))
+        return LabelKind::Fax;
     label = label.toLower();
     label.remove(QRegularExpression(QStringLiteral("[\\s.\\-]")));
     return kinds.value(label, LabelKind::None);
@@ -64,7 +69,7 @@ std::vector<Segment> segmentsOf(const QString& text, const RecognisedLine* line)
     auto it = kLabel.globalMatch(text);
     while (it.hasNext()) {
         const auto m = it.next();
-        QString label = m.captured(1) + m.captured(2) + m.captured(3);
+        QString label = m.captured(1) + m.captured(2) + m.captured(3) + m.captured(4);
         const LabelKind kind = kindOf(label);
         if (kind == LabelKind::None)
             continue;

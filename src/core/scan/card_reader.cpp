@@ -1,6 +1,6 @@
 #include "core/scan/card_reader.h"
 
-#include "core/scan/card_outline.h"
+#include "core/scan/card_page.h"
 #include "core/scan/scan_text.h"
 
 #include <QDir>
@@ -12,10 +12,16 @@
 #include <tesseract/resultiterator.h>
 
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 
 namespace ostrel {
+
+using scan::Page;
+using scan::PixPtr;
 
 namespace {
 
@@ -24,6 +30,7 @@ struct PageWord {
     QString text;
     QRect box;
     double confidence = 0;
+    std::vector<QStringList> choices;
 };
 
 struct PageLine {
@@ -32,78 +39,11 @@ struct PageLine {
 };
 
 
-struct PixDeleter {
-    void operator()(PIX* p) const { pixDestroy(&p); }
-};
-using PixPtr = std::unique_ptr<PIX, PixDeleter>;
-
-// A card is 90 × 54 mm: at about 300 DPI its long side is close to this many pixels.
-constexpr int kCardLongSide = 1100;
-// Half the side of the window the threshold follows: wider than the strokes of the name,
-// whose large type would otherwise come out hollow.
-constexpr int kSauvolaWindow = 60;
+// The height lines are read at on their own: large type is read poorly as it stands.
+constexpr int kLoneLineHeight = 40;
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
-
-PixPtr grayPix(const QImage& image)
-{
-    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
-    PixPtr pix(pixCreate(gray.width(), gray.height(), 8));
-    for (int y = 0; y < gray.height(); ++y) {
-        const uchar* in = gray.constScanLine(y);
-        l_uint32* line = pixGetData(pix.get()) + y * pixGetWpl(pix.get());
-        for (int x = 0; x < gray.width(); ++x)
-            SET_DATA_BYTE(line, x, in[x]);
-    }
-    return pix;
-}
-
-// Solid shapes (a logo, a coloured band) wiped out: beside a line of type the recogniser
-// reads them as letters and spoils the line, often the name beside the logo.
-void wipeSolidShapes(PIX* binary)
-{
-    BOXA* boxes = pixConnCompBB(binary, 8);
-    if (!boxes)
-        return;
-    const l_int32 minSide = std::max<l_int32>(24, pixGetHeight(binary) / 25);
-    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
-        BOX* box = boxaGetBox(boxes, i, L_CLONE);
-        l_int32 x, y, w, h, count = 0;
-        boxGetGeometry(box, &x, &y, &w, &h);
-        // Even the boldest character covers well under two thirds of its box.
-        if (w >= minSide && h >= minSide && pixCountPixelsInRect(binary, box, &count, nullptr) == 0
-            && count > w * h * 0.65)
-            pixClearInRect(binary, box);
-        boxDestroy(&box);
-    }
-    boxaDestroy(&boxes);
-}
-
-// Scaled so that the card's type has the size the recogniser was trained on; then straightened
-// and made black on white with a threshold that follows uneven light.
-PixPtr prepared(const QImage& photo, float* skew)
-{
-    // A photo's card cut out of its surroundings and squared: the surface around it spoils
-    // the threshold, the orientation and the straightening.
-    const QPolygonF outline = scan::cardOutline(photo);
-    const QImage image = outline.isEmpty() ? photo : scan::flattened(photo, outline, kCardLongSide);
-    PixPtr gray = grayPix(image);
-    const int longSide = std::max(image.width(), image.height());
-    const float factor = float(kCardLongSide) / float(longSide);
-    if (factor < 0.8f || factor > 1.25f)
-        gray.reset(pixScale(gray.get(), factor, factor));
-    float conf = 0;
-    *skew = 0;
-    if (PIX* straight = pixFindSkewAndDeskew(gray.get(), 2, skew, &conf))
-        gray.reset(straight);
-    PIX* binary = nullptr;
-    const int tiles = std::max(1, int(pixGetWidth(gray.get())) / 400);
-    if (pixSauvolaBinarizeTiled(gray.get(), kSauvolaWindow, 0.34f, tiles, tiles, nullptr, &binary) != 0 || !binary)
-        return gray;
-    wipeSolidShapes(binary);
-    return PixPtr(binary);
-}
 
 QString tessdataDir(const QString& dataPath)
 {
@@ -113,6 +53,42 @@ QString tessdataDir(const QString& dataPath)
     return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
 }
 
+
+// The characters the recogniser weighed for the symbol the iterator stands at, its reading first.
+QStringList choicesHere(const tesseract::ResultIterator& it)
+{
+    std::unique_ptr<char[]> text(it.GetUTF8Text(tesseract::RIL_SYMBOL));
+    QStringList choices{QString::fromUtf8(text.get()).trimmed()};
+    tesseract::ChoiceIterator choice(it);
+    do {
+        const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
+        if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
+            choices << other;
+    } while (choice.Next());
+    return choices;
+}
+
+// The characters weighed at each place from the iterator on, blanks left out: to the end of
+// its word, or of all that was read.
+std::vector<QStringList> choicesFrom(const tesseract::ResultIterator& from, bool wordOnly)
+{
+    std::vector<QStringList> out;
+    tesseract::ResultIterator it(from);
+    do {
+        if (QStringList choices = choicesHere(it); !choices.front().isEmpty())
+            out.push_back(choices);
+        if (wordOnly && it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
+            break;
+    } while (it.Next(tesseract::RIL_SYMBOL));
+    return out;
+}
+
+// The characters the recogniser weighed at each place of what it last read.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+{
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    return it && !it->Empty(tesseract::RIL_SYMBOL) ? choicesFrom(*it, false) : std::vector<QStringList>{};
+}
 
 // The page pass's lines, word by word with their boxes.
 std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
@@ -131,7 +107,8 @@ std::vector<PageLine> pageLines(tesseract::TessBaseAPI& api)
         it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2);
         const QString word = QString::fromUtf8(text.get()).trimmed();
         if (!word.isEmpty())
-            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD)});
+            lines.back().words.push_back({word, QRect(QPoint(x1, y1), QPoint(x2, y2)), it->Confidence(tesseract::RIL_WORD),
+                                          scan::hanCount(word) > 0 ? choicesFrom(*it, true) : std::vector<QStringList>{}});
     } while (it->Next(tesseract::RIL_WORD));
     return lines;
 }
@@ -192,6 +169,25 @@ QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
     std::unique_ptr<char[]> text(api.GetUTF8Text());
     *confidence = api.MeanTextConf();
     return QString::fromUtf8(text.get()).simplified();
+}
+
+// The characters weighed at each place of a text by the readings of its length (blanks left
+// out), the text's own character first.
+std::vector<QStringList> gathered(const QString& text, const std::vector<std::vector<QStringList>>& readings)
+{
+    const QString bare = QString(text).remove(QLatin1Char(' '));
+    std::vector<QStringList> out;
+    for (const QChar c : bare)
+        out.push_back({QString(c)});
+    for (const auto& reading : readings) {
+        if (reading.size() != out.size())
+            continue;
+        for (size_t i = 0; i < out.size(); ++i)
+            for (const auto& choice : reading[i])
+                if (!out[i].contains(choice))
+                    out[i] << choice;
+    }
+    return out;
 }
 
 // Full stops and commas the clip shows: small round marks on the baseline (measured against
@@ -287,7 +283,7 @@ constexpr float kStretches[] = {1.25f, 1.5f, 1.75f, 2.0f};
 
 // One run of Latin words read again by the English model; text and confidence hold the page
 // pass's reading and receive the one kept.
-void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString* text, double* confidence)
+void readRun(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const QRect& run, QString* text, double* confidence)
 {
     PixPtr clip = clipped(page, run, 30);
     if (!clip)
@@ -298,7 +294,8 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString
         *text = read;
         *confidence = again;
     }
-    const int marks = baselineMarks(clip.get());
+    PixPtr binaryClip = clipped(binary, run, 30);
+    const int marks = binaryClip ? baselineMarks(binaryClip.get()) : -1;
     if (marks <= periods(*text))
         return;
     for (const float stretch : kStretches) {
@@ -310,15 +307,26 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run, QString
             return;
         }
     }
+    // A full stop of an e-mail address read as a hyphen between letters: the image shows a
+    // dot on the baseline, not a dash.
+    static const QRegularExpression hyphen(QStringLiteral("(?<=[A-Za-z])-(?=[A-Za-z])"));
+    if (text->contains(QLatin1Char('@')) && int(text->count(hyphen)) == marks - periods(*text))
+        text->replace(hyphen, QStringLiteral("."));
 }
 
 // Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
 // again by the English model: the Chinese one reads Latin letters poorly, and the two together
 // on the page misread Chinese in serif type as Latin.
-RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const PageLine& line)
+RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const PageLine& line)
 {
     const std::vector<PageWord>& words = line.words;
     QStringList parts;
+    std::vector<QStringList> choices;
+    const auto plain = [&](const QString& text) {
+        for (const QChar c : text)
+            if (c != QLatin1Char(' '))
+                choices.push_back({QString(c)});
+    };
     double confidenceSum = 0;
     for (size_t i = 0; i < words.size();) {
         size_t end = i;
@@ -331,6 +339,10 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const Pa
             runConfidence += words[end].confidence;
         }
         if (end == i) {
+            if (words[i].choices.size() == size_t(QString(words[i].text).remove(QLatin1Char(' ')).size()))
+                choices.insert(choices.end(), words[i].choices.begin(), words[i].choices.end());
+            else
+                plain(words[i].text);
             parts << words[i].text;
             confidenceSum += words[i].confidence;
             ++i;
@@ -339,12 +351,14 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, const Pa
         runConfidence /= double(end - i);
         QString text = runText.join(QLatin1Char(' '));
         if (latinLetters(text) >= 2)
-            readRun(latin, page, run, &text, &runConfidence);
+            readRun(latin, page, binary, run, &text, &runConfidence);
         parts << text;
+        plain(text);
         confidenceSum += runConfidence * double(end - i);
         i = end;
     }
-    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size()))};
+    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size())),
+            std::move(choices)};
 }
 
 } // namespace
@@ -372,6 +386,9 @@ CardReader::CardReader(const QString& dataPath)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
                                        "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+    // The characters weighed beside each one read: the field rules mend a name or a company
+    // with them when the card spells it in Latin letters.
+    api_->SetVariable("lstm_choice_mode", "2");
     latin_ = std::make_unique<tesseract::TessBaseAPI>();
     if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
         throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
@@ -414,10 +431,73 @@ int CardReader::uprightTurns(PIX* binary)
     return ((360 - degrees) / 90) % 4;
 }
 
+// Type the page pass did not see as text read line by line: it misses the name in large type
+// standing alone more often than any other line. The ink outside every line read is joined
+// across the gaps between characters; what has the shape of a line of type is read on its own.
+void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
+{
+    PixPtr rest(pixCopy(nullptr, binary));
+    for (const auto& line : lines) {
+        const int margin = line.box.height() / 4;
+        BOX* box = boxCreate(line.box.x() - margin, line.box.y() - margin, line.box.width() + 2 * margin,
+                             line.box.height() + 2 * margin);
+        pixClearInRect(rest.get(), box);
+        boxDestroy(&box);
+    }
+    PixPtr joined(pixCloseBrick(nullptr, rest.get(), 31, 1));
+    BOXA* boxes = joined ? pixConnCompBB(joined.get(), 8) : nullptr;
+    if (!boxes)
+        return;
+    const int pageHeight = int(pixGetHeight(rest.get()));
+    api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x, y, w, h, count = 0;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        if (h < 18 || h > pageHeight / 5 || w < h)
+            continue;
+        BOX* box = boxaGetBox(boxes, i, L_CLONE);
+        pixCountPixelsInRect(rest.get(), box, &count, nullptr);
+        boxDestroy(&box);
+        // Ink covers a good part of a line of type; a speck or a thin rule covers little.
+        if (count < w * h / 12)
+            continue;
+        const QRect r(x, y, w, h);
+        PixPtr clip = clipped(page, r, 0);
+        if (!clip)
+            continue;
+        // The line's type at kLoneLineHeight (the clip holds a quarter of it above and below).
+        const float factor = float(kLoneLineHeight) * 1.5f / float(pixGetHeight(clip.get()));
+        clip.reset(pixScale(clip.get(), factor, factor));
+        double confidence = 0;
+        const QString text = readAlone(*api_, clip.get(), &confidence);
+        std::vector<QStringList> choices = symbolChoices(*api_);
+        // The recogniser is seldom sure of a lone line of large type even when it reads it
+        // right; a rule or the edge of a coloured band is read as a row of dashes.
+        static const QRegularExpression dashes(QStringLiteral("[一\\-—_=~.·\\s]"));
+        if (text.isEmpty() || confidence < 10 || QString(text).remove(dashes).size() * 2 < text.size())
+            continue;
+        const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
+        lines.insert(at, {text, r, confidence, std::move(choices)});
+    }
+    boxaDestroy(&boxes);
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
 // Lines in type much larger than the rest (the name) read again on their own at the size
 // the recogniser reads best: in the page pass large type beside a logo is often misread.
-void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
+void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
 {
+    // The ink of each line of type joined across the gaps between its characters: the page
+    // pass often gives a name's line the box of its first character only.
+    PixPtr joined(pixCloseBrick(nullptr, binary, 31, 1));
+    BOXA* inkBoxes = joined ? pixConnCompBB(joined.get(), 8) : nullptr;
+    std::vector<QRect> ink;
+    for (l_int32 i = 0; inkBoxes && i < boxaGetCount(inkBoxes); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(inkBoxes, i, &x, &y, &w, &h);
+        ink.emplace_back(x, y, w, h);
+    }
+    boxaDestroy(&inkBoxes);
     std::vector<int> heights;
     for (const auto& l : lines)
         heights.push_back(l.box.height());
@@ -427,6 +507,11 @@ void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
     for (auto& line : lines) {
         if (line.box.height() < median * 3 / 2)
             continue;
+        for (const QRect& r : ink) {
+            const QRect both = r & line.box;
+            if (!both.isEmpty() && both.height() * 2 >= line.box.height() && r.height() <= line.box.height() * 3 / 2)
+                line.box |= r;
+        }
         const int margin = line.box.height() / 4;
         BOX* box = boxCreate(std::max(0, line.box.x() - margin), std::max(0, line.box.y() - margin),
                              line.box.width() + 2 * margin, line.box.height() + 2 * margin);
@@ -434,46 +519,98 @@ void CardReader::rereadLargeType(Pix* page, RecognisedLines& lines)
         boxDestroy(&box);
         if (!clip)
             continue;
-        const float factor = 40.0f / float(pixGetHeight(clip.get()));
-        PixPtr scaled(pixScale(clip.get(), factor, factor));
-        api_->SetImage(scaled.get());
-        std::unique_ptr<char[]> text(api_->GetUTF8Text());
-        const QString again = QString::fromUtf8(text.get()).trimmed();
-        const double confidence = api_->MeanTextConf();
-        if (!again.isEmpty() && confidence > line.confidence) {
-            line.text = again;
-            line.confidence = confidence;
+        // Read at three sizes: the best reading is kept, and the characters weighed at each
+        // place by every reading of the same length are gathered for the field rules.
+        std::vector<std::vector<QStringList>> readings{line.choices};
+        for (const int height : {kLoneLineHeight, kLoneLineHeight * 4 / 5, kLoneLineHeight * 6 / 5}) {
+            const float factor = float(height) / float(pixGetHeight(clip.get()));
+            PixPtr scaled(pixScale(clip.get(), factor, factor));
+            double confidence = 0;
+            const QString again = readAlone(*api_, scaled.get(), &confidence);
+            readings.push_back(symbolChoices(*api_));
+            if (!again.isEmpty() && confidence > line.confidence) {
+                line.text = again;
+                line.confidence = confidence;
+            }
         }
+        line.choices = gathered(line.text, readings);
     }
     api_->SetPageSegMode(tesseract::PSM_AUTO);
 }
+
+RecognisedLines CardReader::readPage(Pix* gray, Pix* binary)
+{
+    api_->SetImage(gray);
+    api_->SetSourceResolution(300);
+    RecognisedLines lines;
+    if (api_->Recognize(nullptr) == 0)
+        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
+            lines.push_back(latinReadAgain(*latin_, gray, binary, line));
+    if (!lines.empty()) {
+        readMissedLines(gray, binary, lines);
+        rereadLargeType(gray, binary, lines);
+    }
+    api_->Clear();
+    return lines;
+}
+
+namespace {
+
+// Lines that hold a telephone number or an e-mail address: every card has some, a card read
+// the wrong way up has none.
+int sensibleLines(const RecognisedLines& lines)
+{
+    int n = 0;
+    for (const auto& line : lines) {
+        const QString text = scan::mended(scan::normalised(line.text));
+        n += !scan::phoneNumbers(text).isEmpty() || !scan::mailAddress(text).isEmpty() ? 1 : 0;
+    }
+    return n;
+}
+
+} // namespace
 
 RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
         throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
-    float skew = 0;
-    PixPtr pix = prepared(image, &skew);
-    if (const int turns = uprightTurns(pix.get()))
-        pix.reset(pixRotateOrth(pix.get(), turns));
-    api_->SetImage(pix.get());
-    api_->SetSourceResolution(300);
-    RecognisedLines lines;
-    if (api_->Recognize(nullptr) == 0)
-        for (const PageLine& line : splitAtGaps(pageLines(*api_)))
-            lines.push_back(latinReadAgain(*latin_, pix.get(), line));
-    if (lines.empty()) {
-        api_->Clear();
-        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
+    Page page = scan::prepared(image);
+    int turns = uprightTurns(page.binary.get());
+    page.turn(turns);
+    RecognisedLines lines = readPage(page.gray.get(), page.binary.get());
+    lastTurns_ = turns;
+    // The orientation model now and then takes a card for upright that is upside down or on
+    // its side: then the other ways up are read too, and the one that makes most sense kept.
+    if (sensibleLines(lines) < 2) {
+        int best = sensibleLines(lines);
+        for (const int more : {2, 3, 2}) {
+            page.turn(more);
+            turns = (turns + more) % 4;
+            RecognisedLines again = readPage(page.gray.get(), page.binary.get());
+            if (const int sense = sensibleLines(again); sense > best) {
+                best = sense;
+                lines = std::move(again);
+                lastTurns_ = turns;
+            }
+            if (best >= 2)
+                break;
+        }
     }
-    rereadLargeType(pix.get(), lines);
-    api_->Clear();
+#ifdef __GLIBC__
+    // The recogniser's many short-lived blocks otherwise leave the heap ever more scattered
+    // over a batch of cards.
+    malloc_trim(0);
+#endif
+    if (lines.empty())
+        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
     return lines;
 }
 
 ScannedCard CardReader::readCard(const QImage& image)
 {
-    return extractCardFields(readLines(image));
+    ScannedCard card = extractCardFields(readLines(image));
+    card.quarterTurns = lastTurns_;
+    return card;
 }
 
 std::vector<ScannedCard> CardReader::readFile(const QString& path)

@@ -32,11 +32,14 @@ public:
 
 private:
     int uprightTurns(Pix* binary);
-    void rereadLargeType(Pix* page, RecognisedLines& lines);
+    RecognisedLines readPage(Pix* gray, Pix* binary);
+    void rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines);
+    void readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
     std::unique_ptr<tesseract::TessBaseAPI> latin_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;
+    int lastTurns_ = 0;
 };
 
 // The recogniser runs its network on several threads unless told otherwise before the

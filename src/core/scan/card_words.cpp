@@ -76,6 +76,19 @@ bool hasTitleWord(const QString& text)
     return kLatinTitle.match(text).hasMatch();
 }
 
+bool isTitlePrefix(const QString& text)
+{
+    // Each begins with a character that is also a surname (高, 项, 常, 区 …) or stands for one.
+    static const QSet<QString> prefixes = {
+        QStringLiteral("高级"), QStringLiteral("项目"), QStringLiteral("销售"), QStringLiteral("技术"),
+        QStringLiteral("市场"), QStringLiteral("财务"), QStringLiteral("客户"), QStringLiteral("常务"),
+        QStringLiteral("区域"), QStringLiteral("业务"), QStringLiteral("采购"), QStringLiteral("行政"),
+        QStringLiteral("人事"), QStringLiteral("产品"), QStringLiteral("首席"), QStringLiteral("资深"),
+        QStringLiteral("执行"), QStringLiteral("运营"), QStringLiteral("研发"), QStringLiteral("法务"),
+        QStringLiteral("商务"), QStringLiteral("工程"), QStringLiteral("大客户"), QStringLiteral("总")};
+    return prefixes.contains(text);
+}
+
 int titleSuffixLength(const QString& text)
 {
     for (const auto& w : kTitleWords)

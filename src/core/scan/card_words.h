@@ -9,6 +9,8 @@ int surnameLength(const QString& text);
 
 // True when the text holds a title word (经理, 总监, Manager, …).
 bool hasTitleWord(const QString& text);
+// True when the text is a word that opens a title (高级, 项目, 销售 …): such a head is no name.
+bool isTitlePrefix(const QString& text);
 // The length of the title word the text ends with, 0 for none.
 int titleSuffixLength(const QString& text);
 

@@ -43,7 +43,74 @@ struct Candidate {
     double confidence;
     int height;
     bool han;
+    std::vector<QStringList> choices = {}; // per character, when the recogniser weighed others
 };
+
+// The characters weighed at each place of a name, when the line's choices hold its characters
+// in order (marks before the name are skipped).
+std::vector<QStringList> choicesOf(const QString& name, const RecognisedLine* line)
+{
+    std::vector<QStringList> out;
+    if (!line)
+        return out;
+    for (const auto& c : line->choices)
+        if (out.size() < size_t(name.size()) && c.value(0) == QString(name[qsizetype(out.size())]))
+            out.push_back(c);
+    return out.size() == size_t(name.size()) ? out : std::vector<QStringList>{};
+}
+
+// The name's spellings the card shows in Latin letters: its e-mail's mailbox name
+// ("xia.gao") and an English name ("Gao Xia"), each in both orders, lower case, no blanks.
+QStringList spelledNames(const QString& mail, const QStringList& latinNames)
+{
+    QStringList out;
+    QStringList sources = latinNames;
+    sources << mail.left(mail.indexOf(QLatin1Char('@')));
+    static const QRegularExpression parts(QStringLiteral("[^a-z]+"));
+    for (const auto& source : sources) {
+        QStringList words = source.toLower().split(parts, Qt::SkipEmptyParts);
+        if (words.size() < 2)
+            continue;
+        // No syllable ends in q or c: such a letter is the @ misread.
+        for (auto& w : words)
+            if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))))
+                w.chop(1);
+        out << words.join(QString());
+        std::reverse(words.begin(), words.end());
+        out << words.join(QString());
+    }
+    return out;
+}
+
+bool spelledAs(const QString& name, const QStringList& spelled)
+{
+    for (const auto& s : nameSpellings(name).full)
+        if (spelled.contains(s))
+            return true;
+    return false;
+}
+
+// A name read with a wrong character mended from the characters the recogniser weighed,
+// when one choice at each place spells the name as the card's Latin letters do.
+QString spelledChoice(const Candidate& name, const QStringList& spelled)
+{
+    if (spelled.isEmpty() || name.choices.empty() || spelledAs(name.text, spelled))
+        return name.text;
+    std::vector<int> at(name.choices.size(), 0);
+    for (int tries = 0; tries < 2000; ++tries) {
+        QString text;
+        for (size_t i = 0; i < at.size(); ++i)
+            text += name.choices[i][at[i]];
+        if (scan::hanCount(text) == text.size() && spelledAs(text, spelled))
+            return text;
+        size_t i = 0;
+        while (i < at.size() && ++at[i] == name.choices[i].size())
+            at[i++] = 0;
+        if (i == at.size())
+            break;
+    }
+    return name.text;
+}
 
 class Extractor {
 public:
@@ -57,6 +124,8 @@ private:
     void chooseName();
     void chooseCompany();
     void mendMailByWebSite();
+    void mendMailByCompany();
+    void mendMailByName();
     bool set(const char* column, const QString& value, double conf);
     void extra(const QString& text, double conf);
 
@@ -72,9 +141,10 @@ private:
 bool Extractor::set(const char* column, const QString& value, double conf)
 {
     const auto i = size_t(cardFieldIndex(column));
-    if (value.isEmpty() || !card_.values[i].isEmpty())
+    const QString kept = scan::withoutStrays(value);
+    if (kept.isEmpty() || !card_.values[i].isEmpty())
         return false;
-    card_.values[i] = value;
+    card_.values[i] = kept;
     card_.confidence[i] = std::clamp(int(conf + 0.5), 1, 100);
     return true;
 }
@@ -183,7 +253,7 @@ int nameBeforeTitle(const QString& text)
     int bestScore = 0;
     for (int head = surname + 1; head <= surname + 2 && head < text.size(); ++head) {
         const QString rest = text.mid(head);
-        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0)
+        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0 || scan::isTitlePrefix(text.left(head)))
             continue;
         int score = scan::titleSuffixLength(rest) == rest.size() ? 3 : 2;
         if (modifiers.contains(text[head - 1]))
@@ -227,10 +297,12 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
             extra(text, conf);
         return true;
     }
-    const QString bare = QString(text).remove(QLatin1Char(' '));
-    if (allHan && bare.size() >= 2 && bare.size() <= 4) {
-        const bool surname = scan::surnameLength(bare) > 0;
-        names_.push_back({bare, surname ? conf : conf * 0.6, height, true});
+    // Marks read out of a logo beside the name ("(_) 李子涵") are no part of it.
+    static const QRegularExpression marks(QStringLiteral("^[^\\p{L}\\p{N}]+\\s*(?=\\p{Han})"));
+    const QString bare = QString(text).remove(marks).remove(QLatin1Char(' '));
+    if (scan::hanCount(bare) == bare.size() && bare.size() >= 2 && bare.size() <= 4) {
+        const bool surname = scan::surnameLength(bare) > 0 && !scan::isTitlePrefix(bare);
+        names_.push_back({bare, surname ? conf : conf * 0.6, height, true, choicesOf(bare, s.line)});
         return true;
     }
     static const QRegularExpression latinName(QStringLiteral("^[A-Z][a-z]+(?:[ -][A-Z][a-z]*\\.?){1,2}$"));
@@ -241,8 +313,11 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
     return false;
 }
 
-void Extractor::unlabelled(const QString& text, const Segment& s, double conf)
+void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
 {
+    // A label too misread to be known ("工:" for "T:") before a number.
+    static const QRegularExpression unknownLabel(QStringLiteral("^(?:[^\\d\\s:：;；]{1,2}\\s*)?[:：;；]\\s*(?=[+\\d(])"));
+    const QString text = QString(line).remove(unknownLabel);
     if (text.isEmpty())
         return;
     if (const QString mail = scan::mailAddress(text); !mail.isEmpty()) {
@@ -282,8 +357,9 @@ void Extractor::unlabelled(const QString& text, const Segment& s, double conf)
         return;
     }
     if (const int end = scan::companyEnd(text); end > 0) {
-        companies_.push_back({text.left(end).trimmed(), conf, s.line ? s.line->box.height() : 0,
-                              scan::hanCount(text) > 0});
+        const QString company = text.left(end).trimmed();
+        companies_.push_back({company, conf, s.line ? s.line->box.height() : 0, scan::hanCount(text) > 0,
+                              choicesOf(company, s.line)});
         unlabelled(text.mid(end).trimmed(), s, conf);
         return;
     }
@@ -298,9 +374,25 @@ void Extractor::unlabelled(const QString& text, const Segment& s, double conf)
 
 void Extractor::chooseName()
 {
-    // The person's name stands in the largest type; a Chinese name wins over its spelling.
-    auto best = std::max_element(names_.begin(), names_.end(), [](const Candidate& a, const Candidate& b) {
-        const auto rank = [](const Candidate& c) { return std::tuple(c.han, c.confidence >= 50, c.height); };
+    QStringList latinNames;
+    for (const auto& c : names_)
+        if (!c.han)
+            latinNames << c.text;
+    const QStringList spelled = spelledNames(card_.value("BMail"), latinNames);
+    for (auto& c : names_) {
+        if (!c.han)
+            continue;
+        c.text = spelledChoice(c, spelled);
+        // A mark of the logo beside the name read as a character before it.
+        if (c.text.size() >= 3 && !spelledAs(c.text, spelled) && spelledAs(c.text.mid(1), spelled))
+            c.text = c.text.mid(1);
+    }
+    // The person's name stands in the largest type; a Chinese name wins over its spelling, and
+    // one the card spells in Latin letters over one it does not.
+    auto best = std::max_element(names_.begin(), names_.end(), [&](const Candidate& a, const Candidate& b) {
+        const auto rank = [&](const Candidate& c) {
+            return std::tuple(c.han, c.han && spelledAs(c.text, spelled), c.confidence >= 50, c.height);
+        };
         return rank(a) < rank(b);
     });
     for (auto it = names_.begin(); it != names_.end(); ++it)
@@ -308,6 +400,43 @@ void Extractor::chooseName()
             set("BName", it->text, it->confidence);
         else
             extra(it->text, it->confidence);
+}
+
+// The mailbox name mended by the person's name it spells ("xia.gaoc" for 高霞 is "xia.gao",
+// "zhigiang" for 志强 is "zhiqiang"): a letter the recogniser added before the @, g read for q.
+void Extractor::mendMailByName()
+{
+    const QString mail = card_.value("BMail");
+    const qsizetype at = mail.indexOf(QLatin1Char('@'));
+    const QString name = card_.value("BName");
+    if (at <= 0 || name.isEmpty() || scan::hanCount(name) != name.size())
+        return;
+    const QStringList spellings = nameSpellings(name).full;
+    const auto spelled = [&](const QString& word) {
+        return std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(word); });
+    };
+    QStringList words = mail.left(at).split(QLatin1Char('.'));
+    bool changed = false;
+    for (auto& w : words) {
+        if (w.isEmpty() || spelled(w))
+            continue;
+        const QString chopped = w.chopped(1);
+        QString mended;
+        if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))) && spelled(chopped))
+            mended = chopped;
+        for (qsizetype g = w.indexOf(QLatin1Char('g')); mended.isEmpty() && g >= 0; g = w.indexOf(QLatin1Char('g'), g + 1))
+            if (QString q = QString(w).replace(g, 1, QLatin1Char('q')); spelled(q))
+                mended = q;
+        if (mended.isEmpty())
+            continue;
+        w = mended;
+        changed = true;
+    }
+    if (changed) {
+        const int i = cardFieldIndex("BMail");
+        card_.values[size_t(i)] = words.join(QLatin1Char('.')) + mail.mid(at);
+        card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+    }
 }
 
 // How well a company line matches the e-mail's or the web site's domain: its pinyin
@@ -352,9 +481,50 @@ void Extractor::mendMailByWebSite()
     }
 }
 
+// Without a web site, the company's name in pinyin tells where the domain starts.
+void Extractor::mendMailByCompany()
+{
+    const QString mail = card_.value("BMail");
+    const QString company = card_.value("DName");
+    if (mail.isEmpty() || company.isEmpty() || mail.contains(QLatin1Char('@')))
+        return;
+    const QString mended = scan::mailAtDomain(mail, scan::mailDomainFromCompany(mail, nameSpellings(company).full));
+    if (!mended.isEmpty()) {
+        const int i = cardFieldIndex("BMail");
+        card_.values[size_t(i)] = mended;
+        card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+    }
+}
+
+// A company read with a wrong character mended from the characters the recogniser weighed,
+// when one of them makes the name spell the e-mail's or web site's domain (云疏 → 云帆 for
+// yunfan.com): one character at a time, Chinese characters only.
+QString domainChoice(const Candidate& company, const QString& domain)
+{
+    const auto spells = [&](const QString& text) {
+        const QStringList full = nameSpellings(text).full;
+        return std::any_of(full.begin(), full.end(), [&](const QString& s) { return s.contains(domain); });
+    };
+    if (domain.size() < 4 || company.choices.size() != size_t(company.text.size()) || spells(company.text))
+        return company.text;
+    for (size_t i = 0; i < company.choices.size(); ++i)
+        for (const auto& other : company.choices[i].mid(1)) {
+            if (other.size() != 1 || !scan::isHan(other[0]))
+                continue;
+            QString text = company.text;
+            text[qsizetype(i)] = other[0];
+            if (spells(text))
+                return text;
+        }
+    return company.text;
+}
+
 void Extractor::chooseCompany()
 {
     const QString domain = domainOf(card_);
+    for (auto& c : companies_)
+        if (c.han)
+            c.text = domainChoice(c, domain);
     auto best = std::max_element(companies_.begin(), companies_.end(), [&](const Candidate& a, const Candidate& b) {
         const auto rank = [&](const Candidate& c) { return std::tuple(c.han, domainMatch(c.text, domain), c.height); };
         return rank(a) < rank(b);
@@ -369,15 +539,27 @@ void Extractor::chooseCompany()
 ScannedCard Extractor::run(const RecognisedLines& lines)
 {
     QStringList raw;
+    QString pendingLabel;
     for (const auto& line : lines) {
         raw << line.text;
-        const QString text = scan::mended(scan::normalised(line.text));
-        for (const auto& segment : scan::segmentsOf(text, &line))
+        const QString text = scan::mended(scan::normalised(pendingLabel + line.text));
+        std::vector<Segment> segments = scan::segmentsOf(text, &line);
+        pendingLabel.clear();
+        // A label that ends its line names the number the next line starts with (a postcode wrapped).
+        static const QRegularExpression number(QStringLiteral("^[\\s:：;；]*[+\\d(]"));
+        if (&line != &lines.back() && !segments.empty() && segments.back().label != LabelKind::None
+            && segments.back().text.isEmpty() && number.match((&line + 1)->text).hasMatch()) {
+            pendingLabel = segments.back().labelText + QStringLiteral("：");
+            segments.pop_back();
+        }
+        for (const auto& segment : segments)
             labelled(segment, line.confidence);
     }
     chooseName();
     mendMailByWebSite();
     chooseCompany();
+    mendMailByCompany();
+    mendMailByName();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
     card_.rawText = raw.join(QLatin1Char('\n'));

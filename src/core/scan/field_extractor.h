@@ -12,6 +12,9 @@ struct ScannedCard {
     CardValues values;
     std::array<int, kCardFieldCount> confidence{};
     QString rawText;
+    // Quarter turns clockwise the reader gave the image to set the card upright: the image
+    // kept with the card is turned the same way.
+    int quarterTurns = 0;
 
     QString value(const char* column) const;
     int confidenceOf(const char* column) const;

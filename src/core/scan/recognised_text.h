@@ -1,6 +1,7 @@
 #pragma once
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -12,6 +13,9 @@ struct RecognisedLine {
     QString text;
     QRect box;
     double confidence = 0;
+    // For a line read on its own (large type: the name), the characters the recogniser took
+    // into account at each place of the text, blanks left out, the one read first.
+    std::vector<QStringList> choices = {};
 };
 
 using RecognisedLines = std::vector<RecognisedLine>;

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace ostrel::scan {
 
 bool isHan(QChar c)
@@ -25,13 +27,14 @@ QString normalised(const QString& line)
     text.replace(QStringLiteral("（"), QStringLiteral("("));
     text.replace(QStringLiteral("）"), QStringLiteral(")"));
     text = text.simplified();
-    // A blank with Chinese on both sides is the recogniser's, not the card's.
+    // A blank with Chinese on both sides, or between Chinese and a number ("大道 248 号"), is
+    // the recogniser's, not the card's.
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == QLatin1Char(' ') && i > 0 && i + 1 < text.size()
-            && (isHan(text[i - 1]) || text[i - 1] == QLatin1Char(':'))
-            && isHan(text[i + 1]))
+            && (((isHan(text[i - 1]) || text[i - 1] == QLatin1Char(':')) && isHan(text[i + 1]))
+                || (isHan(text[i - 1]) && text[i + 1].isDigit()) || (text[i - 1].isDigit() && isHan(text[i + 1]))))
             continue;
         out += text[i];
     }
@@ -87,14 +90,26 @@ QString mended(const QString& text)
     static const QRegularExpression spacedDot(QStringLiteral("([A-Za-z0-9])\\s*\\.\\s*(com|cn|net|org)\\b"),
                                               QRegularExpression::CaseInsensitiveOption);
     out.replace(spacedDot, QStringLiteral("\\1.\\2"));
+    // A comma beside the dot of an address (",." for "."); a stray mark after the @.
+    static const QRegularExpression commaDot(QStringLiteral("[,，]\\s*\\.|\\.\\s*[,，](?=[A-Za-z])"));
+    out.replace(commaDot, QStringLiteral("."));
+    static const QRegularExpression atMark(QStringLiteral("@\\s*[,.]\\s*(?=[A-Za-z0-9])"));
+    out.replace(atMark, QStringLiteral("@"));
+    // Blanks, dashes and colons around the dot of a mailbox name ("yong .cao@", "yong.-yang@").
+    static const QRegularExpression localDot(QStringLiteral("(?<=[A-Za-z0-9])\\s*[:;]?\\s*(?:\\.\\s*-|-\\s*\\.|\\.)\\s*[:;]?\\s*(?=[A-Za-z0-9_-]+@)"));
+    out.replace(localDot, QStringLiteral("."));
     // A comma read for the dot between the parts of a mailbox name; "cn" read as "en".
     static const QRegularExpression localComma(QStringLiteral("([A-Za-z0-9])\\s*[,，]\\s*(?=[A-Za-z0-9._-]+@)"));
     out.replace(localComma, QStringLiteral("\\1."));
     static const QRegularExpression cnAsEn(QStringLiteral("\\.(com|net|org)\\.en\\b"), QRegularExpression::CaseInsensitiveOption);
     out.replace(cnAsEn, QStringLiteral(".\\1.cn"));
-    // A doubled or dropped w of "www." (the strokes of w run together).
-    static const QRegularExpression www(QStringLiteral("\\b[wW]{2,5}\\s*\\.\\s*(?=[A-Za-z0-9])"));
+    // A doubled or dropped w of "www." (the strokes of w run together), its dot read as a
+    // comma or lost.
+    static const QRegularExpression www(QStringLiteral("\\b(?:[wW]{2,5}\\s*[.,]|[wW]{3,5})\\s*(?=[A-Za-z0-9-]+[.,]\\s*(?:com|cn|net|org)\\b)"));
     out.replace(www, QStringLiteral("www."));
+    // 限 in bold type read as a quote or a bar, or lost.
+    static const QRegularExpression limited(QStringLiteral("有(?!限)[\\s\"'“”|丨]*(责任)?公司"));
+    out.replace(limited, QStringLiteral("有限\\1公司"));
     return digitsMended(out);
 }
 
@@ -186,13 +201,14 @@ QString mailAddress(const QString& text)
 
 QString mailAtDomain(const QString& text, const QString& domain)
 {
-    const QString bare = QString(text).remove(QLatin1Char(' ')).toLower();
+    const QString raw = QString(text).remove(QLatin1Char(' '));
+    const QString bare = raw.toLower();
     const qsizetype at = domain.isEmpty() ? -1 : bare.lastIndexOf(domain.toLower());
     if (at < 2 || bare.contains(QLatin1Char('@')) || at + domain.size() != bare.size())
         return {};
     // The letter before the domain is the misread sign when it is one it is mistaken for.
     const QChar before = bare[at - 1];
-    const bool misread = QStringLiteral("eoac").contains(before);
+    const bool misread = QStringLiteral("eoacbq").contains(before) || (raw[at - 1].isUpper() && raw.left(at - 1) == bare.left(at - 1));
     return mailAddress(bare.left(misread ? at - 1 : at) + QLatin1Char('@') + bare.mid(at));
 }
 
@@ -204,6 +220,37 @@ QString webAddress(const QString& text)
     if (text.contains(QLatin1Char('@')))
         return {};
     return web.match(text).captured().toLower();
+}
+
+QString mailDomainFromCompany(const QString& text, const QStringList& spellings)
+{
+    static const QRegularExpression ending(QStringLiteral("\\.(?:com|net|org|cn)(?:\\.cn)?$"));
+    const QString bare = QString(text).remove(QLatin1Char(' ')).toLower();
+    const auto m = ending.match(bare);
+    if (!m.hasMatch() || bare.contains(QLatin1Char('@')))
+        return {};
+    const QString raw = QString(text).remove(QLatin1Char(' '));
+    const QString host = bare.left(m.capturedStart());
+    // The longest part the name holds, unless a shorter one follows a misread @ (the name's
+    // pinyin may also hold the letter the @ was read as).
+    QString longest;
+    for (qsizetype len = std::min<qsizetype>(host.size() - 2, 20); len >= 4; --len) {
+        const QString part = host.right(len);
+        if (!std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(part); }))
+            continue;
+        const QChar before = raw[host.size() - len - 1];
+        if (before.isUpper() || QStringLiteral("eoacbq").contains(before))
+            return part + m.captured();
+        if (longest.isEmpty())
+            longest = part;
+    }
+    return longest.isEmpty() ? QString() : longest + m.captured();
+}
+
+QString withoutStrays(const QString& text)
+{
+    static const QRegularExpression strays(QStringLiteral("^[\\s\"'“”‘’`|丨:：;；]+|[\\s\"'“”‘’`|丨:：;；]+$"));
+    return QString(text).remove(strays);
 }
 
 QString postcodeIn(const QString& text)

@@ -28,9 +28,18 @@ bool isPhoneText(const QString& text);
 QString mailAddress(const QString& text);
 QString webAddress(const QString& text);
 
-// The e-mail address in a text whose @ was lost or misread (as e, o, a or c), when the text
-// ends in the domain the card's web address names; empty otherwise.
+// The e-mail address in a text whose @ was lost or misread (as e, o, a, c, b, q or a capital
+// in a lower-case address), when the text ends in the domain the card's web address names;
+// empty otherwise.
 QString mailAtDomain(const QString& text, const QString& domain);
+
+// The domain of an e-mail address read without its @ that the company's name spelled in
+// pinyin holds (most domains are the company's name): "boyuan.com" in "li.naGboyuan.com" for
+// 博远; empty when no part of four letters or more before the ending matches.
+QString mailDomainFromCompany(const QString& text, const QStringList& spellings);
+
+// Marks the recogniser reads out of specks at the ends of a field (quotes, bars) dropped.
+QString withoutStrays(const QString& text);
 
 // A six-digit postcode standing alone in the text (not part of a longer number), or empty.
 QString postcodeIn(const QString& text);
