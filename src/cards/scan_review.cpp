@@ -79,13 +79,16 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     ScanTable->setColumnWidth(Company, 230);
     ScanTable->setColumnWidth(Mobile, 120);
     column->addWidget(ScanTable, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
     BackOfPreviousButton = named(new QPushButton(QStringLiteral("设为上一张的背面"), this), "BackOfPreviousButton");
+    auto* buttons = new QHBoxLayout;
+    // Set apart: it changes the list rather than saving from it.
+    BackOfPreviousButton->setAutoDefault(false);
+    buttons->addWidget(BackOfPreviousButton);
+    buttons->addStretch();
     OpenButton = named(new QPushButton(QStringLiteral("打开"), this), "OpenButton");
     SaveAllButton = named(new QPushButton(QStringLiteral("全部保存"), this), "SaveAllButton");
     CloseButton = named(new QPushButton(QStringLiteral("退出"), this), "CloseButton");
-    for (QPushButton* b : {BackOfPreviousButton, OpenButton, SaveAllButton, CloseButton}) {
+    for (QPushButton* b : {OpenButton, SaveAllButton, CloseButton}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }

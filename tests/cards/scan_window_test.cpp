@@ -145,6 +145,7 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
         EXPECT_EQ(list->ScanTable->rowCount(), 3) << "the first card has none above it";
         list->makeBackOfPrevious(2);
         ASSERT_EQ(list->ScanTable->rowCount(), 2);
+        keepScreenshot(window, QStringLiteral("scan-review-list-back.png"));
         list->openRow(1); // checked in the editor and saved there
         list->SaveAllButton->click();
         EXPECT_TRUE(list->ScanTable->item(1, 5)->text().startsWith(QStringLiteral("已保存")));
@@ -369,8 +370,10 @@ TEST_F(ScannedEditor, ABackSideAddedInTheEditorIsKeptWithTheFront)
         view.BackButton->click();
         EXPECT_EQ(view.side(), CardSide::Back);
         EXPECT_EQ(view.image().size(), QSize(1600, 960)) << "downscaled as the front is";
-        if (!later)
+        if (!later) {
+            QCoreApplication::processEvents(); // the layout of a window shown without an event loop
             keepScreenshot(editor.get(), QStringLiteral("scanned-card-back-side.png"));
+        }
         EXPECT_FALSE(cardImage(dm.ADOConnection1, card.toLongLong(), CardSide::Front).isEmpty());
     }
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage where theSide=2")).first(), QStringLiteral("2"));
