@@ -1,7 +1,8 @@
 // Scanning paper cards through the windows: 扫描名片… of the 数据 menu with the file chooser
 // answered from the test queue, the editor filled from the image with the image beside the
-// fields, the review list of a batch, images dropped on the main window, a batch cancelled,
-// and bad input that writes nothing.
+// fields, the review list of a batch (holding kept JPEGs, one card made the back of another),
+// a back side added in the editor, images dropped on the main window, a batch cancelled, and
+// bad input that writes nothing.
 #include "app_fixture.h"
 #include "cards/card_editor.h"
 #include "cards/card_form.h"
