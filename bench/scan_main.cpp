@@ -6,6 +6,7 @@
 #include "card_images.h"
 #include "measure.h"
 
+#include "core/card_image_store.h"
 #include "core/scan/card_reader.h"
 
 #include <QDir>
@@ -60,6 +61,9 @@ int main(int argc, char** argv)
     std::map<QString, Score> scores;
     std::vector<double> times;
     int unread = 0;
+    // What a batch in the review list holds per card (the kept JPEG and a thumbnail as tall as
+    // the list's, 128 px) against the page as read.
+    double heldBytes = 0, pageBytes = 0;
     for (int i = 0; i < count; ++i) {
         const bench::CardImage card = generator.next();
         if (!writeDir.isEmpty()) {
@@ -70,6 +74,8 @@ int main(int argc, char** argv)
             t.insert(QStringLiteral("layout"), card.layout);
             truthFile.write(QJsonDocument(t).toJson(QJsonDocument::Compact) + '\n');
         }
+        heldBytes += keptCardJpeg(card.image).size() + card.image.scaledToHeight(128).sizeInBytes();
+        pageBytes += card.image.sizeInBytes();
         ScannedCard read;
         try {
             times.push_back(bench::elapsedMs([&] { read = reader->readCard(card.image); }));
@@ -97,6 +103,10 @@ int main(int argc, char** argv)
     std::printf("scan: engine load %.0f ms\n", loadMs);
     std::printf("scan: time per card median %.0f ms, mean %.0f ms (one thread)\n", bench::median(times),
                 std::accumulate(times.begin(), times.end(), 0.0) / std::max<size_t>(1, times.size()));
+    std::printf("scan: a batch holds %.0f KB a card (kept JPEG and thumbnail) against %.0f KB of the page as read;"
+                " 200 cards %.0f MB against %.0f MB (target: not the full pages)\n",
+                heldBytes / count / 1024, pageBytes / count / 1024, 200 * heldBytes / count / 1048576,
+                200 * pageBytes / count / 1048576);
     std::printf("scan: peak memory %.0f MB\n", bench::statusMb("VmHWM:"));
     for (const char* column : kColumns) {
         const Score& s = scores[QString::fromLatin1(column)];

@@ -8,6 +8,8 @@
 #include "card_form.h"
 #include "card_qr_window.h"
 #include "card_image_view.h"
+#include "card_scanner.h"
+#include "core/scan/card_image.h"
 #include "core/card_image_store.h"
 #include "formats/gbk.h"
 #include "card_statements.h"
@@ -17,6 +19,7 @@
 #include "ui/common/window_parts.h"
 
 #include <QBoxLayout>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -40,6 +43,10 @@ TfrmD_D::TfrmD_D(TfrmDM& dm, QWidget* parent) : QDialog(parent), m_db(dm.ADOConn
     layoutCardWindow(this, Form, BitBtn1, BitBtn2, QrButton);
     ImageView = named(new CardImageView(this), "ImageView");
     ImageView->hide();
+    AddBackButton = named(new QPushButton(QStringLiteral("添加背面…"), this), "AddBackButton");
+    AddBackButton->setAutoDefault(false);
+    ImageView->addButton(AddBackButton);
+    connectGuarded(AddBackButton, &QPushButton::clicked, this, &TfrmD_D::addBackSide);
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmD_D::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
     connectGuarded(QrButton, &QPushButton::clicked, this, &TfrmD_D::showQrCode);
@@ -75,21 +82,50 @@ const char kLowConfidenceTip[] = "识别可信度较低，请核对";
 
 } // namespace
 
-void TfrmD_D::setScan(const ScannedCard& card, const QImage& image)
+void TfrmD_D::setScan(const ScannedCard& card, const QByteArray& jpeg, const QByteArray& backJpeg)
 {
     m_scan = card;
-    m_scanJpeg = keptCardJpeg(image);
-    showCardImage(image);
+    m_scanJpeg = jpeg;
+    m_backJpeg = backJpeg;
+    showCardImage(QImage::fromData(jpeg, "JPEG"), QImage::fromData(backJpeg, "JPEG"));
 }
 
-void TfrmD_D::showCardImage(const QImage& image)
+void TfrmD_D::addBackSide()
+{
+    const QString file = chooseOpenFile(this, QStringLiteral("添加背面"), cardImageFilter());
+    if (file.isEmpty())
+        return;
+    QByteArray jpeg;
+    try {
+        // Read as a scanned card is: upright by the camera's tag, a huge photo scaled down.
+        jpeg = keptCardJpeg(CardPages(file).page(0));
+    } catch (const ScanError& error) {
+        showInfo(this, QStringLiteral("无法添加背面：%1：%2").arg(QFileInfo(file).fileName(), error.message()));
+        return;
+    }
+    m_backJpeg = jpeg;
+    // Shown as it will be kept.
+    ImageView->setBack(QImage::fromData(jpeg, "JPEG"));
+}
+
+void TfrmD_D::saveImages(int64_t card)
+{
+    if (!keepsCardImages(m_db))
+        return;
+    if (!m_scanJpeg.isEmpty())
+        saveCardImage(m_db, card, CardSide::Front, m_scanJpeg);
+    if (!m_backJpeg.isEmpty())
+        saveCardImage(m_db, card, CardSide::Back, m_backJpeg);
+}
+
+void TfrmD_D::showCardImage(const QImage& front, const QImage& back)
 {
     // The described window keeps its size and layout; the panel is added on its right.
     setFixedSize(860 + kImagePanelWidth, 420);
     layout()->setContentsMargins(24, 8, 24 + kImagePanelWidth, 10);
     ImageView->setGeometry(860 - 8, 8, kImagePanelWidth - 8, 420 - 16);
     ImageView->show();
-    ImageView->setImage(image);
+    ImageView->setImages(front, back);
 }
 
 void TfrmD_D::showScan()
@@ -172,10 +208,12 @@ void TfrmD_D::myLoad()
     // A deleted card is no one's to hand on.
     QrButton->setEnabled(m_loadedLive);
     m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
+    m_backJpeg.clear();
     if (keepsCardImages(m_db)) {
-        const QImage kept = QImage::fromData(cardImage(m_db, CardID.toLongLong()), "JPEG");
-        if (!kept.isNull())
-            showCardImage(kept);
+        const int64_t card = CardID.toLongLong();
+        const QImage front = QImage::fromData(cardImage(m_db, card), "JPEG");
+        if (!front.isNull())
+            showCardImage(front, QImage::fromData(cardImage(m_db, card, CardSide::Back), "JPEG"));
     }
 }
 
@@ -210,8 +248,7 @@ void TfrmD_D::BitBtn1Click()
         m_savedCardId = m_db.lastInsertId();
         updateSearchKeys(m_db, {m_savedCardId});
         // A scanned card keeps its image: with the card or not at all.
-        if (!m_scanJpeg.isEmpty() && keepsCardImages(m_db))
-            saveCardImage(m_db, m_savedCardId, CardSide::Front, m_scanJpeg);
+        saveImages(m_savedCardId);
         transaction.commit();
     }
     showInfo(this, QStringLiteral("恭喜！恭喜！名片 新增 保存成功！"));
@@ -251,8 +288,10 @@ void TfrmD_D::saveExisting(const QStringList& values)
         changedElsewhere = m_loadedCounter != -1 && counter != -1 && counter != m_loadedCounter;
         if (!changedElsewhere) {
             saved = ADOQuery2->exec(updateCardSql(values, CardID)) > 0;
-            if (saved)
+            if (saved) {
                 updateSearchKeys(m_db, {CardID.toLongLong()});
+                saveImages(CardID.toLongLong());
+            }
             transaction.commit();
         }
     }

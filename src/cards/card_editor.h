@@ -40,6 +40,9 @@ public:
     // Beyond the described window: the card's paper image, beside the fields when the card
     // has one (a scanned card, or a saved card that kept its image).
     CardImageView* ImageView;
+    // Beyond the described window: 添加背面… under the image, the card's back side from an
+    // image file, kept with the card when it is saved.
+    QPushButton* AddBackButton;
 
     void FormCreate();
     void FormShow();
@@ -51,8 +54,10 @@ public:
     void showQrCode();
     // Makes this new-card window one for a card read from image: shown, the form holds the
     // read values, the image stands beside the fields and the fields read with low confidence
-    // are marked. Saving keeps the image with the card and closes the window.
-    void setScan(const ScannedCard& card, const QImage& image);
+    // are marked. Saving keeps the image (its kept JPEG, and the back side's when there is
+    // one) with the card and closes the window.
+    void setScan(const ScannedCard& card, const QByteArray& jpeg, const QByteArray& backJpeg = {});
+    void addBackSide();
     // The card the last save inserted, 0 before one.
     int64_t savedCardId() const { return m_savedCardId; }
 
@@ -67,7 +72,9 @@ private:
     void focusName();
     void saveExisting(const QStringList& values);
     void showScan();
-    void showCardImage(const QImage& image);
+    void showCardImage(const QImage& front, const QImage& back);
+    // Inside the save's transaction.
+    void saveImages(int64_t card);
     // A scanned value past its field's byte limit is refused, as typing it would be.
     bool scannedValuesFit(const QStringList& values);
 
@@ -78,6 +85,7 @@ private:
     bool m_loadedLive = true;
     std::optional<ScannedCard> m_scan;
     QByteArray m_scanJpeg;
+    QByteArray m_backJpeg; // a back side not saved yet
     int64_t m_savedCardId = 0;
 };
 

@@ -24,14 +24,28 @@ CardImageView::CardImageView(QWidget* parent) : QWidget(parent)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(new QLabel(QStringLiteral("名片图像（Ctrl+滚轮缩放）："), this));
+    auto* title = new QHBoxLayout;
+    title->addWidget(new QLabel(QStringLiteral("名片图像（Ctrl+滚轮缩放）："), this), 1);
+    const auto sideButton = [&](const char* name, const QString& caption, CardSide side) {
+        auto* b = named(new QPushButton(caption, this), name);
+        b->setCheckable(true);
+        b->setAutoDefault(false);
+        b->setFixedWidth(48);
+        b->hide();
+        connect(b, &QPushButton::clicked, this, [this, side] { showSide(side); });
+        title->addWidget(b);
+        return b;
+    };
+    FrontButton = sideButton("FrontButton", QStringLiteral("正面"), CardSide::Front);
+    BackButton = sideButton("BackButton", QStringLiteral("背面"), CardSide::Back);
+    column->addLayout(title);
     m_area = named(new QScrollArea(this), "CardImageArea");
     m_area->setAlignment(Qt::AlignCenter);
     m_picture = named(new QLabel(m_area), "CardImagePicture");
     m_area->setWidget(m_picture);
     m_area->viewport()->installEventFilter(this);
     column->addWidget(m_area, 1);
-    auto* buttons = new QHBoxLayout;
+    auto* buttons = m_buttons = new QHBoxLayout;
     const auto button = [&](const char* name, const QString& caption, auto action) {
         auto* b = named(new QPushButton(caption, this), name);
         b->setAutoDefault(false);
@@ -44,10 +58,36 @@ CardImageView::CardImageView(QWidget* parent) : QWidget(parent)
     column->addLayout(buttons);
 }
 
-void CardImageView::setImage(const QImage& image)
+void CardImageView::setImages(const QImage& front, const QImage& back)
 {
-    m_image = image;
+    m_front = front;
+    m_back = back;
+    showSide(CardSide::Front);
+}
+
+void CardImageView::setBack(const QImage& back)
+{
+    m_back = back;
+    showSide(CardSide::Back);
+}
+
+void CardImageView::showSide(CardSide side)
+{
+    if (m_back.isNull())
+        side = CardSide::Front;
+    m_side = side;
+    m_image = side == CardSide::Back ? m_back : m_front;
+    FrontButton->setVisible(!m_back.isNull());
+    BackButton->setVisible(!m_back.isNull());
+    FrontButton->setChecked(side == CardSide::Front);
+    BackButton->setChecked(side == CardSide::Back);
     fit();
+}
+
+void CardImageView::addButton(QPushButton* button)
+{
+    button->setParent(this);
+    m_buttons->addWidget(button);
 }
 
 void CardImageView::resizeEvent(QResizeEvent* event)

@@ -1,5 +1,6 @@
 #include "card_scanner.h"
 
+#include "core/card_image_store.h"
 #include "core/scan/card_reader.h"
 #include "ui/common/window_parts.h"
 
@@ -9,6 +10,22 @@
 #include <QTransform>
 
 namespace ostrel {
+
+const QStringList& cardImageSuffixes()
+{
+    static const QStringList suffixes = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+                                         QStringLiteral("bmp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
+                                         QStringLiteral("webp"), QStringLiteral("pdf")};
+    return suffixes;
+}
+
+QString cardImageFilter()
+{
+    QStringList patterns;
+    for (const QString& suffix : cardImageSuffixes())
+        patterns << QStringLiteral("*.") + suffix;
+    return QStringLiteral("名片图像和 PDF(%1);;所有文件(*)").arg(patterns.join(u' '));
+}
 
 ScanWorker::ScanWorker() = default;
 ScanWorker::~ScanWorker() = default;
@@ -30,7 +47,9 @@ void ScanWorker::read(int request, const QString& file)
                 ScannedCard card = m_reader->readCard(image);
                 if (card.quarterTurns != 0) // kept the way the card reads
                     image = image.transformed(QTransform().rotate(90 * card.quarterTurns));
-                pages.push_back({file, source, std::move(image), std::move(card)});
+                // The full page is let go here, on the reading thread.
+                pages.push_back({file, source, keptCardJpeg(image),
+                                 image.scaledToHeight(kScanThumbHeight, Qt::SmoothTransformation), std::move(card), {}});
             } catch (const ScanError& error) {
                 failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
             }

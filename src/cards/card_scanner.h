@@ -1,6 +1,7 @@
 #pragma once
 #include "core/scan/field_extractor.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QObject>
 #include <QStringList>
@@ -16,14 +17,25 @@ namespace ostrel {
 
 class CardReader;
 
-// One card read from a file: the file (with its page when it has several), the image as read
-// and what the reader found on it.
+// One card read from a file: the file (with its page when it has several), its image and what
+// the reader found on it. The image is held only as it will be kept (a JPEG of at most
+// kKeptImageSide) and as a thumbnail: a batch of hundreds of pages stays small.
 struct ScannedPage {
     QString file;
     QString source; // the file's name, " 第 n 页" added for a page of several
-    QImage image;
+    QByteArray jpeg;
+    QImage thumbnail; // kScanThumbHeight high
     ScannedCard card;
+    // Another page's image taken as this card's back side; empty when none was.
+    QByteArray backJpeg;
 };
+
+inline constexpr int kScanThumbHeight = 128;
+
+// The file names a card can be read from (jpg, png, … pdf), lower case, without the dot.
+const QStringList& cardImageSuffixes();
+// The file chooser's filter for card images.
+QString cardImageFilter();
 
 // What a scan of some files gave: the cards read, and for each file that gave none the
 // sentence saying why.

@@ -25,10 +25,6 @@ namespace ostrel {
 
 namespace {
 
-const QStringList kImageSuffixes = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
-                                    QStringLiteral("bmp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
-                                    QStringLiteral("webp"), QStringLiteral("pdf")};
-
 QStringList droppedFiles(const QMimeData* data)
 {
     QStringList files;
@@ -40,18 +36,14 @@ QStringList droppedFiles(const QMimeData* data)
 
 bool isCardImageName(const QString& file)
 {
-    return kImageSuffixes.contains(QFileInfo(file).suffix().toLower());
+    return cardImageSuffixes().contains(QFileInfo(file).suffix().toLower());
 }
 
 } // namespace
 
 void TfrmMain::scanCards()
 {
-    QStringList patterns;
-    for (const QString& suffix : kImageSuffixes)
-        patterns << QStringLiteral("*.") + suffix;
-    const QStringList files = chooseOpenFiles(this, QStringLiteral("扫描名片"),
-                                              QStringLiteral("名片图像和 PDF(%1);;所有文件(*)").arg(patterns.join(u' ')));
+    const QStringList files = chooseOpenFiles(this, QStringLiteral("扫描名片"), cardImageFilter());
     if (!files.isEmpty())
         scanFiles(files);
 }
@@ -100,7 +92,7 @@ int64_t TfrmMain::openScannedCard(const ScannedPage& page)
     follow(*editor);
     editor->setWindowTitle(QStringLiteral("新增 名片"));
     editor->CardID = QStringLiteral("0");
-    editor->setScan(page.card, page.image);
+    editor->setScan(page.card, page.jpeg, page.backJpeg);
     showModal(editor.get());
     return editor->savedCardId();
 }
@@ -127,8 +119,11 @@ int64_t TfrmMain::saveScannedCard(const ScannedPage& page, QString& why)
     ADOQuery2->exec(insertCardSql(dateText(today()), values));
     const int64_t card = db.lastInsertId();
     updateSearchKeys(db, {card});
-    if (keepsCardImages(db))
-        saveCardImage(db, card, CardSide::Front, keptCardJpeg(page.image));
+    if (keepsCardImages(db)) {
+        saveCardImage(db, card, CardSide::Front, page.jpeg);
+        if (!page.backJpeg.isEmpty())
+            saveCardImage(db, card, CardSide::Back, page.backJpeg);
+    }
     transaction.commit();
     return card;
 }

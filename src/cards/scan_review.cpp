@@ -18,7 +18,7 @@ namespace ostrel {
 namespace {
 
 enum Column { Tick, Thumbnail, Name, Company, Mobile, Source, Columns };
-constexpr int kThumbHeight = 64;
+constexpr int kThumbHeight = kScanThumbHeight / 2;
 
 QString shortCaption(const CardField& field)
 {
@@ -66,7 +66,7 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
                                 ? Qt::Checked : Qt::Unchecked);
         ScanTable->setItem(r, Tick, tick);
         auto* thumb = new QTableWidgetItem;
-        thumb->setIcon(QPixmap::fromImage(page.image.scaledToHeight(kThumbHeight * 2, Qt::SmoothTransformation)));
+        thumb->setIcon(QPixmap::fromImage(page.thumbnail));
         ScanTable->setItem(r, Thumbnail, thumb);
         ScanTable->setItem(r, Name, new QTableWidgetItem(page.card.value("BName")));
         ScanTable->setItem(r, Company, new QTableWidgetItem(page.card.value("DName")));
@@ -79,7 +79,11 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     ScanTable->setColumnWidth(Company, 230);
     ScanTable->setColumnWidth(Mobile, 120);
     column->addWidget(ScanTable, 1);
+    BackOfPreviousButton = named(new QPushButton(QStringLiteral("设为上一张的背面"), this), "BackOfPreviousButton");
     auto* buttons = new QHBoxLayout;
+    // Set apart: it changes the list rather than saving from it.
+    BackOfPreviousButton->setAutoDefault(false);
+    buttons->addWidget(BackOfPreviousButton);
     buttons->addStretch();
     OpenButton = named(new QPushButton(QStringLiteral("打开"), this), "OpenButton");
     SaveAllButton = named(new QPushButton(QStringLiteral("全部保存"), this), "SaveAllButton");
@@ -91,6 +95,8 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     column->addLayout(buttons);
     connectGuarded(OpenButton, &QPushButton::clicked, this, [this] { openRow(ScanTable->currentRow()); });
     connectGuarded(ScanTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openRow(row); });
+    connectGuarded(BackOfPreviousButton, &QPushButton::clicked, this,
+                   [this] { makeBackOfPrevious(ScanTable->currentRow()); });
     connectGuarded(SaveAllButton, &QPushButton::clicked, this, &TfrmScanList::saveTicked);
     connectGuarded(CloseButton, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -115,6 +121,26 @@ void TfrmScanList::openRow(int row)
     }
     if (const int64_t card = m_open(m_pages[static_cast<size_t>(row)]))
         markSaved(row, card);
+}
+
+void TfrmScanList::makeBackOfPrevious(int row)
+{
+    if (row < 1 || row >= static_cast<int>(m_pages.size())) {
+        showInfo(this, QStringLiteral("请先选中第二张及以后的一张名片，它的图像将作为上一张名片的背面。"));
+        return;
+    }
+    const auto at = static_cast<size_t>(row);
+    if (m_saved[at] != 0 || m_saved[at - 1] != 0) {
+        showInfo(this, QStringLiteral("已经保存的名片不能再合并正反面，可在名片列表中打开后添加背面。"));
+        return;
+    }
+    ScannedPage& front = m_pages[at - 1];
+    front.backJpeg = m_pages[at].jpeg;
+    ScanTable->item(row - 1, Source)->setText(front.source + QStringLiteral("（背面：") + m_pages[at].source + u'）');
+    m_pages.erase(m_pages.begin() + row);
+    m_saved.erase(m_saved.begin() + row);
+    ScanTable->removeRow(row);
+    ScanTable->selectRow(row - 1);
 }
 
 void TfrmScanList::saveTicked()

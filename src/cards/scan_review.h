@@ -31,11 +31,16 @@ public:
 
     QTableWidget* ScanTable;
     QPushButton* OpenButton;
+    // Beyond the described list: 设为上一张的背面, for a card whose two sides were read as two
+    // cards. The selected card's image becomes the back of the card above it and its row goes.
+    QPushButton* BackOfPreviousButton;
     QPushButton* SaveAllButton;
     QPushButton* CloseButton;
 
     void openRow(int row);
     void saveTicked();
+    void makeBackOfPrevious(int row);
+    const std::vector<ScannedPage>& pages() const { return m_pages; }
 
 signals:
     void cardsChanged();

@@ -1,7 +1,8 @@
 // Scanning paper cards through the windows: 扫描名片… of the 数据 menu with the file chooser
 // answered from the test queue, the editor filled from the image with the image beside the
-// fields, the review list of a batch, images dropped on the main window, a batch cancelled,
-// and bad input that writes nothing.
+// fields, the review list of a batch (holding kept JPEGs, one card made the back of another),
+// a back side added in the editor, images dropped on the main window, a batch cancelled, and
+// bad input that writes nothing.
 #include "app_fixture.h"
 #include "cards/card_editor.h"
 #include "cards/card_form.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -41,18 +43,27 @@ const Card kCards[] = {
     {"张伟", "深圳南山电子有限公司", "15811112222", "zhang@nanshan.com"},
 };
 
+// Saved where a test run leaves its pictures, for a person to look at.
+void keepScreenshot(QWidget* window, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("OSTREL_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window->grab().save(QDir(folder).filePath(name));
+}
+
 class ScanWindow : public test::AppFixture {
 protected:
     ScanWindow() { startMain(); }
 
     // quarterTurns: the card photographed on its side or upside down.
-    QString writeCard(const Card& card, const QString& file, int quarterTurns = 0)
+    // scale: a photo larger than the kept image.
+    QString writeCard(const Card& card, const QString& file, int quarterTurns = 0, double scale = 1)
     {
         const QString path = dir.filePath(file);
         test::drawnCard(QString::fromUtf8(card.name),
                         {QString::fromUtf8(card.company), QStringLiteral("手机：") + QString::fromUtf8(card.mobile),
                          QStringLiteral("邮箱：") + QString::fromUtf8(card.mail)})
-            .transformed(QTransform().rotate(90 * quarterTurns))
+            .transformed(QTransform().rotate(90 * quarterTurns).scale(scale, scale), Qt::SmoothTransformation)
             .save(path);
         return path;
     }
@@ -70,13 +81,6 @@ protected:
     {
         const QStringList ids = column(QStringLiteral("select ID from D_B where BName='%1'").arg(QString::fromUtf8(name)));
         return ids.isEmpty() ? 0 : ids.first().toLongLong();
-    }
-    // Saved where a test run leaves its pictures, for a person to look at.
-    static void keepScreenshot(QWidget* window, const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("OSTREL_SCREENSHOTS");
-        if (!folder.isEmpty())
-            window->grab().save(QDir(folder).filePath(name));
     }
 
     QTemporaryDir dir;
@@ -118,7 +122,8 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
 {
     QStringList files;
     for (const Card& card : kCards)
-        files << writeCard(card, QString::fromUtf8(card.name) + QStringLiteral(".jpg"));
+        // The second is a photo larger than the kept image.
+        files << writeCard(card, QString::fromUtf8(card.name) + QStringLiteral(".jpg"), 0, &card == &kCards[1] ? 2 : 1);
     testhooks::queueModal([&](QDialog* window) {
         auto* list = qobject_cast<TfrmScanList*>(window);
         ASSERT_NE(list, nullptr);
@@ -129,26 +134,44 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
             EXPECT_EQ(list->ScanTable->item(r, 4)->text(), QString::fromUtf8(kCards[r].mobile));
             EXPECT_EQ(list->ScanTable->item(r, 0)->checkState(), Qt::Checked);
             EXPECT_FALSE(list->ScanTable->item(r, 1)->icon().isNull());
+            // A batch holds what will be kept and a thumbnail, never the page as read.
+            const ScannedPage& page = list->pages()[static_cast<size_t>(r)];
+            EXPECT_EQ(page.thumbnail.height(), kScanThumbHeight);
+            const QSize kept = QImage::fromData(page.jpeg, "JPEG").size();
+            EXPECT_EQ(kept, r == 1 ? QSize(1600, 960) : QSize(1063, 638)) << r;
         }
         keepScreenshot(window, QStringLiteral("scan-review-list.png"));
+        // The third image is the back of the second card.
+        list->makeBackOfPrevious(0);
+        EXPECT_EQ(list->ScanTable->rowCount(), 3) << "the first card has none above it";
+        list->makeBackOfPrevious(2);
+        ASSERT_EQ(list->ScanTable->rowCount(), 2);
+        keepScreenshot(window, QStringLiteral("scan-review-list-back.png"));
         list->openRow(1); // checked in the editor and saved there
-        list->ScanTable->item(2, 0)->setCheckState(Qt::Unchecked);
         list->SaveAllButton->click();
         EXPECT_TRUE(list->ScanTable->item(1, 5)->text().startsWith(QStringLiteral("已保存")));
     });
     testhooks::queueModal([&](QDialog* editor) {
         EXPECT_EQ(text(editor, "EditB1"), QStringLiteral("李秀英"));
+        auto* view = editor->findChild<CardImageView*>(QStringLiteral("ImageView"));
+        EXPECT_EQ(view->image().size(), QSize(1600, 960));
+        EXPECT_TRUE(view->BackButton->isVisible());
         editor->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
     });
     scanFromMenu(files);
     EXPECT_EQ(testhooks::pendingModals(), 0);
     EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("已保存 1 张名片。")));
-    for (const char* name : {"王建国", "李秀英"}) {
-        const int64_t card = cardNamed(name);
-        ASSERT_NE(card, 0) << name;
-        EXPECT_FALSE(cardImage(dm.ADOConnection1, card).isEmpty()) << name;
+    const struct {
+        const char* name;
+        bool back;
+    } saved[] = {{"王建国", false}, {"李秀英", true}};
+    for (const auto& c : saved) {
+        const int64_t card = cardNamed(c.name);
+        ASSERT_NE(card, 0) << c.name;
+        EXPECT_FALSE(cardImage(dm.ADOConnection1, card).isEmpty()) << c.name;
+        EXPECT_EQ(!cardImage(dm.ADOConnection1, card, CardSide::Back).isEmpty(), c.back) << c.name;
     }
-    EXPECT_EQ(cardNamed("张伟"), 0) << "an unticked card is not saved";
+    EXPECT_EQ(cardNamed("张伟"), 0) << "a card made a back side is not saved as a card";
 }
 
 TEST_F(ScanWindow, ImagesDroppedOnTheMainWindowAreRead)
@@ -232,7 +255,7 @@ protected:
         main->follow(*editor);
         editor->CardID = cardId;
         if (cardId == QLatin1String("0"))
-            editor->setScan(card, test::drawnCard(card.values[kNameField], {}));
+            editor->setScan(card, keptCardJpeg(test::drawnCard(card.values[kNameField], {})));
         editor->show();
         return *editor;
     }
@@ -301,9 +324,60 @@ TEST_F(ScannedEditor, ASavedCardShowsItsKeptImageAndACardWithoutOneKeepsTheDescr
     open({}, QString::number(card));
     EXPECT_TRUE(editor->ImageView->isVisible());
     EXPECT_EQ(editor->ImageView->image().size(), QSize(1063, 638));
+    EXPECT_FALSE(editor->ImageView->BackButton->isVisible()) << "no back side, no 正面/背面";
     open({}, QString::number(addCard(QStringLiteral("周强"))));
     EXPECT_FALSE(editor->ImageView->isVisible());
     EXPECT_EQ(editor->size(), QSize(860, 420));
+}
+
+// A back side added before the card's first save (the new card's insert) or to a saved card
+// (the update): kept as side 2 beside the front, shown by 背面 when the card is opened again.
+TEST_F(ScannedEditor, ABackSideAddedInTheEditorIsKeptWithTheFront)
+{
+    QTemporaryDir dir;
+    const QString back = dir.filePath(QStringLiteral("背面.png"));
+    test::drawnCard(QStringLiteral("Back Side"), {QStringLiteral("www.example.com")})
+        .scaled(2126, 1276)
+        .save(back);
+    const QString notImage = dir.filePath(QStringLiteral("背面.jpg"));
+    QFile letter(notImage);
+    ASSERT_TRUE(letter.open(QIODevice::WriteOnly) && letter.write("not a photo") > 0);
+    letter.close();
+    const auto addBack = [&](const QString& file) {
+        testhooks::queueFile(file);
+        editor->AddBackButton->click();
+    };
+    for (const bool later : {false, true}) {
+        testhooks::clear();
+        open(reading({{"BName", later ? "钱七" : "孙丽", 90}}));
+        addBack(notImage);
+        EXPECT_TRUE(testhooks::shownTexts().last().startsWith(QStringLiteral("无法添加背面：背面.jpg："))) << later;
+        EXPECT_FALSE(editor->ImageView->BackButton->isVisible());
+        if (!later)
+            addBack(back);
+        editor->BitBtn1->click();
+        const QString card = QString::number(editor->savedCardId());
+        if (later) {
+            open({}, card);
+            addBack(back);
+            EXPECT_EQ(editor->ImageView->side(), CardSide::Back);
+            editor->BitBtn1->click();
+            EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")));
+        }
+        open({}, card);
+        CardImageView& view = *editor->ImageView;
+        EXPECT_TRUE(view.BackButton->isVisible()) << later;
+        EXPECT_EQ(view.image().size(), QSize(1063, 638)) << "the front first";
+        view.BackButton->click();
+        EXPECT_EQ(view.side(), CardSide::Back);
+        EXPECT_EQ(view.image().size(), QSize(1600, 960)) << "downscaled as the front is";
+        if (!later) {
+            QCoreApplication::processEvents(); // the layout of a window shown without an event loop
+            keepScreenshot(editor.get(), QStringLiteral("scanned-card-back-side.png"));
+        }
+        EXPECT_FALSE(cardImage(dm.ADOConnection1, card.toLongLong(), CardSide::Front).isEmpty());
+    }
+    EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage where theSide=2")).first(), QStringLiteral("2"));
 }
 
 } // namespace
