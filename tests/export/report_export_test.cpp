@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -431,4 +432,22 @@ TEST_F(CardListReport, NameTheFileAfterASafeCaption)
     const WrittenBook book = test::readBook(file.filePath());
     EXPECT_EQ(book.value(QStringLiteral("A1")), QStringLiteral("王/五:* 拜访记录"));
     EXPECT_EQ(book.row(3, QStringLiteral("D")), (QStringList{"1", "2026-03-01", "电话", "见面"}));
+}
+
+TEST_F(CardListReport, HoldsWhatAQuickFindStillWaitingFinds)
+{
+    displayOnly({{"BName", 100}});
+    for (const char* name : {"张三", "李四", "张五"})
+        addCard(QString::fromUtf8(name));
+    startMain();
+    main->waitForQuickFindIndex();
+    // Typed, and the button pressed before the quick find's moment came.
+    QTest::keyClicks(main->QuickFindEdit, QStringLiteral("zh"));
+    ASSERT_TRUE(main->QuickFindTimer->isActive());
+    runGuarded([&] { exportCardList(main.get()); });
+    ASSERT_EQ(openedFiles().size(), 1);
+    const WrittenBook book = test::readBook(openedFiles()[0]);
+    QStringList names{book.value(QStringLiteral("B2")), book.value(QStringLiteral("B3")), book.value(QStringLiteral("B4"))};
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"", "张三", "张五"}));
 }
