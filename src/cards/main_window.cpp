@@ -103,6 +103,10 @@ TfrmMain::TfrmMain(TfrmDM& dm, QWidget* parent)
         ReportLabel->setText(QStringLiteral("报表已保存：") + QDir::toNativeSeparators(path));
         ReportLabel->setToolTip(QDir::toNativeSeparators(path));
     });
+    connect(&ReportNotices::instance(), &ReportNotices::cancelled, ReportLabel, [this] {
+        ReportLabel->setText(QStringLiteral("报表已取消，没有保存文件"));
+        ReportLabel->setToolTip({});
+    });
 }
 
 TfrmMain::~TfrmMain()
@@ -558,6 +562,10 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void exportCardList(TfrmMain* window)
 {
+    // The list must not change while its rows are written (the events run between them):
+    // a quick find still waiting for its moment is done first.
+    if (window->QuickFindTimer->isActive())
+        window->quickFind();
     exportReport(window, cardListLayout(*window->ADOQuery4), *window->ADOQuery1);
 }
 

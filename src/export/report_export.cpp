@@ -8,12 +8,15 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QProgressDialog>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -22,8 +25,9 @@ namespace ostrel {
 
 namespace {
 
-// The export runs to its end once begun (it writes nothing to the database and the file
-// appears only when whole), so its progress offers no cancel and cannot be dismissed.
+bool everyRow = false; // testhooks::reportProgressEveryRow
+
+// 取消 (or Escape) stops the export at any moment; the title bar offers no other way out.
 class ProgressDialog : public QProgressDialog {
 public:
     using QProgressDialog::QProgressDialog;
@@ -32,14 +36,17 @@ protected:
     void closeEvent(QCloseEvent* event) override { event->ignore(); }
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (event->key() != Qt::Key_Escape)
+        if (event->key() == Qt::Key_Escape)
+            cancel();
+        else
             QProgressDialog::keyPressEvent(event);
     }
 };
 
-// Counts the rows of one export over the window as they are written. It appears only when
-// the export lasts long enough to notice, and is updated a few times a second: each update
-// lets the dialog handle its events, which costs more than a row.
+// Counts the rows of one export over the window as they are written, and offers 取消.
+// It appears only when the export lasts long enough to notice, and is updated a few times
+// a second: each update lets the events in (the window is drawn, 取消 is heard), which
+// costs more than a row.
 class ExportProgress {
 public:
     ExportProgress(QWidget* window, int rows) : m_dialog(window), m_rows(rows)
@@ -48,8 +55,8 @@ public:
         m_dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         m_dialog.setWindowTitle(QString::fromUtf8(kAppTitle));
         m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setCancelButton(nullptr);
-        m_dialog.setMinimumDuration(500);
+        m_dialog.setCancelButtonText(QStringLiteral("取消"));
+        m_dialog.setMinimumDuration(everyRow ? 0 : 500);
         m_dialog.setAutoClose(false);
         m_dialog.setAutoReset(false);
         m_dialog.setRange(0, std::max(rows, 1));
@@ -60,21 +67,32 @@ public:
     ExportProgress(const ExportProgress&) = delete;
     ExportProgress& operator=(const ExportProgress&) = delete;
 
-    void written(int done)
+    // False once 取消 was pressed.
+    bool written(int done)
     {
-        if (m_clock.elapsed() < 100 && done != m_rows)
-            return;
+        if (!everyRow && m_clock.elapsed() < 100 && done != m_rows)
+            return true;
         m_clock.restart();
         m_dialog.setLabelText(label(done));
         m_dialog.setValue(std::min(done, m_dialog.maximum()));
+        return !m_dialog.wasCanceled();
     }
-    // The rows are all written; the file is being finished, which allows no drawing till
-    // its end: the label is drawn now.
-    void finishing()
+    // The rows are all written and the file is closed on a thread of its own: the events
+    // go on till `closed` (the window is drawn, 取消 is heard). False once 取消 was pressed.
+    bool closing(const std::function<bool()>& closed)
     {
         m_dialog.setLabelText(QStringLiteral("正在保存报表文件……"));
-        if (m_dialog.isVisible())
-            m_dialog.repaint();
+        m_dialog.setRange(0, 0); // the closing tells no progress of its own
+        QEventLoop loop;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&m_dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+        tick.start(everyRow ? 0 : 20);
+        do {
+            // Until the dialog is up the window is not blocked: its input waits till the end.
+            loop.exec(m_dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        } while (!m_dialog.wasCanceled() && !closed());
+        return !m_dialog.wasCanceled();
     }
 
 private:
@@ -155,7 +173,8 @@ void writeHeading(const Worksheet& sheet, const ReportLayout& layout)
 }
 
 // A sheet row for each list row, with its number first.
-void writeRows(const Worksheet& sheet, const ReportLayout& layout, Query& rows, ExportProgress& progress)
+// False when 取消 stopped it.
+bool writeRows(const Worksheet& sheet, const ReportLayout& layout, Query& rows, ExportProgress& progress)
 {
     const QuietRows quiet(rows);
     // The list's columns by name, found at the first row (an unknown name is the list's
@@ -173,8 +192,10 @@ void writeRows(const Worksheet& sheet, const ReportLayout& layout, Query& rows, 
             }
             sheet.cells(sheetRow, i + 2).setValue(rows.rows().raw(rows.recNo() - 1, columns[static_cast<size_t>(i)]));
         }
-        progress.written(rows.recNo());
+        if (!progress.written(rows.recNo()))
+            return false;
     }
+    return true;
 }
 
 } // namespace
@@ -201,16 +222,30 @@ void exportReport(QWidget* window, const ReportLayout& layout, Query& rows)
     // Gone before any box is shown: a hidden progress dialog would still pop up later over
     // the box, by its delayed-show timer, and take the input from it.
     std::optional<ExportProgress> progress(std::in_place, window, rowCount);
-    writeRows(sheet, layout, rows, *progress);
-
-    progress->finishing();
-    const SpreadsheetApp::Released released = excel.release();
+    SpreadsheetApp::Released released;
+    if (writeRows(sheet, layout, rows, *progress))
+        released = excel.release({}, [&](const std::function<bool()>& closed) { return progress->closing(closed); });
+    else
+        released.stopped = true; // what was written goes with `excel`
     progress.reset();
+    if (released.stopped) {
+        emit ReportNotices::instance().cancelled();
+        return;
+    }
     emit ReportNotices::instance().written(released.path);
     if (!released.opened)
         showInfo(window, QStringLiteral("报表已保存到 %1，但没有找到可以打开它的程序。")
                              .arg(QDir::toNativeSeparators(released.path)));
 }
+
+namespace testhooks {
+
+void reportProgressEveryRow(bool on)
+{
+    everyRow = on;
+}
+
+} // namespace testhooks
 
 ReportNotices& ReportNotices::instance()
 {

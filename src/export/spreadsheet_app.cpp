@@ -4,6 +4,7 @@
 #include "engine/engine_error.h"
 #include "engine/file_system.h"
 #include "report_folder.h"
+#include "workbook_closing.h"
 #include "workbook_writer.h"
 #include "xlsxwriter_library.h"
 
@@ -241,7 +242,7 @@ PageSetup SpreadsheetApp::activeSheetPageSetup()
     return PageSetup(this);
 }
 
-SpreadsheetApp::Released SpreadsheetApp::release(const Progress& progress)
+SpreadsheetApp::Released SpreadsheetApp::release(const Progress& progress, const Closing& closing)
 {
     Released released;
     if (!m_book || m_released)
@@ -258,7 +259,20 @@ SpreadsheetApp::Released SpreadsheetApp::release(const Progress& progress)
     if (path.isEmpty())
         cannotCreateWorkbook();
     try {
-        m_book->writer->finish(*m_book, m_caption, path);
+        m_book->writer->prepare(*m_book, m_caption);
+        if (closing) {
+            WorkbookClosing closer(std::move(m_book->writer));
+            if (!closing([&] { return closer.done(); })) {
+                m_book.reset();
+                QFile::remove(path); // the closing given up removes its own file
+                released.stopped = true;
+                return released;
+            }
+            m_book->writer = closer.take();
+        } else {
+            m_book->writer->close();
+        }
+        m_book->writer->keep(path);
     } catch (...) {
         QFile::remove(path);
         throw;

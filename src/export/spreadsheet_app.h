@@ -119,6 +119,10 @@ public:
     // Told after each row release() writes: the row, the last row. Returning false stops
     // the writing and nothing is kept.
     using Progress = std::function<bool(int written, int total)>;
+    // Given, the workbook is closed (zipped) on a thread of its own, and this is told so
+    // with a test of whether that is done; it runs the event loop till then. Returning false
+    // gives the closing up and nothing is kept.
+    using Closing = std::function<bool(const std::function<bool()>& closed)>;
     struct Released {
         QString path;        // the written file; empty when nothing was written
         bool opened = false; // a program took it
@@ -127,7 +131,7 @@ public:
     // Writes the rows still waiting, finishes the workbook (once) and, when the application
     // was made visible, opens it. Throws EngineError(kCannotCreateWorkbook) when the file
     // cannot be written; nothing is left behind then.
-    Released release(const Progress& progress = {});
+    Released release(const Progress& progress = {}, const Closing& closing = {});
 
     struct Book;
 

@@ -117,7 +117,7 @@ lxw_format* WorkbookWriter::format(const Style& style, const std::vector<QByteAr
     return f;
 }
 
-void WorkbookWriter::finish(const SheetSettings& settings, const QString& caption, const QString& path)
+void WorkbookWriter::prepare(const SheetSettings& settings, const QString& caption)
 {
     // Widths, and what whole-column settings give the cells nobody wrote.
     std::map<int, Style> styles;
@@ -142,8 +142,16 @@ void WorkbookWriter::finish(const SheetSettings& settings, const QString& captio
     lxw_doc_properties properties{};
     properties.title = title.data();
     check(m_lib.workbook_set_properties(m_workbook, &properties));
+}
+
+void WorkbookWriter::close()
+{
     lxw_workbook* workbook = std::exchange(m_workbook, nullptr); // closing frees it, whatever the outcome
     check(m_lib.workbook_close(workbook));
+}
+
+void WorkbookWriter::keep(const QString& path)
+{
     // Renaming replaces the empty file that reserved the name.
     if (std::rename(QFile::encodeName(m_partial.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         cannotCreateWorkbook();

@@ -110,8 +110,13 @@ public:
                   const std::vector<QByteArray>& fontNames);
 
     const QString& folder() const { return m_folder; }
-    // Widths and page settings, then the file: the partial workbook takes the reserved name.
-    void finish(const SheetSettings& settings, const QString& caption, const QString& path);
+    // Widths, page settings and the document's title: the last settings before closing.
+    void prepare(const SheetSettings& settings, const QString& caption);
+    // Writes the file out (zipping it: the long part of a large workbook). It touches only
+    // the writer's own memory and files, so it may run on a thread of its own.
+    void close();
+    // The closed workbook takes the reserved name.
+    void keep(const QString& path);
 
 private:
     static void check(lxw_error error);

@@ -3,14 +3,19 @@
 #include "export_fixture.h"
 
 #include "export/report_export.h"
+#include "export/workbook_closing.h"
 #include "history/history_windows.h"
 #include "history/history_commands.h"
 #include "ui/common/db_grid.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QGroupBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -49,6 +54,14 @@ const Variant kVariants[] = {
     {"AnniversaryOverview", Report::AnniversaryOverview, "纪念表", {"序号", "纪念日期", "姓名", "性别", "纪念说明"}, "E",
      {4, 8, 12, 4, 48}, "", "&COstrel名片管理软件 https://www.example.com/ 共&N页，第&P页", "纪念表"},
 };
+
+QProgressDialog* shownProgress()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("ExportProgress") && w->isVisible())
+            return qobject_cast<QProgressDialog*>(w);
+    return nullptr;
+}
 
 class Reports : public test::ExportFixture, public ::testing::WithParamInterface<Variant> {
 protected:
@@ -244,6 +257,40 @@ TEST_P(Reports, ShowTheErrorBoxAndWriteNothingWhenNoWorkbookCanBeMade)
     EXPECT_EQ(workbooks(), QStringList());
 }
 
+TEST_P(Reports, CancelLeavesNoFileAndSaysSo)
+{
+    seed();
+    testhooks::reportProgressEveryRow(true);
+    // 取消 pressed while the rows are written (past the first) and while the file is closed.
+    for (const QString& phase : {QStringLiteral("正在写入报表：已完成 2 /"), QStringLiteral("正在保存报表文件")}) {
+        const QStringList before = QDir(tmpFolder()).entryList(QDir::Files | QDir::Hidden);
+        QTimer press;
+        QObject::connect(&press, &QTimer::timeout, [&] {
+            auto* dialog = shownProgress();
+            if (dialog && dialog->labelText().startsWith(phase)) {
+                press.stop();
+                click(dialog->findChild<QPushButton*>());
+            }
+        });
+        press.start(0);
+        testhooks::clear();
+        run(GetParam().report);
+        EXPECT_FALSE(press.isActive()) << "never pressed: " << phase.toStdString();
+        waitForAbandonedClosings();
+        EXPECT_EQ(QDir(tmpFolder()).entryList(QDir::Files | QDir::Hidden), before) << phase.toStdString();
+        EXPECT_EQ(openedFiles(), QStringList()) << phase.toStdString();
+        EXPECT_EQ(shownOf(testhooks::Shown::Info), QStringList()) << phase.toStdString();
+        EXPECT_EQ(main->ReportLabel->text(), QStringLiteral("报表已取消，没有保存文件")) << phase.toStdString();
+    }
+    // Nothing of the cancelled ones stays in the way of a whole report.
+    testhooks::clear();
+    run(GetParam().report);
+    ASSERT_EQ(openedFiles().size(), 1);
+    EXPECT_EQ(workbooks().size(), 1);
+    EXPECT_EQ(test::readBook(openedFiles()[0]).row(GetParam().title ? 7 : 6, GetParam().last).first(), QStringLiteral("5"));
+    testhooks::reportProgressEveryRow(false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Export, Reports, ::testing::ValuesIn(kVariants),
                          [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
@@ -385,4 +432,24 @@ TEST_F(CardListReport, NameTheFileAfterASafeCaption)
     const WrittenBook book = test::readBook(file.filePath());
     EXPECT_EQ(book.value(QStringLiteral("A1")), QStringLiteral("王/五:* 拜访记录"));
     EXPECT_EQ(book.row(3, QStringLiteral("D")), (QStringList{"1", "2026-03-01", "电话", "见面"}));
+}
+
+TEST_F(CardListReport, HoldsWhatAQuickFindStillWaitingFinds)
+{
+    displayOnly({{"BName", 100}});
+    for (const char* name : {"张三", "李四", "张五"})
+        addCard(QString::fromUtf8(name));
+    startMain();
+    main->waitForQuickFindIndex();
+    // Typed, and the button pressed before the quick find's moment came.
+    QTest::keyClicks(main->QuickFindEdit, QStringLiteral("zhang"));
+    ASSERT_TRUE(main->QuickFindTimer->isActive());
+    runGuarded([&] { exportCardList(main.get()); });
+    ASSERT_EQ(openedFiles().size(), 1);
+    const WrittenBook book = test::readBook(openedFiles()[0]);
+    // The report holds the narrowed list, whatever each engine's quick find found.
+    const int listed = main->ADOQuery1->recordCount();
+    EXPECT_LT(listed, 3);
+    for (int row = 2; row <= 4; ++row)
+        EXPECT_EQ(book.value(QStringLiteral("B%1").arg(row)).isEmpty(), row - 1 > listed) << row;
 }

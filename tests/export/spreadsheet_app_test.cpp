@@ -5,6 +5,7 @@
 #include "engine/engine_error.h"
 #include "export/report_layout.h"
 #include "export/spreadsheet_app.h"
+#include "export/workbook_closing.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -283,6 +284,37 @@ TEST_F(StandIn, StopsWhenTheProgressSaysSo)
     EXPECT_EQ(told, (QList<std::pair<int, int>>{{1, 5}, {2, 5}}));
     EXPECT_EQ(tmp.workbooks(), QStringList());
     EXPECT_EQ(test::openedFiles(), QStringList());
+}
+
+TEST_F(StandIn, KeepsTheFileOnlyWhenTheClosingIsWaitedFor)
+{
+    // Given up while the closing thread is still at work, given up when it is done, and
+    // waited for.
+    const struct {
+        const char* name;
+        std::function<bool(const std::function<bool()>&)> closing;
+        bool kept;
+    } cases[] = {
+        {"at once", [](const std::function<bool()>&) { return false; }, false},
+        {"when closed", [](const std::function<bool()>& closed) { while (!closed()) {} return false; }, false},
+        {"waited", [](const std::function<bool()>& closed) { while (!closed()) {} return true; }, true},
+    };
+    for (const auto& c : cases) {
+        testhooks::clear();
+        SpreadsheetApp app;
+        start(app);
+        for (int r = 1; r <= 20000; ++r)
+            app.worksheets(1).cells(r, 1).setValue(QStringLiteral("第%1行").arg(r));
+        const SpreadsheetApp::Released r = app.release({}, c.closing);
+        waitForAbandonedClosings();
+        EXPECT_EQ(r.stopped, !c.kept) << c.name;
+        EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), c.kept ? 1 : 0) << c.name;
+        EXPECT_EQ(test::openedFiles().size(), c.kept ? 1 : 0) << c.name;
+        if (c.kept) {
+            EXPECT_EQ(test::readBook(r.path).value(QStringLiteral("A20000")), QStringLiteral("第20000行")) << c.name;
+        }
+        QFile::remove(r.path);
+    }
 }
 
 TEST_F(StandIn, FailsWithTheWorkbookErrorAndLeavesNothing)
