@@ -87,6 +87,27 @@ VisitStatsWindow::VisitStatsWindow(TfrmDM& dm, QWidget* parent, VisitStatsLinks 
     setSizeGripEnabled(true);
     resize(1100, 760);
 
+    QHBoxLayout* top = makeTopRow();
+    makeChartPanel();
+
+    SummaryLabel = named(new QLabel(this), "SummaryLabel");
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_panel, 1);
+    layout->addWidget(SummaryLabel);
+
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &VisitStatsWindow::refresh);
+    connectGuarded(SaveButton, &QPushButton::clicked, this, &VisitStatsWindow::savePicture);
+    connectGuarded(ExportButton, &QPushButton::clicked, this, &VisitStatsWindow::exportWorkbook);
+    connectGuarded(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(TopChart, &VisitChart::valueClicked, this, &VisitStatsWindow::openTopCard);
+    connectGuarded(UnvisitedList, &QTreeWidget::itemDoubleClicked, this,
+                   [this](QTreeWidgetItem* item, int) { openUnvisitedCard(item); });
+}
+
+// The date range and the buttons.
+QHBoxLayout* VisitStatsWindow::makeTopRow()
+{
     auto* range = named(new QGroupBox(QStringLiteral("统计范围"), this), "GroupBox1");
     Edit1 = named(new GbkEdit(10, range), "Edit1");
     Edit2 = named(new GbkEdit(10, range), "Edit2");
@@ -113,7 +134,12 @@ VisitStatsWindow::VisitStatsWindow(TfrmDM& dm, QWidget* parent, VisitStatsLinks 
     top->addWidget(range, 1);
     for (QPushButton* button : {BitBtn1, SaveButton, ExportButton, BitBtn3})
         top->addWidget(button);
+    return top;
+}
 
+// The charts and the list of cards not visited, on the panel the picture shows.
+void VisitStatsWindow::makeChartPanel()
+{
     m_panel = new QWidget(this);
     m_panel->setAutoFillBackground(true);
     m_panel->setBackgroundRole(QPalette::Base);
@@ -150,20 +176,6 @@ VisitStatsWindow::VisitStatsWindow(TfrmDM& dm, QWidget* parent, VisitStatsLinks 
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(0, 1);
     grid->setRowStretch(1, 1);
-
-    SummaryLabel = named(new QLabel(this), "SummaryLabel");
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(m_panel, 1);
-    layout->addWidget(SummaryLabel);
-
-    connectGuarded(BitBtn1, &QPushButton::clicked, this, &VisitStatsWindow::refresh);
-    connectGuarded(SaveButton, &QPushButton::clicked, this, &VisitStatsWindow::savePicture);
-    connectGuarded(ExportButton, &QPushButton::clicked, this, &VisitStatsWindow::exportWorkbook);
-    connectGuarded(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
-    connectGuarded(TopChart, &VisitChart::valueClicked, this, &VisitStatsWindow::openTopCard);
-    connectGuarded(UnvisitedList, &QTreeWidget::itemDoubleClicked, this,
-                   [this](QTreeWidgetItem* item, int) { openUnvisitedCard(item); });
 }
 
 void VisitStatsWindow::showEvent(QShowEvent* event)

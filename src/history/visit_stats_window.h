@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -66,6 +67,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QHBoxLayout* makeTopRow();
+    void makeChartPanel();
     void showStatistics();
     void openTopCard(int index);
     void openUnvisitedCard(QTreeWidgetItem* item);
