@@ -133,6 +133,19 @@ QStringList missingServerTables(Database& db)
     return statements;
 }
 
+// The program's own tables the file lacks (card images, sync state, "not a duplicate" pairs).
+QStringList missingFileTables(Database& db)
+{
+    QStringList statements;
+    if (db.firstInteger(sync::syncTablesExistSql()) == 0)
+        statements << sync::fileSyncTableStatements();
+    if (db.firstInteger(cardImageTableExistsSql()) == 0)
+        statements << fileCardImageStatements();
+    if (db.firstInteger(notDuplicateTableExistsSql()) == 0)
+        statements << fileNotDuplicateStatements();
+    return statements;
+}
+
 void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
 {
     Transaction transaction(db);
@@ -206,13 +219,11 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool buildKeys = !keyTable || db.firstInteger(cardsWithoutSearchKeySql(), {QVariant::fromValue<qint64>(keyedUpTo)}) > 0;
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
-    const bool syncTables = db.firstInteger(sync::syncTablesExistSql()) > 0;
-    const bool imageTable = db.firstInteger(cardImageTableExistsSql()) > 0;
-    const bool notDuplicateTable = db.firstInteger(notDuplicateTableExistsSql()) > 0;
+    const QStringList tables = missingFileTables(db);
     const QStringList additions = missingAdditions(db, fileAdditions());
     // The log is read from its start by the index each start makes: what it held is in the keys.
     const bool oldLog = additions.isEmpty() && db.firstInteger(quickFindLogEndSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && notDuplicateTable && additions.isEmpty() && !oldLog)
+    if (!buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty() && additions.isEmpty() && !oldLog)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -225,15 +236,8 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     }
     if (!keyTable)
         db.execute(searchKeyTableSql());
-    if (!syncTables)
-        for (const QString& statement : sync::fileSyncTableStatements())
-            db.execute(statement);
-    if (!imageTable)
-        for (const QString& statement : fileCardImageStatements())
-            db.execute(statement);
-    if (!notDuplicateTable)
-        for (const QString& statement : fileNotDuplicateStatements())
-            db.execute(statement);
+    for (const QString& statement : tables)
+        db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress);
@@ -242,7 +246,7 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
         db.execute(statement);
     transaction.commit();
     // Only the log was emptied: nothing the user would call an upgrade.
-    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && syncTables && imageTable && notDuplicateTable
+    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty()
         ? UpgradeResult::Current
         : UpgradeResult::Upgraded;
 }
