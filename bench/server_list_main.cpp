@@ -12,6 +12,9 @@
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "core/quick_find_index.h"
+#include "core/schema_upgrade.h"
+#include "core/search_keys.h"
+#include "core/server_changes.h"
 #include "core/server_setup.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "generator.h"
@@ -22,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <string_view>
 #include <cstdio>
 
@@ -61,6 +65,99 @@ int listOnce(Database& db, const QString& sql, QuickFinder& counters)
     return list.rowCount();
 }
 
+// Best and median of each of times, one line: the figure beside the target.
+void printTimes(const char* what, const std::vector<double>& times)
+{
+    std::printf("%s_best_ms=%.0f %s_median_ms=%.0f", what, *std::min_element(times.begin(), times.end()), what,
+                median(times));
+}
+
+QString loadNow()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    load.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(load.readAll()).section(u' ', 0, 0);
+}
+
+// A refresh after another desktop added or deleted a visit of a listed card: as before
+// (the keys, every card counted, the first rows) and as the window now does it.
+void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other, const QString& columns)
+{
+    const QString sql = cardListSql(columns, QString());
+    const std::vector<int64_t> ids = db.selectPaged(sql).ids();
+    QuickFinder counters;
+    listOnce(db, sql, counters);
+    std::vector<double> before, now;
+    for (int i = 0; i < kRefreshes; ++i) {
+        const int64_t card = ids[static_cast<size_t>(i) * ids.size() / kRefreshes];
+        other.execute(i % 2 == 0 ? QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','bench')").arg(card)
+                                 : QStringLiteral("delete from DList where LMemo='bench' and DID=%1").arg(ids[static_cast<size_t>(i - 1) * ids.size() / kRefreshes]));
+        now.push_back(elapsedMs([&] { listOnce(db, sql, counters); }));
+        before.push_back(elapsedMs([&] {
+            ResultSet list = db.selectPaged(sql);
+            db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids());
+            for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
+                for (int c = 0; c < list.columnCount(); ++c)
+                    list.raw(r, c);
+        }));
+    }
+    const auto recount = [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), ids); };
+    const bool same = counters.countByEngine(db, ids, recount) == recount();
+    std::printf("engine=server cards=%d load=%s after_change ", cards, qPrintable(loadNow()));
+    printTimes("old_refresh", before);
+    std::printf(" ");
+    printTimes("new_refresh", now);
+    std::printf(" target_ms=%d counts_same=%s\n", cards > 100000 ? 300 : 60, same ? "yes" : "NO");
+    std::fflush(stdout);
+}
+
+// Quick find on the server, typed a key at a time from an empty box: before, the engine's
+// scan and the found cards counted; now, as the window's finder does it. Each figure is the
+// keystroke that makes the text of that length.
+void measureQuickFind(int cards, PgConnection& db, const QString& columns)
+{
+    const std::vector<int64_t> list = db.selectPaged(cardListSql(columns, QString())).ids();
+    const auto sums = [&](const std::vector<int64_t>& found) { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), found); };
+    const struct {
+        const char* kind;
+        const char* text;
+    } queries[] = {{"initials", "wjzq"}, {"pinyin", "zhan"}, {"phone", "1381"}};
+    constexpr int kTypings = 3;
+    for (const auto& q : queries) {
+        const QString text = QString::fromLatin1(q.text);
+        std::vector<double> before[5], now[5];
+        size_t found[5] = {};
+        bool same = true;
+        for (int typing = 0; typing < kTypings; ++typing) {
+            QuickFinder finder;
+            for (int length = 1; length <= 4; ++length) {
+                const QString typed = text.left(length);
+                std::vector<int64_t> old, fresh;
+                std::vector<qint64> oldCounts, counts;
+                before[length].push_back(elapsedMs([&] { oldCounts = sums(old = quickFind(db, typed, list)); }));
+                now[length].push_back(elapsedMs([&] {
+                    fresh = finder.find(db, typed, list);
+                    int64_t visits = 0, anniversaries = 0;
+                    counts = finder.countsOfFound(visits, anniversaries)
+                        ? std::vector<qint64>{visits, anniversaries}
+                        : finder.countByEngine(db, fresh, [&] { return sums(fresh); });
+                }));
+                same = same && old == fresh && oldCounts == counts;
+                found[length] = fresh.size();
+            }
+        }
+        for (int length : {1, 2, 4}) {
+            std::printf("engine=server listed=%zu load=%s kind=%s typed=%s ", list.size(), qPrintable(loadNow()), q.kind,
+                        qPrintable(text.left(length)));
+            printTimes("old_keystroke", before[length]);
+            std::printf(" ");
+            printTimes("new_keystroke", now[length]);
+            std::printf(" target_ms=%d found=%zu same=%s\n", cards > 100000 ? 100 : 30, found[length], same ? "yes" : "NO");
+        }
+        std::fflush(stdout);
+    }
+}
+
 void measure(const char* engine, int cards, Database& db)
 {
     const QString columns = shownColumns(db);
@@ -92,7 +189,12 @@ void run(int cards)
 
     // Named by the cached file it copies and the server's schema, short: a socket's path has
     // at most 107 bytes.
-    const QString source = QFileInfo(database).completeBaseName() + serverSchemaStatements().join(u';');
+    // What an older server's start adds (upgradeServer, run below as the program's start runs
+    // it) is left out: a copy made before gets it then.
+    QStringList made = serverSchemaStatements();
+    for (const QString& added : serverChangeLogStatements())
+        made.removeOne(added);
+    const QString source = QFileInfo(database).completeBaseName() + made.join(u';');
     const QString folder = serverFolder() + QStringLiteral("/cards%1-%2").arg(cards).arg(qHash(source), 0, 16);
     const QString copied = folder + QStringLiteral("/copied");
     if (!QFile::exists(copied))
@@ -111,7 +213,13 @@ void run(int cards)
         mark.open(QIODevice::WriteOnly);
     }
     PgConnection db(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
+    const double upgrade = elapsedMs([&] { upgradeServer(db); });
+    std::printf("engine=server cards=%d start_upgrade_ms=%.0f\n", cards, upgrade);
     measure("server", cards, db);
+    PgConnection other(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
+    const QString columns = shownColumns(db);
+    measureRefreshAfterChange(cards, db, other, columns);
+    measureQuickFind(cards, db, columns);
 }
 
 } // namespace

@@ -293,13 +293,22 @@ void QuickFinder::setIndex(std::shared_ptr<QuickFindIndex> index)
     forget();
 }
 
+QuickFinder::Stamp QuickFinder::stampKind(Database& db)
+{
+    if (m_stampKind == Stamp::Unknown)
+        m_stampKind = hasServerChangeLog(db) ? Stamp::Logged
+            : db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) > 0 ? Stamp::Kept
+                                                                                            : Stamp::Absent;
+    return m_stampKind;
+}
+
 std::vector<qint64> QuickFinder::countByEngine(Database& db, const std::vector<int64_t>& list,
                                                const std::function<std::vector<qint64>()>& count)
 {
-    if (m_stampKind == Stamp::Unknown)
-        m_stampKind = db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) > 0 ? Stamp::Kept : Stamp::Absent;
-    if (m_stampKind == Stamp::Absent)
+    if (stampKind(db) == Stamp::Absent)
         return count();
+    if (m_stampKind == Stamp::Logged)
+        return m_serverCounts.count(db, list, fingerprint(list), count);
     // Read before the counting: a change committed in between raises it again.
     const int64_t stamp = db.firstInteger(countStampSql());
     const uint64_t listPrint = fingerprint(list);
@@ -328,6 +337,7 @@ QStringList countStampStatements()
 
 void QuickFinder::forget()
 {
+    m_server.forget();
     m_text.clear();
     m_matches.clear();
     m_matches.shrink_to_fit();
@@ -379,6 +389,11 @@ bool QuickFinder::countAll(Database& db, const std::vector<int64_t>& list, int64
 std::vector<int64_t> QuickFinder::find(Database& db, const QString& typed, const std::vector<int64_t>& list)
 {
     const QString text = quickFindText(typed);
+    if (!text.isEmpty() && !m_index && stampKind(db) == Stamp::Logged) {
+        std::vector<int64_t> found = m_server.find(db, text, list, fingerprint(list));
+        m_counted = m_server.countsOfFound(m_visits, m_anniversaries);
+        return found;
+    }
     if (text.isEmpty() || !m_index) {
         forget();
         return quickFind(db, typed, list);

@@ -1,4 +1,7 @@
 #pragma once
+#include "core/server_changes.h"
+#include "core/server_quick_find.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -121,9 +124,11 @@ public:
     // or when a card of the list has no key (the engine counts then).
     bool countAll(Database& db, const std::vector<int64_t>& list, int64_t& visits, int64_t& anniversaries);
 
-    // The counters of list as count gives them, kept against the change stamp of visits and
-    // anniversaries that a team server keeps (countStampStatements): a refresh with nothing
-    // changed meanwhile, on any desktop, counts nothing. Without a stamp count runs each time.
+    // The counters of list as count gives them, kept current from a team server's log of
+    // changed cards (serverChangeLogStatements: a refresh after a change counts only the
+    // changed cards) or against its older change stamp of visits and anniversaries
+    // (countStampStatements: a refresh with nothing changed meanwhile, on any desktop,
+    // counts nothing). Without either count runs each time.
     std::vector<qint64> countByEngine(Database& db, const std::vector<int64_t>& list,
                                       const std::function<std::vector<qint64>()>& count);
 
@@ -144,7 +149,11 @@ private:
     int64_t m_visits = 0;
     int64_t m_anniversaries = 0;
     // The engine's last counters, of the list with this fingerprint at this stamp.
-    enum class Stamp { Unknown, Absent, Kept } m_stampKind = Stamp::Unknown;
+    enum class Stamp { Unknown, Absent, Kept, Logged } m_stampKind = Stamp::Unknown;
+    Stamp stampKind(Database& db);
+    ServerCounts m_serverCounts;
+    // Quick find on a server with the change log.
+    ServerQuickFinder m_server;
     int64_t m_countStamp = -1;
     uint64_t m_countedList = 0;
     std::vector<qint64> m_engineCounts;

@@ -4,6 +4,8 @@
 #include "core/duplicates/not_duplicates.h"
 #include "core/loose_date.h"
 #include "core/quick_find_index.h"
+#include "core/server_changes.h"
+#include "core/server_quick_find.h"
 #include "core/schema_names.h"
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
@@ -153,6 +155,21 @@ void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
     transaction.commit();
 }
 
+// The log of changed cards, made once by an account that may and trimmed at later starts.
+void addServerChangeLog(PgConnection& server)
+{
+    try {
+        if (hasServerChangeLog(server)) {
+            trimServerChangeLog(server);
+            return;
+        }
+        Transaction transaction(server);
+        server.runServerSql(serverChangeLogStatements().join(QStringLiteral(";\n")));
+        transaction.commit();
+    } catch (const EngineError&) {
+    }
+}
+
 } // namespace
 
 QStringList serverDateIndexStatements()
@@ -179,6 +196,8 @@ ServerUpgrade upgradeServer(Database& db)
             }
         } catch (const EngineError&) {
         }
+        addServerChangeLog(*server);
+        addServerKeyGrams(*server);
     }
     const std::vector<StoredDateFix> fixes = storedDateFixes(db);
     const QStringList tables = server ? missingServerTables(db) : QStringList();

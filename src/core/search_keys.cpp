@@ -220,11 +220,16 @@ std::vector<int64_t> quickFind(Database& db, const QString& typed, const std::ve
     const QString text = quickFindText(typed);
     if (text.isEmpty())
         return list;
-    // The matches come in card order: each card of the list finds its class by halving.
     std::vector<std::pair<int64_t, int>> matches;
     db.runBound(quickFindSql(), {text}, [&](const Database::Row& row) {
         matches.emplace_back(row.integer(0), static_cast<int>(row.integer(1)));
     });
+    return matchesInListOrder(std::move(matches), list);
+}
+
+std::vector<int64_t> matchesInListOrder(std::vector<std::pair<int64_t, int>> matches, const std::vector<int64_t>& list)
+{
+    // The matches come in card order: each card of the list finds its class by halving.
     if (!std::is_sorted(matches.begin(), matches.end()))
         std::sort(matches.begin(), matches.end());
     std::array<std::vector<int64_t>, 3> byClass;

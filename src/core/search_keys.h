@@ -50,5 +50,7 @@ void updateSearchKeysAfter(Database& db, int64_t lastId, const SearchKeyProgress
 // (quickFindClass) and within a class in the list's order. Text that quickFindText leaves
 // empty narrows nothing.
 std::vector<int64_t> quickFind(Database& db, const QString& typed, const std::vector<int64_t>& list);
+// The cards of list among matches (card, class from quickFindClass) ordered as quickFind orders them.
+std::vector<int64_t> matchesInListOrder(std::vector<std::pair<int64_t, int>> matches, const std::vector<int64_t>& list);
 
 } // namespace ostrel

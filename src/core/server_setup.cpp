@@ -6,6 +6,8 @@
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/search_keys.h"
+#include "core/server_changes.h"
+#include "core/server_quick_find.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "core/open_database.h"
@@ -257,6 +259,7 @@ QStringList serverSchemaStatements()
     statements << serverNotDuplicateStatements();
     statements << serverDateIndexStatements();
     statements << countStampStatements();
+    statements << serverChangeLogStatements();
     statements << numberingPastRowsSql();
     return statements;
 }
@@ -269,6 +272,7 @@ void initServer(PgConnection& server)
     Transaction transaction(server);
     server.runServerSql(serverSchemaStatements().join(QStringLiteral(";\n")));
     transaction.commit();
+    addServerKeyGrams(server);
 }
 
 CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress& progress)

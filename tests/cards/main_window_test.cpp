@@ -547,6 +547,9 @@ TEST_F(MainWindow, VisitsAndAnniversariesWrittenByAnotherDesktopShowInTheNextRef
         {QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','x')"), "名片数量：1 拜访次数：1 纪念日数：0"},
         {QStringLiteral("insert into DJNR(DID,JDate,JMemo) values(%1,'2001-01-02','x')"), "名片数量：1 拜访次数：1 纪念日数：1"},
         {QStringLiteral("delete from DList where DID=%1"), "名片数量：1 拜访次数：0 纪念日数：1"},
+        {QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-03','电话','y'), (%1,'2026-01-04','电话','z')"),
+         "名片数量：1 拜访次数：2 纪念日数：1"},
+        {QStringLiteral("update DJNR set DID=0 where DID=%1"), "名片数量：1 拜访次数：2 纪念日数：0"},
     };
     for (const auto& step : steps) {
         main->myRef(); // the same list again: a kept count must not outlive the change

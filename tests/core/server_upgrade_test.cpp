@@ -23,6 +23,7 @@ const char* const kOlderServer[] = {
     R"(DROP TRIGGER "D_B_SyncChanged" ON "D_B")",
     R"(DROP FUNCTION ostrel_sync_changed())",
     R"(DROP TABLE d_notdup)",
+    R"(DROP FUNCTION ostrel_log_cards() CASCADE; DROP TABLE d_cardlog)",
 };
 
 int64_t tables(PgConnection& db, const char* name)
@@ -53,7 +54,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         {"without images", 2, UpgradeResult::Upgraded},
         {"without either, the sync trigger left on D_B", 4, UpgradeResult::Upgraded},
         {"without either", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
-        {"without the not-duplicate table too", std::size(kOlderServer), UpgradeResult::Upgraded},
+        {"without the not-duplicate table too", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
+        {"without the log of changed cards too", std::size(kOlderServer), UpgradeResult::Upgraded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,7 +65,7 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         EXPECT_EQ(first.result, c.first);
         EXPECT_EQ(first.warning, QString());
         EXPECT_EQ(upgradeServer(db).result, UpgradeResult::Current);
-        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup"})
+        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup", "d_cardlog"})
             EXPECT_EQ(tables(db, table), 1) << table;
 
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
@@ -110,6 +112,7 @@ TEST(ServerUpgrade, AnAccountThatMayNotCreateTablesIsToldAndTheDatesAreStillFixe
     PgConnection ownerDb(owner, cardDatabaseRules());
     EXPECT_EQ(upgradeServer(ownerDb).warning, QString());
     EXPECT_TRUE(keepsCardImages(ownerDb));
+    EXPECT_EQ(tables(ownerDb, "d_cardlog"), 1);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "cards/card_statements.h"
 #include "core/card_image_store.h"
 #include "core/card_fields.h"
+#include "core/quick_find_index.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
@@ -228,6 +229,58 @@ TEST_F(BothEngines, QuickFindClassesAgreeWithTheProgramsOwn)
                         [&](const Database::Row& row) { found = row.integer(0); });
         const QByteArray k = key.toUtf8(), t = text.toUtf8();
         EXPECT_EQ(found, quickFindClass(std::string_view(k.data(), k.size()), std::string_view(t.data(), t.size()))) << typed;
+    }
+}
+
+TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetweenKeystrokes)
+{
+    PgConnection other(server.connectionString(), cardDatabaseRules());
+    updateSearchKeysAfter(server, 0);
+    // The window's list stays as read while the user types; the last step reads it anew.
+    std::vector<int64_t> list;
+    auto readList = [&] {
+        list.clear();
+        server.runBound(QStringLiteral("select ID from D_B where theDel='否' order by ID desc"), {},
+                        [&](const Database::Row& row) { list.push_back(row.integer(0)); });
+    };
+    readList();
+    const struct {
+        const char* typed;
+        const char* change; // by the other desktop, before the keystroke; the card's key follows
+        int64_t card;
+    } steps[] = {
+        {"w", nullptr, 0},
+        {"wa", "update D_B set BName='王大' where ID=2", 2},    // now matches, though not one of the previous matches
+        {"wan", "update D_B set theDel='是' where ID=1", 1},    // deleted: its key is gone
+        {"wang", "insert into DList(DID, LDate) values(2, '2026-01-02')", 0},
+        {"wangd", "update D_B set BName='Smith' where ID=2", 2}, // no longer matches
+        {"wan", nullptr, 0},                                     // shortened
+        {"o'b", "delete from DJNR where DID=4", 0},              // changed
+        {"o'br", "insert into DJNR(DID, JDate) values(4, '2001-01-02'), (4, '2002-01-02')", 0},
+        {"o'bri", "update D_B set BName='O''Neil' where ID=4", 4},
+        {"13800", "update DList set DID=3 where DID=2", 0},
+        {"138001", "truncate table DList", 0},
+        {"1380013", "update D_B set theDel='否' where ID=1", 1},  // back, but not in the list as read
+        {"13800138", "", 0},                                    // the list read anew
+    };
+    QuickFinder finder, refresh; // the keystrokes, and the window's refreshes of the whole list
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.typed);
+        if (step.change && *step.change)
+            other.execute(QString::fromUtf8(step.change));
+        if (step.card)
+            updateSearchKeys(other, {step.card});
+        if (step.change && !*step.change)
+            readList();
+        const QString typed = QString::fromUtf8(step.typed);
+        const std::vector<int64_t> found = finder.find(server, typed, list);
+        EXPECT_EQ(found, quickFind(server, typed, list));
+        const auto expectCounted = [&](QuickFinder& counter, const std::vector<int64_t>& cards) {
+            const auto count = [&] { return server.sumsInIdRuns(visitAndAnniversaryCountSql(), cards); };
+            EXPECT_EQ(counter.countByEngine(server, cards, count), count());
+        };
+        expectCounted(finder, found);
+        expectCounted(refresh, list);
     }
 }
 

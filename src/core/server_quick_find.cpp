@@ -1,0 +1,176 @@
+#include "core/server_quick_find.h"
+
+#include "core/search_key_statements.h"
+#include "core/search_keys.h"
+#include "engine/engine_error.h"
+#include "engine/postgres/pg_connection.h"
+
+#include <algorithm>
+
+namespace ostrel {
+
+namespace {
+
+const auto byId = [](const auto& card, int64_t id) { return card.id < id; };
+
+// Matches kept with their keys for the next keystroke; more are matched by the server again.
+constexpr int64_t kKeptKeys = 20000;
+// More cards changed since the previous keystroke than this: the server matches them all.
+constexpr int64_t kMostCaughtUp = 5000;
+
+// The trigram index only serves texts of three letters or digits or more; other characters
+// (CJK among them, in a server of the C locale) may give it no trigram at all.
+bool gramsServe(const QString& text)
+{
+    return text.size() >= 3 && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return c.unicode() < 0x80 && (c.isLetterOrNumber());
+           });
+}
+
+// The matches of text and the server's moment, in one statement. The first row carries the
+// moment, the number of matches and their visits and anniversaries added up; then a row per
+// match, with its key and counts while the matches are few enough to keep (a first part
+// only of a longer list, which then is not kept).
+QString scanSql(bool grams)
+{
+    return QStringLiteral(
+               "with m as materialized (select ID as card, QuickFind(theKey, ?1) as hit, "
+               "case when row_number() over () <= ?2 then theKey end as kept from D_BKey where %1QuickFind(theKey, ?1) > 0), "
+               "s as (select coalesce(sum(c.visits), 0)::bigint as visits, coalesce(sum(c.anniversaries), 0)::bigint as anniversaries "
+               "from m join D_CardCount as c on c.card = m.card) "
+               "select 0 as at, pg_current_snapshot()::text, (select count(*) from m), s.visits, s.anniversaries, 0 from s "
+               "union all (select 1, m.kept, m.card, m.hit, coalesce(c.visits, 0), coalesce(c.anniversaries, 0) from m "
+               "left join lateral (select visits, anniversaries from D_CardCount as n where n.card = m.card and m.kept is not null) "
+               "as c on true) order by 1")
+        .arg(grams ? QStringLiteral("theKey like ?3 and ") : QString());
+}
+
+QString catchUpSql()
+{
+    return QStringLiteral(
+        "with since as (select distinct card from D_CardLog "
+        "where tx >= pg_snapshot_xmin(?1::pg_snapshot) and not pg_visible_in_snapshot(tx, ?1::pg_snapshot)) "
+        "select 0 as at, pg_current_snapshot()::text, (select count(*) from since), "
+        "(select count(*) from since where card is null), null, 0, 0 union all "
+        "(select 1, null, s.card, case when k.ID is null then 0 else 1 end, k.theKey, "
+        "coalesce(c.visits, 0), coalesce(c.anniversaries, 0) "
+        "from since as s left join D_BKey as k on k.ID = s.card left join D_CardCount as c on c.card = s.card "
+        "where s.card is not null limit ?2) order by 1");
+}
+
+} // namespace
+
+void ServerQuickFinder::forget()
+{
+    m_text.clear();
+    m_snapshot.clear();
+    m_keysKept = false;
+    m_keys.clear();
+    m_keys.shrink_to_fit();
+}
+
+bool ServerQuickFinder::catchUp(Database& db)
+{
+    bool known = true;
+    std::vector<Card> changed;
+    db.runBound(catchUpSql(), {m_snapshot, QVariant::fromValue<qint64>(kMostCaughtUp)}, [&](const Database::Row& row) {
+        if (row.integer(0) == 0) {
+            m_snapshot = row.text(1);
+            known = row.integer(2) <= kMostCaughtUp && row.integer(3) == 0;
+        } else {
+            // A card without a key any more (deleted) keeps an empty one: it matches nothing.
+            changed.push_back({row.integer(2), row.integer(3) != 0 ? std::string(row.utf8(4)) : std::string(),
+                               row.integer(5), row.integer(6)});
+        }
+    });
+    if (!known)
+        return false;
+    // The changed cards replace or join the kept ones; whether they match is decided by the caller.
+    for (Card& card : changed) {
+        const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), card.id, byId);
+        if (at != m_keys.end() && at->id == card.id)
+            *at = std::move(card);
+        else
+            m_keys.insert(at, std::move(card));
+    }
+    return true;
+}
+
+std::vector<ServerQuickFinder::Card> ServerQuickFinder::scan(Database& db, const QString& text)
+{
+    if (m_grams < 0)
+        m_grams = db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_BKey_Grams")}) > 0 ? 1 : 0;
+    const bool grams = m_grams == 1 && gramsServe(text);
+    QVariantList values{text, QVariant::fromValue<qint64>(kKeptKeys)};
+    if (grams)
+        values << u'%' + text + u'%'; // letters and digits alone: nothing to escape
+    std::vector<Card> matches;
+    db.runBound(scanSql(grams), values, [&](const Database::Row& row) {
+        if (row.integer(0) == 0) {
+            m_snapshot = row.text(1);
+            m_keysKept = row.integer(2) <= kKeptKeys;
+            m_allVisits = row.integer(3);
+            m_allAnniversaries = row.integer(4);
+            matches.reserve(static_cast<size_t>(row.integer(2)));
+            return;
+        }
+        matches.push_back({row.integer(2), m_keysKept ? std::string(row.utf8(1)) : std::string(), row.integer(4),
+                           row.integer(5), static_cast<int>(row.integer(3))});
+    });
+    std::sort(matches.begin(), matches.end(), [](const Card& a, const Card& b) { return a.id < b.id; });
+    return matches;
+}
+
+std::vector<int64_t> ServerQuickFinder::find(Database& db, const QString& text, const std::vector<int64_t>& list,
+                                             uint64_t listPrint)
+{
+    // Every key holding the new text holds the old one too.
+    const bool narrowing = m_keysKept && !m_text.isEmpty() && text.contains(m_text) && listPrint == m_list && catchUp(db);
+    std::vector<Card> matches;
+    if (narrowing) {
+        const QByteArray utf8 = text.toUtf8();
+        const std::string_view typed(utf8.constData(), static_cast<size_t>(utf8.size()));
+        for (Card& card : m_keys)
+            if ((card.found = card.key.empty() ? 0 : quickFindClass(card.key, typed)) > 0)
+                matches.push_back(std::move(card));
+    } else {
+        matches = scan(db, text);
+    }
+    std::vector<std::pair<int64_t, int>> classes;
+    classes.reserve(matches.size());
+    for (const Card& card : matches)
+        classes.emplace_back(card.id, card.found);
+    std::vector<int64_t> found = matchesInListOrder(std::move(classes), list);
+    m_counted = m_keysKept || found.size() == matches.size();
+    m_visits = m_anniversaries = 0;
+    if (m_keysKept) {
+        for (int64_t id : found) {
+            const Card& card = *std::lower_bound(matches.begin(), matches.end(), id, byId);
+            m_visits += card.visits;
+            m_anniversaries += card.anniversaries;
+        }
+    } else if (m_counted) {
+        // Every match is listed: the server's sums are the list's.
+        m_visits = m_allVisits;
+        m_anniversaries = m_allAnniversaries;
+    }
+    m_keys = m_keysKept ? std::move(matches) : std::vector<Card>();
+    m_text = text;
+    m_list = listPrint;
+    return found;
+}
+
+void addServerKeyGrams(PgConnection& server)
+{
+    if (server.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_BKey_Grams")}) > 0)
+        return;
+    try {
+        // pg_trgm is a trusted extension: a database owner may add it.
+        server.runServerSql(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm;\n"
+                                           "CREATE INDEX D_BKey_Grams ON \"D_BKey\" USING gin (\"theKey\" gin_trgm_ops)"));
+    } catch (const EngineError&) {
+        // Not installed on the server, or an account that may not: the keys are scanned whole.
+    }
+}
+
+} // namespace ostrel
