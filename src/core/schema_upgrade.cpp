@@ -164,6 +164,8 @@ void addServerChangeLog(PgConnection& server)
             return;
         }
         Transaction transaction(server);
+        // What is left of a log of this account's own (one of its tables dropped) is made anew.
+        server.runServerSql(QStringLiteral("DROP FUNCTION IF EXISTS ostrel_log_cards() CASCADE; DROP TABLE IF EXISTS D_CardLog, D_CardCount"));
         server.runServerSql(serverChangeLogStatements().join(QStringLiteral(";\n")));
         transaction.commit();
     } catch (const EngineError&) {

@@ -73,7 +73,9 @@ QStringList serverChangeLogStatements()
     // After the triggers, which hold off every writer of the two tables until this commits.
     statements << QStringLiteral(
         "INSERT INTO D_CardCount SELECT card, sum(v), sum(a) FROM (SELECT \"DID\" AS card, 1 AS v, 0 AS a FROM \"DList\" "
-        "UNION ALL SELECT \"DID\", 0, 1 FROM \"DJNR\") AS counted WHERE card IS NOT NULL GROUP BY card");
+        "UNION ALL SELECT \"DID\", 0, 1 FROM \"DJNR\") AS counted WHERE card IS NOT NULL GROUP BY card")
+               // Desktops that kept counts of a log made anew count again.
+               << QStringLiteral("INSERT INTO D_CardLog (card) VALUES (NULL)");
     return statements;
 }
 

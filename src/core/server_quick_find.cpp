@@ -14,7 +14,9 @@ namespace {
 const auto byId = [](const auto& card, int64_t id) { return card.id < id; };
 
 // Matches kept with their keys for the next keystroke; more are matched by the server again.
-constexpr int64_t kKeptKeys = 20000;
+// A few hundred thousand keys fit in some 20 MB and turn the second keystroke of a million
+// cards into a pass over memory.
+constexpr int64_t kKeptKeys = 200000;
 // More cards changed since the previous keystroke than this: the server matches them all.
 constexpr int64_t kMostCaughtUp = 5000;
 
@@ -27,22 +29,22 @@ bool gramsServe(const QString& text)
            });
 }
 
-// The matches of text and the server's moment, in one statement. The first row carries the
-// moment, the number of matches and their visits and anniversaries added up; then a row per
-// match, with its key and counts while the matches are few enough to keep (a first part
-// only of a longer list, which then is not kept).
+// The matches of text and the server's moment, in one statement (m, read twice, is worked
+// out once). The first row carries the moment, the number of matches and their visits and
+// anniversaries added up; then a row per match (card, class, key, visits, anniversaries, as
+// catchUpSql gives them), its key only while the matches are few enough to keep (a first
+// part only of a longer list, which then is not kept).
 QString scanSql(bool grams)
 {
     return QStringLiteral(
-               "with m as materialized (select ID as card, QuickFind(theKey, ?1) as hit, "
-               "case when row_number() over () <= ?2 then theKey end as kept from D_BKey where %1QuickFind(theKey, ?1) > 0), "
-               "s as (select coalesce(sum(c.visits), 0)::bigint as visits, coalesce(sum(c.anniversaries), 0)::bigint as anniversaries "
-               "from m join D_CardCount as c on c.card = m.card) "
-               "select 0 as at, pg_current_snapshot()::text, (select count(*) from m), s.visits, s.anniversaries, 0 from s "
-               "union all (select 1, m.kept, m.card, m.hit, coalesce(c.visits, 0), coalesce(c.anniversaries, 0) from m "
-               "left join lateral (select visits, anniversaries from D_CardCount as n where n.card = m.card and m.kept is not null) "
-               "as c on true) order by 1")
-        .arg(grams ? QStringLiteral("theKey like ?3 and ") : QString());
+               "with m as (select k.ID as card, QuickFind(k.theKey, ?1) as hit, "
+               "case when row_number() over () <= ?2 then k.theKey end as kept, "
+               "coalesce(c.visits, 0) as visits, coalesce(c.anniversaries, 0) as anniversaries "
+               "from D_BKey as k left join D_CardCount as c on c.card = k.ID where %1QuickFind(k.theKey, ?1) > 0) "
+               "select 0 as at, pg_current_snapshot()::text, count(*), coalesce(sum(visits), 0)::bigint, null, "
+               "coalesce(sum(anniversaries), 0)::bigint, 0 from m "
+               "union all (select 1, null, card, hit, kept, visits, anniversaries from m) order by 1")
+        .arg(grams ? QStringLiteral("k.theKey like ?3 and ") : QString());
 }
 
 QString catchUpSql()
@@ -67,6 +69,20 @@ void ServerQuickFinder::forget()
     m_keysKept = false;
     m_keys.clear();
     m_keys.shrink_to_fit();
+    m_arena.clear();
+    m_arena.shrink_to_fit();
+}
+
+ServerQuickFinder::Card ServerQuickFinder::card(const Database::Row& row, int key, bool keep)
+{
+    Card card{row.integer(2), 0, 0, row.integer(5), row.integer(6), static_cast<int>(row.integer(3))};
+    if (keep) {
+        const std::string_view text = row.utf8(key);
+        card.keyAt = static_cast<uint32_t>(m_arena.size());
+        card.keyLength = static_cast<uint32_t>(text.size());
+        m_arena.append(text);
+    }
+    return card;
 }
 
 bool ServerQuickFinder::catchUp(Database& db)
@@ -79,8 +95,7 @@ bool ServerQuickFinder::catchUp(Database& db)
             known = row.integer(2) <= kMostCaughtUp && row.integer(3) == 0;
         } else {
             // A card without a key any more (deleted) keeps an empty one: it matches nothing.
-            changed.push_back({row.integer(2), row.integer(3) != 0 ? std::string(row.utf8(4)) : std::string(),
-                               row.integer(5), row.integer(6)});
+            changed.push_back(card(row, 4, row.integer(3) != 0));
         }
     });
     if (!known)
@@ -89,9 +104,9 @@ bool ServerQuickFinder::catchUp(Database& db)
     for (Card& card : changed) {
         const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), card.id, byId);
         if (at != m_keys.end() && at->id == card.id)
-            *at = std::move(card);
+            *at = card;
         else
-            m_keys.insert(at, std::move(card));
+            m_keys.insert(at, card);
     }
     return true;
 }
@@ -105,17 +120,17 @@ std::vector<ServerQuickFinder::Card> ServerQuickFinder::scan(Database& db, const
     if (grams)
         values << u'%' + text + u'%'; // letters and digits alone: nothing to escape
     std::vector<Card> matches;
+    m_arena.clear();
     db.runBound(scanSql(grams), values, [&](const Database::Row& row) {
         if (row.integer(0) == 0) {
             m_snapshot = row.text(1);
             m_keysKept = row.integer(2) <= kKeptKeys;
             m_allVisits = row.integer(3);
-            m_allAnniversaries = row.integer(4);
+            m_allAnniversaries = row.integer(5);
             matches.reserve(static_cast<size_t>(row.integer(2)));
             return;
         }
-        matches.push_back({row.integer(2), m_keysKept ? std::string(row.utf8(1)) : std::string(), row.integer(4),
-                           row.integer(5), static_cast<int>(row.integer(3))});
+        matches.push_back(card(row, 4, m_keysKept));
     });
     std::sort(matches.begin(), matches.end(), [](const Card& a, const Card& b) { return a.id < b.id; });
     return matches;
@@ -131,8 +146,8 @@ std::vector<int64_t> ServerQuickFinder::find(Database& db, const QString& text, 
         const QByteArray utf8 = text.toUtf8();
         const std::string_view typed(utf8.constData(), static_cast<size_t>(utf8.size()));
         for (Card& card : m_keys)
-            if ((card.found = card.key.empty() ? 0 : quickFindClass(card.key, typed)) > 0)
-                matches.push_back(std::move(card));
+            if ((card.found = card.keyLength == 0 ? 0 : quickFindClass(std::string_view(m_arena).substr(card.keyAt, card.keyLength), typed)) > 0)
+                matches.push_back(card);
     } else {
         matches = scan(db, text);
     }
@@ -155,6 +170,8 @@ std::vector<int64_t> ServerQuickFinder::find(Database& db, const QString& text, 
         m_anniversaries = m_allAnniversaries;
     }
     m_keys = m_keysKept ? std::move(matches) : std::vector<Card>();
+    if (!m_keysKept)
+        m_arena.clear();
     m_text = text;
     m_list = listPrint;
     return found;

@@ -35,11 +35,13 @@ public:
 private:
     struct Card {
         int64_t id = 0;
-        std::string key; // empty: the card's key is gone
+        uint32_t keyAt = 0; // its key in m_arena; none: the card's key is gone
+        uint32_t keyLength = 0;
         int64_t visits = 0;
         int64_t anniversaries = 0;
         int found = 0; // its class for the current text
     };
+    Card card(const Database::Row& row, int key, bool keep);
     // The keys of the cards the log names since m_snapshot brought in; false when it cannot tell.
     bool catchUp(Database& db);
     // The server's matches of text; their keys kept when they are few.
@@ -50,6 +52,7 @@ private:
     QString m_snapshot;
     bool m_keysKept = false;
     std::vector<Card> m_keys; // the previous matches, by ID
+    std::string m_arena;      // their keys, one after another
     int m_grams = -1;         // whether the server has the trigram index (-1 not yet asked)
     bool m_counted = false;
     int64_t m_visits = 0;
