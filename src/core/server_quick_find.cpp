@@ -30,10 +30,10 @@ bool gramsServe(const QString& text)
 }
 
 // The matches of text and the server's moment, in one statement (m, read twice, is worked
-// out once). The first row carries the moment, the number of matches and their visits and
-// anniversaries added up; then a row per match (card, class, key, visits, anniversaries, as
-// catchUpSql gives them), its key only while the matches are few enough to keep (a first
-// part only of a longer list, which then is not kept).
+// out once). A row (0) carries the moment, the number of matches and their visits and
+// anniversaries added up; a row (1) per match (card, class, key, visits, anniversaries, as
+// catchUpSql gives them), its key and counts only while the matches are few enough to keep.
+// Unsorted: sorting a long list of matches would spill it to disk.
 QString scanSql(bool grams)
 {
     return QStringLiteral(
@@ -43,7 +43,8 @@ QString scanSql(bool grams)
                "from D_BKey as k left join D_CardCount as c on c.card = k.ID where %1QuickFind(k.theKey, ?1) > 0) "
                "select 0 as at, pg_current_snapshot()::text, count(*), coalesce(sum(visits), 0)::bigint, null, "
                "coalesce(sum(anniversaries), 0)::bigint, 0 from m "
-               "union all (select 1, null, card, hit, kept, visits, anniversaries from m) order by 1")
+               "union all (select 1, null, card, hit, case when t.n <= ?2 then kept end, case when t.n <= ?2 then visits end, "
+               "case when t.n <= ?2 then anniversaries end from m, (select count(*) as n from m) as t)")
         .arg(grams ? QStringLiteral("k.theKey like ?3 and ") : QString());
 }
 
@@ -127,10 +128,9 @@ std::vector<ServerQuickFinder::Card> ServerQuickFinder::scan(Database& db, const
             m_keysKept = row.integer(2) <= kKeptKeys;
             m_allVisits = row.integer(3);
             m_allAnniversaries = row.integer(5);
-            matches.reserve(static_cast<size_t>(row.integer(2)));
-            return;
+        } else {
+            matches.push_back(card(row, 4, !row.utf8(4).empty()));
         }
-        matches.push_back(card(row, 4, m_keysKept));
     });
     std::sort(matches.begin(), matches.end(), [](const Card& a, const Card& b) { return a.id < b.id; });
     return matches;
