@@ -4,6 +4,7 @@
 #include "core/card_image_store.h"
 #include "core/card_fields.h"
 #include "core/quick_find_index.h"
+#include "core/server_changes.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
@@ -282,6 +283,16 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         expectCounted(finder, found);
         expectCounted(refresh, list);
     }
+    // Every card's kept counts are what the tables hold, after all those writes.
+    EXPECT_EQ(server.firstInteger(QStringLiteral(
+                  "select count(*) from D_CardCount as c where visits <> (select count(*) from DList where DID = c.card) "
+                  "or anniversaries <> (select count(*) from DJNR where DID = c.card)")),
+              0);
+    // A log emptied at another desktop's start: the next refresh counts anew.
+    other.execute(QStringLiteral("insert into DList(DID, LDate) values(3, '2026-01-05')"));
+    trimServerChangeLog(other, 0);
+    EXPECT_EQ(refresh.countByEngine(server, list, [&] { return server.sumsInIdRuns(visitAndAnniversaryCountSql(), list); }),
+              server.sumsInIdRuns(visitAndAnniversaryCountSql(), list));
 }
 
 TEST(ServerSetup, InitRefusesADatabaseThatHoldsTheTables)
