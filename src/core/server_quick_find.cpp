@@ -145,9 +145,12 @@ std::vector<int64_t> ServerQuickFinder::find(Database& db, const QString& text, 
     if (narrowing) {
         const QByteArray utf8 = text.toUtf8();
         const std::string_view typed(utf8.constData(), static_cast<size_t>(utf8.size()));
-        for (Card& card : m_keys)
-            if ((card.found = card.keyLength == 0 ? 0 : quickFindClass(std::string_view(m_arena).substr(card.keyAt, card.keyLength), typed)) > 0)
+        const std::string_view keys(m_arena);
+        for (Card& card : m_keys) {
+            card.found = card.keyLength == 0 ? 0 : quickFindClass(keys.substr(card.keyAt, card.keyLength), typed);
+            if (card.found > 0)
                 matches.push_back(card);
+        }
     } else {
         matches = scan(db, text);
     }
