@@ -301,6 +301,9 @@ CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress
     copySearchKeys(file, server, counts.cards, progress);
     copyCardImages(file, server, progress);
     server.runServerSql(numberingPastRowsSql());
+    // No desktop has read the copied rows yet: the log of their writing is of no use to one.
+    if (hasServerChangeLog(server))
+        server.runServerSql(QStringLiteral("TRUNCATE D_CardLog; INSERT INTO D_CardLog (card) VALUES (NULL)"));
     transaction.commit();
     // Fresh statistics and visibility for the list's index-only reads.
     server.runServerSql(QStringLiteral("VACUUM ANALYZE"));
