@@ -131,6 +131,24 @@ double millisecondsOf(const std::function<void()>& step, double* cpu = nullptr)
     return ms;
 }
 
+// With OSTREL_SCREENSHOTS set to a folder: the grid as opened (scrolled to the bottom), in
+// the middle and at the top, for a look at the rows read on the way.
+void savePreview(TfrmInData& window, const char* workload)
+{
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOTS");
+    if (dir.isEmpty())
+        return;
+    QTableView& grid = *window.DBGrid1;
+    const QModelIndex middle = grid.model()->index(grid.model()->rowCount() / 2, 0);
+    const std::pair<const char*, std::function<void()>> places[] = {
+        {"bottom", [] {}}, {"middle", [&] { grid.scrollTo(middle, QAbstractItemView::PositionAtTop); }},
+        {"top", [&] { grid.scrollToTop(); }}};
+    for (const auto& [name, scroll] : places) {
+        scroll();
+        window.grab().save(QStringLiteral("%1/import_%2_%3.png").arg(dir, QLatin1String(workload), QLatin1String(name)));
+    }
+}
+
 QString lastShown()
 {
     const QStringList texts = testhooks::shownTexts();
@@ -219,6 +237,7 @@ int run(int cards, const QString& only)
             &openCpu);
         const int shownRows = window->ADOQuery1->isActive() ? window->ADOQuery1->recordCount() : -1;
         const double openPeakMb = statusMb("VmHWM:");
+        savePreview(*window, w.name);
         const double importMs = millisecondsOf([&] { window->BitBtn1Click(); }, &importCpu);
         const double totalMs = openMs + importMs;
         const double peakMb = statusMb("VmHWM:");
