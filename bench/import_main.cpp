@@ -3,7 +3,9 @@
 // of cards holds comfortably). Each workload runs on a fresh copy of the generated
 // database, through the real window: 打开 (read the workbook into the grid), then 导入.
 // Beside an .xlsx import, the sqlcipher tool runs the import's statements for the same rows
-// on another fresh copy.
+// on another fresh copy. The workbook is written, and the tool run, by a child process of
+// the benchmark, so that the program's peak memory is the import's flow alone (start_mb is
+// the main window's share before it); OSTREL_SCREENSHOTS=folder saves pictures of the grid.
 //
 //   build/bench/ostrel_bench_import [--cards N] [--only xlsx10000|xlsx100000|xls60000]
 #include "app/application.h"

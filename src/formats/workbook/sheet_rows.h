@@ -2,8 +2,7 @@
 // The cells of a sheet once read, kept compactly: a workbook's repeated texts (its shared
 // strings) are held once and each use is a small number, every other text is kept where its
 // row is written, and the grid and the import decode a page of rows when they reach it, as
-// the card list reads its rows. 100,000 rows of 24 cards' fields take about as much as the
-// texts that differ.
+// the card list reads its rows. A sheet of cards costs little more than its distinct texts.
 #include "engine/result_set.h"
 
 #include <QStringList>
