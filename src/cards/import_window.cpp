@@ -143,6 +143,10 @@ void TfrmInData::BitBtn1Click()
         for (size_t i = 0; i < values.size(); ++i)
             values[i] = sheet.text(row, columnOf[i]);
     });
+    // The window closes once the main list is rebuilt: the sheet's rows go first, so the
+    // list of all cards never has to fit beside them. Nothing is painted in between.
+    if (finished)
+        ADOQuery1->close();
     emit cardsChanged();
     if (finished)
         close();

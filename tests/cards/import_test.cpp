@@ -483,6 +483,10 @@ TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
     TfrmInData* window = openImport();
     open(window, cardBook(sheet));
     const int before = cardCount();
+    // The grid reads the rows where it is scrolled to: the last, the middle, the first again.
+    QAbstractItemModel* grid = window->DBGrid1->model();
+    for (const int r : {rows - 1, rows / 2, 0})
+        EXPECT_EQ(grid->data(grid->index(r, kNameField)).toString(), QStringLiteral("名%1").arg(r));
 
     bool progressShown = false;
     const int cancelledAt = cancelledPast(window, 500, [&] { click(window, "BitBtn1"); }, &progressShown);

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <string>
 
 using namespace ostrel::workbook;
 
@@ -117,6 +119,62 @@ TEST(WorkbookSheetBuilder, TitlesRowsPaddingAndOrder)
             EXPECT_EQ(rows.text(r, c), expected[r][c]) << r << ',' << c;
 }
 
+// Both builders keep the rows compactly and read them back a page at a time, in any order
+// and sorted by a title click: shared texts, own texts, numbers, gaps and empty rows.
+TEST(WorkbookSheetBuilder, KeptRowsReadInAnyOrderAndSorted)
+{
+    auto shared = std::make_shared<SharedTexts>();
+    for (const char* text : {"张三", "李四", "", "王五"})
+        shared->add(text);
+    // Each row: shared text number (-1: none), own text, number; 300 rows span several pages.
+    constexpr int kRows = 300;
+    auto feed = [&](auto& cells) {
+        cells.setShared(shared);
+        cells.add(0, 0, "姓名", false);
+        cells.add(0, 1, "说明", false);
+        cells.add(0, 2, "号码", false);
+        for (uint32_t r = 1; r <= kRows; ++r) {
+            if (r % 50 == 25)
+                continue; // an empty row
+            cells.addShared(r, 0, r % 4);
+            if (r % 3 != 0)
+                cells.add(r, 1, "行" + std::to_string(r) + std::string(r % 7, 'x'), false);
+            if (r % 5 != 0)
+                cells.add(r, 2, std::to_string(kRows - r), true);
+        }
+    };
+    auto expected = [&](int r, int c) -> QString {
+        const int row = r + 1;
+        if (row % 50 == 25)
+            return {};
+        if (c == 0)
+            return QString::fromUtf8(shared->at(static_cast<size_t>(row % 4)));
+        if (c == 1)
+            return row % 3 ? QStringLiteral("行%1").arg(row) + QString(row % 7, u'x') : QString();
+        return row % 5 ? QString::number(kRows - row) : QString();
+    };
+    SheetBuilder any;
+    OrderedSheet ordered;
+    feed(any);
+    feed(ordered);
+    for (ostrel::ResultSet rows : {any.build(), ordered.build()}) {
+        ASSERT_EQ(rows.columns(), QStringList({"姓名", "说明", "号码"}));
+        ASSERT_EQ(rows.rowCount(), kRows);
+        for (int r = kRows - 1; r >= 0; r -= 7) // backwards, pages dropped and read again
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(rows.text(r, c), expected(r, c)) << r << ',' << c;
+        // Numbers by value (as text "99" would come last), empty cells first; texts in
+        // pinyin order.
+        rows.sortBy(2, false);
+        EXPECT_EQ(rows.text(0, 2), QString());
+        EXPECT_EQ(rows.text(kRows - 1, 2), QStringLiteral("299"));
+        EXPECT_EQ(rows.text(kRows - 2, 2), QStringLiteral("298"));
+        rows.sortBy(0, true);
+        EXPECT_EQ(rows.text(0, 0), QStringLiteral("张三"));
+        EXPECT_EQ(rows.text(kRows - 1, 0), QString());
+    }
+}
+
 TEST(WorkbookSheetBuilder, LimitsEndWithAnError)
 {
     {
@@ -133,16 +191,17 @@ TEST(WorkbookSheetBuilder, LimitsEndWithAnError)
     }
     {
         // One long shared text repeated past the text limit.
-        const std::string shared(1 << 20, 'x');
+        auto shared = std::make_shared<SharedTexts>();
+        shared->add(std::string(1 << 20, 'x'));
         SheetBuilder cells;
         cells.setShared(shared);
         EXPECT_THROW(
             {
                 for (uint32_t r = 0; r < 300; ++r)
-                    cells.addShared(r, 0, 0, static_cast<uint32_t>(shared.size()));
+                    cells.addShared(r, 0, 0);
             },
             ostrel::EngineError);
-        EXPECT_THROW(cells.addShared(0, 1, 10, static_cast<uint32_t>(shared.size())), ostrel::EngineError);
+        EXPECT_THROW(cells.addShared(0, 1, 1), ostrel::EngineError);
     }
     {
         SheetBuilder cells;

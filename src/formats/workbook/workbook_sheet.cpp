@@ -171,19 +171,21 @@ void SheetBuilder::add(uint32_t row, uint32_t column, std::string_view utf8, boo
     m_arena.append(utf8);
 }
 
-void SheetBuilder::addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length)
+void SheetBuilder::addShared(uint32_t row, uint32_t column, uint32_t index)
 {
-    if (length == 0)
-        return;
-    if (static_cast<uint64_t>(start) + length > m_shared.size() || length > kLengthMask)
+    if (index >= m_shared->size())
         throw EngineError(QStringLiteral("共享字符串超出范围"));
-    push(row, column, start, length | kShared, length);
+    const std::string_view text = m_shared->at(index);
+    if (text.empty())
+        return;
+    push(row, column, index, static_cast<uint32_t>(std::min<size_t>(text.size(), kLengthMask)) | kShared, text.size());
 }
 
 std::string_view SheetBuilder::text(const Cell& cell) const
 {
-    const std::string_view source = (cell.length & kShared) ? m_shared : std::string_view(m_arena);
-    return source.substr(cell.start, cell.length & kLengthMask);
+    if (cell.length & kShared)
+        return m_shared->at(cell.start);
+    return std::string_view(m_arena).substr(cell.start, cell.length & kLengthMask);
 }
 
 ResultSet SheetBuilder::build()
@@ -221,28 +223,27 @@ ResultSet SheetBuilder::build()
     for (; i < m_cells.size() && m_cells[i].row == firstRow; ++i)
         columns[static_cast<qsizetype>(m_cells[i].column)] = QString::fromUtf8(text(m_cells[i]));
 
-    ResultSet result(columns);
-    result.reserveRows(rows);
+    auto result = std::make_shared<SheetRows>(static_cast<int>(width), m_shared);
+    result->reserveRows(rows);
     for (uint32_t row = firstRow + 1; row <= lastRow; ++row) {
         uint32_t column = 0;
         for (; i < m_cells.size() && m_cells[i].row == row; ++i) {
             const Cell& cell = m_cells[i];
             for (; column < cell.column; ++column)
-                result.addCell({}, true);
-            result.addCell(text(cell), (cell.length & kNumeric) != 0);
+                result->add({}, true);
+            if (cell.length & kShared)
+                result->addShared(cell.start);
+            else
+                result->add(text(cell), (cell.length & kNumeric) != 0);
             ++column;
         }
-        for (; column < width; ++column)
-            result.addCell({}, true);
-        result.endRow();
+        result->endRow();
     }
-    return result;
+    return rowsOf(std::move(columns), std::move(result));
 }
 
-void OrderedSheet::add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric)
+bool OrderedSheet::place(uint32_t row, uint32_t column, std::string_view utf8)
 {
-    if (utf8.empty())
-        return;
     SheetBuilder::checkPosition(row, column);
     SheetBuilder::countText(m_textBytes, utf8.size());
     if (!m_result) {
@@ -251,7 +252,7 @@ void OrderedSheet::add(uint32_t row, uint32_t column, std::string_view utf8, boo
                 throw NotInOrder{};
             m_titleRow = row;
             m_titles.emplace_back(column, std::string(utf8));
-            return;
+            return false;
         }
         startRows();
     }
@@ -273,37 +274,42 @@ void OrderedSheet::add(uint32_t row, uint32_t column, std::string_view utf8, boo
         m_rowOpen = true;
     }
     for (; m_nextColumn < column; ++m_nextColumn)
-        m_result->addCell({}, true);
-    m_result->addCell(utf8, numeric);
+        m_result->add({}, true);
     m_nextColumn = column + 1;
+    return true;
 }
 
-void OrderedSheet::addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length)
+void OrderedSheet::add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric)
 {
-    if (static_cast<uint64_t>(start) + length > m_shared.size())
+    if (!utf8.empty() && place(row, column, utf8))
+        m_result->add(utf8, numeric);
+}
+
+void OrderedSheet::addShared(uint32_t row, uint32_t column, uint32_t index)
+{
+    if (index >= m_shared->size())
         throw EngineError(QStringLiteral("共享字符串超出范围"));
-    add(row, column, m_shared.substr(start, length), false);
+    const std::string_view text = m_shared->at(index);
+    if (!text.empty() && place(row, column, text))
+        m_result->addShared(index);
 }
 
 void OrderedSheet::startRows()
 {
     m_width = m_titles.back().first + 1;
-    QStringList columns;
-    columns.reserve(m_width);
+    m_columns.reserve(m_width);
     for (uint32_t c = 0; c < m_width; ++c)
-        columns << QStringLiteral("F%1").arg(c + 1);
+        m_columns << QStringLiteral("F%1").arg(c + 1);
     for (const auto& [column, text] : m_titles)
-        columns[static_cast<qsizetype>(column)] = QString::fromUtf8(text);
+        m_columns[static_cast<qsizetype>(column)] = QString::fromUtf8(text);
     m_titles = {};
-    m_result.emplace(columns);
+    m_result = std::make_shared<SheetRows>(static_cast<int>(m_width), m_shared);
     m_result->reserveRows(std::min<size_t>(m_reserveRows, m_reserveCells / m_width));
     m_row = m_titleRow;
 }
 
 void OrderedSheet::endRow()
 {
-    for (; m_nextColumn < m_width; ++m_nextColumn)
-        m_result->addCell({}, true);
     m_result->endRow();
     m_nextColumn = 0;
     m_rowOpen = false;
@@ -318,7 +324,7 @@ ResultSet OrderedSheet::build()
     }
     if (m_rowOpen)
         endRow();
-    return std::move(*m_result);
+    return rowsOf(std::move(m_columns), std::move(m_result));
 }
 
 bool sameSheetName(const QString& a, const QString& b)

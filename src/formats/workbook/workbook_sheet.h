@@ -3,13 +3,14 @@
 // exhausting memory, the collector that turns sparse cells into a result set, and the
 // text forms of numbers, dates and times.
 #include "engine/result_set.h"
+#include "formats/workbook/sheet_rows.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,14 +53,16 @@ std::string formattedNumber(double value, NumberKind kind, bool date1904);
 
 // Collects the cells of one sheet in any order and builds the result set: the first
 // non-empty row names the columns (an empty title reads "F" and the column number), every
-// later row up to the last non-empty one is a row, padded to the widest row.
+// later row up to the last non-empty one is a row, padded to the widest row. The result
+// keeps its rows compactly and reads them a page at a time (SheetRows).
 class SheetBuilder {
 public:
     // Copies the text. Empty texts are not stored. Throws EngineError past the limits.
     void add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric);
-    // Refers to text in `shared` (set once, before), which must outlive build().
-    void addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length);
-    void setShared(std::string_view shared) { m_shared = shared; }
+    // Refers to shared text number `index` (of those set once, before), which the result
+    // keeps without copying it.
+    void addShared(uint32_t row, uint32_t column, uint32_t index);
+    void setShared(std::shared_ptr<const SharedTexts> shared) { m_shared = std::move(shared); }
     // Room for about this many cells (capped at the limit), so they are not moved as they come.
     void reserve(uint32_t /*rows*/, size_t cells) { m_cells.reserve(std::min<size_t>(cells, kMaxCells)); }
 
@@ -69,7 +72,7 @@ private:
     struct Cell {
         uint32_t row;
         uint32_t column;
-        uint32_t start;
+        uint32_t start;  // in the arena, or the shared text's number
         uint32_t length; // with the flags below
     };
     static constexpr uint32_t kNumeric = 1u << 31;
@@ -85,7 +88,7 @@ private:
 
     std::vector<Cell> m_cells;
     std::string m_arena;
-    std::string_view m_shared;
+    std::shared_ptr<const SharedTexts> m_shared = std::make_shared<const SharedTexts>();
     uint64_t m_textBytes = 0;
     bool m_ordered = true;
 };
@@ -101,9 +104,9 @@ public:
 
     // Copies the text. Empty texts are not stored. Throws EngineError past the limits.
     void add(uint32_t row, uint32_t column, std::string_view utf8, bool numeric);
-    // Copies the text at start, length in `shared` (set once, before).
-    void addShared(uint32_t row, uint32_t column, uint32_t start, uint32_t length);
-    void setShared(std::string_view shared) { m_shared = shared; }
+    // Refers to shared text number `index` (of those set once, before).
+    void addShared(uint32_t row, uint32_t column, uint32_t index);
+    void setShared(std::shared_ptr<const SharedTexts> shared) { m_shared = std::move(shared); }
     // Room for about this many rows and cells, as the sheet declares its size, so the result
     // is not moved as it grows. A false size costs at most the cells.
     void reserve(uint32_t rows, size_t cells)
@@ -117,13 +120,17 @@ public:
 private:
     void startRows();
     void endRow();
+    // Checks the cell's place and opens its row; false for a cell of the title row, which
+    // is kept in m_titles.
+    bool place(uint32_t row, uint32_t column, std::string_view utf8);
 
-    std::string_view m_shared;
+    std::shared_ptr<const SharedTexts> m_shared = std::make_shared<const SharedTexts>();
     uint64_t m_textBytes = 0;
     // The title row until it is complete: its cells' columns and texts.
     std::vector<std::pair<uint32_t, std::string>> m_titles;
     uint32_t m_titleRow = 0;
-    std::optional<ResultSet> m_result;
+    QStringList m_columns;
+    std::shared_ptr<SheetRows> m_result; // once the title row is complete
     uint32_t m_width = 0;
     uint64_t m_rows = 0;     // rows in the result, the open one included
     uint32_t m_row = 0;      // the last row begun (the title row at first)

@@ -185,22 +185,20 @@ QString targetOfType(const QList<Relationship>& list, QStringView typeEnd, const
     return {};
 }
 
-struct SharedStrings {
-    std::string arena;
-    std::vector<std::pair<uint32_t, uint32_t>> spans; // start, length
-};
-
-SharedStrings readSharedStrings(XmlPull& xml, qint64 expandedSize)
+// The texts are kept by the sheet's rows for as long as they are shown.
+std::shared_ptr<const SharedTexts> readSharedStrings(XmlPull& xml, qint64 expandedSize)
 {
-    SharedStrings sst;
-    sst.arena.reserve(static_cast<size_t>(std::clamp<qint64>(expandedSize, 0, kMaxSharedStringsBytes) / 2));
+    auto sst = std::make_shared<SharedTexts>();
+    // The text is a fraction of its markup: room for a third of it, then what is left over
+    // goes back once the strings are in.
+    sst->text.reserve(static_cast<size_t>(std::clamp<qint64>(expandedSize, 0, kMaxSharedStringsBytes) / 3));
     for (XmlPull::Token token; (token = xml.next()) != XmlPull::EndDocument;) {
         if (token != XmlPull::StartElement || xml.name() != "si")
             continue;
-        const std::string text = readRichText(xml);
-        sst.spans.emplace_back(static_cast<uint32_t>(sst.arena.size()), static_cast<uint32_t>(text.size()));
-        sst.arena += text;
+        sst->add(readRichText(xml));
     }
+    sst->text.shrink_to_fit();
+    sst->starts.shrink_to_fit();
     return sst;
 }
 
@@ -326,11 +324,12 @@ CellType cellType(std::string_view t)
 template <class Cells>
 class SheetReader {
 public:
-    SheetReader(XmlPull& xml, qint64 partSize, const SharedStrings& sst, const std::vector<NumberKind>& kinds, bool date1904)
-        : m_xml(xml), m_partSize(std::clamp<qint64>(partSize, 0, kMaxSheetXmlBytes)), m_sst(sst), m_kinds(kinds),
+    SheetReader(XmlPull& xml, qint64 partSize, const std::shared_ptr<const SharedTexts>& sst,
+                const std::vector<NumberKind>& kinds, bool date1904)
+        : m_xml(xml), m_partSize(std::clamp<qint64>(partSize, 0, kMaxSheetXmlBytes)), m_sstCount(sst->size()), m_kinds(kinds),
           m_date1904(date1904)
     {
-        m_cells.setShared(m_sst.arena);
+        m_cells.setShared(sst);
     }
 
     ResultSet read()
@@ -417,10 +416,9 @@ private:
             uint64_t index = 0;
             if (!hasValue)
                 return;
-            if (!parseUnsigned(value, index) || index >= m_sst.spans.size())
+            if (!parseUnsigned(value, index) || index >= m_sstCount)
                 m_xml.damaged(QStringLiteral("共享字符串编号 %1 无效").arg(shown(value, 20)));
-            const auto [start, length] = m_sst.spans[index];
-            m_cells.addShared(m_row, column, start, length);
+            m_cells.addShared(m_row, column, static_cast<uint32_t>(index));
         } else if (type == CellType::Inline || (!hasValue && hasInline)) {
             m_cells.add(m_row, column, inlineText, false);
         } else if (!hasValue) {
@@ -448,7 +446,7 @@ private:
 
     XmlPull& m_xml;
     const qint64 m_partSize;
-    const SharedStrings& m_sst;
+    const size_t m_sstCount;
     const std::vector<NumberKind>& m_kinds;
     const bool m_date1904;
     Cells m_cells;
@@ -459,8 +457,8 @@ private:
 
 // The sheet part read with `Cells`.
 template <class Cells>
-ResultSet readSheet(QuaZip& zip, const QString& part, const SharedStrings& sst, const std::vector<NumberKind>& kinds,
-                    bool date1904)
+ResultSet readSheet(QuaZip& zip, const QString& part, const std::shared_ptr<const SharedTexts>& sst,
+                    const std::vector<NumberKind>& kinds, bool date1904)
 {
     ResultSet rows;
     readPartWith(zip, part, [&](QuaZipFile& file) {
@@ -521,7 +519,7 @@ ResultSet readXlsx(QIODevice& device, const QString& sheet)
         damaged(sheetPart.isEmpty() ? sheet : sheetPart, QStringLiteral("缺失：找不到工作表“%1”的内容").arg(sheet));
 
     // The large parts are read as they are expanded, never held whole.
-    SharedStrings sst;
+    std::shared_ptr<const SharedTexts> sst = std::make_shared<const SharedTexts>();
     const QString sstPart = targetOfType(rels, u"/sharedStrings", folder);
     readPartWith(zip, sstPart, [&](QuaZipFile& file) {
         XmlPull xml(file, sstPart, kMaxSharedStringsBytes);
