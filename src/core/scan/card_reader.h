@@ -31,6 +31,7 @@ public:
     std::vector<ScannedCard> readFile(const QString& path);
 
 private:
+    void startNetworks();
     int uprightTurns(Pix* binary);
     RecognisedLines readPage(Pix* gray, Pix* binary);
     void rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines);
@@ -40,6 +41,9 @@ private:
     std::unique_ptr<tesseract::TessBaseAPI> latin_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;
     int lastTurns_ = 0;
+    QString dataDir_;
+    // What the recognisers have kept of the cards read since they were started.
+    qint64 heldGrowth_ = 0;
 };
 
 // The recogniser runs its network on several threads unless told otherwise before the
