@@ -44,9 +44,6 @@ constexpr int kLoneLineHeight = 40;
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
-// How much the recognisers may grow over a batch before they are started afresh.
-constexpr qint64 kRestartGrowth = 16 << 20;
-
 // Bytes the allocator has handed out and not had back; 0 where that cannot be asked.
 qint64 heapInUse()
 {
@@ -405,8 +402,8 @@ void restartWithOneOcrThread(char** argv)
     // The restart failed: the program still runs, only its recognition is slower.
 }
 
-CardReader::CardReader(const QString& dataPath)
-    : api_(std::make_unique<tesseract::TessBaseAPI>())
+CardReader::CardReader(const QString& dataPath, qint64 restartGrowth)
+    : api_(std::make_unique<tesseract::TessBaseAPI>()), restartGrowth_(restartGrowth)
 {
     setMsgSeverity(L_SEVERITY_ERROR); // the deskew's search notes are not the user's concern
     const QString dir = tessdataDir(dataPath);
@@ -641,10 +638,10 @@ RecognisedLines CardReader::readLines(const QImage& image)
     page = {};
     // The network recognisers keep their scratch (a beam of candidates for every step of the
     // longest line read, the layers' buffers) sized to the longest line they have ever read,
-    // and give it back only when ended: once that has grown by kRestartGrowth they start
+    // and give it back only when ended: once that has grown by restartGrowth_ they start
     // afresh, which reads the same and costs a fraction of a second now and then.
     heldGrowth_ = std::max<qint64>(0, heldGrowth_ + heapInUse() - heapBefore);
-    if (heldGrowth_ > kRestartGrowth) {
+    if (heldGrowth_ >= restartGrowth_) {
         latin_->End();
         api_->End();
         startNetworks();

@@ -17,8 +17,10 @@ namespace ostrel {
 class CardReader {
 public:
     // dataPath: the folder of the recogniser's language files; empty for the installed one.
+    // restartGrowth: the bytes the recognisers may keep of the cards read before they are
+    // started afresh (their line scratch only grows).
     // Throws ScanError naming the package to install when the Chinese or English data is missing.
-    explicit CardReader(const QString& dataPath = {});
+    explicit CardReader(const QString& dataPath = {}, qint64 restartGrowth = 16 << 20);
     ~CardReader();
     CardReader(const CardReader&) = delete;
     CardReader& operator=(const CardReader&) = delete;
@@ -44,6 +46,7 @@ private:
     QString dataDir_;
     // What the recognisers have kept of the cards read since they were started.
     qint64 heldGrowth_ = 0;
+    qint64 restartGrowth_;
 };
 
 // The recogniser runs its network on several threads unless told otherwise before the
