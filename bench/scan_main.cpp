@@ -11,10 +11,10 @@
 #include "core/scan/card_reader.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <map>
@@ -118,8 +118,9 @@ int main(int argc, char** argv)
             if (bare(want) == bare(got))
                 ++s.right;
             else if ((missed = true) && showMisses)
-                std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i, qPrintable(truth.value(QStringLiteral("layout")).toString()), column,
-                            qPrintable(want), qPrintable(got));
+                std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i,
+                            qPrintable(truth.value(QStringLiteral("layout")).toString()), column, qPrintable(want),
+                            qPrintable(got));
         }
         if (missed && showText)
             std::printf("card %d read:\n%s\n", i, qPrintable(read.rawText));
@@ -132,7 +133,8 @@ int main(int argc, char** argv)
                 " 200 cards %.0f MB against %.0f MB (target: not the full pages)\n",
                 heldBytes / count / 1024, pageBytes / count / 1024, 200 * heldBytes / count / 1048576,
                 200 * pageBytes / count / 1048576);
-    std::printf("scan: peak memory %.0f MB (at the end: %.0f MB heap and other private pages, %.0f MB of mapped files)\n",
+    std::printf("scan: peak memory %.0f MB, target <= 200 MB (at the end: %.0f MB heap and other private pages,"
+                " %.0f MB of mapped files)\n",
                 bench::statusMb("VmHWM:"), bench::statusMb("RssAnon:"), bench::statusMb("RssFile:"));
     for (const char* column : kColumns) {
         const Score& s = scores[QString::fromLatin1(column)];
