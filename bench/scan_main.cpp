@@ -2,7 +2,8 @@
 // blanks) and the time per card after the engine is loaded.
 //   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses] [--show-text]
 // --show-text prints what was read of each card with a miss.
-// --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl).
+// --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl);
+// --draw-only with --write draws them and reads none.
 #include "card_images.h"
 #include "measure.h"
 
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <map>
@@ -33,6 +35,29 @@ struct Score {
     int total = 0;
 };
 
+QString cardFile(const QString& dir, int i)
+{
+    return QDir(dir).filePath(QStringLiteral("card-%1.png").arg(i, 3, 10, QLatin1Char('0')));
+}
+
+// The cards of a seed drawn into dir, each image beside its true fields in truth.jsonl.
+void drawCards(unsigned seed, int count, const QString& dir)
+{
+    QDir().mkpath(dir);
+    QFile truthFile(QDir(dir).filePath(QStringLiteral("truth.jsonl")));
+    truthFile.open(QIODevice::WriteOnly);
+    bench::CardImageGenerator generator(seed);
+    for (int i = 0; i < count; ++i) {
+        const bench::CardImage card = generator.next();
+        card.image.save(cardFile(dir, i));
+        QJsonObject t;
+        for (auto it = card.truth.begin(); it != card.truth.end(); ++it)
+            t.insert(it.key(), it.value());
+        t.insert(QStringLiteral("layout"), card.layout);
+        truthFile.write(QJsonDocument(t).toJson(QJsonDocument::Compact) + '\n');
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -49,15 +74,22 @@ int main(int argc, char** argv)
     const QString writeDir = option("--write", QString());
     const bool showMisses = args.contains(QStringLiteral("--show-misses"));
     const bool showText = args.contains(QStringLiteral("--show-text"));
-    if (!writeDir.isEmpty())
-        QDir().mkpath(writeDir);
-    QFile truthFile(QDir(writeDir).filePath(QStringLiteral("truth.jsonl")));
-    if (!writeDir.isEmpty())
-        truthFile.open(QIODevice::WriteOnly);
+    if (args.contains(QStringLiteral("--draw-only"))) {
+        drawCards(seed, count, writeDir);
+        return 0;
+    }
+    // The cards are drawn by a child process: the fonts and caches of drawing them would
+    // otherwise count in this process's memory, which is the reader's.
+    QTemporaryDir scratch;
+    const QString dir = writeDir.isEmpty() ? scratch.path() : writeDir;
+    bench::runChild({QCoreApplication::applicationFilePath(), QStringLiteral("--draw-only"), QStringLiteral("--seed"),
+                     QString::number(seed), QStringLiteral("--count"), QString::number(count), QStringLiteral("--write"), dir});
+    QFile truthFile(QDir(dir).filePath(QStringLiteral("truth.jsonl")));
+    truthFile.open(QIODevice::ReadOnly);
+    const QList<QByteArray> truths = truthFile.readAll().split('\n');
 
     std::unique_ptr<CardReader> reader;
     const double loadMs = bench::elapsedMs([&] { reader = std::make_unique<CardReader>(); });
-    bench::CardImageGenerator generator(seed);
     std::map<QString, Score> scores;
     std::vector<double> times;
     int unread = 0;
@@ -65,26 +97,19 @@ int main(int argc, char** argv)
     // the list's, 128 px) against the page as read.
     double heldBytes = 0, pageBytes = 0;
     for (int i = 0; i < count; ++i) {
-        const bench::CardImage card = generator.next();
-        if (!writeDir.isEmpty()) {
-            card.image.save(QDir(writeDir).filePath(QStringLiteral("card-%1.png").arg(i, 3, 10, QLatin1Char('0'))));
-            QJsonObject t;
-            for (auto it = card.truth.begin(); it != card.truth.end(); ++it)
-                t.insert(it.key(), it.value());
-            t.insert(QStringLiteral("layout"), card.layout);
-            truthFile.write(QJsonDocument(t).toJson(QJsonDocument::Compact) + '\n');
-        }
-        heldBytes += keptCardJpeg(card.image).size() + card.image.scaledToHeight(128).sizeInBytes();
-        pageBytes += card.image.sizeInBytes();
+        const QImage image(cardFile(dir, i));
+        const QJsonObject truth = QJsonDocument::fromJson(truths.value(i)).object();
+        heldBytes += keptCardJpeg(image).size() + image.scaledToHeight(128).sizeInBytes();
+        pageBytes += image.sizeInBytes();
         ScannedCard read;
         try {
-            times.push_back(bench::elapsedMs([&] { read = reader->readCard(card.image); }));
+            times.push_back(bench::elapsedMs([&] { read = reader->readCard(image); }));
         } catch (const ScanError& e) {
             ++unread;
         }
         bool missed = false;
         for (const char* column : kColumns) {
-            const QString want = card.truth.value(QString::fromLatin1(column));
+            const QString want = truth.value(QString::fromLatin1(column)).toString();
             const QString got = read.value(column);
             if (want.isEmpty() && got.isEmpty())
                 continue;
@@ -93,8 +118,9 @@ int main(int argc, char** argv)
             if (bare(want) == bare(got))
                 ++s.right;
             else if ((missed = true) && showMisses)
-                std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i, qPrintable(card.layout), column,
-                            qPrintable(want), qPrintable(got));
+                std::printf("card %d (%s) %s: want \"%s\" got \"%s\"\n", i,
+                            qPrintable(truth.value(QStringLiteral("layout")).toString()), column, qPrintable(want),
+                            qPrintable(got));
         }
         if (missed && showText)
             std::printf("card %d read:\n%s\n", i, qPrintable(read.rawText));
@@ -107,7 +133,9 @@ int main(int argc, char** argv)
                 " 200 cards %.0f MB against %.0f MB (target: not the full pages)\n",
                 heldBytes / count / 1024, pageBytes / count / 1024, 200 * heldBytes / count / 1048576,
                 200 * pageBytes / count / 1048576);
-    std::printf("scan: peak memory %.0f MB\n", bench::statusMb("VmHWM:"));
+    std::printf("scan: peak memory %.0f MB, target <= 200 MB (at the end: %.0f MB heap and other private pages,"
+                " %.0f MB of mapped files)\n",
+                bench::statusMb("VmHWM:"), bench::statusMb("RssAnon:"), bench::statusMb("RssFile:"));
     for (const char* column : kColumns) {
         const Score& s = scores[QString::fromLatin1(column)];
         std::printf("scan: %-6s %5.1f%% (%d/%d)\n", column, s.total ? 100.0 * s.right / s.total : 0.0, s.right, s.total);

@@ -65,6 +65,26 @@ TEST(CardReader, AQuarterTurnedCardIsSetUpright)
     }
 }
 
+// Started afresh after every card, a reader reads exactly as one that never is: every
+// setting of its recognisers is made again (the page layout, the single lines, the
+// characters weighed beside each one read).
+TEST(CardReader, ReadsTheSameWhenStartedAfreshAfterEveryCard)
+{
+    CardReader afresh({}, 0);
+    const QImage card = drawnCard();
+    for (const QImage& image : {card, card.transformed(QTransform().rotate(180)), card}) {
+        const RecognisedLines want = reader().readLines(image);
+        const RecognisedLines got = afresh.readLines(image);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(got[i].text, want[i].text) << i;
+            EXPECT_EQ(got[i].box, want[i].box) << i;
+            EXPECT_EQ(got[i].confidence, want[i].confidence) << i;
+            EXPECT_EQ(got[i].choices, want[i].choices) << i;
+        }
+    }
+}
+
 TEST(CardReader, BadInputGetsAChineseSentence)
 {
     QTemporaryDir dir;

@@ -44,6 +44,15 @@ constexpr int kLoneLineHeight = 40;
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
+// Bytes the allocator has handed out and not had back; 0 where that cannot be asked.
+qint64 heapInUse()
+{
+#ifdef __GLIBC__
+    return qint64(mallinfo2().uordblks);
+#else
+    return 0;
+#endif
+}
 
 QString tessdataDir(const QString& dataPath)
 {
@@ -161,6 +170,27 @@ PixPtr clipped(Pix* page, const QRect& r, int minHeight)
         return clip;
     const float factor = float(minHeight) / float(pixGetHeight(clip.get()));
     return PixPtr(pixScale(clip.get(), factor, factor));
+}
+
+// A long box whose ink is mostly one piece: a rule or the edge of a coloured band, not a line
+// of type, whose characters stand apart. Read as a line it only gives a row of dashes, and
+// the recogniser keeps the scratch of so long a line for good.
+bool isRule(Pix* ink, const QRect& r)
+{
+    if (r.width() < 8 * r.height())
+        return false;
+    BOX* box = boxCreate(r.x(), r.y(), r.width(), r.height());
+    PixPtr clip(pixClipRectangle(ink, box, nullptr));
+    boxDestroy(&box);
+    BOXA* pieces = clip ? pixConnCompBB(clip.get(), 8) : nullptr;
+    l_int32 widest = 0;
+    for (l_int32 i = 0; pieces && i < boxaGetCount(pieces); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(pieces, i, &x, &y, &w, &h);
+        widest = std::max(widest, w);
+    }
+    boxaDestroy(&pieces);
+    return widest * 4 >= r.width() * 3;
 }
 
 QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
@@ -372,8 +402,8 @@ void restartWithOneOcrThread(char** argv)
     // The restart failed: the program still runs, only its recognition is slower.
 }
 
-CardReader::CardReader(const QString& dataPath)
-    : api_(std::make_unique<tesseract::TessBaseAPI>())
+CardReader::CardReader(const QString& dataPath, qint64 restartGrowth)
+    : api_(std::make_unique<tesseract::TessBaseAPI>()), restartGrowth_(restartGrowth)
 {
     setMsgSeverity(L_SEVERITY_ERROR); // the deskew's search notes are not the user's concern
     const QString dir = tessdataDir(dataPath);
@@ -381,22 +411,10 @@ CardReader::CardReader(const QString& dataPath)
         if (!QFile::exists(QDir(dir).filePath(QStringLiteral("%1.traineddata").arg(QLatin1String(lang)))))
             throw ScanError(QStringLiteral("缺少文字识别数据 %1（%2），请安装软件包 %3 后再扫描名片。")
                                 .arg(QLatin1String(lang), dir, QLatin1String(package)));
-    const QByteArray path = QFile::encodeName(dir);
-    if (api_->Init(path.constData(), "chi_sim", tesseract::OEM_LSTM_ONLY) != 0)
-        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
-                                       "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dir));
-    api_->SetPageSegMode(tesseract::PSM_AUTO);
-    // The characters weighed beside each one read: the field rules mend a name or a company
-    // with them when the card spells it in Latin letters.
-    api_->SetVariable("lstm_choice_mode", "2");
+    dataDir_ = dir;
     latin_ = std::make_unique<tesseract::TessBaseAPI>();
-    if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
-        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
-                                       "tesseract-ocr-eng。").arg(dir));
-    latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-    latin_->SetVariable("debug_file", "/dev/null");
-    // Stray dots of a textured card make one-letter "words"; the model's own dictionary is kept.
-    api_->SetVariable("debug_file", "/dev/null");
+    startNetworks();
+    const QByteArray path = QFile::encodeName(dir);
     // Orientation needs its own small model; without it cards are read as they stand.
     if (QFile::exists(QDir(dir).filePath(QStringLiteral("osd.traineddata")))) {
         osd_ = std::make_unique<tesseract::TessBaseAPI>();
@@ -405,6 +423,26 @@ CardReader::CardReader(const QString& dataPath)
         else
             osd_->SetPageSegMode(tesseract::PSM_OSD_ONLY);
     }
+}
+
+// The two network recognisers, started afresh by End() and this.
+void CardReader::startNetworks()
+{
+    const QByteArray path = QFile::encodeName(dataDir_);
+    if (api_->Init(path.constData(), "chi_sim", tesseract::OEM_LSTM_ONLY) != 0)
+        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的识别数据无法读取，请重新安装软件包 "
+                                       "tesseract-ocr-chi-sim 和 tesseract-ocr-eng。").arg(dataDir_));
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+    // The characters weighed beside each one read: the field rules mend a name or a company
+    // with them when the card spells it in Latin letters.
+    api_->SetVariable("lstm_choice_mode", "2");
+    if (latin_->Init(path.constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0)
+        throw ScanError(QStringLiteral("文字识别引擎无法启动：%1 中的英文识别数据无法读取，请重新安装软件包 "
+                                       "tesseract-ocr-eng。").arg(dataDir_));
+    latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    latin_->SetVariable("debug_file", "/dev/null");
+    // Stray dots of a textured card make one-letter "words"; the model's own dictionary is kept.
+    api_->SetVariable("debug_file", "/dev/null");
 }
 
 CardReader::~CardReader()
@@ -459,9 +497,9 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         pixCountPixelsInRect(rest.get(), box, &count, nullptr);
         boxDestroy(&box);
         // Ink covers a good part of a line of type; a speck or a thin rule covers little.
-        if (count < w * h / 12)
-            continue;
         const QRect r(x, y, w, h);
+        if (count < w * h / 12 || isRule(rest.get(), r))
+            continue;
         PixPtr clip = clipped(page, r, 0);
         if (!clip)
             continue;
@@ -574,6 +612,7 @@ RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
         throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
+    const qint64 heapBefore = heapInUse();
     Page page = scan::prepared(image);
     int turns = uprightTurns(page.binary.get());
     page.turn(turns);
@@ -595,6 +634,18 @@ RecognisedLines CardReader::readLines(const QImage& image)
             if (best >= 2)
                 break;
         }
+    }
+    page = {};
+    // The network recognisers keep their scratch (a beam of candidates for every step of the
+    // longest line read, the layers' buffers) sized to the longest line they have ever read,
+    // and give it back only when ended: once that has grown by restartGrowth_ they start
+    // afresh, which reads the same and costs a fraction of a second now and then.
+    heldGrowth_ = std::max<qint64>(0, heldGrowth_ + heapInUse() - heapBefore);
+    if (heldGrowth_ >= restartGrowth_) {
+        latin_->End();
+        api_->End();
+        startNetworks();
+        heldGrowth_ = 0;
     }
 #ifdef __GLIBC__
     // The recogniser's many short-lived blocks otherwise leave the heap ever more scattered

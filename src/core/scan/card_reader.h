@@ -17,8 +17,10 @@ namespace ostrel {
 class CardReader {
 public:
     // dataPath: the folder of the recogniser's language files; empty for the installed one.
+    // restartGrowth: the bytes the recognisers may keep of the cards read before they are
+    // started afresh (their line scratch only grows).
     // Throws ScanError naming the package to install when the Chinese or English data is missing.
-    explicit CardReader(const QString& dataPath = {});
+    explicit CardReader(const QString& dataPath = {}, qint64 restartGrowth = 16 << 20);
     ~CardReader();
     CardReader(const CardReader&) = delete;
     CardReader& operator=(const CardReader&) = delete;
@@ -31,6 +33,7 @@ public:
     std::vector<ScannedCard> readFile(const QString& path);
 
 private:
+    void startNetworks();
     int uprightTurns(Pix* binary);
     RecognisedLines readPage(Pix* gray, Pix* binary);
     void rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines);
@@ -40,6 +43,10 @@ private:
     std::unique_ptr<tesseract::TessBaseAPI> latin_;
     std::unique_ptr<tesseract::TessBaseAPI> osd_;
     int lastTurns_ = 0;
+    QString dataDir_;
+    // What the recognisers have kept of the cards read since they were started.
+    qint64 heldGrowth_ = 0;
+    qint64 restartGrowth_;
 };
 
 // The recogniser runs its network on several threads unless told otherwise before the
