@@ -11,6 +11,7 @@
 #include "core/open_database.h"
 #include "core/schema_names.h"
 #include "core/schema_upgrade.h"
+#include "core/visit_summary.h"
 #include "engine/sql_text.h"
 #include "engine/transaction.h"
 
@@ -257,6 +258,7 @@ QStringList serverSchemaStatements()
     statements << serverNotDuplicateStatements();
     statements << serverDateIndexStatements();
     statements << countStampStatements();
+    statements << serverVisitSummaryStatements();
     statements << numberingPastRowsSql();
     return statements;
 }

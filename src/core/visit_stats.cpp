@@ -1,5 +1,6 @@
 #include "core/visit_stats.h"
 
+#include "core/visit_summary.h"
 #include "engine/database.h"
 #include "engine/transaction.h"
 
@@ -92,6 +93,7 @@ struct Range {
 struct CardRanges {
     std::vector<Range> runs;
     std::vector<Range> gaps;
+    std::vector<int64_t> ids; // sorted, once each
     size_t listed = 0;
     // Whether counting every visit less the gaps' reads less than counting the runs': when
     // the list holds more than half of the card IDs there are (cardSpan).
@@ -116,6 +118,7 @@ CardRanges cardRanges(std::vector<int64_t> ids)
         first = last + 1;
     }
     ranges.gaps.push_back({next, kHighestId});
+    ranges.ids = std::move(ids);
     return ranges;
 }
 
@@ -243,6 +246,176 @@ void readCards(Database& db, VisitStatistics& stats)
     });
 }
 
+// From the tables the triggers keep (D_VisitMonths, D_VisitLast): the months, categories and
+// provinces of whole months, less the days of the first and last month outside the period;
+// over most cards less the visits of the cards left out, over a few the cards' own. The most
+// visited cards and those not visited are read in order and the first listed ones kept.
+const char* const kSummedMonths = "select YearMonth, Kind, Area, Visits from D_VisitMonths where YearMonth between ?1 and ?2";
+const char* const kDaysOfCards =
+    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
+    "where v.LDate >= ?1 and v.LDate < ?2 group by 1, 2, 3";
+const char* const kDaysAfter =
+    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
+    "where v.LDate > ?1 and v.LDate < ?2 group by 1, 2, 3";
+const char* const kRangeKinds =
+    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from StatRanges r cross join D_B c cross join DList v "
+    "where c.ID between r.RangeFrom and r.RangeTo and v.DID = c.ID and v.LDate between ?1 and ?2 group by 1, 2, 3";
+const char* const kTopOfAll =
+    "select DID, count(*) from DList where LDate between ?1 and ?2 group by DID order by 2 desc, DID limit ?3";
+const char* const kTopOfRanges =
+    "select v.DID, count(*) from StatRanges r cross join DList v where v.DID between r.RangeFrom and r.RangeTo "
+    "and v.LDate between ?1 and ?2 group by v.DID order by 2 desc, v.DID limit ?3";
+const char* const kLastOfAll = "select Card, LastDate from D_VisitLast where LastDate < ?1 order by LastDate, Card limit ?2";
+const char* const kLastOfRanges =
+    "select l.Card, l.LastDate from StatRanges r cross join D_VisitLast l where l.Card between r.RangeFrom and r.RangeTo "
+    "and l.LastDate < ?1 order by l.LastDate, l.Card limit ?2";
+const char* const kLastCountOfAll = "select count(*) from D_VisitLast where LastDate < ?1";
+const char* const kLastCountOfRanges =
+    "select count(*) from StatRanges r cross join D_VisitLast l where l.Card between r.RangeFrom and r.RangeTo and l.LastDate < ?1";
+// Cards last visited after the period: those with none within it and one before it count too.
+const char* const kVisitedAfter =
+    "select l.Card, (select max(v.LDate) from DList v where v.DID = l.Card and v.LDate < ?1) from D_VisitLast l "
+    "where l.LastDate > ?2 and not exists (select 1 from DList v where v.DID = l.Card and v.LDate between ?1 and ?2)";
+const char* const kCardName = "select BName, DName from D_B where ID = ?1";
+
+struct Listed {
+    std::vector<int64_t> ids; // sorted, once each
+    bool byGaps = false;
+    bool has(int64_t id) const { return std::binary_search(ids.begin(), ids.end(), id); }
+};
+
+using KindKey = std::pair<QString, QString>;
+
+// Visits per month (and, when kinds is given, per category and province) of one period.
+struct PeriodCounts {
+    std::map<QString, int64_t> months;
+    std::map<KindKey, int64_t>* kinds = nullptr;
+
+    void add(const Database::Row& row, int64_t sign, int count)
+    {
+        const int64_t visits = sign * row.integer(count);
+        months[row.text(0)] += visits;
+        if (kinds)
+            (*kinds)[{row.text(1), row.text(2)}] += visits;
+    }
+};
+
+// The first month after yyyy-mm in the order of texts: every date of that month sorts below it.
+QString textAfterMonth(const QDate& day)
+{
+    QString month = monthText(day);
+    month.back() = QChar(month.back().unicode() + 1);
+    return month;
+}
+
+void countPeriod(Database& db, const VisitPeriod& period, bool byGaps, PeriodCounts& counts)
+{
+    const QVariantList days{dayText(period.from), dayText(period.to)};
+    const auto add = [&](int64_t sign, int count) { return [&counts, sign, count](const Database::Row& row) { counts.add(row, sign, count); }; };
+    if (byGaps) {
+        db.runBound(QString::fromLatin1(kSummedMonths), {monthText(period.from), monthText(period.to)}, add(1, 3));
+        if (period.from.day() != 1)
+            db.runBound(QString::fromLatin1(kDaysOfCards), {monthText(period.from), dayText(period.from)}, add(-1, 3));
+        db.runBound(QString::fromLatin1(kDaysAfter), {dayText(period.to), textAfterMonth(period.to)}, add(-1, 3));
+    }
+    db.runBound(QString::fromLatin1(kRangeKinds), days, add(byGaps ? -1 : 1, 3));
+}
+
+void readSummedMonths(Database& db, VisitStatistics& stats, bool byGaps, std::map<KindKey, int64_t>& kinds)
+{
+    PeriodCounts current, before;
+    current.kinds = &kinds;
+    countPeriod(db, stats.period, byGaps, current);
+    countPeriod(db, stats.period.previous(), byGaps, before);
+    const std::vector<std::pair<QDate, QDate>> days = monthDays(stats.period);
+    for (const auto& day : days) {
+        const QString month = monthText(day.first);
+        const auto found = before.months.find(monthText(monthsBefore(day.first, static_cast<int>(days.size()))));
+        const MonthVisits m{month, current.months[month], found == before.months.end() ? 0 : found->second};
+        stats.visits += m.visits;
+        stats.previousVisits += m.previous;
+        stats.months.push_back(m);
+    }
+}
+
+void readSummedKinds(const std::map<KindKey, int64_t>& kinds, VisitStatistics& stats)
+{
+    std::map<QString, int64_t> categories, provinces;
+    for (const auto& [kind, visits] : kinds) {
+        if (visits == 0)
+            continue;
+        categories[kind.first] += visits;
+        provinces[kind.second] += visits;
+    }
+    for (auto* sums : {&categories, &provinces})
+        std::erase_if(*sums, [](const auto& sum) { return sum.second == 0; });
+    stats.categories = sortedLabels(categories);
+    stats.provinces = sortedLabels(provinces);
+}
+
+// The first wanted listed cards of a statement giving (card, value) in order, its LIMIT (?3 or
+// ?2) raised until enough are listed or the rows end.
+std::vector<std::pair<int64_t, QVariant>> firstListed(Database& db, const QString& sql, QVariantList values, const Listed& listed,
+                                                      size_t wanted)
+{
+    std::vector<std::pair<int64_t, QVariant>> found;
+    for (int64_t limit = static_cast<int64_t>(wanted) * 2 + 16;; limit *= 8) {
+        found.clear();
+        int64_t rows = 0;
+        QVariantList bound = values;
+        bound << number(limit);
+        db.runBound(sql, bound, [&](const Database::Row& row) {
+            ++rows;
+            if (found.size() < wanted && listed.has(row.integer(0)))
+                found.emplace_back(row.integer(0), row.text(1).isNull() ? QVariant() : QVariant(row.text(1)));
+        });
+        if (found.size() >= wanted || rows < limit)
+            return found;
+    }
+}
+
+std::pair<QString, QString> cardName(Database& db, int64_t card)
+{
+    std::pair<QString, QString> name;
+    db.runBound(QString::fromLatin1(kCardName), {number(card)}, [&](const Database::Row& row) { name = {row.text(0), row.text(1)}; });
+    return name;
+}
+
+void readSummedCards(Database& db, VisitStatistics& stats, const Listed& listed)
+{
+    const QVariantList days{dayText(stats.period.from), dayText(stats.period.to)};
+    const auto top = firstListed(db, QString::fromLatin1(listed.byGaps ? kTopOfAll : kTopOfRanges), days, listed,
+                                 VisitStatistics::kTopCards);
+    for (const auto& [card, visits] : top) {
+        const auto name = cardName(db, card);
+        stats.topCards.push_back({card, name.first, name.second, visits.toLongLong()});
+    }
+
+    const QVariantList from{dayText(stats.period.from)};
+    stats.unvisitedCount = db.firstInteger(QString::fromLatin1(kLastCountOfRanges), from);
+    if (listed.byGaps)
+        stats.unvisitedCount = db.firstInteger(QString::fromLatin1(kLastCountOfAll), from) - stats.unvisitedCount;
+    auto last = firstListed(db, QString::fromLatin1(listed.byGaps ? kLastOfAll : kLastOfRanges), from, listed,
+                            VisitStatistics::kUnvisitedShown);
+    db.runBound(QString::fromLatin1(kVisitedAfter), days, [&](const Database::Row& row) {
+        if (!row.text(1).isEmpty() && listed.has(row.integer(0))) {
+            ++stats.unvisitedCount;
+            last.emplace_back(row.integer(0), row.text(1));
+        }
+    });
+    std::sort(last.begin(), last.end(), [](const auto& a, const auto& b) {
+        const QString x = a.second.toString(), y = b.second.toString();
+        return x != y ? x < y : a.first < b.first;
+    });
+    if (last.size() > static_cast<size_t>(VisitStatistics::kUnvisitedShown))
+        last.resize(VisitStatistics::kUnvisitedShown);
+    for (const auto& [card, date] : last) {
+        const auto name = cardName(db, card);
+        const QDate day = QDate::fromString(date.toString(), QStringLiteral("yyyy-MM-dd"));
+        stats.unvisited.push_back({card, name.first, name.second, date.toString(), day.isValid() ? day.daysTo(stats.period.to) : 0});
+    }
+}
+
 } // namespace
 
 std::vector<std::pair<QString, QString>> visitStatsIndexes()
@@ -281,11 +454,21 @@ VisitStatistics visitStatistics(Database& db, const std::vector<int64_t>& cards,
     // Everything is read in one transaction that is never committed: the temporary tables
     // go with its rollback, whatever happens on the way.
     Transaction transaction(db);
-    const CardRanges ranges = cardRanges(cards);
+    CardRanges ranges = cardRanges(cards);
     const bool byGaps = ranges.byGaps(db.firstInteger(QString::fromLatin1(kCardSpan)));
     db.execute(QString::fromLatin1(kRangesTable).arg(integerKey(db)));
-    db.execute(QString::fromLatin1(kByCardTable).arg(integerKey(db)));
     writeRanges(db, byGaps ? ranges.gaps : ranges.runs);
+    if (hasVisitSummaries(db)) {
+        const Listed listed{std::move(ranges.ids), byGaps};
+        std::map<KindKey, int64_t> kinds;
+        readSummedMonths(db, stats, byGaps, kinds);
+        readSummedKinds(kinds, stats);
+        readSummedCards(db, stats, listed);
+        return stats;
+    }
+    // Without the kept tables (a file of an older version that cannot be written): one pass
+    // over every visit of the listed cards.
+    db.execute(QString::fromLatin1(kByCardTable).arg(integerKey(db)));
     const QVariantList bounds{dayText(period.from), dayText(period.to)};
     if (byGaps) {
         db.runBound(QString::fromLatin1(kByCardColumns) + QString::fromLatin1(kByCardOfAll), bounds);

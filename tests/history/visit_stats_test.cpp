@@ -1,5 +1,6 @@
 #include "app_fixture.h"
 #include "core/visit_stats.h"
+#include "core/visit_summary.h"
 #include "engine/query.h"
 #include "history/history_commands.h"
 #include "history/history_windows.h"
@@ -84,6 +85,7 @@ TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
         const char* provinces;
         const char* unvisited;
         int64_t visits, previous;
+        const char* change = nullptr; // a write made with plain SQL before the counting
     } cases[] = {
         {"the last 12 months: first and last day in, the day after out; deleted and orphan visits left out", "",
          lastTwelveMonths({2026, 3, 31}),
@@ -96,10 +98,36 @@ TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
          "12 months ", "", "", "", "", 0, 0},
         {"the list narrowed by the name search counts its cards alone", "李", lastTwelveMonths({2026, 3, 31}),
          "12 months 2025-06:0/1", "", "", "", "李四:2024-06-01:668", 0, 1},
+        // Each write below stays for the cases after it.
+        {"a visit added", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-06:0/1 2025-12:2/0 2026-01:2/0 2026-02:1/0 2026-03:1/1", "王小明:4 O'Brien:3", "客户:4 朋友:3",
+         "北京:4 上海:3", "李四:2024-06-01:668", 7, 2,
+         "insert into DList(DID,LDate,LType,LMemo) select ID,'2026-02-01','面谈','' from D_B where BName='O''Brien'"},
+        {"its date moved into the previous period", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-06:0/1 2025-07:0/1 2025-12:2/0 2026-01:2/0 2026-03:1/1", "王小明:4 O'Brien:2", "客户:4 朋友:2",
+         "北京:4 上海:2", "李四:2024-06-01:668", 6, 3, "update DList set LDate='2024-07-01' where LDate='2026-02-01'"},
+        {"the only visit of an unvisited card deleted", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-12:2/0 2026-01:2/0 2026-03:1/1", "王小明:4 O'Brien:2", "客户:4 朋友:2",
+         "北京:4 上海:2", "", 6, 2, "delete from DList where LDate='2024-06-01'"},
+        {"the last visits of a card moved before the period", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-08:0/2 2025-12:1/0 2026-01:1/0 2026-03:1/1", "王小明:4", "客户:4", "北京:4",
+         "O'Brien:2024-08-01:607", 4, 4,
+         "update DList set LDate='2024-08-01' where DID=(select ID from D_B where BName='O''Brien') and LDate>'2025'"},
+        {"a card's category and province changed", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-08:0/2 2025-12:1/0 2026-01:1/0 2026-03:1/1", "王小明:4", "朋友:4", "上海:4",
+         "O'Brien:2024-08-01:607", 4, 4, "update D_B set theType='朋友', DArea='上海' where BName='王小明'"},
+        {"a card removed for good", "", lastTwelveMonths({2026, 3, 31}), "12 months 2025-07:0/1 2025-08:0/2", "", "", "",
+         "O'Brien:2024-08-01:607", 0, 3, "delete from D_B where BName='王小明'"},
+        {"a card given the number whose visits had no card", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0", "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3,
+         "insert into D_B(ID,BName,theType) select max(DID),'赵六','客户' from DList"},
     };
     // Each case counts again on the same connection: nothing of the last one stays behind.
+    ASSERT_TRUE(hasVisitSummaries(dm.ADOConnection1));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.change)
+            exec(QString::fromUtf8(c.change));
         main->CheckBox3->setChecked(*c.name != 0);
         main->Edit3->setText(QString::fromUtf8(c.name));
         main->CheckBox3->setChecked(*c.name != 0);
