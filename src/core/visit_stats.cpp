@@ -194,31 +194,40 @@ std::map<QString, int64_t> rangeMonths(Database& db, const QDate& from, const QD
     return months;
 }
 
-void readMonths(Database& db, VisitStatistics& stats, bool byGaps)
+// The listed cards' visits in each of days, ranges of days of one month each between from and
+// to. Over most cards: every visit (the date index alone) less those of the cards left out;
+// else the cards' own.
+std::vector<int64_t> listedMonthVisits(Database& db, const std::vector<std::pair<QDate, QDate>>& days, const VisitPeriod& within,
+                                       bool byGaps)
 {
-    const VisitPeriod& period = stats.period;
-    const VisitPeriod previous = period.previous();
-    const int count = period.months();
-    std::vector<std::pair<QDate, QDate>> days = monthDays(period);
-    for (int i = 0; i < count; ++i)
-        days.push_back({monthsBefore(days[static_cast<size_t>(i)].first, count), monthsBefore(days[static_cast<size_t>(i)].second, count)});
-    // Over most cards: every visit less those of the cards left out; else the cards' own.
     std::vector<int64_t> visits = byGaps ? allVisitsIn(db, days) : std::vector<int64_t>(days.size(), 0);
-    const int64_t sign = byGaps ? -1 : 1;
-    const std::map<QString, int64_t> current = rangeMonths(db, period.from, period.to);
-    const std::map<QString, int64_t> before = rangeMonths(db, previous.from, previous.to);
+    const std::map<QString, int64_t> months = rangeMonths(db, within.from, within.to);
     for (size_t i = 0; i < days.size(); ++i) {
-        const auto& months = i < static_cast<size_t>(count) ? current : before;
         const auto found = months.find(monthText(days[i].first));
-        visits[i] += sign * (found == months.end() ? 0 : found->second);
+        visits[i] += (byGaps ? -1 : 1) * (found == months.end() ? 0 : found->second);
     }
-    for (int i = 0; i < count; ++i) {
-        const MonthVisits m{monthText(days[static_cast<size_t>(i)].first), visits[static_cast<size_t>(i)],
-                            visits[static_cast<size_t>(i + count)]};
+    return visits;
+}
+
+// The month bars: the period's visits and those of the same days of the previous period.
+void fillMonths(VisitStatistics& stats, const std::vector<int64_t>& current, Database& db, bool byGaps)
+{
+    const std::vector<std::pair<QDate, QDate>> days = monthDays(stats.period);
+    std::vector<std::pair<QDate, QDate>> shifted;
+    for (const auto& day : days)
+        shifted.push_back({monthsBefore(day.first, static_cast<int>(days.size())), monthsBefore(day.second, static_cast<int>(days.size()))});
+    const std::vector<int64_t> before = listedMonthVisits(db, shifted, stats.period.previous(), byGaps);
+    for (size_t i = 0; i < days.size(); ++i) {
+        const MonthVisits m{monthText(days[i].first), current[i], before[i]};
         stats.visits += m.visits;
         stats.previousVisits += m.previous;
         stats.months.push_back(m);
     }
+}
+
+void readMonths(Database& db, VisitStatistics& stats, bool byGaps)
+{
+    fillMonths(stats, listedMonthVisits(db, monthDays(stats.period), stats.period, byGaps), db, byGaps);
 }
 
 void readKinds(Database& db, VisitStatistics& stats, bool byGaps)
@@ -257,9 +266,10 @@ const char* const kDaysOfCards =
 const char* const kDaysAfter =
     "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
     "where v.LDate > ?1 and v.LDate < ?2 group by 1, 2, 3";
+// Range by range on the DList_Card_Date index; only the visits found look their card up.
 const char* const kRangeKinds =
-    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from StatRanges r cross join D_B c cross join DList v "
-    "where c.ID between r.RangeFrom and r.RangeTo and v.DID = c.ID and v.LDate between ?1 and ?2 group by 1, 2, 3";
+    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from StatRanges r cross join DList v cross join D_B c "
+    "where v.DID between r.RangeFrom and r.RangeTo and (v.LDate || '') between ?1 and ?2 and c.ID = v.DID group by 1, 2, 3";
 const char* const kTopOfAll =
     "select DID, count(*) from DList where LDate between ?1 and ?2 group by DID order by 2 desc, DID limit ?3";
 const char* const kTopOfRanges =
@@ -323,19 +333,14 @@ void countPeriod(Database& db, const VisitPeriod& period, bool byGaps, PeriodCou
 
 void readSummedMonths(Database& db, VisitStatistics& stats, bool byGaps, std::map<KindKey, int64_t>& kinds)
 {
-    PeriodCounts current, before;
-    current.kinds = &kinds;
-    countPeriod(db, stats.period, byGaps, current);
-    countPeriod(db, stats.period.previous(), byGaps, before);
-    const std::vector<std::pair<QDate, QDate>> days = monthDays(stats.period);
-    for (const auto& day : days) {
-        const QString month = monthText(day.first);
-        const auto found = before.months.find(monthText(monthsBefore(day.first, static_cast<int>(days.size()))));
-        const MonthVisits m{month, current.months[month], found == before.months.end() ? 0 : found->second};
-        stats.visits += m.visits;
-        stats.previousVisits += m.previous;
-        stats.months.push_back(m);
-    }
+    PeriodCounts counts;
+    counts.kinds = &kinds;
+    countPeriod(db, stats.period, byGaps, counts);
+    std::vector<int64_t> current;
+    for (const auto& day : monthDays(stats.period))
+        current.push_back(counts.months[monthText(day.first)]);
+    // The previous period needs no categories: its months are counted on the date index.
+    fillMonths(stats, current, db, byGaps);
 }
 
 void readSummedKinds(const std::map<KindKey, int64_t>& kinds, VisitStatistics& stats)
