@@ -100,10 +100,32 @@ struct CardRanges {
     bool byGaps(int64_t cardSpan) const { return !runs.empty() && static_cast<int64_t>(listed) * 2 > cardSpan; }
 };
 
+// Sorts ids and drops repeats; IDs as close together as a list's are marked in a bitmap
+// instead, in one pass (a million in a few milliseconds rather than a sort's tens).
+void sortOnce(std::vector<int64_t>& ids)
+{
+    if (ids.empty())
+        return;
+    const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+    const int64_t first = *low;
+    const uint64_t span = static_cast<uint64_t>(*high - first) + 1;
+    if (span > ids.size() * 8 + 1024) {
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        return;
+    }
+    std::vector<bool> seen(span);
+    for (int64_t id : ids)
+        seen[static_cast<size_t>(id - first)] = true;
+    ids.clear();
+    for (size_t i = 0; i < seen.size(); ++i)
+        if (seen[i])
+            ids.push_back(first + static_cast<int64_t>(i));
+}
+
 CardRanges cardRanges(std::vector<int64_t> ids)
 {
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    sortOnce(ids);
     CardRanges ranges;
     ranges.listed = ids.size();
     int64_t next = kLowestId;
@@ -266,10 +288,12 @@ const char* const kDaysOfCards =
 const char* const kDaysAfter =
     "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
     "where v.LDate > ?1 and v.LDate < ?2 group by 1, 2, 3";
-// Range by range on the DList_Card_Date index; only the visits found look their card up.
+// Range by range, only the cards visited since the period began (D_VisitLast), their visits on
+// the DList_Card_Date index; only the visits found look their card up.
 const char* const kRangeKinds =
-    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from StatRanges r cross join DList v cross join D_B c "
-    "where v.DID between r.RangeFrom and r.RangeTo and (v.LDate || '') between ?1 and ?2 and c.ID = v.DID group by 1, 2, 3";
+    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from StatRanges r cross join D_VisitLast l cross join DList v "
+    "cross join D_B c where l.Card between r.RangeFrom and r.RangeTo and l.LastDate >= ?1 and v.DID = l.Card "
+    "and v.LDate between ?1 and ?2 and c.ID = v.DID group by 1, 2, 3";
 const char* const kTopOfAll =
     "select DID, count(*) from DList where LDate between ?1 and ?2 group by DID order by 2 desc, DID limit ?3";
 const char* const kTopOfRanges =
