@@ -303,7 +303,9 @@ const char* const kLastOfAll = "select Card, LastDate from D_VisitLast where Las
 const char* const kLastOfRanges =
     "select l.Card, l.LastDate from StatRanges r cross join D_VisitLast l where l.Card between r.RangeFrom and r.RangeTo "
     "and l.LastDate < ?1 order by l.LastDate, l.Card limit ?2";
-const char* const kLastCountOfAll = "select count(*) from D_VisitLast where LastDate < ?1";
+// The whole months before the period's from the kept counts, its first month's days on the index.
+const char* const kLastMonthsBefore = "select Cards from D_VisitLastMonths where YearMonth < ?1";
+const char* const kLastInFirstMonth = "select count(*) from D_VisitLast where LastDate >= ?2 and LastDate < ?1";
 const char* const kLastCountOfRanges =
     "select count(*) from StatRanges r cross join D_VisitLast l where l.Card between r.RangeFrom and r.RangeTo and l.LastDate < ?1";
 // Cards last visited after the period: those with none within it and one before it count too.
@@ -410,6 +412,14 @@ std::pair<QString, QString> cardName(Database& db, int64_t card)
     return name;
 }
 
+// The cards, listed or not, last visited before day.
+int64_t lastVisitedBefore(Database& db, const QDate& day)
+{
+    int64_t cards = db.firstInteger(QString::fromLatin1(kLastInFirstMonth), {dayText(day), monthText(day)});
+    db.runBound(QString::fromLatin1(kLastMonthsBefore), {monthText(day)}, [&](const Database::Row& row) { cards += row.integer(0); });
+    return cards;
+}
+
 void readSummedCards(Database& db, VisitStatistics& stats, const Listed& listed)
 {
     const QVariantList days{dayText(stats.period.from), dayText(stats.period.to)};
@@ -423,7 +433,7 @@ void readSummedCards(Database& db, VisitStatistics& stats, const Listed& listed)
     const QVariantList from{dayText(stats.period.from)};
     stats.unvisitedCount = db.firstInteger(QString::fromLatin1(kLastCountOfRanges), from);
     if (listed.byGaps)
-        stats.unvisitedCount = db.firstInteger(QString::fromLatin1(kLastCountOfAll), from) - stats.unvisitedCount;
+        stats.unvisitedCount = lastVisitedBefore(db, stats.period.from) - stats.unvisitedCount;
     auto last = firstListed(db, QString::fromLatin1(listed.byGaps ? kLastOfAll : kLastOfRanges), from, listed,
                             VisitStatistics::kUnvisitedShown);
     db.runBound(QString::fromLatin1(kVisitedAfter), days, [&](const Database::Row& row) {

@@ -45,6 +45,16 @@ QString fileCardStep(const char* row, const char* sign)
                      .arg(card, kind, area, QLatin1String(sign));
 }
 
+// A card whose last visit is row %1 counted in (sign %2) the cards last visited in its month.
+QString fileLastMonthStep(const char* row, const char* sign)
+{
+    const QString month = QStringLiteral("substr(%1.LastDate,1,7)").arg(QLatin1String(row));
+    QString sql;
+    if (*sign == '+')
+        sql = QStringLiteral("INSERT OR IGNORE INTO D_VisitLastMonths VALUES (%1, 0); ").arg(month);
+    return sql + QStringLiteral("UPDATE D_VisitLastMonths SET Cards = Cards %1 1 WHERE YearMonth = %2; ").arg(QLatin1String(sign), month);
+}
+
 } // namespace
 
 QStringList fileVisitSummaryStatements()
@@ -57,6 +67,14 @@ QStringList fileVisitSummaryStatements()
         QStringLiteral("INSERT INTO D_VisitMonths SELECT substr(v.LDate,1,7) COLLATE NOCASE, c.theType, c.DArea, count(*) "
                        "FROM DList v JOIN D_B c ON c.ID = v.DID GROUP BY 1, 2, 3"),
         QStringLiteral("INSERT INTO D_VisitLast SELECT DID, max(LDate) FROM DList GROUP BY DID"),
+        QStringLiteral("CREATE TABLE D_VisitLastMonths (YearMonth VARCHAR(7) COLLATE NOCASE PRIMARY KEY, Cards INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO D_VisitLastMonths SELECT substr(LastDate,1,7) COLLATE NOCASE, count(*) FROM D_VisitLast GROUP BY 1"),
+        QStringLiteral("CREATE TRIGGER D_VisitLast_CountedInsert AFTER INSERT ON D_VisitLast BEGIN ") + fileLastMonthStep("NEW", "+")
+            + QStringLiteral("END"),
+        QStringLiteral("CREATE TRIGGER D_VisitLast_CountedDelete AFTER DELETE ON D_VisitLast BEGIN ") + fileLastMonthStep("OLD", "-")
+            + QStringLiteral("END"),
+        QStringLiteral("CREATE TRIGGER D_VisitLast_CountedUpdate AFTER UPDATE ON D_VisitLast BEGIN ") + fileLastMonthStep("OLD", "-")
+            + fileLastMonthStep("NEW", "+") + QStringLiteral("END"),
         QStringLiteral("CREATE TRIGGER DList_SummedInsert AFTER INSERT ON DList BEGIN ") + fileMonthStep(QStringLiteral("NEW.DID"), QStringLiteral("NEW.LDate"), "+")
             + fileLastOf(QStringLiteral("NEW.DID")) + QStringLiteral("END"),
         QStringLiteral("CREATE TRIGGER DList_SummedDelete AFTER DELETE ON DList BEGIN ") + fileMonthStep(QStringLiteral("OLD.DID"), QStringLiteral("OLD.LDate"), "-")
@@ -85,6 +103,15 @@ QStringList serverVisitSummaryStatements()
         QStringLiteral("INSERT INTO d_visitmonths SELECT substr(v.\"LDate\",1,7)::citext, c.\"theType\", c.\"DArea\", count(*) "
                        "FROM \"DList\" v JOIN \"D_B\" c ON c.\"ID\" = v.\"DID\" GROUP BY 1, 2, 3"),
         QStringLiteral("INSERT INTO d_visitlast SELECT \"DID\", max(\"LDate\") FROM \"DList\" GROUP BY \"DID\""),
+        QStringLiteral("CREATE TABLE d_visitlastmonths (yearmonth citext COLLATE \"C\" PRIMARY KEY, cards bigint NOT NULL)"),
+        QStringLiteral("INSERT INTO d_visitlastmonths SELECT substr(lastdate,1,7)::citext, count(*) FROM d_visitlast GROUP BY 1"),
+        QStringLiteral("CREATE OR REPLACE FUNCTION ostrel_last_month() RETURNS trigger") + header
+            + QStringLiteral("BEGIN IF TG_OP <> 'INSERT' THEN UPDATE d_visitlastmonths SET cards = cards - 1 "
+                             "WHERE yearmonth = substr(OLD.lastdate,1,7)::citext; END IF; "
+                             "IF TG_OP <> 'DELETE' THEN INSERT INTO d_visitlastmonths VALUES (substr(NEW.lastdate,1,7)::citext, 1) "
+                             "ON CONFLICT (yearmonth) DO UPDATE SET cards = d_visitlastmonths.cards + 1; END IF; RETURN NULL; END $$"),
+        QStringLiteral("CREATE TRIGGER d_visitlast_counted AFTER INSERT OR UPDATE OR DELETE ON d_visitlast "
+                       "FOR EACH ROW EXECUTE FUNCTION ostrel_last_month()"),
         QStringLiteral("CREATE OR REPLACE FUNCTION ostrel_visit_month(p_card bigint, p_day citext, p_step bigint) RETURNS void") + header
             + QStringLiteral("DECLARE k citext; a citext; BEGIN "
                              "SELECT \"theType\", \"DArea\" INTO k, a FROM \"D_B\" WHERE \"ID\" = p_card FOR SHARE; "

@@ -9,7 +9,8 @@ class Database;
 // Two small tables that triggers keep current with every write of visits and cards, so that
 // the visit statistics of a million cards read thousands of rows rather than millions:
 // the visits of existing cards per month, category and province (D_VisitMonths), and each
-// card's last visit (D_VisitLast, by card number whether or not the card exists).
+// card's last visit (D_VisitLast, by card number whether or not the card exists), and how many
+// cards were last visited in each month (D_VisitLastMonths).
 
 // The file's tables, filled from what is stored, and its triggers in the engine's own SQL, so
 // that an older version writing the file keeps them right too.
