@@ -23,6 +23,8 @@ const char* const kOlderServer[] = {
     R"(DROP TRIGGER "D_B_SyncChanged" ON "D_B")",
     R"(DROP FUNCTION ostrel_sync_changed())",
     R"(DROP TABLE d_notdup)",
+    R"(DROP TRIGGER "DList_Summed" ON "DList"; DROP TRIGGER "D_B_Summed" ON "D_B"; DROP TRIGGER "DList_Emptied" ON "DList";
+       DROP TRIGGER "D_B_Emptied" ON "D_B"; DROP TABLE d_visitmonths, d_visitlast, d_visitlastmonths)",
 };
 
 int64_t tables(PgConnection& db, const char* name)
@@ -53,7 +55,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         {"without images", 2, UpgradeResult::Upgraded},
         {"without either, the sync trigger left on D_B", 4, UpgradeResult::Upgraded},
         {"without either", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
-        {"without the not-duplicate table too", std::size(kOlderServer), UpgradeResult::Upgraded},
+        {"without the not-duplicate table too", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
+        {"without the visit statistics' kept tables too", std::size(kOlderServer), UpgradeResult::Upgraded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,7 +66,7 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         EXPECT_EQ(first.result, c.first);
         EXPECT_EQ(first.warning, QString());
         EXPECT_EQ(upgradeServer(db).result, UpgradeResult::Current);
-        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup"})
+        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup", "d_visitmonths", "d_visitlast", "d_visitlastmonths"})
             EXPECT_EQ(tables(db, table), 1) << table;
 
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
@@ -77,6 +80,10 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         sync::saveSyncRecord(db, {card, QStringLiteral("uid-1"), {}, {}, {}, {}});
         db.execute(QStringLiteral("update D_B set BName='王六' where ID=%1").arg(card));
         EXPECT_FALSE(sync::loadSyncRecords(db).at(card).changed.isEmpty());
+        // The kept tables follow a visit written after the upgrade.
+        db.execute(QStringLiteral("insert into DList(DID, LDate) values(%1, '2025-01-02')").arg(card));
+        EXPECT_EQ(db.firstInteger(QStringLiteral("select count(*) from D_VisitLast where Card=%1 and LastDate='2025-01-02'").arg(card)), 1);
+        EXPECT_EQ(db.firstInteger(QStringLiteral("select Cards from D_VisitLastMonths where YearMonth='2025-01'")), 1);
     }
 }
 
