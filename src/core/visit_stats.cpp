@@ -282,12 +282,10 @@ void readCards(Database& db, VisitStatistics& stats)
 // over most cards less the visits of the cards left out, over a few the cards' own. The most
 // visited cards and those not visited are read in order and the first listed ones kept.
 const char* const kSummedMonths = "select YearMonth, Kind, Area, Visits from D_VisitMonths where YearMonth between ?1 and ?2";
-const char* const kDaysOfCards =
+// The days cut off, from ?1 (%1: ">=" with it, ">" without) to before ?2.
+const char* const kCutDays =
     "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
-    "where v.LDate >= ?1 and v.LDate < ?2 group by 1, 2, 3";
-const char* const kDaysAfter =
-    "select substr(v.LDate, 1, 7), c.theType, c.DArea, count(*) from DList v join D_B c on c.ID = v.DID "
-    "where v.LDate > ?1 and v.LDate < ?2 group by 1, 2, 3";
+    "where v.LDate %1 ?1 and v.LDate < ?2 group by 1, 2, 3";
 // Range by range, only the cards visited since the period began (D_VisitLast), their visits on
 // the DList_Card_Date index; only the visits found look their card up.
 const char* const kRangeKinds =
@@ -322,17 +320,16 @@ struct Listed {
 
 using KindKey = std::pair<QString, QString>;
 
-// Visits per month (and, when kinds is given, per category and province) of one period.
+// The period's visits per month and per category and province.
 struct PeriodCounts {
     std::map<QString, int64_t> months;
-    std::map<KindKey, int64_t>* kinds = nullptr;
+    std::map<KindKey, int64_t> kinds;
 
-    void add(const Database::Row& row, int64_t sign, int count)
+    void add(const Database::Row& row, int64_t sign)
     {
-        const int64_t visits = sign * row.integer(count);
+        const int64_t visits = sign * row.integer(3);
         months[row.text(0)] += visits;
-        if (kinds)
-            (*kinds)[{row.text(1), row.text(2)}] += visits;
+        kinds[{row.text(1), row.text(2)}] += visits;
     }
 };
 
@@ -347,20 +344,18 @@ QString textAfterMonth(const QDate& day)
 void countPeriod(Database& db, const VisitPeriod& period, bool byGaps, PeriodCounts& counts)
 {
     const QVariantList days{dayText(period.from), dayText(period.to)};
-    const auto add = [&](int64_t sign, int count) { return [&counts, sign, count](const Database::Row& row) { counts.add(row, sign, count); }; };
+    const auto add = [&counts](int64_t sign) { return [&counts, sign](const Database::Row& row) { counts.add(row, sign); }; };
     if (byGaps) {
-        db.runBound(QString::fromLatin1(kSummedMonths), {monthText(period.from), monthText(period.to)}, add(1, 3));
+        db.runBound(QString::fromLatin1(kSummedMonths), {monthText(period.from), monthText(period.to)}, add(1));
         if (period.from.day() != 1)
-            db.runBound(QString::fromLatin1(kDaysOfCards), {monthText(period.from), dayText(period.from)}, add(-1, 3));
-        db.runBound(QString::fromLatin1(kDaysAfter), {dayText(period.to), textAfterMonth(period.to)}, add(-1, 3));
+            db.runBound(QString::fromLatin1(kCutDays).arg(QStringLiteral(">=")), {monthText(period.from), dayText(period.from)}, add(-1));
+        db.runBound(QString::fromLatin1(kCutDays).arg(QStringLiteral(">")), {dayText(period.to), textAfterMonth(period.to)}, add(-1));
     }
-    db.runBound(QString::fromLatin1(kRangeKinds), days, add(byGaps ? -1 : 1, 3));
+    db.runBound(QString::fromLatin1(kRangeKinds), days, add(byGaps ? -1 : 1));
 }
 
-void readSummedMonths(Database& db, VisitStatistics& stats, bool byGaps, std::map<KindKey, int64_t>& kinds)
+void readSummedMonths(Database& db, VisitStatistics& stats, bool byGaps, PeriodCounts& counts)
 {
-    PeriodCounts counts;
-    counts.kinds = &kinds;
     countPeriod(db, stats.period, byGaps, counts);
     std::vector<int64_t> current;
     for (const auto& day : monthDays(stats.period))
@@ -499,9 +494,9 @@ VisitStatistics visitStatistics(Database& db, const std::vector<int64_t>& cards,
     writeRanges(db, byGaps ? ranges.gaps : ranges.runs);
     if (hasVisitSummaries(db)) {
         const Listed listed{std::move(ranges.ids), byGaps};
-        std::map<KindKey, int64_t> kinds;
-        readSummedMonths(db, stats, byGaps, kinds);
-        readSummedKinds(kinds, stats);
+        PeriodCounts counts;
+        readSummedMonths(db, stats, byGaps, counts);
+        readSummedKinds(counts.kinds, stats);
         readSummedCards(db, stats, listed);
         return stats;
     }
