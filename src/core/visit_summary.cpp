@@ -7,7 +7,7 @@ namespace ostrel {
 
 namespace {
 
-// A visit of card %1 on day %2 counted in (sign %3 "+" or "-") the row of its month and of
+// A visit of card on day counted in (sign "+") or out of ("-") the row of its month and of
 // the card's category and province; nothing when the card does not exist.
 QString fileMonthStep(const QString& card, const QString& day, const char* sign)
 {
@@ -21,7 +21,7 @@ QString fileMonthStep(const QString& card, const QString& day, const char* sign)
     return sql + QStringLiteral("UPDATE D_VisitMonths SET Visits = Visits %1 1 WHERE %2; ").arg(QLatin1String(sign), kind);
 }
 
-// The last visit of card %1 read again from its visits (one step of the card's date index).
+// The last visit of card read again from its visits (one step of the card's date index).
 QString fileLastOf(const QString& card)
 {
     return QStringLiteral("DELETE FROM D_VisitLast WHERE Card = %1; "
@@ -29,7 +29,8 @@ QString fileLastOf(const QString& card)
         .arg(card);
 }
 
-// Every visit of card %1 counted in (sign %4) the rows of category %2 and province %3.
+// Every visit of the card of row (NEW or OLD) counted in (sign "+") or out of ("-") the rows of
+// its category and province.
 QString fileCardStep(const char* row, const char* sign)
 {
     const QString card = QStringLiteral("%1.ID").arg(QLatin1String(row));
@@ -45,7 +46,8 @@ QString fileCardStep(const char* row, const char* sign)
                      .arg(card, kind, area, QLatin1String(sign));
 }
 
-// A card whose last visit is row %1 counted in (sign %2) the cards last visited in its month.
+// The card of row (NEW or OLD) counted in (sign "+") or out of ("-") the cards last visited in
+// the month of its last visit.
 QString fileLastMonthStep(const char* row, const char* sign)
 {
     const QString month = QStringLiteral("substr(%1.LastDate,1,7)").arg(QLatin1String(row));
