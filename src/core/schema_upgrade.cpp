@@ -10,6 +10,7 @@
 #include "core/search_key_statements.h"
 #include "core/sync/sync_state.h"
 #include "core/visit_stats.h"
+#include "core/visit_summary.h"
 #include "engine/engine_error.h"
 #include "engine/postgres/pg_connection.h"
 #include "engine/sql_text.h"
@@ -145,6 +146,8 @@ QStringList missingFileTables(Database& db)
         statements << fileCardImageStatements();
     if (db.firstInteger(notDuplicateTableExistsSql()) == 0)
         statements << fileNotDuplicateStatements();
+    if (!hasVisitSummaries(db))
+        statements << fileVisitSummaryStatements();
     return statements;
 }
 
@@ -194,6 +197,11 @@ ServerUpgrade upgradeServer(Database& db)
             if (db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_CountStamp")}) == 0) {
                 Transaction transaction(db);
                 server->runServerSql(countStampStatements().join(QStringLiteral(";\n")));
+                transaction.commit();
+            }
+            if (!hasVisitSummaries(db)) {
+                Transaction transaction(db);
+                server->runServerSql(serverVisitSummaryStatements().join(QStringLiteral(";\n")));
                 transaction.commit();
             }
         } catch (const EngineError&) {

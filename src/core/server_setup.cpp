@@ -13,6 +13,7 @@
 #include "core/open_database.h"
 #include "core/schema_names.h"
 #include "core/schema_upgrade.h"
+#include "core/visit_summary.h"
 #include "engine/sql_text.h"
 #include "engine/transaction.h"
 
@@ -260,6 +261,7 @@ QStringList serverSchemaStatements()
     statements << serverDateIndexStatements();
     statements << countStampStatements();
     statements << serverChangeLogStatements();
+    statements << serverVisitSummaryStatements();
     statements << numberingPastRowsSql();
     return statements;
 }

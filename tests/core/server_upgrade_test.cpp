@@ -24,6 +24,8 @@ const char* const kOlderServer[] = {
     R"(DROP FUNCTION ostrel_sync_changed())",
     R"(DROP TABLE d_notdup)",
     R"(DROP FUNCTION ostrel_log_cards() CASCADE; DROP TABLE d_cardlog)",
+    R"(DROP TRIGGER "DList_Summed" ON "DList"; DROP TRIGGER "D_B_Summed" ON "D_B"; DROP TRIGGER "DList_Emptied" ON "DList";
+       DROP TRIGGER "D_B_Emptied" ON "D_B"; DROP TABLE d_visitmonths, d_visitlast, d_visitlastmonths)",
 };
 
 int64_t tables(PgConnection& db, const char* name)
@@ -53,9 +55,10 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         {"without the image table, with hex()", 1, UpgradeResult::Upgraded},
         {"without images", 2, UpgradeResult::Upgraded},
         {"without either, the sync trigger left on D_B", 4, UpgradeResult::Upgraded},
-        {"without either", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
-        {"without the not-duplicate table too", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
-        {"without the log of changed cards too", std::size(kOlderServer), UpgradeResult::Upgraded},
+        {"without either", std::size(kOlderServer) - 3, UpgradeResult::Upgraded},
+        {"without the not-duplicate table too", std::size(kOlderServer) - 2, UpgradeResult::Upgraded},
+        {"without the log of changed cards too", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
+        {"without the visit statistics' kept tables too", std::size(kOlderServer), UpgradeResult::Upgraded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -65,7 +68,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         EXPECT_EQ(first.result, c.first);
         EXPECT_EQ(first.warning, QString());
         EXPECT_EQ(upgradeServer(db).result, UpgradeResult::Current);
-        for (const char* table : {"d_bimage", "d_sync", "d_syncconf", "d_notdup", "d_cardlog"})
+        for (const char* table :
+             {"d_bimage", "d_sync", "d_syncconf", "d_notdup", "d_cardlog", "d_visitmonths", "d_visitlast", "d_visitlastmonths"})
             EXPECT_EQ(tables(db, table), 1) << table;
 
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
@@ -79,6 +83,10 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         sync::saveSyncRecord(db, {card, QStringLiteral("uid-1"), {}, {}, {}, {}});
         db.execute(QStringLiteral("update D_B set BName='王六' where ID=%1").arg(card));
         EXPECT_FALSE(sync::loadSyncRecords(db).at(card).changed.isEmpty());
+        // The kept tables follow a visit written after the upgrade.
+        db.execute(QStringLiteral("insert into DList(DID, LDate) values(%1, '2025-01-02')").arg(card));
+        EXPECT_EQ(db.firstInteger(QStringLiteral("select count(*) from D_VisitLast where Card=%1 and LastDate='2025-01-02'").arg(card)), 1);
+        EXPECT_EQ(db.firstInteger(QStringLiteral("select Cards from D_VisitLastMonths where YearMonth='2025-01'")), 1);
     }
 }
 

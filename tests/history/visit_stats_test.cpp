@@ -1,6 +1,11 @@
 #include "app_fixture.h"
+#include "core/open_database.h"
+#include "core/schema_upgrade.h"
 #include "core/visit_stats.h"
+#include "core/visit_summary.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/query.h"
+#include "engine/sqlcipher/sqlcipher_connection.h"
 #include "history/history_commands.h"
 #include "history/history_windows.h"
 #include "history/visit_chart.h"
@@ -48,6 +53,30 @@ protected:
     {
         exec(QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'%2','电话','')").arg(card).arg(date));
     }
+    // As in a file or on a server of an older version: without the kept tables and their triggers.
+    void dropKeptTables()
+    {
+        if (test::onServerEngine()) {
+            dynamic_cast<PgConnection&>(dm.ADOConnection1)
+                .runServerSql(QStringLiteral(R"(DROP TRIGGER "DList_Summed" ON "DList"; DROP TRIGGER "D_B_Summed" ON "D_B";
+                    DROP TRIGGER "DList_Emptied" ON "DList"; DROP TRIGGER "D_B_Emptied" ON "D_B";
+                    DROP TABLE d_visitmonths, d_visitlast, d_visitlastmonths)"));
+            return;
+        }
+        for (const char* table : {"DList", "D_B"})
+            for (const char* write : {"Insert", "Delete", "Update"})
+                exec(QStringLiteral("drop trigger %1_Summed%2").arg(QLatin1String(table), QLatin1String(write)));
+        for (const char* table : {"D_VisitMonths", "D_VisitLast", "D_VisitLastMonths"})
+            exec(QStringLiteral("drop table %1").arg(QLatin1String(table)));
+    }
+    // Made again from what is stored, as the upgrade of a file or an older server's start does.
+    void remakeKeptTables()
+    {
+        if (test::onServerEngine())
+            upgradeServer(dm.ADOConnection1);
+        else
+            upgradeSchema(dynamic_cast<SqlCipherConnection&>(dm.ADOConnection1));
+    }
     VisitStatistics countListed(const VisitPeriod& period)
     {
         return visitStatistics(dm.ADOConnection1, main->ADOQuery1->rows().ids(), period);
@@ -74,7 +103,7 @@ protected:
 
 TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
 {
-    const struct {
+    const struct Case {
         const char* what;
         const char* name; // the main window's name search, when not empty
         VisitPeriod period;
@@ -84,6 +113,8 @@ TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
         const char* provinces;
         const char* unvisited;
         int64_t visits, previous;
+        const char* change = nullptr; // written with plain SQL by another desktop before the counting
+        enum { Kept, Dropped, Remade } tables = Kept;
     } cases[] = {
         {"the last 12 months: first and last day in, the day after out; deleted and orphan visits left out", "",
          lastTwelveMonths({2026, 3, 31}),
@@ -96,10 +127,46 @@ TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
          "12 months ", "", "", "", "", 0, 0},
         {"the list narrowed by the name search counts its cards alone", "李", lastTwelveMonths({2026, 3, 31}),
          "12 months 2025-06:0/1", "", "", "", "李四:2024-06-01:668", 0, 1},
+        // Each write below stays for the cases after it.
+        {"a visit added", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-06:0/1 2025-12:2/0 2026-01:2/0 2026-02:1/0 2026-03:1/1", "王小明:4 O'Brien:3", "客户:4 朋友:3",
+         "北京:4 上海:3", "李四:2024-06-01:668", 7, 2,
+         "insert into DList(DID,LDate,LType,LMemo) select ID,'2026-02-01','面谈','' from D_B where BName='O''Brien'"},
+        {"its date moved into the previous period", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-06:0/1 2025-07:0/1 2025-12:2/0 2026-01:2/0 2026-03:1/1", "王小明:4 O'Brien:2", "客户:4 朋友:2",
+         "北京:4 上海:2", "李四:2024-06-01:668", 6, 3, "update DList set LDate='2024-07-01' where LDate='2026-02-01'"},
+        {"the only visit of an unvisited card deleted", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-12:2/0 2026-01:2/0 2026-03:1/1", "王小明:4 O'Brien:2", "客户:4 朋友:2",
+         "北京:4 上海:2", "", 6, 2, "delete from DList where LDate='2024-06-01'"},
+        {"the last visits of a card moved before the period", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-08:0/2 2025-12:1/0 2026-01:1/0 2026-03:1/1", "王小明:4", "客户:4", "北京:4",
+         "O'Brien:2024-08-01:607", 4, 4,
+         "update DList set LDate='2024-08-01' where DID=(select ID from D_B where BName='O''Brien') and LDate>'2025'"},
+        {"a card's category and province changed", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-04:1/0 2025-07:0/1 2025-08:0/2 2025-12:1/0 2026-01:1/0 2026-03:1/1", "王小明:4", "朋友:4", "上海:4",
+         "O'Brien:2024-08-01:607", 4, 4, "update D_B set theType='朋友', DArea='上海' where BName='王小明'"},
+        {"a card removed for good", "", lastTwelveMonths({2026, 3, 31}), "12 months 2025-07:0/1 2025-08:0/2", "", "", "",
+         "O'Brien:2024-08-01:607", 0, 3, "delete from D_B where BName='王小明'"},
+        {"a card given the number whose visits had no card", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0", "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3,
+         "insert into D_B(ID,BName,theType) select max(DID),'赵六','客户' from DList"},
+        {"counted without the kept tables", "", lastTwelveMonths({2026, 3, 31}), "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0",
+         "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3, nullptr, Case::Dropped},
+        {"the kept tables made again from the visits stored", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0", "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3, nullptr,
+         Case::Remade},
     };
     // Each case counts again on the same connection: nothing of the last one stays behind.
+    TfrmDM other(openCardDatabaseFor(database.programDir()));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.change)
+            other.ADOConnection1.execute(QString::fromUtf8(c.change));
+        if (c.tables == Case::Dropped)
+            dropKeptTables();
+        if (c.tables == Case::Remade)
+            remakeKeptTables();
+        EXPECT_EQ(hasVisitSummaries(dm.ADOConnection1), c.tables != Case::Dropped);
         main->CheckBox3->setChecked(*c.name != 0);
         main->Edit3->setText(QString::fromUtf8(c.name));
         main->CheckBox3->setChecked(*c.name != 0);

@@ -1,0 +1,25 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+namespace ostrel {
+
+class Database;
+
+// Two small tables that triggers keep current with every write of visits and cards, so that
+// the visit statistics of a million cards read thousands of rows rather than millions:
+// the visits of existing cards per month, category and province (D_VisitMonths), and each
+// card's last visit (D_VisitLast, by card number whether or not the card exists), and how many
+// cards were last visited in each month (D_VisitLastMonths).
+
+// The file's tables, filled from what is stored, and its triggers in the engine's own SQL, so
+// that an older version writing the file keeps them right too.
+QStringList fileVisitSummaryStatements();
+// The same for a team server: the triggers run as the tables' owner, so that an account that
+// may write visits need not be granted the tables.
+QStringList serverVisitSummaryStatements();
+// Whether the database has them (a read-only file of an older version, or a server whose
+// accounts may not create tables, does not).
+bool hasVisitSummaries(Database& db);
+
+} // namespace ostrel
