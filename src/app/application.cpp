@@ -7,6 +7,10 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 // The start page and pictures are compiled into a static library: register them by hand.
 static void initResources()
 {
@@ -17,6 +21,12 @@ namespace ostrel {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
+#ifdef __GLIBC__
+    // A long list's arrays (IDs, sort keys) are mapped apart and unmapped when freed. Left
+    // to itself the allocator raises this bound after each such free, and the next arrays
+    // land in the heap, whose freed middle stays resident.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     initResources();
     setApplicationName(QString::fromUtf8(kAppTitle));
     // No display name: the window system would append it to every caption.

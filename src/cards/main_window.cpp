@@ -288,6 +288,9 @@ void TfrmMain::loadQuickFindIndex()
     QuickFindIndexLoader load = quickFindIndexLoader(m_dm.ADOConnection1);
     if (!load || !QuickFindEdit->isEnabled())
         return;
+    // The start's reads are over (the list, the reminder): the pages they left in the cache
+    // go before the index takes its memory, and a refresh reads back the few it needs.
+    m_dm.ADOConnection1.releaseCache();
     m_stopIndexLoad = false;
     auto loaded = std::make_shared<std::shared_ptr<QuickFindIndex>>();
     m_loadedIndex = loaded;
@@ -315,6 +318,8 @@ void TfrmMain::takeQuickFindIndex()
     m_loadedIndex.reset();
     if (m_countsPending)
         runGuarded([this] { showCounts(); });
+    // What the load left behind on its thread goes back too.
+    m_dm.ADOConnection1.releaseCache();
 }
 
 void TfrmMain::endQuickFindIndexLoad()

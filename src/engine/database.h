@@ -78,6 +78,10 @@ public:
 
     virtual bool has(Capability capability) const = 0;
 
+    // Gives back the memory of the pages the engine has cached so far, where it keeps any:
+    // after the reads of the start, which later work does not read again.
+    virtual void releaseCache() {}
+
     // Whether changes cannot be saved (a file opened for reading only).
     virtual bool isReadOnly() const { return false; }
     // Names the database in use for the main window: the file's path or the server.

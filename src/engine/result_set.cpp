@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <optional>
 #include <unordered_map>
 
 namespace ostrel {
@@ -46,7 +47,9 @@ public:
             length = ucol_getSortKey(m_collator, chars, static_cast<int32_t>(text.size()), m_buffer.data(), length);
         }
         m_arena.append(reinterpret_cast<const char*>(m_buffer.data()), static_cast<size_t>(length));
-        m_starts.push_back(m_arena.size());
+        if (m_arena.size() > UINT32_MAX)
+            throw EngineError(QStringLiteral("列表太长，无法按拼音排序"));
+        m_starts.push_back(static_cast<uint32_t>(m_arena.size()));
     }
     std::string_view key(int row) const
     {
@@ -67,7 +70,7 @@ private:
     UCollator* m_collator = nullptr;
     std::vector<uint8_t> m_buffer = std::vector<uint8_t>(256);
     std::string m_arena;
-    std::vector<size_t> m_starts;
+    std::vector<uint32_t> m_starts;
 };
 
 } // namespace
@@ -187,63 +190,96 @@ void ResultSet::unsort()
     m_pages.clear();
 }
 
-ResultSet ResultSet::sortColumn(int column) const
+// The texts end to end: a column of a million rows costs its text and a number a row.
+struct ResultSet::ColumnValues {
+    std::string arena;
+    std::vector<uint32_t> starts;
+    bool numeric = true;
+
+    void add(std::string_view utf8, bool isNumber)
+    {
+        numeric = numeric && isNumber;
+        starts.push_back(static_cast<uint32_t>(arena.size()));
+        arena.append(utf8);
+    }
+    size_t count() const { return starts.size(); }
+    std::string_view at(size_t row) const
+    {
+        const uint32_t end = row + 1 < starts.size() ? starts[row + 1] : static_cast<uint32_t>(arena.size());
+        return std::string_view(arena).substr(starts[row], end - starts[row]);
+    }
+};
+
+ResultSet::ColumnValues ResultSet::sortColumn(int column) const
 {
-    ResultSet read(QStringList{m_columns[column]});
-    read.reserveRows(m_ids.size());
+    ColumnValues read;
+    read.starts.reserve(m_ids.size());
+    // Taken only once a row comes out of the list's order: most often none does.
     std::vector<int64_t> readIds;
-    readIds.reserve(m_ids.size());
+    bool inOrder = true;
     m_source->readColumn(column, [&](int64_t id, std::string_view utf8, bool numeric) {
-        readIds.push_back(id);
-        read.addCell(utf8, numeric);
-        read.endRow();
+        const size_t row = read.count();
+        if (inOrder && (row >= m_ids.size() || m_ids[row] != id)) {
+            inOrder = false;
+            readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(row));
+        }
+        if (!inOrder)
+            readIds.push_back(id);
+        read.add(utf8, numeric);
     });
-    if (readIds == m_ids)
+    if (inOrder && read.count() == m_ids.size())
         return read;
+    if (inOrder)
+        readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(read.count()));
     // The rows came in another order, or the list changed since its IDs were read: each
     // row takes its own ID's value, and a row no longer there sorts as empty.
-    std::unordered_map<int64_t, int> at;
+    std::unordered_map<int64_t, size_t> at;
     for (size_t r = 0; r < readIds.size(); ++r)
-        at.emplace(readIds[r], static_cast<int>(r));
-    ResultSet byRow(QStringList{m_columns[column]});
-    byRow.reserveRows(m_ids.size());
-    byRow.m_numeric = read.m_numeric;
+        at.emplace(readIds[r], r);
+    ColumnValues byRow;
+    byRow.starts.reserve(m_ids.size());
     for (int64_t id : m_ids) {
         const auto found = at.find(id);
-        byRow.addCell(found == at.end() ? std::string_view() : read.cell(found->second, 0), true);
-        byRow.endRow();
+        byRow.add(found == at.end() ? std::string_view() : read.at(found->second), true);
     }
+    byRow.numeric = read.numeric;
     return byRow;
 }
 
 void ResultSet::sortBy(int column, bool descending)
 {
-    const ResultSet windowValues = m_source ? sortColumn(column) : ResultSet();
-    const ResultSet& values = m_source ? windowValues : *this;
-    const int valueColumn = m_source ? 0 : column;
+    // A paged list's values are read from its source; they go as soon as their sort keys are
+    // made, before the sort takes memory of its own.
+    std::optional<ColumnValues> read;
+    if (m_source)
+        read = sortColumn(column);
     unsort();
     const size_t n = m_order.size();
+    auto value = [&](size_t r) { return read ? read->at(r) : cell(static_cast<int>(r), column); };
+    const bool numeric = read ? read->numeric : m_numeric[static_cast<size_t>(column)];
     auto ordered = [&](auto less) {
         if (descending)
             std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) { return less(b, a); });
         else
             std::stable_sort(m_order.begin(), m_order.end(), less);
     };
-    if (values.m_numeric[static_cast<size_t>(valueColumn)]) {
+    if (numeric) {
         std::vector<double> keys(n);
         for (size_t r = 0; r < n; ++r) {
-            const std::string_view v = values.cell(static_cast<int>(r), valueColumn);
+            const std::string_view v = value(r);
             double d = 0; // an empty (missing) value sorts first
             std::from_chars(v.data(), v.data() + v.size(), d);
             keys[r] = d;
         }
+        read.reset();
         ordered([&](int a, int b) { return keys[a] < keys[b]; });
         return;
     }
     // One sort key per row, then cheap key compares: far faster than pairwise collation.
     PinyinKeys keys(n);
     for (size_t r = 0; r < n; ++r)
-        keys.add(values.cell(static_cast<int>(r), valueColumn));
+        keys.add(value(r));
+    read.reset();
     std::vector<uint64_t> prefixes(n);
     for (size_t r = 0; r < n; ++r)
         prefixes[r] = keys.prefix(static_cast<int>(r));

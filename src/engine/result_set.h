@@ -81,8 +81,9 @@ private:
     };
     std::string_view cell(int storageRow, int column) const;
     const ResultSet& pageOf(int row) const;
-    // One column of every row, by storage index, for sorting.
-    ResultSet sortColumn(int column) const;
+    // One column of every row of a paged list, by storage index, for sorting.
+    struct ColumnValues;
+    ColumnValues sortColumn(int column) const;
 
     QStringList m_columns;
     std::vector<bool> m_numeric; // a column sorts by value while every value is a number

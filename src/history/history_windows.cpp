@@ -23,7 +23,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace ostrel {
 
@@ -301,9 +304,15 @@ void OverviewWindow::myRef()
             if (!takeDateBound(this, bound, u8(m_texts.checkCaption), m_texts.form))
                 return;
     }
-    ADOQuery1->run(statement());
+    const QString sql = statement();
+    ADOQuery1->run(sql);
     arrangeColumns();
     Label1->setText(u8(m_texts.countCaption) + QString::number(ADOQuery1->recordCount()));
+    // Read for a window about to be shown (the reminder's opener): nothing can change the
+    // cards before the next event, so the showing reads them again only after one.
+    m_readBeforeShow = isVisible() ? QString() : sql;
+    if (!m_readBeforeShow.isEmpty())
+        QTimer::singleShot(0, this, [this] { m_readBeforeShow.clear(); });
 }
 
 void OverviewWindow::V1Click()
@@ -319,8 +328,11 @@ void OverviewWindow::V1Click()
 void OverviewWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        runGuarded([this] { myRef(); });
+    if (event->spontaneous())
+        return;
+    if (std::exchange(m_readBeforeShow, QString()) == statement() && ADOQuery1->isActive())
+        return;
+    runGuarded([this] { myRef(); });
 }
 
 void TfrmList::BitBtn3Click()

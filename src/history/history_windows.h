@@ -151,6 +151,9 @@ protected:
 private:
     const OverviewTexts& m_texts;
     CardOpener m_openCard;
+    // The statement read while the window was hidden, until an event has run: the showing
+    // that follows at once reuses its rows.
+    QString m_readBeforeShow;
 };
 
 class TfrmListV : public OverviewWindow {

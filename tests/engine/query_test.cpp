@@ -160,7 +160,16 @@ TEST(WindowedList, ReadsAsTheListReadAtOnce)
         EXPECT_EQ(cells(paged), cells(once)) << column << descending;
     }
     ResultSet paged = db.selectPaged(sql);
-    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(paged.ids()[100]));
+    const int64_t gone = paged.ids()[100];
+    db.execute(QStringLiteral("delete from D_B where ID=%1").arg(gone));
     EXPECT_EQ(paged.text(100, 1), QString());
     EXPECT_EQ(paged.text(101, 0), QString::number(paged.ids()[101]));
+    // Sorted after a card went: its row comes first, an empty value, the others as read now.
+    paged.sortBy(1, false);
+    ResultSet now = db.select(sql);
+    now.sortBy(1, false);
+    std::vector<int64_t> expected{gone};
+    for (int r = 0; r < now.rowCount(); ++r)
+        expected.push_back(now.text(r, 0).toLongLong());
+    EXPECT_EQ(paged.shownIds(), expected);
 }

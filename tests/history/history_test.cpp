@@ -331,6 +331,38 @@ TEST_F(History, AnniversaryOverviewOrdersByMonthDayThenName)
     EXPECT_TRUE(window.DBGrid1->isColumnHidden(4));
 }
 
+TEST_F(History, OverviewReadBeforeShowingIsReadAgainWhenAnythingCameBetween)
+{
+    const int card = addCard(QStringLiteral("A"));
+    addAnniversary(card, QStringLiteral("2000-06-10"));
+    struct Case {
+        const char* between;
+        bool eventRuns;
+        QString to;
+        QString count;
+    };
+    const Case cases[] = {
+        {"nothing: the opener's rows are shown", false, QStringLiteral("06-30"), QStringLiteral("纪念日记录：1")},
+        {"an event", true, QStringLiteral("06-30"), QStringLiteral("纪念日记录：2")},
+        {"another range", false, QStringLiteral("06-29"), QStringLiteral("纪念日记录：2")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.between);
+        TfrmJNRV window(dm, main.get());
+        window.Edit1->setText(QStringLiteral("06-01"));
+        window.Edit2->setText(QStringLiteral("06-30"));
+        window.CheckBox1->setChecked(true);
+        window.myRef();
+        addAnniversary(card, QStringLiteral("2000-06-11"));
+        if (c.eventRuns)
+            QCoreApplication::processEvents();
+        window.Edit2->setText(c.to);
+        window.show();
+        EXPECT_EQ(window.Label1->text(), c.count);
+        exec(QStringLiteral("delete from DJNR where JDate = '2000-06-11'"));
+    }
+}
+
 TEST_F(History, AnniversaryRangesIncludingTheYearEnd)
 {
     const int card = addCard(QStringLiteral("A"));

@@ -15,6 +15,10 @@
 #include <algorithm>
 #include <memory>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace ostrel {
 
 using namespace sqlcipher;
@@ -95,6 +99,16 @@ void keyAndConfigure(sqlite3* db, const QString& password, bool writable)
     execOrThrow(db, "PRAGMA synchronous = FULL;");
     execOrThrow(db, "PRAGMA foreign_keys = OFF;");
     registerFunctions(db);
+}
+
+void SqlCipherConnection::releaseCache()
+{
+    if (m_db)
+        sqlite3_db_release_memory(m_db);
+#ifdef __GLIBC__
+    // The freed pages lie scattered through the heap: without this they stay resident.
+    malloc_trim(0);
+#endif
 }
 
 SqlCipherConnection::~SqlCipherConnection()

@@ -58,6 +58,7 @@ public:
     bool inTransaction() const override;
     QString displayName() const override { return path(); }
     bool has(Capability) const override { return true; }
+    void releaseCache() override;
 
     // Writes a consistent copy of the database to target with the engine's online backup,
     // encrypted with the same password as the database (password()). target is replaced only
