@@ -4,6 +4,8 @@
 #include "core/open_database.h"
 #include "core/schema_upgrade.h"
 #include "core/sync/sync_state.h"
+#include "core/visit_stats.h"
+#include "core/visit_summary.h"
 #include "engine/postgres/pg_connection.h"
 #include "pg_server.h"
 
@@ -121,6 +123,13 @@ TEST(ServerUpgrade, AnAccountThatMayNotCreateTablesIsToldAndTheDatesAreStillFixe
     EXPECT_EQ(upgradeServer(ownerDb).warning, QString());
     EXPECT_TRUE(keepsCardImages(ownerDb));
     EXPECT_EQ(tables(ownerDb, "d_cardlog"), 1);
+
+    // The clerk was granted only the tables there before: its visit statistics count the visits.
+    EXPECT_FALSE(hasVisitSummaries(db));
+    db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
+    const int64_t card = db.lastInsertId();
+    db.execute(QStringLiteral("insert into DList(DID, LDate) values(%1, '2024-06-07')").arg(card));
+    EXPECT_EQ(visitStatistics(db, {card}, {QDate(2024, 6, 1), QDate(2024, 6, 30)}).visits, 1);
 }
 
 } // namespace
