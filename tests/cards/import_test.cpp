@@ -454,7 +454,8 @@ TEST_F(Import, DiskFullMidwaySaysWhatTheDatabaseReallyHolds)
 {
     OSTREL_FILE_ONLY("the file's page limit stands for a full disk");
     startMain();
-    // A full disk: the engine undoes the whole transaction by itself.
+    // A full disk: the engine undoes the failed row alone or the whole transaction by itself
+    // (which, depends on whether the row's triggers need a statement journal).
     const QString pages = column(QStringLiteral("PRAGMA page_count")).first();
     exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.toInt() + 3));
     QList<QStringList> rows;
@@ -467,9 +468,12 @@ TEST_F(Import, DiskFullMidwaySaysWhatTheDatabaseReallyHolds)
     const int before = cards().size();
     click(window, "BitBtn1");
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors().first().contains(QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片"))) << errors().first().toStdString();
+    const int stored = cards().size() - before;
+    const QString said = stored == 0 ? QStringLiteral("此前导入的名片未能保存，数据库中没有增加名片")
+                                     : QStringLiteral("此前导入的 %1 条名片已保存").arg(stored);
+    EXPECT_TRUE(errors().first().contains(said)) << errors().first().toStdString();
     EXPECT_TRUE(errors().first().contains(QStringLiteral("磁盘已满"))) << errors().first().toStdString();
-    EXPECT_EQ(cards().size(), before);
+    EXPECT_LT(stored, rows.size());
     delete window;
 }
 
