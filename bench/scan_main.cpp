@@ -1,6 +1,7 @@
 // The card reader on generated cards: per-field accuracy (exact match after dropping
 // blanks) and the time per card after the engine is loaded.
-//   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses] [--show-text]
+//   ostrel_bench_scan [--seed N] [--count N] [--only I,J,…] [--write DIR] [--show-misses] [--show-text]
+// --only reads just the cards of those numbers among the first N (to look at a few again).
 // --show-text prints what was read of each card with a miss.
 // --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl).
 #include "card_images.h"
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <cstdio>
 #include <map>
@@ -47,6 +49,9 @@ int main(int argc, char** argv)
     const unsigned seed = option("--seed", QStringLiteral("7")).toUInt();
     const int count = option("--count", QStringLiteral("100")).toInt();
     const QString writeDir = option("--write", QString());
+    QSet<int> only;
+    for (const auto& n : option("--only", QString()).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        only.insert(n.toInt());
     const bool showMisses = args.contains(QStringLiteral("--show-misses"));
     const bool showText = args.contains(QStringLiteral("--show-text"));
     if (!writeDir.isEmpty())
@@ -66,6 +71,8 @@ int main(int argc, char** argv)
     double heldBytes = 0, pageBytes = 0;
     for (int i = 0; i < count; ++i) {
         const bench::CardImage card = generator.next();
+        if (!only.isEmpty() && !only.contains(i))
+            continue;
         if (!writeDir.isEmpty()) {
             card.image.save(QDir(writeDir).filePath(QStringLiteral("card-%1.png").arg(i, 3, 10, QLatin1Char('0'))));
             QJsonObject t;

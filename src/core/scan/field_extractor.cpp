@@ -59,11 +59,11 @@ std::vector<QStringList> choicesOf(const QString& name, const RecognisedLine* li
     return out.size() == size_t(name.size()) ? out : std::vector<QStringList>{};
 }
 
-// The name's spellings the card shows in Latin letters: its e-mail's mailbox name
-// ("xia.gao") and an English name ("Gao Xia"), each in both orders, lower case, no blanks.
-QStringList spelledNames(const QString& mail, const QStringList& latinNames)
+// The words of the name as the card shows it in Latin letters: its e-mail's mailbox name
+// ("xia.gao") and an English name ("Gao Xia"), lower case; only those of two words or more.
+std::vector<QStringList> latinNameWords(const QString& mail, const QStringList& latinNames)
 {
-    QStringList out;
+    std::vector<QStringList> out;
     QStringList sources = latinNames;
     sources << mail.left(mail.indexOf(QLatin1Char('@')));
     static const QRegularExpression parts(QStringLiteral("[^a-z]+"));
@@ -75,6 +75,16 @@ QStringList spelledNames(const QString& mail, const QStringList& latinNames)
         for (auto& w : words)
             if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))))
                 w.chop(1);
+        out.push_back(words);
+    }
+    return out;
+}
+
+// The name's spellings from those words, each in both orders, without blanks.
+QStringList spelledNames(const std::vector<QStringList>& nameWords)
+{
+    QStringList out;
+    for (QStringList words : nameWords) {
         out << words.join(QString());
         std::reverse(words.begin(), words.end());
         out << words.join(QString());
@@ -91,25 +101,115 @@ bool spelledAs(const QString& name, const QStringList& spelled)
 }
 
 // A name read with a wrong character mended from the characters the recogniser weighed,
-// when one choice at each place spells the name as the card's Latin letters do.
+// when one choice at each place spells the name as the card's Latin letters do. Among the
+// choices that spell it, the one with the most common name characters wins: a rarer
+// character of the same reading (暇 for 霞) is more often a misreading than the name.
 QString spelledChoice(const Candidate& name, const QStringList& spelled)
 {
-    if (spelled.isEmpty() || name.choices.empty() || spelledAs(name.text, spelled))
+    if (spelled.isEmpty() || name.choices.empty())
         return name.text;
+    const auto common = [](const QString& text) {
+        int n = 0;
+        for (qsizetype i = 1; i < text.size(); ++i)
+            n += scan::isCommonGivenNameCharacter(text[i]) ? 1 : 0;
+        return n;
+    };
+    QString best = spelledAs(name.text, spelled) ? name.text : QString();
     std::vector<int> at(name.choices.size(), 0);
     for (int tries = 0; tries < 2000; ++tries) {
         QString text;
         for (size_t i = 0; i < at.size(); ++i)
             text += name.choices[i][at[i]];
-        if (scan::hanCount(text) == text.size() && spelledAs(text, spelled))
-            return text;
+        if (scan::hanCount(text) == text.size() && (best.isEmpty() || common(text) > common(best))
+            && spelledAs(text, spelled))
+            best = text;
         size_t i = 0;
         while (i < at.size() && ++at[i] == name.choices[i].size())
             at[i++] = 0;
         if (i == at.size())
             break;
     }
-    return name.text;
+    return best.isEmpty() ? name.text : best;
+}
+
+bool readAs(const QString& text, const QString& syllable)
+{
+    return nameSpellings(text).full.contains(syllable);
+}
+
+// The character for one syllable at a place of a name: the one read when it reads so, else
+// one the recogniser weighed there, else the most common name character read so. Empty
+// when none is known; kept counts the characters read right.
+QString placeFor(const Candidate& name, qsizetype at, const QString& syllable, bool surname, int* kept)
+{
+    if (at < name.text.size() && readAs(name.text.mid(at, 1), syllable)) {
+        ++*kept;
+        return name.text.mid(at, 1);
+    }
+    if (size_t(at) < name.choices.size())
+        for (const auto& c : name.choices[size_t(at)])
+            if (c.size() == 1 && scan::isHan(c[0]) && readAs(c, syllable))
+                return c;
+    return scan::commonNameCharacter(syllable, surname);
+}
+
+// A given name's syllables: the word whole or cut in two, each part a syllable some
+// character reads as.
+std::vector<QStringList> syllableSplits(const QString& word)
+{
+    std::vector<QStringList> out{{word}};
+    for (qsizetype k = 1; k < word.size(); ++k)
+        if (!scan::commonNameCharacter(word.left(k), false).isEmpty()
+            && !scan::commonNameCharacter(word.mid(k), false).isEmpty())
+            out.push_back({word.left(k), word.mid(k)});
+    return out;
+}
+
+// A name the recogniser misread mended by how the card spells it in Latin letters (暇 for
+// 霞 in "xia.chen", 石石 for 磊 in "lei.luo"): each character that does not read as its
+// syllable becomes one weighed there or the most common name character read so. At least
+// one character read must already be right, so that an unrelated mailbox name changes
+// nothing. Empty when no mending holds.
+QString spelledRepair(const Candidate& name, const std::vector<QStringList>& nameWords)
+{
+    QString best;
+    int bestKept = 0;
+    for (const QStringList& words : nameWords) {
+        if (words.size() != 2)
+            continue;
+        for (const bool surnameLast : {true, false}) {
+            const QString& surname = surnameLast ? words[1] : words[0];
+            const QString& given = surnameLast ? words[0] : words[1];
+            int kept = 0;
+            const QString family = name.text.size() > 2 && scan::surnameLength(name.text) == 2
+                                           && readAs(name.text.left(2), surname)
+                                       ? (kept += 2, name.text.left(2))
+                                       : placeFor(name, 0, surname, true, &kept);
+            if (family.isEmpty())
+                continue;
+            const qsizetype from = family.size();
+            const qsizetype rest = name.text.size() - from;
+            for (const QStringList& syllables : syllableSplits(given)) {
+                int keptHere = kept;
+                QString text = family;
+                for (qsizetype i = 0; i < syllables.size(); ++i) {
+                    // Where the read characters do not stand one a syllable, none is kept.
+                    const QString place = syllables.size() == rest ? placeFor(name, from + i, syllables[i], false, &keptHere)
+                                                                   : scan::commonNameCharacter(syllables[i], false);
+                    if (place.isEmpty()) {
+                        text.clear();
+                        break;
+                    }
+                    text += place;
+                }
+                if (!text.isEmpty() && keptHere > bestKept && text != name.text) {
+                    best = text;
+                    bestKept = keptHere;
+                }
+            }
+        }
+    }
+    return best;
 }
 
 class Extractor {
@@ -344,6 +444,15 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
             extra(text, conf);
         return;
     }
+    // A web address at the end of a line of Chinese: two columns read as one line (the name
+    // on the left, the web address on the right).
+    static const QRegularExpression trailingWeb(QStringLiteral("\\s(?:https?://)?www\\.[A-Za-z0-9.-]+$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = trailingWeb.match(text); m.hasMatch() && scan::hanCount(text.left(m.capturedStart())) > 0) {
+        unlabelled(text.mid(m.capturedStart()).trimmed(), s, conf);
+        unlabelled(text.left(m.capturedStart()).trimmed(), s, conf);
+        return;
+    }
     if (scan::isAddress(text) && scan::companyEnd(text) < 0) {
         QString address = text;
         static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
@@ -378,7 +487,8 @@ void Extractor::chooseName()
     for (const auto& c : names_)
         if (!c.han)
             latinNames << c.text;
-    const QStringList spelled = spelledNames(card_.value("BMail"), latinNames);
+    const std::vector<QStringList> words = latinNameWords(card_.value("BMail"), latinNames);
+    const QStringList spelled = spelledNames(words);
     for (auto& c : names_) {
         if (!c.han)
             continue;
@@ -386,6 +496,12 @@ void Extractor::chooseName()
         // A mark of the logo beside the name read as a character before it.
         if (c.text.size() >= 3 && !spelledAs(c.text, spelled) && spelledAs(c.text.mid(1), spelled))
             c.text = c.text.mid(1);
+        if (spelledAs(c.text, spelled))
+            continue;
+        if (const QString mended = spelledRepair(c, words); !mended.isEmpty()) {
+            c.text = mended;
+            c.confidence = std::min(c.confidence, kLowScanConfidence - 1.0);
+        }
     }
     // The person's name stands in the largest type; a Chinese name wins over its spelling, and
     // one the card spells in Latin letters over one it does not.
@@ -555,10 +671,11 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
         for (const auto& segment : segments)
             labelled(segment, line.confidence);
     }
-    chooseName();
+    // The e-mail is mended before the name is chosen: its mailbox name spells the name.
     mendMailByWebSite();
     chooseCompany();
     mendMailByCompany();
+    chooseName();
     mendMailByName();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
