@@ -137,15 +137,25 @@ bool readAs(const QString& text, const QString& syllable)
     return nameSpellings(text).full.contains(syllable);
 }
 
+// True when a character read is a likely one at its place of a name: a common surname, or a
+// common given-name character. Such a character is taken as read, not as a misreading.
+bool likelyAt(QChar c, bool surname)
+{
+    return surname ? scan::surnameLength(QString(c)) == 1 : scan::isCommonGivenNameCharacter(c);
+}
+
 // The character for one syllable at a place of a name: the one read when it reads so, else
 // one the recogniser weighed there, else the most common name character read so. Empty
-// when none is known; kept counts the characters read right.
+// when none is known or the character read is a likely one of another reading; kept counts
+// the characters read right.
 QString placeFor(const Candidate& name, qsizetype at, const QString& syllable, bool surname, int* kept)
 {
     if (at < name.text.size() && readAs(name.text.mid(at, 1), syllable)) {
         ++*kept;
         return name.text.mid(at, 1);
     }
+    if (at < name.text.size() && likelyAt(name.text[at], surname))
+        return {};
     if (size_t(at) < name.choices.size())
         for (const auto& c : name.choices[size_t(at)])
             if (c.size() == 1 && scan::isHan(c[0]) && readAs(c, syllable))
@@ -189,13 +199,16 @@ QString spelledRepair(const Candidate& name, const std::vector<QStringList>& nam
                 continue;
             const qsizetype from = family.size();
             const qsizetype rest = name.text.size() - from;
+            const QString restText = name.text.mid(from);
+            const bool restLikely = std::any_of(restText.begin(), restText.end(), [](QChar c) { return likelyAt(c, false); });
             for (const QStringList& syllables : syllableSplits(given)) {
                 int keptHere = kept;
                 QString text = family;
                 for (qsizetype i = 0; i < syllables.size(); ++i) {
                     // Where the read characters do not stand one a syllable, none is kept.
                     const QString place = syllables.size() == rest ? placeFor(name, from + i, syllables[i], false, &keptHere)
-                                                                   : scan::commonNameCharacter(syllables[i], false);
+                                          : restLikely               ? QString()
+                                                                     : scan::commonNameCharacter(syllables[i], false);
                     if (place.isEmpty()) {
                         text.clear();
                         break;
