@@ -175,8 +175,8 @@ std::vector<QStringList> syllableSplits(const QString& word)
     return out;
 }
 
-// A name the recogniser misread mended by how the card spells it in Latin letters (暇 for
-// 霞 in "xia.chen", 石石 for 磊 in "lei.luo"): each character that does not read as its
+// A name the recogniser misread mended by how the card spells it in Latin letters (同杰 for
+// "jie.gao", 罗石石 for "lei.luo"): each character that does not read as its
 // syllable becomes one weighed there or the most common name character read so. At least
 // one character read must already be right, so that an unrelated mailbox name changes
 // nothing. Empty when no mending holds.
