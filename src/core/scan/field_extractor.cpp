@@ -545,11 +545,25 @@ void Extractor::mendMailByName()
         return std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(word); });
     };
     QStringList words = mail.left(at).split(QLatin1Char('.'));
+    // With two words, one spelling a part of the name in full, a letter after the other
+    // part's spelling is the recogniser's ("gang.xieg" for 谢刚), not an initial.
+    const int family = std::max(1, scan::surnameLength(name));
+    const QStringList parts[] = {nameSpellings(name.left(family)).full, nameSpellings(name.mid(family)).full};
+    const auto letterAdded = [&](const QString& w, const QString& other) {
+        return w.size() > 2 && w.back().isLetter()
+               && ((parts[0].contains(other) && parts[1].contains(w.chopped(1)))
+                   || (parts[1].contains(other) && parts[0].contains(w.chopped(1))));
+    };
     bool changed = false;
     for (auto& w : words) {
+        const QString chopped = w.chopped(1);
+        if (words.size() == 2 && letterAdded(w, words[&w == &words[0] ? 1 : 0])) {
+            w = chopped;
+            changed = true;
+            continue;
+        }
         if (w.isEmpty() || spelled(w))
             continue;
-        const QString chopped = w.chopped(1);
         QString mended;
         if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))) && spelled(chopped))
             mended = chopped;
