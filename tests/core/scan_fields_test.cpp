@@ -2,6 +2,7 @@
 // characters, full-width colons, the usual misreadings.
 #include "core/scan/card_labels.h"
 #include "core/scan/field_extractor.h"
+#include "core/scan/name_mending.h"
 #include "core/scan/scan_text.h"
 
 #include <QRegularExpression>
@@ -191,6 +192,40 @@ TEST(ScanFieldsConfidence, ANameWithoutAKnownSurnameIsMarked)
     const ScannedCard card = extractCardFields(recognised({{"甲乙", 50, 95}}));
     EXPECT_EQ(card.value("BName").toStdString(), "甲乙");
     EXPECT_LT(card.confidenceOf("BName"), kLowScanConfidence);
+}
+
+// Names mended with the characters the recogniser weighed at each place (the field cases
+// above carry none): a weighed character wins over the most common one of its reading.
+TEST(ScanNameMending, WeighedCharactersChooseTheSpelling)
+{
+    struct Case {
+        const char* read;
+        std::vector<std::vector<const char*>> choices;
+        const char* mailbox;
+        const char* want; // "" when nothing is mended
+    };
+    const std::vector<Case> cases = {
+        {"陈暇", {{"陈"}, {"暇", "霞"}}, "xia.chen", "陈霞"},       // a rare homophone gives way to a common one
+        {"宋熏", {{"宋"}, {"熏", "雷"}}, "lei.song", "宋雷"},       // the weighed 雷 before the commoner 磊
+        {"宋熏", {{"宋"}, {"熏"}}, "lei.song", "宋磊"},             // none weighed: the commonest of the reading
+        {"欧阳平", {}, "ping.ouyang", ""},                          // spelled right already
+        {"伍平", {}, "ping.ouyang", ""},                            // 伍 is a surname of another reading
+        {"林杰", {}, "jiang.lin", ""},                              // 杰 is a common name character
+    };
+    for (const auto& c : cases) {
+        std::vector<QStringList> choices;
+        for (const auto& place : c.choices) {
+            choices.emplace_back();
+            for (const char* ch : place)
+                choices.back() << QString::fromUtf8(ch);
+        }
+        const QString read = QString::fromUtf8(c.read);
+        const auto words = scan::latinNameWords(QString::fromLatin1(c.mailbox) + QStringLiteral("@abc.com"), {});
+        QString got = scan::spelledChoice(read, choices, scan::spelledNames(words));
+        if (!scan::spelledAs(got, scan::spelledNames(words)))
+            got = scan::spelledRepair(got, choices, words);
+        EXPECT_EQ((got == read ? QString() : got).toStdString(), c.want) << c.read << " " << c.mailbox;
+    }
 }
 
 TEST(ScanText, PhoneNumbersInTheCardsForm)
