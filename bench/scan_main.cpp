@@ -1,6 +1,7 @@
 // The card reader on generated cards: per-field accuracy (exact match after dropping
 // blanks) and the time per card after the engine is loaded.
-//   ostrel_bench_scan [--seed N] [--count N] [--write DIR] [--show-misses] [--show-text]
+//   ostrel_bench_scan [--seed N] [--count N] [--only I,J,…] [--write DIR] [--show-misses] [--show-text]
+// --only reads just the cards of those numbers among the first N (to look at a few again).
 // --show-text prints what was read of each card with a miss.
 // --write keeps each image and its true fields (DIR/card-NNN.png, DIR/truth.jsonl);
 // --draw-only with --write draws them and reads none.
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -72,6 +74,9 @@ int main(int argc, char** argv)
     const unsigned seed = option("--seed", QStringLiteral("7")).toUInt();
     const int count = option("--count", QStringLiteral("100")).toInt();
     const QString writeDir = option("--write", QString());
+    QSet<int> only;
+    for (const auto& n : option("--only", QString()).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        only.insert(n.toInt());
     const bool showMisses = args.contains(QStringLiteral("--show-misses"));
     const bool showText = args.contains(QStringLiteral("--show-text"));
     if (args.contains(QStringLiteral("--draw-only"))) {
@@ -97,6 +102,8 @@ int main(int argc, char** argv)
     // the list's, 128 px) against the page as read.
     double heldBytes = 0, pageBytes = 0;
     for (int i = 0; i < count; ++i) {
+        if (!only.isEmpty() && !only.contains(i))
+            continue;
         const QImage image(cardFile(dir, i));
         const QJsonObject truth = QJsonDocument::fromJson(truths.value(i)).object();
         heldBytes += keptCardJpeg(image).size() + image.scaledToHeight(128).sizeInBytes();

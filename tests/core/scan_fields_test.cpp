@@ -2,6 +2,7 @@
 // characters, full-width colons, the usual misreadings.
 #include "core/scan/card_labels.h"
 #include "core/scan/field_extractor.h"
+#include "core/scan/name_mending.h"
 #include "core/scan/scan_text.h"
 
 #include <QRegularExpression>
@@ -107,6 +108,24 @@ const std::vector<FieldCase> kCards = {
     {"q before the @ and g for q mended by the name; a logo's mark before the name dropped",
      {{"(_) 林志强", 54}, {"E-mail: zhigiang.linq@huaxin.com"}},
      {{"BName", "林志强"}, {"BMail", "zhiqiang.lin@huaxin.com"}}},
+    {"a name misread mended by the mailbox name: the surname, a character read as two, one of two",
+     {{"同 杰", 52}, {"E: jie.gao@abc.com"}},
+     {{"BName", "高杰"}, {"BMail", "jie.gao@abc.com"}}},
+    {"the mailbox name read without its @ still mends the name",
+     {{"罗 石 石", 56}, {"E-mail: lei.luobhengda.com"}, {"www.hengda.com"}},
+     {{"BName", "罗磊"}, {"BMail", "lei.luo@hengda.com"}, {"DWWW", "www.hengda.com"}}},
+    {"one character of a two-character given name mended",
+     {{"郭雨村", 56}, {"邮箱：yuxuan.guo@abc.cn"}},
+     {{"BName", "郭雨轩"}, {"BMail", "yuxuan.guo@abc.cn"}}},
+    {"a letter added after the surname's spelling in the mailbox name; an initial kept",
+     {{"谢刚", 52}, {"E: gang.xieg@abc.com"}, {"王丽", 52}, {"E: wangl@abc.com"}},
+     {{"BName", "谢刚"}, {"BMail", "gang.xie@abc.com"}, {"FDes", "E：wangl@abc.com；王丽"}}},
+    {"another person's mailbox changes no character of the name",
+     {{"李静", 50}, {"E: ming.wang@abc.com"}},
+     {{"BName", "李静"}, {"BMail", "ming.wang@abc.com"}}},
+    {"two columns read as one line: the name, then the web address with its dot read as a colon",
+     {{"陈国庆 www:abc.com.cn", 60}, {"E: guoqing.chen@abc.com.cn"}},
+     {{"BName", "陈国庆"}, {"DWWW", "www.abc.com.cn"}, {"BMail", "guoqing.chen@abc.com.cn"}}},
     {"400 line and extension",
      {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
      {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
@@ -175,6 +194,40 @@ TEST(ScanFieldsConfidence, ANameWithoutAKnownSurnameIsMarked)
     EXPECT_LT(card.confidenceOf("BName"), kLowScanConfidence);
 }
 
+// Names mended with the characters the recogniser weighed at each place (the field cases
+// above carry none): a weighed character wins over the most common one of its reading.
+TEST(ScanNameMending, WeighedCharactersChooseTheSpelling)
+{
+    struct Case {
+        const char* read;
+        std::vector<std::vector<const char*>> choices;
+        const char* mailbox;
+        const char* want; // "" when nothing is mended
+    };
+    const std::vector<Case> cases = {
+        {"陈暇", {{"陈"}, {"暇", "霞"}}, "xia.chen", "陈霞"},       // a rare homophone gives way to a common one
+        {"宋熏", {{"宋"}, {"熏", "雷"}}, "lei.song", "宋雷"},       // the weighed 雷 before the commoner 磊
+        {"宋熏", {{"宋"}, {"熏"}}, "lei.song", "宋磊"},             // none weighed: the commonest of the reading
+        {"欧阳平", {}, "ping.ouyang", ""},                          // spelled right already
+        {"伍平", {}, "ping.ouyang", ""},                            // 伍 is a surname of another reading
+        {"林杰", {}, "jiang.lin", ""},                              // 杰 is a common name character
+    };
+    for (const auto& c : cases) {
+        std::vector<QStringList> choices;
+        for (const auto& place : c.choices) {
+            choices.emplace_back();
+            for (const char* ch : place)
+                choices.back() << QString::fromUtf8(ch);
+        }
+        const QString read = QString::fromUtf8(c.read);
+        const auto words = scan::latinNameWords(QString::fromLatin1(c.mailbox) + QStringLiteral("@abc.com"), {});
+        QString got = scan::spelledChoice(read, choices, scan::spelledNames(words));
+        if (!scan::spelledAs(got, scan::spelledNames(words)))
+            got = scan::spelledRepair(got, choices, words);
+        EXPECT_EQ((got == read ? QString() : got).toStdString(), c.want) << c.read << " " << c.mailbox;
+    }
+}
+
 TEST(ScanText, PhoneNumbersInTheCardsForm)
 {
     const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
@@ -214,6 +267,7 @@ TEST(ScanText, MisreadingsMended)
         {"yong.-yang@abc.com", "yong.yang@abc.com"},
         {"li:.na@abc.com", "li.na@abc.com"},
         {"li@,abc.com", "li@abc.com"},
+        {"www:abc.com.cn", "www.abc.com.cn"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(scan::mended(QString::fromUtf8(in)).toStdString(), out) << in;

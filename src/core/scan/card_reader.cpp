@@ -595,11 +595,14 @@ RecognisedLines CardReader::readPage(Pix* gray, Pix* binary)
 namespace {
 
 // Lines that hold a telephone number or an e-mail address: every card has some, a card read
-// the wrong way up has none.
+// the wrong way up has none. A card on its side may be read as columns of upright text, which
+// may hold such numbers too: only lines that run across count.
 int sensibleLines(const RecognisedLines& lines)
 {
     int n = 0;
     for (const auto& line : lines) {
+        if (line.box.height() > line.box.width())
+            continue;
         const QString text = scan::mended(scan::normalised(line.text));
         n += !scan::phoneNumbers(text).isEmpty() || !scan::mailAddress(text).isEmpty() ? 1 : 0;
     }

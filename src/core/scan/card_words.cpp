@@ -1,5 +1,6 @@
 #include "core/scan/card_words.h"
 
+#include "core/pinyin.h"
 #include "core/scan/scan_text.h"
 
 #include <QRegularExpression>
@@ -24,6 +25,14 @@ const QStringList kCompoundSurnames = {
     QStringLiteral("东方"), QStringLiteral("皇甫"), QStringLiteral("令狐"), QStringLiteral("慕容"),
     QStringLiteral("尉迟"), QStringLiteral("公孙"), QStringLiteral("夏侯"), QStringLiteral("端木"),
     QStringLiteral("司徒"), QStringLiteral("长孙"), QStringLiteral("宇文"), QStringLiteral("轩辕")};
+
+// The characters most often found in given names, the most frequent first (where two share a
+// reading, the more common one stands earlier).
+const QString kGivenNameCharacters = QStringLiteral(
+    "英华玉秀文明兰金国春海平红丽建芳志珍林云凤桂军梅荣伟霞敏俊杰涛斌强磊洪娟静艳燕辉勇峰超宇鹏飞亮刚波东"
+    "晓丹萍琴娜婷欣雪宁颖浩佳嘉子涵轩雨思梓怡博昊晨阳鑫瑞泽天一萱诗琪淑慧秋香美翠月岩德福生成龙庆光永新立"
+    "清富贵宏江山松柏青学彬凯健康帅旭晖毅坤琳璐蕾雷夏莉玲芬菊莲薇蓉倩茜媛婧妍瑶璇晶昕睿哲铭航伦力民利安乐"
+    "正兴家振祥卫艺娥巧爱珊莎蓓娇楠欢菲露馨钰彤悦瑾曦琦炜昌盛奇豪杨森柳若");
 
 // Longest first, so that 总经理 wins over 经理.
 const QStringList kTitleWords = {
@@ -66,6 +75,24 @@ int surnameLength(const QString& text)
         if (text.startsWith(s))
             return 2;
     return !text.isEmpty() && kSurnames.contains(text[0]) ? 1 : 0;
+}
+
+QString commonNameCharacter(const QString& syllable, bool surname)
+{
+    const auto spells = [&](QChar c) { return nameSpellings(QString(c)).full.contains(syllable); };
+    if (surname)
+        for (const auto& s : kCompoundSurnames)
+            if (nameSpellings(s).full.contains(syllable))
+                return s;
+    for (const QChar c : surname ? kSurnames : kGivenNameCharacters)
+        if (spells(c))
+            return QString(c);
+    return {};
+}
+
+bool isCommonGivenNameCharacter(QChar c)
+{
+    return kGivenNameCharacters.contains(c);
 }
 
 bool hasTitleWord(const QString& text)

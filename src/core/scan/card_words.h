@@ -7,6 +7,14 @@ namespace ostrel::scan {
 // The length of the surname a text starts with (1 or 2), 0 when it starts with none.
 int surnameLength(const QString& text);
 
+// The most common surname (surname true) or given-name character read as the syllable
+// ("gao" → 高, "lei" → 磊), a compound surname when its two readings make the syllable;
+// empty when none is known.
+QString commonNameCharacter(const QString& syllable, bool surname);
+
+// True when the character is among those most often found in given names.
+bool isCommonGivenNameCharacter(QChar c);
+
 // True when the text holds a title word (经理, 总监, Manager, …).
 bool hasTitleWord(const QString& text);
 // True when the text is a word that opens a title (高级, 项目, 销售 …): such a head is no name.

@@ -3,6 +3,7 @@
 #include "core/pinyin.h"
 #include "core/scan/card_labels.h"
 #include "core/scan/card_words.h"
+#include "core/scan/name_mending.h"
 #include "core/scan/scan_text.h"
 
 #include <QRegularExpression>
@@ -57,59 +58,6 @@ std::vector<QStringList> choicesOf(const QString& name, const RecognisedLine* li
         if (out.size() < size_t(name.size()) && c.value(0) == QString(name[qsizetype(out.size())]))
             out.push_back(c);
     return out.size() == size_t(name.size()) ? out : std::vector<QStringList>{};
-}
-
-// The name's spellings the card shows in Latin letters: its e-mail's mailbox name
-// ("xia.gao") and an English name ("Gao Xia"), each in both orders, lower case, no blanks.
-QStringList spelledNames(const QString& mail, const QStringList& latinNames)
-{
-    QStringList out;
-    QStringList sources = latinNames;
-    sources << mail.left(mail.indexOf(QLatin1Char('@')));
-    static const QRegularExpression parts(QStringLiteral("[^a-z]+"));
-    for (const auto& source : sources) {
-        QStringList words = source.toLower().split(parts, Qt::SkipEmptyParts);
-        if (words.size() < 2)
-            continue;
-        // No syllable ends in q or c: such a letter is the @ misread.
-        for (auto& w : words)
-            if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))))
-                w.chop(1);
-        out << words.join(QString());
-        std::reverse(words.begin(), words.end());
-        out << words.join(QString());
-    }
-    return out;
-}
-
-bool spelledAs(const QString& name, const QStringList& spelled)
-{
-    for (const auto& s : nameSpellings(name).full)
-        if (spelled.contains(s))
-            return true;
-    return false;
-}
-
-// A name read with a wrong character mended from the characters the recogniser weighed,
-// when one choice at each place spells the name as the card's Latin letters do.
-QString spelledChoice(const Candidate& name, const QStringList& spelled)
-{
-    if (spelled.isEmpty() || name.choices.empty() || spelledAs(name.text, spelled))
-        return name.text;
-    std::vector<int> at(name.choices.size(), 0);
-    for (int tries = 0; tries < 2000; ++tries) {
-        QString text;
-        for (size_t i = 0; i < at.size(); ++i)
-            text += name.choices[i][at[i]];
-        if (scan::hanCount(text) == text.size() && spelledAs(text, spelled))
-            return text;
-        size_t i = 0;
-        while (i < at.size() && ++at[i] == name.choices[i].size())
-            at[i++] = 0;
-        if (i == at.size())
-            break;
-    }
-    return name.text;
 }
 
 class Extractor {
@@ -344,6 +292,15 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
             extra(text, conf);
         return;
     }
+    // A web address at the end of a line of Chinese: two columns read as one line (the name
+    // on the left, the web address on the right).
+    static const QRegularExpression trailingWeb(QStringLiteral("\\s(?:https?://)?www\\.[A-Za-z0-9.-]+$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = trailingWeb.match(text); m.hasMatch() && scan::hanCount(text.left(m.capturedStart())) > 0) {
+        unlabelled(text.mid(m.capturedStart()).trimmed(), s, conf);
+        unlabelled(text.left(m.capturedStart()).trimmed(), s, conf);
+        return;
+    }
     if (scan::isAddress(text) && scan::companyEnd(text) < 0) {
         QString address = text;
         static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
@@ -378,20 +335,27 @@ void Extractor::chooseName()
     for (const auto& c : names_)
         if (!c.han)
             latinNames << c.text;
-    const QStringList spelled = spelledNames(card_.value("BMail"), latinNames);
+    const std::vector<QStringList> words = scan::latinNameWords(card_.value("BMail"), latinNames);
+    const QStringList spelled = scan::spelledNames(words);
     for (auto& c : names_) {
         if (!c.han)
             continue;
-        c.text = spelledChoice(c, spelled);
+        c.text = scan::spelledChoice(c.text, c.choices, spelled);
         // A mark of the logo beside the name read as a character before it.
-        if (c.text.size() >= 3 && !spelledAs(c.text, spelled) && spelledAs(c.text.mid(1), spelled))
+        if (c.text.size() >= 3 && !scan::spelledAs(c.text, spelled) && scan::spelledAs(c.text.mid(1), spelled))
             c.text = c.text.mid(1);
+        if (scan::spelledAs(c.text, spelled))
+            continue;
+        if (const QString mended = scan::spelledRepair(c.text, c.choices, words); !mended.isEmpty()) {
+            c.text = mended;
+            c.confidence = std::min(c.confidence, kLowScanConfidence - 1.0);
+        }
     }
     // The person's name stands in the largest type; a Chinese name wins over its spelling, and
     // one the card spells in Latin letters over one it does not.
     auto best = std::max_element(names_.begin(), names_.end(), [&](const Candidate& a, const Candidate& b) {
         const auto rank = [&](const Candidate& c) {
-            return std::tuple(c.han, c.han && spelledAs(c.text, spelled), c.confidence >= 50, c.height);
+            return std::tuple(c.han, c.han && scan::spelledAs(c.text, spelled), c.confidence >= 50, c.height);
         };
         return rank(a) < rank(b);
     });
@@ -416,11 +380,25 @@ void Extractor::mendMailByName()
         return std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(word); });
     };
     QStringList words = mail.left(at).split(QLatin1Char('.'));
+    // With two words, one spelling a part of the name in full, a letter after the other
+    // part's spelling is the recogniser's ("gang.xieg" for 谢刚), not an initial.
+    const int family = std::max(1, scan::surnameLength(name));
+    const QStringList parts[] = {nameSpellings(name.left(family)).full, nameSpellings(name.mid(family)).full};
+    const auto letterAdded = [&](const QString& w, const QString& other) {
+        return w.size() > 2 && w.back().isLetter()
+               && ((parts[0].contains(other) && parts[1].contains(w.chopped(1)))
+                   || (parts[1].contains(other) && parts[0].contains(w.chopped(1))));
+    };
     bool changed = false;
     for (auto& w : words) {
+        const QString chopped = w.chopped(1);
+        if (words.size() == 2 && letterAdded(w, words[&w == &words[0] ? 1 : 0])) {
+            w = chopped;
+            changed = true;
+            continue;
+        }
         if (w.isEmpty() || spelled(w))
             continue;
-        const QString chopped = w.chopped(1);
         QString mended;
         if (w.size() > 2 && (w.endsWith(QLatin1Char('q')) || w.endsWith(QLatin1Char('c'))) && spelled(chopped))
             mended = chopped;
@@ -555,10 +533,11 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
         for (const auto& segment : segments)
             labelled(segment, line.confidence);
     }
-    chooseName();
+    // The e-mail is mended before the name is chosen: its mailbox name spells the name.
     mendMailByWebSite();
     chooseCompany();
     mendMailByCompany();
+    chooseName();
     mendMailByName();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);

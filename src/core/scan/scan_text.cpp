@@ -104,8 +104,8 @@ QString mended(const QString& text)
     static const QRegularExpression cnAsEn(QStringLiteral("\\.(com|net|org)\\.en\\b"), QRegularExpression::CaseInsensitiveOption);
     out.replace(cnAsEn, QStringLiteral(".\\1.cn"));
     // A doubled or dropped w of "www." (the strokes of w run together), its dot read as a
-    // comma or lost.
-    static const QRegularExpression www(QStringLiteral("\\b(?:[wW]{2,5}\\s*[.,]|[wW]{3,5})\\s*(?=[A-Za-z0-9-]+[.,]\\s*(?:com|cn|net|org)\\b)"));
+    // comma or a colon, or lost.
+    static const QRegularExpression www(QStringLiteral("\\b(?:[wW]{2,5}\\s*[.,:]|[wW]{3,5})\\s*(?=[A-Za-z0-9-]+[.,]\\s*(?:com|cn|net|org)\\b)"));
     out.replace(www, QStringLiteral("www."));
     // 限 in bold type read as a quote or a bar, or lost.
     static const QRegularExpression limited(QStringLiteral("有(?!限)[\\s\"'“”|丨]*(责任)?公司"));
