@@ -151,6 +151,13 @@ QStringList serverVisitSummaryStatements()
     };
 }
 
+QString serverVisitSummaryDropSql()
+{
+    return QStringLiteral("DROP TRIGGER \"DList_Summed\" ON \"DList\"; DROP TRIGGER \"D_B_Summed\" ON \"D_B\"; "
+                          "DROP TRIGGER \"DList_Emptied\" ON \"DList\"; DROP TRIGGER \"D_B_Emptied\" ON \"D_B\"; "
+                          "DROP TABLE d_visitmonths, d_visitlast, d_visitlastmonths");
+}
+
 bool hasVisitSummaries(Database& db)
 {
     if (db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_VisitLast")}) == 0)

@@ -18,6 +18,9 @@ QStringList fileVisitSummaryStatements();
 // The same for a team server: the triggers run as the tables' owner, so that an account that
 // may write visits need not be granted the tables.
 QStringList serverVisitSummaryStatements();
+// The server's tables and triggers dropped, for a bulk copy that would otherwise count every
+// visit one by one; serverVisitSummaryStatements makes them again from what was copied.
+QString serverVisitSummaryDropSql();
 // Whether the database has them (a read-only file of an older version, or a server whose
 // accounts may not create tables, does not).
 bool hasVisitSummaries(Database& db);

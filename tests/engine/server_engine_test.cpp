@@ -351,6 +351,10 @@ TEST(ServerSetup, CopyOfAFileKeepsEveryRow)
     // The server numbers new cards past the copied ones; a second copy is refused.
     server.execute(insertCardSql(date, cardValues("客户", "新", "男", "", "", "")));
     EXPECT_EQ(server.lastInsertId(), 31);
+    // The kept visit tables, made again from the copied rows, follow later visits.
+    EXPECT_EQ(server.firstInteger(QStringLiteral("select count(*) from D_VisitLast where Card = 3 and LastDate = '2026-03-31'")), 1);
+    server.execute(visitInsertSql(QStringLiteral("31"), QStringLiteral("2026-04-01"), QStringLiteral("电话"), QString()));
+    EXPECT_EQ(server.firstInteger(QStringLiteral("select Cards from D_VisitLastMonths where YearMonth = '2026-04'")), 1);
     EXPECT_TRUE(engineMessage([&] { copyToServer(file, server); }).startsWith(QStringLiteral("团队数据库里已经有名片")));
 }
 
