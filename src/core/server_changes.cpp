@@ -79,13 +79,23 @@ QStringList serverChangeLogStatements()
     return statements;
 }
 
+bool serverTablesPass(Database& db, const QStringList& tables, const QString& test)
+{
+    QStringList names;
+    for (const QString& table : tables)
+        names << QStringLiteral("'%1'").arg(table);
+    return db.firstInteger(QStringLiteral("select count(*) from pg_class where relname in (%1) and "
+                                          "relnamespace = current_schema()::regnamespace and %2")
+                               .arg(names.join(u','), test))
+        == tables.size();
+}
+
 bool hasServerChangeLog(Database& db)
 {
     // An account not granted the log reads nothing from it, and counts as before.
     return serverOf(db)
-        && db.firstInteger(QStringLiteral("select count(*) from pg_class where relname in ('d_cardlog', 'd_cardcount') and "
-                                          "relnamespace = current_schema()::regnamespace and has_table_privilege(oid, 'SELECT')"))
-        == 2;
+        && serverTablesPass(db, {QStringLiteral("d_cardlog"), QStringLiteral("d_cardcount")},
+                            QStringLiteral("has_table_privilege(oid, 'SELECT')"));
 }
 
 ServerChanges serverChangesSince(Database& db, const QString& snapshot)

@@ -30,6 +30,9 @@ struct ServerChanges {
 
 // The statements making the log on a server being set up or started by an account that may.
 QStringList serverChangeLogStatements();
+// Whether each of the tables (lower-case names) of the server's current schema is there and
+// passes test, a condition on its pg_class row such as "has_table_privilege(oid, 'SELECT')".
+bool serverTablesPass(Database& db, const QStringList& tables, const QString& test);
 // Whether db is a server with the log.
 bool hasServerChangeLog(Database& db);
 // The changes committed after snapshot, read at a new one.

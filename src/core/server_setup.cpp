@@ -295,9 +295,7 @@ CopyCounts copyToServer(Database& file, PgConnection& server, const CopyProgress
     // Counted row by row, a million visits would take the kept visit tables most of an hour;
     // made again from the copied rows they take seconds. Only their owner may drop them.
     const bool recountVisits = hasVisitSummaries(server)
-        && server.firstInteger(QStringLiteral("select count(*) from pg_class where relname = 'd_visitlast' and "
-                                              "relnamespace = current_schema()::regnamespace and pg_has_role(relowner, 'USAGE')"))
-            == 1;
+        && serverTablesPass(server, {QStringLiteral("d_visitlast")}, QStringLiteral("pg_has_role(relowner, 'USAGE')"));
     if (recountVisits)
         server.runServerSql(serverVisitSummaryDropSql());
     CopyCounts counts;

@@ -1,6 +1,7 @@
 #include "core/visit_summary.h"
 
 #include "core/search_key_statements.h"
+#include "core/server_changes.h"
 #include "engine/database.h"
 
 namespace ostrel {
@@ -164,10 +165,8 @@ bool hasVisitSummaries(Database& db)
         return false;
     // An account of a team server not granted the tables counts from the visits themselves.
     return db.has(Capability::LocalFile)
-        || db.firstInteger(QStringLiteral("select count(*) from pg_class where relname in ('d_visitmonths', 'd_visitlast', "
-                                          "'d_visitlastmonths') and relnamespace = current_schema()::regnamespace "
-                                          "and has_table_privilege(oid, 'SELECT')"))
-        == 3;
+        || serverTablesPass(db, {QStringLiteral("d_visitmonths"), QStringLiteral("d_visitlast"), QStringLiteral("d_visitlastmonths")},
+                            QStringLiteral("has_table_privilege(oid, 'SELECT')"));
 }
 
 } // namespace ostrel
