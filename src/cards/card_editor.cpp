@@ -95,12 +95,17 @@ void TfrmD_D::addBackSide()
     const QString file = chooseOpenFile(this, QStringLiteral("添加背面"), cardImageFilter());
     if (file.isEmpty())
         return;
-    QByteArray jpeg;
-    try {
-        // Read as a scanned card is: upright by the camera's tag, a huge photo scaled down.
-        jpeg = keptCardJpeg(CardPages(file).page(0));
-    } catch (const ScanError& error) {
-        showInfo(this, QStringLiteral("无法添加背面：%1：%2").arg(QFileInfo(file).fileName(), error.message()));
+    if (!m_scanner) {
+        auto* own = new CardScanner(this);
+        m_scanner = [own]() -> CardScanner& { return *own; };
+    }
+    QString failure;
+    // Read as a scanned card is: upright by the camera's tag and then by its text, a huge
+    // photo scaled down.
+    const QByteArray jpeg = m_scanner().readBackSide(this, file, failure);
+    if (jpeg.isEmpty()) {
+        if (!failure.isEmpty()) // else cancelled: nothing changes
+            showInfo(this, QStringLiteral("无法添加背面：") + failure);
         return;
     }
     m_backJpeg = jpeg;

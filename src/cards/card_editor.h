@@ -6,6 +6,7 @@
 
 #include "core/scan/field_extractor.h"
 
+#include <functional>
 #include <optional>
 
 #include <cstdint>
@@ -16,6 +17,7 @@ namespace ostrel {
 
 class CardForm;
 class CardImageView;
+class CardScanner;
 class Query;
 class Database;
 class TfrmDM;
@@ -57,7 +59,12 @@ public:
     // are marked. Saving keeps the image (its kept JPEG, and the back side's when there is
     // one) with the card and closes the window.
     void setScan(const ScannedCard& card, const QByteArray& jpeg, const QByteArray& backJpeg = {});
+    // Reads the back side from a chosen file through the scanner, so that a back photographed
+    // sideways or upside down is kept upright, while the window stays usable.
     void addBackSide();
+    // The main window's scanner, whose one recogniser reads back sides too. Without one the
+    // editor makes its own on the first back side.
+    void useScanner(std::function<CardScanner&()> scanner) { m_scanner = std::move(scanner); }
     // The card the last save inserted, 0 before one.
     int64_t savedCardId() const { return m_savedCardId; }
 
@@ -86,6 +93,7 @@ private:
     std::optional<ScannedCard> m_scan;
     QByteArray m_scanJpeg;
     QByteArray m_backJpeg; // a back side not saved yet
+    std::function<CardScanner&()> m_scanner;
     int64_t m_savedCardId = 0;
 };
 

@@ -30,28 +30,62 @@ QString cardImageFilter()
 ScanWorker::ScanWorker() = default;
 ScanWorker::~ScanWorker() = default;
 
-void ScanWorker::read(int request, const QString& file)
+namespace {
+
+// A page as it is kept: turned the way the card reads, shrunk, with its thumbnail. The full
+// page is let go here, on the reading thread.
+ScannedPage keptPage(const QString& file, const QString& source, QImage image, ScannedCard card)
+{
+    if (card.quarterTurns != 0)
+        image = image.transformed(QTransform().rotate(90 * card.quarterTurns));
+    QImage thumbnail = image.scaledToHeight(kScanThumbHeight, Qt::SmoothTransformation);
+    return {file, source, keptCardJpeg(image), std::move(thumbnail), std::move(card), {}};
+}
+
+} // namespace
+
+CardReader& ScanWorker::reader()
+{
+    if (!m_reader)
+        m_reader = std::make_unique<CardReader>();
+    return *m_reader;
+}
+
+ScannedPage ScanWorker::backSide(const QString& file)
+{
+    QImage image = CardPages(file).page(0);
+    ScannedCard card;
+    try {
+        // Read as a front is, for the turns that set it upright; what it says stays unused.
+        card = reader().readCard(image);
+    } catch (const ScanError&) {
+        // A back with a logo alone, or no recogniser data: kept the way the camera held it.
+        card = {};
+    }
+    return keptPage(file, QFileInfo(file).fileName(), std::move(image), std::move(card));
+}
+
+void ScanWorker::read(int request, const QString& file, ScanPurpose purpose)
 {
     std::vector<ScannedPage> pages;
     QString failure;
     try {
-        if (!m_reader)
-            m_reader = std::make_unique<CardReader>();
-        // Page by page: a scanner's PDF may hold hundreds of cards.
-        const CardPages images(file);
-        const QString name = QFileInfo(file).fileName();
-        for (int i = 0; i < images.count(); ++i) {
-            const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
-            try {
-                QImage image = images.page(i);
-                ScannedCard card = m_reader->readCard(image);
-                if (card.quarterTurns != 0) // kept the way the card reads
-                    image = image.transformed(QTransform().rotate(90 * card.quarterTurns));
-                // The full page is let go here, on the reading thread.
-                pages.push_back({file, source, keptCardJpeg(image),
-                                 image.scaledToHeight(kScanThumbHeight, Qt::SmoothTransformation), std::move(card), {}});
-            } catch (const ScanError& error) {
-                failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
+        if (purpose == ScanPurpose::BackSide) {
+            pages.push_back(backSide(file));
+        } else {
+            reader();
+            // Page by page: a scanner's PDF may hold hundreds of cards.
+            const CardPages images(file);
+            const QString name = QFileInfo(file).fileName();
+            for (int i = 0; i < images.count(); ++i) {
+                const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
+                try {
+                    QImage image = images.page(i);
+                    ScannedCard card = m_reader->readCard(image);
+                    pages.push_back(keptPage(file, source, std::move(image), std::move(card)));
+                } catch (const ScanError& error) {
+                    failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
+                }
             }
         }
     } catch (const ScanError& error) {
@@ -65,6 +99,7 @@ void ScanWorker::read(int request, const QString& file)
 CardScanner::CardScanner(QObject* parent) : QObject(parent), m_thread(new QThread(this)), m_worker(new ScanWorker)
 {
     qRegisterMetaType<std::vector<ScannedPage>>("std::vector<ScannedPage>");
+    qRegisterMetaType<ScanPurpose>("ScanPurpose");
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     connect(this, &CardScanner::readFile, m_worker, &ScanWorker::read);
@@ -78,7 +113,7 @@ CardScanner::~CardScanner()
     m_thread->wait();
 }
 
-ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files)
+ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files, ScanPurpose purpose)
 {
     ScanOutcome outcome;
     const int request = ++m_request;
@@ -91,9 +126,11 @@ ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files)
             loop.quit();
             return;
         }
-        progress->setLabelText(QStringLiteral("正在识别第 %1 张，共 %2 张：%3")
-                                   .arg(done + 1).arg(files.size()).arg(QFileInfo(files[done]).fileName()));
-        emit readFile(request, files[done]);
+        const QString name = QFileInfo(files[done]).fileName();
+        progress->setLabelText(purpose == ScanPurpose::BackSide
+                                   ? QStringLiteral("正在识别背面的方向：%1").arg(name)
+                                   : QStringLiteral("正在识别第 %1 张，共 %2 张：%3").arg(done + 1).arg(files.size()).arg(name));
+        emit readFile(request, files[done], purpose);
     };
     // Answers of a cancelled scan may still come; they belong to no one.
     const QMetaObject::Connection answers = connect(
@@ -120,6 +157,13 @@ ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files)
     disconnect(cancel); // closing the dialog says canceled too
     progress->close();
     return outcome;
+}
+
+QByteArray CardScanner::readBackSide(QWidget* parent, const QString& file, QString& failure)
+{
+    const ScanOutcome outcome = read(parent, {file}, ScanPurpose::BackSide);
+    failure = outcome.failures.join(u'；');
+    return outcome.pages.empty() ? QByteArray() : outcome.pages.front().jpeg;
 }
 
 } // namespace ostrel

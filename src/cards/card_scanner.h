@@ -37,6 +37,10 @@ const QStringList& cardImageSuffixes();
 // The file chooser's filter for card images.
 QString cardImageFilter();
 
+// What the files are read for: cards, or the back side of a card whose front is being edited
+// (only its first page, kept whether or not it holds text; it is read only to set it upright).
+enum class ScanPurpose { Cards, BackSide };
+
 // What a scan of some files gave: the cards read, and for each file that gave none the
 // sentence saying why.
 struct ScanOutcome {
@@ -51,13 +55,16 @@ class ScanWorker : public QObject {
 public:
     ScanWorker();
     ~ScanWorker() override;
-    // Reads the cards of one file and answers with fileRead.
-    void read(int request, const QString& file);
+    // Reads the cards of one file, or its back side, and answers with fileRead.
+    void read(int request, const QString& file, ScanPurpose purpose);
 
 signals:
     void fileRead(int request, const std::vector<ScannedPage>& pages, const QString& failure);
 
 private:
+    CardReader& reader();
+    ScannedPage backSide(const QString& file);
+
     std::unique_ptr<CardReader> m_reader;
 };
 
@@ -71,10 +78,13 @@ public:
 
     // Reads the files one after another while a progress dialog with 取消 stands over parent;
     // returns when they are read or the user cancelled (the card being read is then let go).
-    ScanOutcome read(QWidget* parent, const QStringList& files);
+    ScanOutcome read(QWidget* parent, const QStringList& files, ScanPurpose purpose = ScanPurpose::Cards);
+    // The back side in file as it will be kept, set upright as a card's front is: empty when
+    // the user cancelled, or when the file cannot be read (failure then says why).
+    QByteArray readBackSide(QWidget* parent, const QString& file, QString& failure);
 
 signals:
-    void readFile(int request, const QString& file);
+    void readFile(int request, const QString& file, ScanPurpose purpose);
 
 private:
     QThread* m_thread;

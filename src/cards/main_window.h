@@ -57,6 +57,9 @@ public:
             connectGuarded(&window, &Window::cardsChanged, this, &TfrmMain::myRef);
         if constexpr (requires { &Window::searchChosen; })
             connectGuarded(&window, &Window::searchChosen, this, &TfrmMain::applySearch);
+        // One recogniser serves every window that reads card images.
+        if constexpr (requires { &Window::useScanner; })
+            window.useScanner([this]() -> CardScanner& { return cardScanner(); });
         return window;
     }
 
@@ -183,6 +186,8 @@ public:
     // Reads card images on the scanner's thread: one card opens in the editor, several in the
     // review list; files that gave no card are named with the reason.
     void scanFiles(const QStringList& files);
+    // The scanner, made on first use and kept with its recogniser.
+    CardScanner& cardScanner();
     // 查找重复名片…: groups the live cards with a progress dialog and lists the groups.
     void findDuplicateCards();
     // 忘记所有“不是重复”的决定: after asking, the groups said not to be duplicates are offered again.

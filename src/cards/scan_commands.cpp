@@ -63,11 +63,16 @@ void TfrmMain::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(this, [this, files] { runGuarded([&] { scanFiles(files); }); }, Qt::QueuedConnection);
 }
 
-void TfrmMain::scanFiles(const QStringList& files)
+CardScanner& TfrmMain::cardScanner()
 {
     if (!m_scanner)
         m_scanner = new CardScanner(this);
-    ScanOutcome outcome = m_scanner->read(this, files);
+    return *m_scanner;
+}
+
+void TfrmMain::scanFiles(const QStringList& files)
+{
+    ScanOutcome outcome = cardScanner().read(this, files);
     if (outcome.cancelled)
         return;
     if (!outcome.failures.isEmpty())

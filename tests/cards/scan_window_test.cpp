@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
@@ -53,7 +54,17 @@ void keepScreenshot(QWidget* window, const QString& name)
 
 class ScanWindow : public test::AppFixture {
 protected:
-    ScanWindow() { startMain(); }
+    ScanWindow()
+    {
+        startMain();
+        // Armed by start(0): presses 取消 of the scan's progress as soon as it shows, as the user does.
+        QObject::connect(&canceller, &QTimer::timeout, [this] {
+            if (auto* progress = main->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"))) {
+                progress->findChild<QPushButton*>()->click();
+                canceller.stop();
+            }
+        });
+    }
 
     // quarterTurns: the card photographed on its side or upside down.
     // scale: a photo larger than the kept image.
@@ -66,6 +77,28 @@ protected:
             .transformed(QTransform().rotate(90 * quarterTurns).scale(scale, scale), Qt::SmoothTransformation)
             .save(path);
         return path;
+    }
+    // A back side (an English side, or none but a mark) with a dark mark in its top-left
+    // corner, photographed turned by quarterTurns.
+    QString writeBack(const QString& file, int quarterTurns, bool text)
+    {
+        QImage back = text ? test::drawnCard(QStringLiteral("Wang Jianguo"),
+                                             {QStringLiteral("Xingchen Technology Co., Ltd."),
+                                              QStringLiteral("Mobile: +86 138 1234 5678"), QStringLiteral("wang@xingchen.com")})
+                           : test::drawnCard({}, {});
+        QPainter(&back).fillRect(20, 20, 50, 50, Qt::black);
+        const QString path = dir.filePath(file);
+        back.transformed(QTransform().rotate(90 * quarterTurns)).save(path);
+        return path;
+    }
+    // The mark is in the top-left corner of an upright, landscape back and nowhere else.
+    static bool markedUpright(const QImage& back)
+    {
+        if (back.width() <= back.height())
+            return false;
+        const int w = back.width() - 1, h = back.height() - 1;
+        return qGray(back.pixel(45, 45)) < 80 && qGray(back.pixel(w - 45, 45)) > 200
+               && qGray(back.pixel(45, h - 45)) > 200 && qGray(back.pixel(w - 45, h - 45)) > 200;
     }
     void scanFromMenu(const QStringList& files)
     {
@@ -84,6 +117,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QTimer canceller;
 };
 
 TEST_F(ScanWindow, OneImageOpensTheEditorFilledAndSavingKeepsTheImage)
@@ -174,6 +208,64 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
     EXPECT_EQ(cardNamed("张伟"), 0) << "a card made a back side is not saved as a card";
 }
 
+// A back photographed on its side or upside down is read through the main window's scanner and
+// kept upright: added in the editor of a scanned card, or made the back of the card above it
+// in the review list. A back with no text is kept as it was; a cancelled reading adds none.
+TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
+{
+    const struct {
+        int turns;
+        bool text;
+        bool inReviewList;
+        bool cancel;
+    } cases[] = {{1, true, false, false}, {2, true, false, false}, {3, true, false, false},
+                 {0, false, false, false}, {1, true, false, true},  {3, true, true, false}};
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(row);
+        testhooks::clear();
+        // The duplicate check would refuse a card saved by an earlier row.
+        exec(QStringLiteral("delete from D_BImage"));
+        exec(QStringLiteral("delete from D_B"));
+        const Card& front = kCards[row % 3];
+        const QString tag = QString::number(row++);
+        const QString back = writeBack(tag + QStringLiteral("背面.png"), c.turns, c.text);
+        if (c.inReviewList) {
+            testhooks::queueModal([&](QDialog* window) {
+                auto* list = qobject_cast<TfrmScanList*>(window);
+                ASSERT_NE(list, nullptr);
+                list->makeBackOfPrevious(1);
+                list->SaveAllButton->click();
+            });
+        } else {
+            testhooks::queueModal([&](QDialog* editor) {
+                auto* view = editor->findChild<CardImageView*>(QStringLiteral("ImageView"));
+                testhooks::queueFile(back);
+                if (c.cancel)
+                    canceller.start(0);
+                editor->findChild<QPushButton*>(QStringLiteral("AddBackButton"))->click();
+                EXPECT_EQ(view->BackButton->isVisible(), !c.cancel);
+                if (!c.cancel && c.turns == 1) {
+                    QCoreApplication::processEvents();
+                    keepScreenshot(editor, QStringLiteral("scanned-card-upright-back.png"));
+                }
+                editor->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
+            });
+        }
+        QStringList files = {writeCard(front, tag + QStringLiteral("正面.png"))};
+        if (c.inReviewList)
+            files << back;
+        scanFromMenu(files);
+        EXPECT_EQ(testhooks::pendingModals(), 0);
+        const int64_t card = cardNamed(front.name);
+        ASSERT_NE(card, 0) << testhooks::shownTexts().join(u'|').toStdString();
+        const QByteArray kept = cardImage(dm.ADOConnection1, card, CardSide::Back);
+        EXPECT_EQ(kept.isEmpty(), c.cancel);
+        if (!c.cancel)
+            EXPECT_TRUE(markedUpright(QImage::fromData(kept, "JPEG")));
+    }
+}
+
 TEST_F(ScanWindow, ImagesDroppedOnTheMainWindowAreRead)
 {
     QMimeData notes;
@@ -207,13 +299,6 @@ TEST_F(ScanWindow, ACancelledBatchOpensNothingAndSavesNothing)
     bool opened = false;
     testhooks::queueModal([&](QDialog*) { opened = true; });
     // 取消 while the first card is being read.
-    QTimer canceller;
-    QObject::connect(&canceller, &QTimer::timeout, [&] {
-        if (auto* progress = main->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog"))) {
-            progress->findChild<QPushButton*>()->click(); // 取消, as the user presses it
-            canceller.stop();
-        }
-    });
     canceller.start(0);
     scanFromMenu(files);
     EXPECT_FALSE(opened) << "neither the review list nor the editor";
