@@ -9,7 +9,6 @@
 #include "card_qr_window.h"
 #include "card_image_view.h"
 #include "card_scanner.h"
-#include "core/scan/card_image.h"
 #include "core/card_image_store.h"
 #include "formats/gbk.h"
 #include "card_statements.h"
@@ -19,7 +18,6 @@
 #include "ui/common/window_parts.h"
 
 #include <QBoxLayout>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>

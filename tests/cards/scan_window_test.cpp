@@ -261,8 +261,9 @@ TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
         ASSERT_NE(card, 0) << testhooks::shownTexts().join(u'|').toStdString();
         const QByteArray kept = cardImage(dm.ADOConnection1, card, CardSide::Back);
         EXPECT_EQ(kept.isEmpty(), c.cancel);
-        if (!c.cancel)
+        if (!c.cancel) {
             EXPECT_TRUE(markedUpright(QImage::fromData(kept, "JPEG")));
+        }
     }
 }
 
