@@ -245,6 +245,7 @@ TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
                     canceller.start(0);
                 editor->findChild<QPushButton*>(QStringLiteral("AddBackButton"))->click();
                 EXPECT_EQ(view->BackButton->isVisible(), !c.cancel);
+                EXPECT_EQ(main->findChildren<CardScanner*>().size(), 1) << "the main window's one recogniser";
                 if (!c.cancel && c.turns == 1) {
                     QCoreApplication::processEvents();
                     keepScreenshot(editor, QStringLiteral("scanned-card-upright-back.png"));
