@@ -65,29 +65,33 @@ ScannedPage ScanWorker::backSide(const QString& file)
     return keptPage(file, QFileInfo(file).fileName(), std::move(image), std::move(card));
 }
 
+void ScanWorker::readCards(const QString& file, std::vector<ScannedPage>& pages, QString& failure)
+{
+    CardReader& recogniser = reader(); // first: missing language data is named before the file
+    // Page by page: a scanner's PDF may hold hundreds of cards.
+    const CardPages images(file);
+    const QString name = QFileInfo(file).fileName();
+    for (int i = 0; i < images.count(); ++i) {
+        const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
+        try {
+            QImage image = images.page(i);
+            ScannedCard card = recogniser.readCard(image);
+            pages.push_back(keptPage(file, source, std::move(image), std::move(card)));
+        } catch (const ScanError& error) {
+            failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
+        }
+    }
+}
+
 void ScanWorker::read(int request, const QString& file, ScanPurpose purpose)
 {
     std::vector<ScannedPage> pages;
     QString failure;
     try {
-        if (purpose == ScanPurpose::BackSide) {
+        if (purpose == ScanPurpose::BackSide)
             pages.push_back(backSide(file));
-        } else {
-            reader();
-            // Page by page: a scanner's PDF may hold hundreds of cards.
-            const CardPages images(file);
-            const QString name = QFileInfo(file).fileName();
-            for (int i = 0; i < images.count(); ++i) {
-                const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
-                try {
-                    QImage image = images.page(i);
-                    ScannedCard card = m_reader->readCard(image);
-                    pages.push_back(keptPage(file, source, std::move(image), std::move(card)));
-                } catch (const ScanError& error) {
-                    failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
-                }
-            }
-        }
+        else
+            readCards(file, pages, failure);
     } catch (const ScanError& error) {
         failure = QFileInfo(file).fileName() + QStringLiteral("：") + error.message();
     } catch (const std::exception& error) {

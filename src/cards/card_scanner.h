@@ -63,6 +63,9 @@ signals:
 
 private:
     CardReader& reader();
+    // Adds the cards of a file to pages (those read before an error stay); the pages that
+    // gave none are named in failure.
+    void readCards(const QString& file, std::vector<ScannedPage>& pages, QString& failure);
     ScannedPage backSide(const QString& file);
 
     std::unique_ptr<CardReader> m_reader;
