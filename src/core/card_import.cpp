@@ -5,7 +5,6 @@
 #include "engine/database.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
-#include "engine/transaction.h"
 #include "formats/gbk.h"
 
 #include <algorithm>
@@ -42,6 +41,25 @@ void keepImported(Database& db)
     }
 }
 
+qint64 lastCardId(Query& query)
+{
+    query.run(lastCardIdSql());
+    const qint64 id = query.integer(QStringLiteral("LastID"));
+    query.close();
+    return id;
+}
+
+// Gives the cards numbered after keyedUpTo their search keys and commits them with the
+// rows before; returns the last card's number, up to which all now have keys. The pages
+// the lot read and wrote are given back.
+qint64 commitChunk(Database& db, Query& query, qint64 keyedUpTo)
+{
+    updateSearchKeysAfter(db, keyedUpTo);
+    db.commit();
+    db.releaseCache();
+    return lastCardId(query);
+}
+
 // The number of cards numbered after lastId, as the database really holds them; -1 when
 // even that cannot be read.
 int cardsAfter(Query& query, qint64 lastId)
@@ -54,8 +72,10 @@ int cardsAfter(Query& query, qint64 lastId)
 }
 
 // After an engine error at row (counted from 0): the rows before it kept with their search
-// keys, and the error said again with what the database now holds of the import.
-[[noreturn]] void endAtError(Database& db, Query& query, const EngineError& e, int row, qint64 lastId, bool rowSavepoints)
+// keys (those after keyedUpTo have none yet), and the error said again with what the
+// database now holds of the import (the cards after lastId).
+[[noreturn]] void endAtError(Database& db, Query& query, const EngineError& e, int row, qint64 lastId, qint64 keyedUpTo,
+                             bool rowSavepoints)
 {
     if (rowSavepoints && db.inTransaction()) {
         try {
@@ -67,7 +87,7 @@ int cardsAfter(Query& query, qint64 lastId)
     try {
         // The kept cards' search keys: a file builds missing ones at its next start, a
         // server never does.
-        updateSearchKeysAfter(db, lastId);
+        updateSearchKeysAfter(db, keyedUpTo);
     } catch (const EngineError&) {
         // The import's own error is the one to show.
     }
@@ -85,19 +105,15 @@ CardImportResult importCards(Database& db, Query& query, int rowCount, const Car
 {
     // Told at most a few hundred times: each drawing of a progress costs as much as many rows.
     const int progressStep = std::max(kProgressStep, rowCount / 200);
+    const int chunkRows = std::max(1, calls.chunkRows);
     // New cards are numbered after the last one, so what an interrupted import really
     // saved can be counted afterwards.
-    query.run(lastCardIdSql());
-    const qint64 lastId = query.integer(QStringLiteral("LastID"));
-    query.close();
+    const qint64 lastId = lastCardId(query);
+    // Cards numbered after this one have no search key yet.
+    qint64 keyedUpTo = lastId;
     CardImportResult result;
     CardImportCounts& counts = result.counts;
     int row = 0;
-    // One transaction for speed. An engine error ends the import at its row; the rows
-    // before it are kept, as they would be without the transaction. The guard's "roll back
-    // unless committed" cannot say that, so keepImported ends the transaction on every way
-    // out by an exception, and the guard finds nothing left to roll back.
-    Transaction transaction(db);
     // Where an engine error undoes the whole transaction (a server), each row is a savepoint
     // of its own, so the rows before it stay.
     const bool rowSavepoints = !db.has(Capability::FailedStatementKeepsTransaction);
@@ -106,6 +122,7 @@ CardImportResult importCards(Database& db, Query& query, int rowCount, const Car
         const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());
         const std::unique_ptr<PreparedStatement> insert = db.prepare(insertCardSql());
         CardValues values;
+        db.beginTransaction();
         for (; row < rowCount; ++row) {
             calls.read(row, values);
             for (const CardField& field : cardFields()) {
@@ -139,19 +156,17 @@ CardImportResult importCards(Database& db, Query& query, int rowCount, const Car
                 result.cancelled = true;
                 break;
             }
+            if ((row + 1) % chunkRows == 0 && row + 1 < rowCount) {
+                keyedUpTo = commitChunk(db, query, keyedUpTo);
+                db.beginTransaction();
+            }
         }
+        commitChunk(db, query, keyedUpTo);
     } catch (const EngineError& e) {
-        endAtError(db, query, e, row, lastId, rowSavepoints);
+        // A failed commit after the last row is told as the last row's.
+        endAtError(db, query, e, std::min(row, std::max(rowCount - 1, 0)), lastId, keyedUpTo, rowSavepoints);
     } catch (...) {
         keepImported(db);
-        throw;
-    }
-    try {
-        // The new cards' search keys, in the same transaction as the cards.
-        updateSearchKeysAfter(db, lastId);
-        transaction.commit();
-    } catch (const EngineError&) {
-        keepImported(db); // a commit that failed leaves the transaction to roll back
         throw;
     }
     result.rowsDone = row;

@@ -30,13 +30,19 @@ struct CardImportCalls {
     std::function<void(int row, CardValues& values)> read;
     std::function<QString()> entryDate;
     std::function<bool(int rowsDone)> progress;
+    // Rows committed together, with their cards' search keys. The engine holds every page a
+    // transaction changed until its commit, so a whole sheet in one transaction held the
+    // pages of all its cards at once. Nothing is lost by it: each row's insert stands alone,
+    // and the rows before an error or a cancel are kept either way.
+    int chunkRows = 10000;
 };
 
 // Adds rows from any source as cards: rows without a name and rows that match a live card
-// (or an earlier row) by category, name and sex are skipped, the rest go in in one
-// transaction with their search keys, each value cut to its import limit. query runs the
-// statements that count cards. An engine error midway keeps the rows before it and is
-// thrown, saying how many cards the database really holds from this import.
+// (or an earlier row) by category, name and sex are skipped, the rest go in with their
+// search keys in transactions of some thousand rows, each value cut to its import limit.
+// query runs the statements that count cards. A cancel or an engine error midway keeps the
+// rows before it; the error is thrown, saying how many cards the database really holds
+// from this import.
 CardImportResult importCards(Database& db, Query& query, int rowCount, const CardImportCalls& calls);
 
 } // namespace ostrel

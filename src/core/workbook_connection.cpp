@@ -10,6 +10,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <utility>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace ostrel {
 
 namespace {
@@ -106,16 +112,25 @@ ResultSet readWorkbook(const QString& path, const QString& sheet)
             fileError(path, QStringLiteral("读取出错（%1）").arg(file.errorString()));
     }
     try {
+        ResultSet rows;
         switch (format) {
         case WorkbookFormat::Xls:
-            return readXls(path, sheet);
+            rows = readXls(path, sheet);
+            break;
         case WorkbookFormat::Xlsx:
             // Read from the file as the zip needs it, never whole.
-            return readXlsx(file, sheet);
+            rows = readXlsx(file, sheet);
+            break;
         case WorkbookFormat::Csv:
+            rows = readCsv(std::exchange(bytes, {}), sheet);
             break;
         }
-        return readCsv(bytes, sheet);
+#ifdef __GLIBC__
+        // The reading's passing buffers, freed, lie scattered through the heap: without a
+        // trim they stay resident beside the sheet for as long as it is shown.
+        malloc_trim(0);
+#endif
+        return rows;
     } catch (const EngineError& e) {
         fileError(path, e.message());
     } catch (const std::bad_alloc&) {

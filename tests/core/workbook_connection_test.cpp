@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
+#include <tuple>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -222,6 +224,15 @@ TEST(XlsReader, HelperOutputIsCheckedBeforeUse)
     workbook::appendXlsCell(good, 0, 0, "姓名", false);
     workbook::appendXlsCell(good, 1, 0, "张三", false);
     workbook::appendXlsCell(good, 1, 2, "13800138000", true);
+    // The same cells with a title "F3" over the number, in any order: the helper's row by
+    // row goes straight into the result, any other is read again.
+    using StreamCell = std::tuple<uint32_t, uint32_t, const char*>;
+    auto cells = [](std::initializer_list<StreamCell> list) {
+        std::string out;
+        for (const auto& [row, column, text] : list)
+            workbook::appendXlsCell(out, row, column, text, row == 1 && column == 2);
+        return out + "E";
+    };
     std::string failed = good;
     workbook::appendXlsError(failed, QStringLiteral("找不到工作表“Sheet1”"));
     auto cell = [](uint32_t row, uint32_t column, char numeric, uint32_t length, std::string_view text) {
@@ -235,6 +246,8 @@ TEST(XlsReader, HelperOutputIsCheckedBeforeUse)
     const QString ended = QStringLiteral("无法读取 .xls 工作簿：文件已损坏，读取它的过程异常终止");
     const struct { const char* what; std::string stream; QString error; } cases[] = {
         {"whole", good + "E", {}},
+        {"in order", cells({{0, 0, "姓名"}, {0, 2, "F3"}, {1, 0, "张三"}, {1, 2, "13800138000"}}), {}},
+        {"out of order", cells({{1, 2, "13800138000"}, {0, 2, "F3"}, {1, 0, "张三"}, {0, 0, "姓名"}}), {}},
         {"an error after cells", failed, QStringLiteral("找不到工作表“Sheet1”")},
         {"nothing", "", ended},
         {"no end", good, ended},

@@ -119,6 +119,20 @@ TEST(WorkbookSheetBuilder, TitlesRowsPaddingAndOrder)
             EXPECT_EQ(rows.text(r, c), expected[r][c]) << r << ',' << c;
 }
 
+// Shared texts lie in blocks of 1 MB: each reads back whole at a block's end, when it fills a
+// block exactly, when it is longer than a block, and when it is empty.
+TEST(WorkbookSheetBuilder, SharedTextsReadBackAcrossBlocks)
+{
+    constexpr size_t kBlock = 1 << 20;
+    const size_t lengths[] = {0, 5, kBlock, 3, kBlock - 2, 2, 2, 2 * kBlock + 7, 0, 9};
+    SharedTexts shared;
+    for (size_t i = 0; i < std::size(lengths); ++i)
+        shared.add(std::string(lengths[i], static_cast<char>('a' + i)));
+    ASSERT_EQ(shared.size(), std::size(lengths));
+    for (size_t i = 0; i < std::size(lengths); ++i)
+        EXPECT_TRUE(shared.at(i) == std::string(lengths[i], static_cast<char>('a' + i))) << i << ": " << shared.at(i).size();
+}
+
 // Both builders keep the rows compactly and read them back a page at a time, in any order
 // and sorted by a title click: shared texts, own texts, numbers, gaps and empty rows.
 TEST(WorkbookSheetBuilder, KeptRowsReadInAnyOrderAndSorted)

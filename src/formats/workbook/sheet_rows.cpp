@@ -36,6 +36,32 @@ uint64_t takeNumber(std::string_view bytes, size_t& at)
 
 } // namespace
 
+void SharedTexts::add(std::string_view utf8)
+{
+    constexpr size_t kBlockFull = size_t{1} << kPlaceBits;
+    size_t block = m_starts.back() >> kPlaceBits;
+    if (block < m_blocks.size() && !m_blocks[block].empty() && m_blocks[block].size() + utf8.size() > kBlockFull)
+        ++block;
+    if (block == m_blocks.size())
+        m_blocks.emplace_back().reserve(std::max(kBlockFull, utf8.size()));
+    std::string& bytes = m_blocks[block];
+    m_starts.back() = static_cast<uint32_t>(block << kPlaceBits | bytes.size());
+    bytes.append(utf8);
+    // A full block: the next text starts the next one, so every place fits its bits.
+    m_starts.push_back(static_cast<uint32_t>(bytes.size() >= kBlockFull ? (block + 1) << kPlaceBits
+                                                                        : block << kPlaceBits | bytes.size()));
+}
+
+std::string_view SharedTexts::at(size_t index) const
+{
+    constexpr uint32_t kPlaceMask = (1u << kPlaceBits) - 1;
+    const uint32_t start = m_starts[index];
+    const uint32_t next = m_starts[index + 1];
+    const std::string& bytes = m_blocks[start >> kPlaceBits];
+    const size_t end = (next >> kPlaceBits) == (start >> kPlaceBits) ? next & kPlaceMask : bytes.size();
+    return std::string_view(bytes).substr(start & kPlaceMask, end - (start & kPlaceMask));
+}
+
 SheetRows::SheetRows(int width, std::shared_ptr<const SharedTexts> shared) : m_width(width), m_shared(std::move(shared))
 {
     if (!m_shared)

@@ -15,21 +15,21 @@
 
 namespace ostrel::workbook {
 
-// Texts referred to by number: one buffer, text i from starts[i] to starts[i + 1].
-struct SharedTexts {
-    std::string text;
-    std::vector<uint32_t> starts{0};
+// Texts referred to by number, end to end in blocks that never move once filled: reading
+// them costs no copy of those read before, nor room left over at the end.
+class SharedTexts {
+public:
+    size_t size() const { return m_starts.size() - 1; }
+    void reserve(size_t count) { m_starts.reserve(count + 1); }
+    void add(std::string_view utf8);
+    std::string_view at(size_t index) const;
 
-    size_t size() const { return starts.size() - 1; }
-    void add(std::string_view utf8)
-    {
-        text.append(utf8);
-        starts.push_back(static_cast<uint32_t>(text.size()));
-    }
-    std::string_view at(size_t index) const
-    {
-        return std::string_view(text).substr(starts[index], starts[index + 1] - starts[index]);
-    }
+private:
+    // A text's start: its block above these bits, its place in the block below them.
+    static constexpr int kPlaceBits = 20;
+    std::vector<std::string> m_blocks;
+    // Text i from m_starts[i] to m_starts[i + 1], or to its block's end when that is in the next one.
+    std::vector<uint32_t> m_starts{0};
 };
 
 // Rows written in order, cell by cell from the first column; a row's cells after its last

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ostrel::workbook {
 
@@ -64,11 +65,11 @@ void appendXlsError(std::string& out, const QString& message);
 
 // ---- In the program ----
 
-// Reads the helper's stream into the sheet as it arrives. Any bytes are safe: what is not
-// a stream of the helper makes it broken().
+// Reads the helper's stream as it arrives, handing each cell to `cell` (a sheet builder's
+// add). Any bytes are safe: what is not a stream of the helper makes it broken().
 class XlsStreamReader {
 public:
-    explicit XlsStreamReader(SheetBuilder& cells) : m_cells(cells) {}
+    explicit XlsStreamReader(XlsCell cell) : m_cell(std::move(cell)) {}
 
     // Takes the next bytes. The sheet's limits throw EngineError here.
     void feed(std::string_view bytes);
@@ -83,7 +84,7 @@ private:
     // Reads one record from `at`; false when it is not complete yet.
     bool record(size_t& at);
 
-    SheetBuilder& m_cells;
+    XlsCell m_cell;
     std::string m_pending;
     bool m_ended = false;
     bool m_broken = false;

@@ -48,7 +48,11 @@ void workbook::setXlsHelper(const XlsHelper& helper)
     helperSetting() = helper;
 }
 
-ResultSet readXls(const QString& path, const QString& sheet)
+namespace {
+
+// The sheet read by the helper into `Cells` (OrderedSheet or SheetBuilder).
+template <class Cells>
+ResultSet readXlsInto(const QString& path, const QString& sheet)
 {
     const workbook::XlsHelper helper = workbook::xlsHelper();
     const QString program = helper.program.isEmpty()
@@ -74,8 +78,9 @@ ResultSet readXls(const QString& path, const QString& sheet)
         process->kill();
         workbook::xlsError(QStringLiteral("读取超时，文件可能已损坏"));
     };
-    workbook::SheetBuilder cells;
-    workbook::XlsStreamReader stream(cells);
+    Cells cells;
+    workbook::XlsStreamReader stream(
+        [&](uint32_t row, uint32_t column, std::string_view utf8, bool numeric) { cells.add(row, column, utf8, numeric); });
     while (!stream.ended()) {
         if (process->bytesAvailable() == 0 && !process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             // No more output: the helper has ended or closed its output, or the deadline has
@@ -98,6 +103,19 @@ ResultSet readXls(const QString& path, const QString& sheet)
     if (!stream.ended() || stream.broken() || !exitedWell)
         workbook::xlsError(QStringLiteral("文件已损坏，读取它的过程异常终止"));
     return cells.build();
+}
+
+} // namespace
+
+ResultSet readXls(const QString& path, const QString& sheet)
+{
+    // The helper sends the cells row by row, left to right: each goes straight into the
+    // result. Rare sheets (a cell right of the titles) are read again, collecting the cells.
+    try {
+        return readXlsInto<workbook::OrderedSheet>(path, sheet);
+    } catch (const workbook::OrderedSheet::NotInOrder&) {
+        return readXlsInto<workbook::SheetBuilder>(path, sheet);
+    }
 }
 
 } // namespace ostrel

@@ -98,7 +98,7 @@ bool XlsStreamReader::record(size_t& at)
         }
         if (m_pending.size() - at < length)
             return false;
-        m_cells.add(row, column, std::string_view(m_pending).substr(at, length), numeric == 1);
+        m_cell(row, column, std::string_view(m_pending).substr(at, length), numeric == 1);
         at += length;
         return true;
     }

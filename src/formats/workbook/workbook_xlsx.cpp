@@ -185,20 +185,37 @@ QString targetOfType(const QList<Relationship>& list, QStringView typeEnd, const
     return {};
 }
 
+bool parseUnsigned(std::string_view text, uint64_t& value)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return true;
+}
+
 // The texts are kept by the sheet's rows for as long as they are shown.
 std::shared_ptr<const SharedTexts> readSharedStrings(XmlPull& xml, qint64 expandedSize)
 {
     auto sst = std::make_shared<SharedTexts>();
-    // The text is a fraction of its markup: room for a third of it, then what is left over
-    // goes back once the strings are in.
-    sst->text.reserve(static_cast<size_t>(std::clamp<qint64>(expandedSize, 0, kMaxSharedStringsBytes) / 3));
     for (XmlPull::Token token; (token = xml.next()) != XmlPull::EndDocument;) {
-        if (token != XmlPull::StartElement || xml.name() != "si")
+        if (token != XmlPull::StartElement)
             continue;
-        sst->add(readRichText(xml));
+        if (xml.name() == "si") {
+            sst->add(readRichText(xml));
+        } else if (xml.name() == "sst") {
+            // Room for the strings the part declares, at most one per 16 bytes of it (an
+            // <si> holding a text takes more), whatever it declares.
+            uint64_t declared = 0;
+            if (parseUnsigned(xml.attribute("uniqueCount"), declared))
+                sst->reserve(static_cast<size_t>(std::min<uint64_t>(
+                    declared, static_cast<uint64_t>(std::clamp<qint64>(expandedSize, 0, kMaxSharedStringsBytes)) / 16)));
+        }
     }
-    sst->text.shrink_to_fit();
-    sst->starts.shrink_to_fit();
     return sst;
 }
 
@@ -259,19 +276,6 @@ WorkbookPart readWorkbookPart(const QByteArray& bytes, const QString& part)
         }
     }
     return book;
-}
-
-bool parseUnsigned(std::string_view text, uint64_t& value)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return true;
 }
 
 bool parseNumber(std::string_view text, double& value)
