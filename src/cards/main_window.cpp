@@ -11,6 +11,7 @@
 #include "card_statements.h"
 #include "app/date_box.h"
 #include "core/quick_find_index.h"
+#include "core/server_find_index.h"
 #include "core/search_keys.h"
 #include "core/open_database.h"
 #include "engine/query.h"
@@ -286,6 +287,8 @@ void TfrmMain::loadQuickFindIndex()
     endQuickFindIndexLoad();
     m_finder->setIndex(nullptr);
     QuickFindIndexLoader load = quickFindIndexLoader(m_dm.ADOConnection1);
+    if (!load)
+        load = serverQuickFindIndexLoader(m_dm.ADOConnection1);
     if (!load || !QuickFindEdit->isEnabled())
         return;
     // The start's reads are over (the list, the reminder): the pages they left in the cache
