@@ -212,8 +212,9 @@ void TfrmMain::FormCreate()
     QTimer::singleShot(0, this, [this] {
         if (std::exchange(m_indexWanted, false))
             runGuarded([this] { loadQuickFindIndex(); });
-        // No index is coming (a server, a file without the log): the engine counts now.
-        if (m_countsPending && !m_indexLoader)
+        // No index is coming (a file without the log), or the server's, whose load takes
+        // seconds at a million cards while the server counts in one: the engine counts now.
+        if (m_countsPending && (!m_indexLoader || !m_dm.ADOConnection1.has(Capability::LocalFile)))
             runGuarded([this] { showCounts(); });
     });
     if (db.isReadOnly()) {
