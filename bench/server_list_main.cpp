@@ -2,7 +2,7 @@
 // (the paged list of live cards, its visit and anniversary counts, the first screen of
 // rows) and the name search, on the encrypted file and on a PostgreSQL server on this
 // machine holding the same rows (copied by copyToServer). One line per figure, with the
-// engine and the workload.
+// engine and the workload. A second argument "refresh" measures the server's refresh alone.
 //
 // The server's cluster is kept for later runs in $OSTREL_BENCH_CACHE/server (default
 // /var/tmp/ostrel-bench-server: the server runs as nobody when this runs as root, and nobody
@@ -207,7 +207,8 @@ void measure(const char* engine, int cards, Database& db)
     std::fflush(stdout);
 }
 
-void run(int cards)
+// refreshOnly: the server's refresh figures alone, for paired runs.
+void run(int cards, bool refreshOnly)
 {
     const Workload workload = Workload::ofCards(cards);
     const QString database = cachedDatabase(workload);
@@ -215,7 +216,8 @@ void run(int cards)
     file.setConnectionString(QStringLiteral("Data Source=%1;%2=%3").arg(database, QString::fromLatin1(kPasswordKey),
                                                                        QString::fromLatin1(kDatabasePassword)));
     file.open();
-    measure("file", cards, file);
+    if (!refreshOnly)
+        measure("file", cards, file);
 
     // Named by the cached file it copies and the server's schema, short: a socket's path has
     // at most 107 bytes.
@@ -249,7 +251,8 @@ void run(int cards)
     PgConnection other(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
     const QString columns = shownColumns(db);
     measureRefreshAfterChange(cards, db, other, columns);
-    measureQuickFind(cards, db, columns);
+    if (!refreshOnly)
+        measureQuickFind(cards, db, columns);
 }
 
 } // namespace
@@ -261,7 +264,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     try {
         for (int cards : argc > 1 ? std::vector<int>{std::atoi(argv[1])} : std::vector<int>{100000, 1000000})
-            ostrel::bench::run(cards);
+            ostrel::bench::run(cards, argc > 2 && std::string_view(argv[2]) == "refresh");
     } catch (const ostrel::EngineError& e) {
         std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
         return 1;
