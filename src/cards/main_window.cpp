@@ -204,6 +204,7 @@ void TfrmMain::FormCreate()
     // that the reminder and the first paint have the machine to themselves.
     endQuickFindIndexLoad();
     m_finder->setIndex(nullptr);
+    m_indexTaken = false;
     {
         const QScopedValueRollback<bool> firstRefresh(m_countsLater, true);
         myRef();
@@ -273,6 +274,12 @@ void TfrmMain::showCounts()
     }
     Label5->setText(QStringLiteral("拜访次数：%1").arg(visits));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(anniversaries));
+    // An index the cards outran (a server's log that cannot tell what changed, another file
+    // put in place) was dropped: the engine answers while a new one is read behind the window.
+    if (m_indexTaken && !m_finder->hasIndex() && !m_indexLoader) {
+        m_indexTaken = false;
+        loadQuickFindIndex();
+    }
 }
 
 void TfrmMain::narrowList()
@@ -319,6 +326,7 @@ void TfrmMain::takeQuickFindIndex()
     delete m_indexLoader;
     m_indexLoader = nullptr;
     m_finder->setIndex(std::move(*m_loadedIndex));
+    m_indexTaken = m_finder->hasIndex();
     m_loadedIndex.reset();
     if (m_countsPending)
         runGuarded([this] { showCounts(); });

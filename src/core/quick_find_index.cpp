@@ -361,8 +361,8 @@ bool QuickFinder::follow(Database& db, const std::vector<int64_t>& list)
         return false;
     }
     const uint64_t listPrint = fingerprint(list);
-    const bool moved = caught == QuickFindIndex::CatchUp::Reloaded || listPrint != m_fingerprint || m_layout != m_index->layout();
-    if (caught != QuickFindIndex::CatchUp::Unchanged || moved)
+    const bool moved = listPrint != m_fingerprint || m_layout != m_index->layout();
+    if (caught == QuickFindIndex::CatchUp::Changed || moved)
         forget();
     if (moved) {
         m_positions = m_index->positions(list);

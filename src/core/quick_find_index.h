@@ -32,9 +32,9 @@ public:
     // set, ends the read early (the index is then of no use).
     void load(Database& db, const std::atomic<bool>* stop = nullptr);
     // Applies the changes logged since the last load or catch-up; returns whether there were
-    // any. False from a file whose log went back (another file put in place): reload then.
-    // Reloaded: read anew in place (a server's log that cannot tell), positions taken again.
-    enum class CatchUp { Unchanged, Changed, Lost, Reloaded };
+    // any. Lost from a file whose log went back (another file put in place), or a server's
+    // log that cannot tell what changed: reload then.
+    enum class CatchUp { Unchanged, Changed, Lost };
     virtual CatchUp catchUp(Database& db);
 
     // The position of each card of cards in the index (kNone for a card without a key):

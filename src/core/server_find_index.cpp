@@ -16,7 +16,6 @@ constexpr int64_t kMostTakenIn = 50000;
 
 void ServerQuickFindIndex::load(Database& db, const std::atomic<bool>* stop, int64_t page)
 {
-    static_cast<QuickFindIndex&>(*this) = QuickFindIndex();
     m_snapshot = readAtOneSnapshot(db, [&] {
         int64_t after = INT64_MIN;
         for (int64_t read = page; read == page;) {
@@ -40,7 +39,7 @@ void ServerQuickFindIndex::load(Database& db, const std::atomic<bool>* stop, int
 QuickFindIndex::CatchUp ServerQuickFindIndex::catchUp(Database& db)
 {
     if (m_snapshot.isEmpty())
-        return CatchUp::Lost; // read inside a caller's transaction: no moment to go on from
+        return CatchUp::Lost; // read inside a transaction of the caller: no moment to go on from
     bool known = true;
     QString snapshot;
     int64_t changed = 0;
@@ -56,10 +55,9 @@ QuickFindIndex::CatchUp ServerQuickFindIndex::catchUp(Database& db)
                 static_cast<uint32_t>(row.integer(6)));
         }
     });
-    if (!known) {
-        load(db);
-        return m_snapshot.isEmpty() ? CatchUp::Lost : CatchUp::Reloaded;
-    }
+    if (!known)
+        return CatchUp::Lost; // the window reads a new one on a worker
+
     m_snapshot = snapshot;
     return changed == 0 ? CatchUp::Unchanged : CatchUp::Changed;
 }

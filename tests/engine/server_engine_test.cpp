@@ -272,7 +272,7 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
     auto index = std::make_shared<ServerQuickFindIndex>();
     index->load(server, nullptr, 2);
     indexed.setIndex(index);
-    size_t countedByIndex = 0;
+    size_t countedByIndex = 0, reloads = 0;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.typed);
         if (step.change && *step.change)
@@ -284,7 +284,12 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         const QString typed = QString::fromUtf8(step.typed);
         const auto expectIndexed = [&](const std::vector<int64_t>& found) {
             EXPECT_EQ(indexed.find(server, typed, list), found);
-            ASSERT_TRUE(indexed.hasIndex());
+            if (!indexed.hasIndex()) {
+                // Dropped where the log cannot tell: the window reads a new one, as here.
+                ++reloads;
+                indexed.setIndex(serverQuickFindIndexLoader(server)(nullptr));
+                EXPECT_EQ(indexed.find(server, typed, list), found);
+            }
             int64_t counts[2] = {-1, -1};
             EXPECT_TRUE(indexed.countsOfFound(counts[0], counts[1]));
             EXPECT_EQ((std::vector<qint64>{counts[0], counts[1]}), server.sumsInIdRuns(visitAndAnniversaryCountSql(), found));
@@ -304,7 +309,9 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         expectCounted(refresh, list);
         expectIndexed(found);
     }
-    // All but the truncation's step: the index read anew then no longer holds deleted card 1.
+    // Read anew once, after the truncation, and then without deleted card 1, which only the
+    // engine counts for that step.
+    EXPECT_EQ(reloads, 1u);
     EXPECT_EQ(countedByIndex, std::size(steps) - 1);
     // Every card's kept counts are what the tables hold, after all those writes.
     EXPECT_EQ(server.firstInteger(QStringLiteral(
@@ -315,8 +322,8 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
     other.execute(QStringLiteral("insert into DList(DID, LDate) values(3, '2026-01-05')"));
     trimServerChangeLog(other, 0);
     int64_t counts[2] = {-1, -1};
-    EXPECT_TRUE(indexed.countAll(server, list, counts[0], counts[1])); // the index read anew
-    EXPECT_EQ((std::vector<qint64>{counts[0], counts[1]}), server.sumsInIdRuns(visitAndAnniversaryCountSql(), list));
+    EXPECT_FALSE(indexed.countAll(server, list, counts[0], counts[1])); // dropped: the engine counts
+    EXPECT_FALSE(indexed.hasIndex());
     EXPECT_EQ(refresh.countByEngine(server, list, [&] { return server.sumsInIdRuns(visitAndAnniversaryCountSql(), list); }),
               server.sumsInIdRuns(visitAndAnniversaryCountSql(), list));
 }
