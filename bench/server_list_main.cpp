@@ -2,7 +2,7 @@
 // (the paged list of live cards, its visit and anniversary counts, the first screen of
 // rows) and the name search, on the encrypted file and on a PostgreSQL server on this
 // machine holding the same rows (copied by copyToServer). One line per figure, with the
-// engine and the workload.
+// engine and the workload. A second argument "refresh" measures the server's refresh alone.
 //
 // The server's cluster is kept for later runs in $OSTREL_BENCH_CACHE/server (default
 // /var/tmp/ostrel-bench-server: the server runs as nobody when this runs as root, and nobody
@@ -15,6 +15,7 @@
 #include "core/schema_upgrade.h"
 #include "core/search_keys.h"
 #include "core/server_changes.h"
+#include "core/server_find_index.h"
 #include "core/server_setup.h"
 #include "engine/sqlcipher/sqlcipher_connection.h"
 #include "generator.h"
@@ -80,19 +81,34 @@ QString loadNow()
 }
 
 // A refresh after another desktop added or deleted a visit of a listed card: as before
-// (the keys, every card counted, the first rows) and as the window now does it.
+// (the keys, every card counted, the first rows), with the counts kept from the change log,
+// and as the window does it once the index of the server's keys is in.
 void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other, const QString& columns)
 {
     const QString sql = cardListSql(columns, QString());
     const std::vector<int64_t> ids = db.selectPaged(sql).ids();
     QuickFinder counters;
     listOnce(db, sql, counters);
-    std::vector<double> before, now;
+    // As the window does it once the index of the server's keys is in: the counters from it.
+    QuickFinder indexed;
+    const double loadMs = elapsedMs([&] { indexed.setIndex(serverQuickFindIndexLoader(db)(nullptr)); });
+    std::printf("engine=server cards=%d load=%s index_load_ms=%.0f\n", cards, qPrintable(loadNow()), loadMs);
+    const auto indexedOnce = [&] {
+        ResultSet list = db.selectPaged(sql);
+        int64_t counts[2];
+        if (!indexed.countAll(db, list.ids(), counts[0], counts[1]))
+            counters.countByEngine(db, list.ids(), [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
+        for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
+            for (int c = 0; c < list.columnCount(); ++c)
+                list.raw(r, c);
+    };
+    std::vector<double> before, now, withIndex;
     for (int i = 0; i < kRefreshes; ++i) {
         const int64_t card = ids[static_cast<size_t>(i) * ids.size() / kRefreshes];
         other.execute(i % 2 == 0 ? QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','bench')").arg(card)
                                  : QStringLiteral("delete from DList where LMemo='bench' and DID=%1").arg(ids[static_cast<size_t>(i - 1) * ids.size() / kRefreshes]));
         now.push_back(elapsedMs([&] { listOnce(db, sql, counters); }));
+        withIndex.push_back(elapsedMs(indexedOnce));
         before.push_back(elapsedMs([&] {
             ResultSet list = db.selectPaged(sql);
             db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids());
@@ -102,21 +118,29 @@ void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other,
         }));
     }
     const auto recount = [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), ids); };
-    const bool same = counters.countByEngine(db, ids, recount) == recount();
+    int64_t fromIndex[2] = {-1, -1};
+    const bool same = counters.countByEngine(db, ids, recount) == recount()
+        && indexed.countAll(db, ids, fromIndex[0], fromIndex[1]) && std::vector<qint64>{fromIndex[0], fromIndex[1]} == recount();
     std::printf("engine=server cards=%d load=%s after_change ", cards, qPrintable(loadNow()));
     printTimes("old_refresh", before);
     std::printf(" ");
-    printTimes("new_refresh", now);
+    printTimes("log_refresh", now);
+    std::printf(" ");
+    printTimes("indexed_refresh", withIndex);
     std::printf(" target_ms=%d counts_same=%s\n", cards > 100000 ? 300 : 60, same ? "yes" : "NO");
     std::fflush(stdout);
 }
 
 // Quick find on the server, typed a key at a time from an empty box: before, the engine's
-// scan and the found cards counted; now, as the window's finder does it. Each figure is the
-// keystroke that makes the text of that length.
+// scan and the found cards counted; log, the finder without an index (the server matches,
+// the next keystroke narrows its kept keys); indexed, as the window's finder does it once the
+// index of the server's keys is in. Each figure is the keystroke that makes the text of that
+// length.
 void measureQuickFind(int cards, PgConnection& db, const QString& columns)
 {
     const std::vector<int64_t> list = db.selectPaged(cardListSql(columns, QString())).ids();
+    QuickFinder indexed; // kept across typings, as the window keeps it
+    indexed.setIndex(serverQuickFindIndexLoader(db)(nullptr));
     const auto sums = [&](const std::vector<int64_t>& found) { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), found); };
     const struct {
         const char* kind;
@@ -125,25 +149,29 @@ void measureQuickFind(int cards, PgConnection& db, const QString& columns)
     constexpr int kTypings = 3;
     for (const auto& q : queries) {
         const QString text = QString::fromLatin1(q.text);
-        std::vector<double> before[5], now[5];
+        std::vector<double> before[5], now[5], withIndex[5];
         size_t found[5] = {};
         bool same = true;
         for (int typing = 0; typing < kTypings; ++typing) {
             QuickFinder finder;
             for (int length = 1; length <= 4; ++length) {
                 const QString typed = text.left(length);
-                std::vector<int64_t> old, fresh;
-                std::vector<qint64> oldCounts, counts;
+                std::vector<int64_t> old;
+                std::vector<qint64> oldCounts;
                 before[length].push_back(elapsedMs([&] { oldCounts = sums(old = quickFind(db, typed, list)); }));
-                now[length].push_back(elapsedMs([&] {
-                    fresh = finder.find(db, typed, list);
-                    int64_t visits = 0, anniversaries = 0;
-                    counts = finder.countsOfFound(visits, anniversaries)
-                        ? std::vector<qint64>{visits, anniversaries}
-                        : finder.countByEngine(db, fresh, [&] { return sums(fresh); });
-                }));
-                same = same && old == fresh && oldCounts == counts;
-                found[length] = fresh.size();
+                for (auto [times, path] : {std::pair{now, &finder}, std::pair{withIndex, &indexed}}) {
+                    std::vector<int64_t> fresh;
+                    std::vector<qint64> counts;
+                    times[length].push_back(elapsedMs([&] {
+                        fresh = path->find(db, typed, list);
+                        int64_t visits = 0, anniversaries = 0;
+                        counts = path->countsOfFound(visits, anniversaries)
+                            ? std::vector<qint64>{visits, anniversaries}
+                            : path->countByEngine(db, fresh, [&] { return sums(fresh); });
+                    }));
+                    same = same && old == fresh && oldCounts == counts;
+                    found[length] = fresh.size();
+                }
             }
         }
         for (int length : {1, 2, 4}) {
@@ -151,7 +179,9 @@ void measureQuickFind(int cards, PgConnection& db, const QString& columns)
                         qPrintable(text.left(length)));
             printTimes("old_keystroke", before[length]);
             std::printf(" ");
-            printTimes("new_keystroke", now[length]);
+            printTimes("log_keystroke", now[length]);
+            std::printf(" ");
+            printTimes("indexed_keystroke", withIndex[length]);
             std::printf(" target_ms=%d found=%zu same=%s\n", cards > 100000 ? 100 : 30, found[length], same ? "yes" : "NO");
         }
         std::fflush(stdout);
@@ -177,7 +207,8 @@ void measure(const char* engine, int cards, Database& db)
     std::fflush(stdout);
 }
 
-void run(int cards)
+// refreshOnly: the server's refresh figures alone, for paired runs.
+void run(int cards, bool refreshOnly)
 {
     const Workload workload = Workload::ofCards(cards);
     const QString database = cachedDatabase(workload);
@@ -185,7 +216,8 @@ void run(int cards)
     file.setConnectionString(QStringLiteral("Data Source=%1;%2=%3").arg(database, QString::fromLatin1(kPasswordKey),
                                                                        QString::fromLatin1(kDatabasePassword)));
     file.open();
-    measure("file", cards, file);
+    if (!refreshOnly)
+        measure("file", cards, file);
 
     // Named by the cached file it copies and the server's schema, short: a socket's path has
     // at most 107 bytes.
@@ -219,7 +251,8 @@ void run(int cards)
     PgConnection other(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
     const QString columns = shownColumns(db);
     measureRefreshAfterChange(cards, db, other, columns);
-    measureQuickFind(cards, db, columns);
+    if (!refreshOnly)
+        measureQuickFind(cards, db, columns);
 }
 
 } // namespace
@@ -231,7 +264,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     try {
         for (int cards : argc > 1 ? std::vector<int>{std::atoi(argv[1])} : std::vector<int>{100000, 1000000})
-            ostrel::bench::run(cards);
+            ostrel::bench::run(cards, argc > 2 && std::string_view(argv[2]) == "refresh");
     } catch (const ostrel::EngineError& e) {
         std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
         return 1;

@@ -11,6 +11,7 @@
 #include "card_statements.h"
 #include "app/date_box.h"
 #include "core/quick_find_index.h"
+#include "core/server_find_index.h"
 #include "core/search_keys.h"
 #include "core/open_database.h"
 #include "engine/query.h"
@@ -203,6 +204,7 @@ void TfrmMain::FormCreate()
     // that the reminder and the first paint have the machine to themselves.
     endQuickFindIndexLoad();
     m_finder->setIndex(nullptr);
+    m_indexTaken = false;
     {
         const QScopedValueRollback<bool> firstRefresh(m_countsLater, true);
         myRef();
@@ -211,8 +213,9 @@ void TfrmMain::FormCreate()
     QTimer::singleShot(0, this, [this] {
         if (std::exchange(m_indexWanted, false))
             runGuarded([this] { loadQuickFindIndex(); });
-        // No index is coming (a server, a file without the log): the engine counts now.
-        if (m_countsPending && !m_indexLoader)
+        // No index is coming (a file without the log), or the server's, whose load takes
+        // seconds at a million cards while the server counts in one: the engine counts now.
+        if (m_countsPending && (!m_indexLoader || !m_dm.ADOConnection1.has(Capability::LocalFile)))
             runGuarded([this] { showCounts(); });
     });
     if (db.isReadOnly()) {
@@ -271,6 +274,12 @@ void TfrmMain::showCounts()
     }
     Label5->setText(QStringLiteral("拜访次数：%1").arg(visits));
     Label2->setText(QStringLiteral("纪念日数：%1").arg(anniversaries));
+    // An index the cards outran (a server's log that cannot tell what changed, another file
+    // put in place) was dropped: the engine answers while a new one is read behind the window.
+    if (m_indexTaken && !m_finder->hasIndex() && !m_indexLoader) {
+        m_indexTaken = false;
+        loadQuickFindIndex();
+    }
 }
 
 void TfrmMain::narrowList()
@@ -286,6 +295,8 @@ void TfrmMain::loadQuickFindIndex()
     endQuickFindIndexLoad();
     m_finder->setIndex(nullptr);
     QuickFindIndexLoader load = quickFindIndexLoader(m_dm.ADOConnection1);
+    if (!load)
+        load = serverQuickFindIndexLoader(m_dm.ADOConnection1);
     if (!load || !QuickFindEdit->isEnabled())
         return;
     // The start's reads are over (the list, the reminder): the pages they left in the cache
@@ -315,6 +326,7 @@ void TfrmMain::takeQuickFindIndex()
     delete m_indexLoader;
     m_indexLoader = nullptr;
     m_finder->setIndex(std::move(*m_loadedIndex));
+    m_indexTaken = m_finder->hasIndex();
     m_loadedIndex.reset();
     if (m_countsPending)
         runGuarded([this] { showCounts(); });

@@ -252,6 +252,7 @@ private:
     std::shared_ptr<std::shared_ptr<QuickFindIndex>> m_loadedIndex;
     uint64_t m_indexLoads = 0; // tells a finished load of an earlier file from the current one
     bool m_indexWanted = false; // a load waits for the event loop
+    bool m_indexTaken = false;  // the finder was given an index, which it may have dropped since
     bool m_countsLater = false;   // the first refresh of a start
     bool m_countsPending = false; // the counters show "…" until the index is in
 };

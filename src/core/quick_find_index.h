@@ -25,13 +25,17 @@ class Database;
 // cards: each distinct one is kept once and matched once per keystroke.
 class QuickFindIndex {
 public:
+    QuickFindIndex() = default;
+    QuickFindIndex& operator=(QuickFindIndex&&) = default;
+    virtual ~QuickFindIndex() = default;
     // Reads every key and count, and the log's position, in one read transaction. stop, when
     // set, ends the read early (the index is then of no use).
     void load(Database& db, const std::atomic<bool>* stop = nullptr);
     // Applies the changes logged since the last load or catch-up; returns whether there were
-    // any. False from a file whose log went back (another file put in place): reload then.
+    // any. Lost from a file whose log went back (another file put in place), or a server's
+    // log that cannot tell what changed: reload then.
     enum class CatchUp { Unchanged, Changed, Lost };
-    CatchUp catchUp(Database& db);
+    virtual CatchUp catchUp(Database& db);
 
     // The position of each card of cards in the index (kNone for a card without a key):
     // cards in either ID order are merged, others looked up one by one.
@@ -77,8 +81,13 @@ private:
         }
     };
     void clear();
-    // Puts the card's key (none: nullptr) and counts at its place.
+
+protected:
+    // Puts the card's key (none: nullptr) and counts at its place; cards put in ID order are
+    // added at the end.
     void put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries);
+
+private:
     void setKey(uint32_t position, std::string_view key);
     uint32_t positionOf(int64_t card) const;
 

@@ -48,7 +48,9 @@ QString scanSql(bool grams)
         .arg(grams ? QStringLiteral("k.theKey like ?3 and ") : QString());
 }
 
-QString catchUpSql()
+} // namespace
+
+QString changedCardKeysSql()
 {
     return QStringLiteral(
         "with since as (select distinct card from D_CardLog "
@@ -60,8 +62,6 @@ QString catchUpSql()
         "from since as s left join D_BKey as k on k.ID = s.card left join D_CardCount as c on c.card = s.card "
         "where s.card is not null limit ?2) order by 1");
 }
-
-} // namespace
 
 void ServerQuickFinder::forget()
 {
@@ -90,7 +90,7 @@ bool ServerQuickFinder::catchUp(Database& db)
 {
     bool known = true;
     std::vector<Card> changed;
-    db.runBound(catchUpSql(), {m_snapshot, QVariant::fromValue<qint64>(kMostCaughtUp)}, [&](const Database::Row& row) {
+    db.runBound(changedCardKeysSql(), {m_snapshot, QVariant::fromValue<qint64>(kMostCaughtUp)}, [&](const Database::Row& row) {
         if (row.integer(0) == 0) {
             m_snapshot = row.text(1);
             known = row.integer(2) <= kMostCaughtUp && row.integer(3) == 0;

@@ -62,6 +62,12 @@ private:
     int64_t m_allAnniversaries = 0;
 };
 
+// The cards the server's change log names since a snapshot (?1), at most ?2 of them: a row
+// (0) with the new snapshot, how many there are and whether the log cannot tell (a count of
+// rows without a card); a row (1) per card: the card, whether it has a key, the key, its
+// visits and anniversaries.
+QString changedCardKeysSql();
+
 // The trigram index of the search keys, made at a server's setup and start where the account
 // may add the extension; without it the keys are scanned whole.
 void addServerKeyGrams(PgConnection& server);

@@ -4,6 +4,7 @@
 #include "core/card_image_store.h"
 #include "core/card_fields.h"
 #include "core/quick_find_index.h"
+#include "core/server_find_index.h"
 #include "core/server_changes.h"
 #include "core/search_keys.h"
 #include "engine/engine_error.h"
@@ -265,6 +266,13 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         {"13800138", "", 0},                                    // the list read anew
     };
     QuickFinder finder, refresh; // the keystrokes, and the window's refreshes of the whole list
+    // The same keystrokes and refreshes through the index of the server's keys, as the window
+    // runs them once it is read: read two cards a page, and kept current from the log.
+    QuickFinder indexed;
+    auto index = std::make_shared<ServerQuickFindIndex>();
+    index->load(server, nullptr, 2);
+    indexed.setIndex(index);
+    size_t countedByIndex = 0, reloads = 0;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.typed);
         if (step.change && *step.change)
@@ -274,6 +282,23 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         if (step.change && !*step.change)
             readList();
         const QString typed = QString::fromUtf8(step.typed);
+        const auto expectIndexed = [&](const std::vector<int64_t>& found) {
+            EXPECT_EQ(indexed.find(server, typed, list), found);
+            if (!indexed.hasIndex()) {
+                // Dropped where the log cannot tell: the window reads a new one, as here.
+                ++reloads;
+                indexed.setIndex(serverQuickFindIndexLoader(server)(nullptr));
+                EXPECT_EQ(indexed.find(server, typed, list), found);
+            }
+            int64_t counts[2] = {-1, -1};
+            EXPECT_TRUE(indexed.countsOfFound(counts[0], counts[1]));
+            EXPECT_EQ((std::vector<qint64>{counts[0], counts[1]}), server.sumsInIdRuns(visitAndAnniversaryCountSql(), found));
+            // A listed card the index does not hold leaves the counting to the engine.
+            if (indexed.countAll(server, list, counts[0], counts[1])) {
+                ++countedByIndex;
+                EXPECT_EQ((std::vector<qint64>{counts[0], counts[1]}), server.sumsInIdRuns(visitAndAnniversaryCountSql(), list));
+            }
+        };
         const std::vector<int64_t> found = finder.find(server, typed, list);
         EXPECT_EQ(found, quickFind(server, typed, list));
         const auto expectCounted = [&](QuickFinder& counter, const std::vector<int64_t>& cards) {
@@ -282,7 +307,12 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         };
         expectCounted(finder, found);
         expectCounted(refresh, list);
+        expectIndexed(found);
     }
+    // Read anew once, after the truncation, and then without deleted card 1, which only the
+    // engine counts for that step.
+    EXPECT_EQ(reloads, 1u);
+    EXPECT_EQ(countedByIndex, std::size(steps) - 1);
     // Every card's kept counts are what the tables hold, after all those writes.
     EXPECT_EQ(server.firstInteger(QStringLiteral(
                   "select count(*) from D_CardCount as c where visits <> (select count(*) from DList where DID = c.card) "
@@ -291,6 +321,9 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
     // A log emptied at another desktop's start: the next refresh counts anew.
     other.execute(QStringLiteral("insert into DList(DID, LDate) values(3, '2026-01-05')"));
     trimServerChangeLog(other, 0);
+    int64_t counts[2] = {-1, -1};
+    EXPECT_FALSE(indexed.countAll(server, list, counts[0], counts[1])); // dropped: the engine counts
+    EXPECT_FALSE(indexed.hasIndex());
     EXPECT_EQ(refresh.countByEngine(server, list, [&] { return server.sumsInIdRuns(visitAndAnniversaryCountSql(), list); }),
               server.sumsInIdRuns(visitAndAnniversaryCountSql(), list));
 }
