@@ -90,12 +90,21 @@ void unpack(std::string_view packed, std::string& out)
             if (i < packed.size())
                 out += packed[i++];
         } else if (c >= kFirstRun && c < kEscape) {
+            // Every keystroke reads every card's values: a byte gives its two digits at once.
+            static const auto digitPairs = [] {
+                std::array<std::array<char, 2>, 256> pairs{};
+                for (int b = 0; b < 256; ++b)
+                    pairs[b] = {static_cast<char>('0' + (b >> 4)), static_cast<char>('0' + (b & 0x0f))};
+                return pairs;
+            }();
             const size_t run = kShortestRun + (c - kFirstRun);
-            for (size_t d = 0; d < run && i + d / 2 < packed.size(); ++d) {
-                const auto pair = static_cast<unsigned char>(packed[i + d / 2]);
-                out += static_cast<char>('0' + (d % 2 == 0 ? pair >> 4 : pair & 0x0f));
-            }
-            i += (run + 1) / 2;
+            const size_t bytes = std::min((run + 1) / 2, packed.size() - i);
+            const size_t before = out.size();
+            out.resize(before + 2 * bytes);
+            for (size_t b = 0; b < bytes; ++b)
+                std::memcpy(out.data() + before + 2 * b, digitPairs[static_cast<unsigned char>(packed[i + b])].data(), 2);
+            out.resize(std::min(out.size(), before + run)); // an odd run's last half byte is no digit
+            i += bytes;
         } else {
             out += static_cast<char>(c);
         }
