@@ -111,6 +111,12 @@ void unpack(std::string_view packed, std::string& out)
     }
 }
 
+// From low to high, without a signed overflow.
+uint64_t distance(int64_t low, int64_t high)
+{
+    return static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
+}
+
 } // namespace
 
 std::string QuickFindIndex::packedForTest(std::string_view text)
@@ -155,6 +161,48 @@ void QuickFindIndex::Counts::set(uint32_t position, int64_t card, uint32_t count
     small[position] = static_cast<uint16_t>(std::min<uint32_t>(count, kLarge));
 }
 
+size_t QuickFindIndex::Ids::lowerBound(int64_t card) const
+{
+    if (!wide.empty())
+        return static_cast<size_t>(std::lower_bound(wide.begin(), wide.end(), card) - wide.begin());
+    if (card <= base)
+        return 0;
+    if (distance(base, card) > UINT32_MAX)
+        return narrow.size();
+    const auto offset = static_cast<uint32_t>(card - base);
+    return static_cast<size_t>(std::lower_bound(narrow.begin(), narrow.end(), offset) - narrow.begin());
+}
+
+void QuickFindIndex::Ids::widen()
+{
+    wide.reserve(narrow.size() + 1);
+    for (uint32_t offset : narrow)
+        wide.push_back(base + offset);
+    narrow = {};
+}
+
+void QuickFindIndex::Ids::insert(size_t at, int64_t card)
+{
+    if (wide.empty() && narrow.empty())
+        base = card;
+    if (wide.empty() && card < base) {
+        // A card below the first: the others are counted from it, when they still fit.
+        if (distance(card, base) + narrow.back() > UINT32_MAX) {
+            widen();
+        } else {
+            for (uint32_t& offset : narrow)
+                offset += static_cast<uint32_t>(base - card);
+            base = card;
+        }
+    } else if (wide.empty() && distance(base, card) > UINT32_MAX) {
+        widen();
+    }
+    if (wide.empty())
+        narrow.insert(narrow.begin() + static_cast<ptrdiff_t>(at), static_cast<uint32_t>(card - base));
+    else
+        wide.insert(wide.begin() + static_cast<ptrdiff_t>(at), card);
+}
+
 void QuickFindIndex::clear()
 {
     *this = QuickFindIndex();
@@ -170,13 +218,13 @@ void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
     const auto cards = static_cast<size_t>(std::max<int64_t>(0, db.firstInteger(searchKeySpanSql())));
     for (auto* numbers : {&m_names, &m_companies, &m_restStarts})
         numbers->reserve(cards);
-    m_ids.reserve(cards);
+    m_ids.narrow.reserve(cards);
     m_restLengths.reserve(cards);
     db.runBound(searchKeysInOrderSql(), {}, [&](const Database::Row& row) {
         if (stop && stop->load(std::memory_order_relaxed))
             throw EngineError(QStringLiteral("stopped"));
         const std::string_view key = row.utf8(1);
-        m_ids.push_back(row.integer(0));
+        m_ids.insert(m_ids.size(), row.integer(0));
         m_names.push_back(0);
         m_companies.push_back(kNone);
         m_restStarts.push_back(0);
@@ -236,8 +284,8 @@ void QuickFindIndex::setKey(uint32_t position, std::string_view key)
 
 uint32_t QuickFindIndex::positionOf(int64_t card) const
 {
-    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), card);
-    return at != m_ids.end() && *at == card ? static_cast<uint32_t>(at - m_ids.begin()) : kNone;
+    const size_t at = m_ids.lowerBound(card);
+    return at != m_ids.size() && m_ids[at] == card ? static_cast<uint32_t>(at) : kNone;
 }
 
 void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries)
@@ -246,10 +294,10 @@ void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t vis
     if (position == kNone) {
         if (!key)
             return; // no key, not listed: nothing to find
-        const auto at = static_cast<size_t>(std::lower_bound(m_ids.begin(), m_ids.end(), card) - m_ids.begin());
+        const size_t at = m_ids.lowerBound(card);
         if (at != m_ids.size())
             ++m_layout; // the cards after it move
-        m_ids.insert(m_ids.begin() + static_cast<ptrdiff_t>(at), card);
+        m_ids.insert(at, card);
         // A value, not "{}": that would be an empty list of them, inserting nothing.
         auto grow = [at](auto& values) {
             values.insert(values.begin() + static_cast<ptrdiff_t>(at), typename std::decay_t<decltype(values)>::value_type());

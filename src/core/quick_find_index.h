@@ -89,13 +89,24 @@ private:
             return small[position] == kLarge ? large.at(card) : small[position];
         }
     };
+    // Card IDs, ascending: four bytes each above the first while they fit, eight otherwise.
+    struct Ids {
+        int64_t base = 0;
+        std::vector<uint32_t> narrow;
+        std::vector<int64_t> wide; // once one does not fit
+        size_t size() const { return wide.empty() ? narrow.size() : wide.size(); }
+        int64_t operator[](size_t at) const { return wide.empty() ? base + narrow[at] : wide[at]; }
+        size_t lowerBound(int64_t card) const;
+        void insert(size_t at, int64_t card);
+        void widen();
+    };
     void clear();
     // Puts the card's key (none: nullptr) and counts at its place.
     void put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries);
     void setKey(uint32_t position, std::string_view key);
     uint32_t positionOf(int64_t card) const;
 
-    std::vector<int64_t> m_ids; // ascending
+    Ids m_ids;
     std::vector<uint32_t> m_names;     // in m_nameTexts: the name, its readings and initials
     std::vector<uint32_t> m_companies; // in m_companyTexts, or kNone
     std::vector<uint32_t> m_restStarts; // the other values (phones, e-mail) in m_rest

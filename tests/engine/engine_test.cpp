@@ -504,6 +504,9 @@ TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
         // A card numbered below every other one goes first in the index: the others move.
         {"zh", "insert into D_B(ID, BName, theDel) values(-1, '张角', '否')", nullptr},
         {"zhangjiao", nullptr, nullptr},
+        // One numbered beyond four bytes from the first.
+        {"zh", "insert into D_B(ID, BName, theDel) values(5000000000, '张宝', '否')", nullptr},
+        {"zhangbao", nullptr, nullptr},
     };
     QuickFinder finder;
     auto index = std::make_shared<QuickFindIndex>();
