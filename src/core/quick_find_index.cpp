@@ -127,14 +127,58 @@ std::string QuickFindIndex::packedForTest(std::string_view text)
     return back;
 }
 
+std::vector<int64_t> QuickFindIndex::idsForTest(const std::vector<int64_t>& cards)
+{
+    Ids ids;
+    for (int64_t card : cards)
+        ids.insert(ids.lowerBound(card), card);
+    std::vector<int64_t> back;
+    for (size_t i = 0; i < ids.size(); ++i)
+        back.push_back(ids[i]);
+    return back;
+}
+
+std::vector<uint32_t> QuickFindIndex::countsForTest(const std::vector<std::pair<uint32_t, uint32_t>>& set)
+{
+    Counts counts;
+    for (auto [position, count] : set) {
+        if (position >= counts.small.size())
+            counts.small.resize(position + 1);
+        counts.set(position, position, count);
+    }
+    std::vector<uint32_t> back;
+    for (uint32_t position = 0; position < counts.small.size(); ++position)
+        back.push_back(counts.at(position, position));
+    return back;
+}
+
 uint32_t QuickFindIndex::Strings::add(std::string_view text)
 {
-    const auto [at, added] = numbers.try_emplace(std::string(text), static_cast<uint32_t>(count()));
-    if (added) {
-        arena.append(text);
-        starts.push_back(static_cast<uint32_t>(arena.size()));
+    if (2 * (count() + 1) > table.size())
+        rehash(std::max<size_t>(64, 2 * table.size()));
+    const size_t mask = table.size() - 1;
+    for (size_t i = std::hash<std::string_view>{}(text) & mask;; i = (i + 1) & mask) {
+        if (table[i] == 0) {
+            arena.append(text);
+            starts.push_back(static_cast<uint32_t>(arena.size()));
+            table[i] = static_cast<uint32_t>(count());
+            return table[i] - 1;
+        }
+        if (at(table[i] - 1) == text)
+            return table[i] - 1;
     }
-    return at->second;
+}
+
+void QuickFindIndex::Strings::rehash(size_t size)
+{
+    table.assign(size, 0);
+    const size_t mask = size - 1;
+    for (uint32_t n = 0; n < count(); ++n) {
+        size_t i = std::hash<std::string_view>{}(at(n)) & mask;
+        while (table[i] != 0)
+            i = (i + 1) & mask;
+        table[i] = n + 1;
+    }
 }
 
 uint32_t QuickFindIndex::Blocks::put(std::string_view text)
@@ -245,6 +289,11 @@ void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
         });
     }
     snapshot.commit();
+    // Grown by doubling: up to half of each would be room never used.
+    for (Strings* texts : {&m_nameTexts, &m_companyTexts}) {
+        texts->arena.shrink_to_fit();
+        texts->starts.shrink_to_fit();
+    }
     ++m_layout;
 }
 

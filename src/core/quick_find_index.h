@@ -50,14 +50,21 @@ public:
     size_t size() const { return m_ids.size(); }
     // The other values as they are kept, read back.
     static std::string packedForTest(std::string_view text);
+    // Card IDs put one by one at their places as kept, read back in order.
+    static std::vector<int64_t> idsForTest(const std::vector<int64_t>& cards);
+    // Counts set in turn at positions (of cards numbered as their positions), read back.
+    static std::vector<uint32_t> countsForTest(const std::vector<std::pair<uint32_t, uint32_t>>& set);
 
 private:
     // Distinct texts, each stored once.
     struct Strings {
         std::string arena;
         std::vector<uint32_t> starts; // one more than there are texts
-        std::unordered_map<std::string, uint32_t> numbers;
+        // Open addressing over the texts (number + 1, 0 for none): a map of strings would
+        // cost more than the texts themselves, most names being distinct.
+        std::vector<uint32_t> table;
         uint32_t add(std::string_view text);
+        void rehash(size_t size);
         std::string_view at(uint32_t number) const
         {
             return std::string_view(arena).substr(starts[number], starts[number + 1] - starts[number]);

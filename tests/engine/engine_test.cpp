@@ -539,6 +539,31 @@ TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
 
 TEST(QuickFindIndexValues, ReadBackAsPut)
 {
+    // Card IDs four bytes above the first while they fit, eight once one does not: at the
+    // edge, beyond it above and below, and at the ends of the range.
+    const std::vector<int64_t> idSequences[] = {
+        {5, 3, 9, 4},
+        {0, 4294967295, 7},
+        {0, 4294967296, 7},
+        {4294967295, 0, -1, 3},
+        {-1, 1, INT64_MIN, INT64_MAX, 0},
+    };
+    for (const auto& cards : idSequences) {
+        auto sorted = cards;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(QuickFindIndex::idsForTest(cards), sorted) << cards.front();
+    }
+    // Counts in two bytes, a larger one kept aside: at the edge, beyond it, and back below.
+    const struct {
+        std::vector<std::pair<uint32_t, uint32_t>> set; // position, count, in turn
+        std::vector<uint32_t> read;
+    } countCases[] = {
+        {{{0, 65534}, {1, 65535}, {2, 4000000000u}}, {65534, 65535, 4000000000u}},
+        {{{0, 70000}, {1, 70001}, {0, 3}}, {3, 70001}},
+        {{{0, 70000}, {0, 65535}, {1, 2}}, {65535, 2}},
+    };
+    for (const auto& c : countCases)
+        EXPECT_EQ(QuickFindIndex::countsForTest(c.set), c.read) << c.read.front();
     for (const char* text : {"", "7", "12", "123", "1380013800", "13800138000", "a1b22c333d\x02" "4444",
                              "12345678901234567890123456789012345678901234567890123456789",
                              "\x03" "123\x1e\x1f" "9", "x@\x7f\x80" "99"})
