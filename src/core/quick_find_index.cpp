@@ -43,16 +43,142 @@ uint64_t fingerprint(const std::vector<int64_t>& list)
     return hash;
 }
 
+// The other values are mostly phone numbers: a run of digits is kept two to a byte behind a
+// byte giving its length, a byte no key holds (keys carry no control characters; one that
+// does is kept behind kEscape).
+constexpr unsigned char kFirstRun = 0x03;
+constexpr size_t kShortestRun = 3; // shorter runs would not be smaller
+constexpr unsigned char kEscape = 0x1f;
+constexpr size_t kLongestRun = kShortestRun + (kEscape - kFirstRun) - 1;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+void pack(std::string_view text, std::string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < text.size();) {
+        size_t run = 0;
+        while (i + run < text.size() && run < kLongestRun && isDigit(text[i + run]))
+            ++run;
+        if (run >= kShortestRun) {
+            out += static_cast<char>(kFirstRun + (run - kShortestRun));
+            for (size_t d = 0; d < run; d += 2) {
+                const int high = text[i + d] - '0';
+                const int low = d + 1 < run ? text[i + d + 1] - '0' : 0;
+                out += static_cast<char>((high << 4) | low);
+            }
+            i += run;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= kFirstRun && c <= kEscape)
+            out += static_cast<char>(kEscape);
+        out += text[i];
+        ++i;
+    }
+}
+
+void unpack(std::string_view packed, std::string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < packed.size();) {
+        const auto c = static_cast<unsigned char>(packed[i++]);
+        if (c == kEscape) {
+            if (i < packed.size())
+                out += packed[i++];
+        } else if (c >= kFirstRun && c < kEscape) {
+            // Every keystroke reads every card's values: a byte gives its two digits at once.
+            static const auto digitPairs = [] {
+                std::array<std::array<char, 2>, 256> pairs{};
+                for (int b = 0; b < 256; ++b)
+                    pairs[b] = {static_cast<char>('0' + (b >> 4)), static_cast<char>('0' + (b & 0x0f))};
+                return pairs;
+            }();
+            const size_t run = kShortestRun + (c - kFirstRun);
+            const size_t bytes = std::min((run + 1) / 2, packed.size() - i);
+            const size_t before = out.size();
+            out.resize(before + 2 * bytes);
+            for (size_t b = 0; b < bytes; ++b)
+                std::memcpy(out.data() + before + 2 * b, digitPairs[static_cast<unsigned char>(packed[i + b])].data(), 2);
+            out.resize(std::min(out.size(), before + run)); // an odd run's last half byte is no digit
+            i += bytes;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+}
+
+// From low to high, without a signed overflow.
+uint64_t distance(int64_t low, int64_t high)
+{
+    return static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
+}
+
 } // namespace
+
+std::string QuickFindIndex::packedForTest(std::string_view text)
+{
+    std::string packed, back;
+    pack(text, packed);
+    unpack(packed, back);
+    return back;
+}
+
+std::vector<int64_t> QuickFindIndex::idsForTest(const std::vector<int64_t>& cards)
+{
+    Ids ids;
+    for (int64_t card : cards)
+        ids.insert(ids.lowerBound(card), card);
+    std::vector<int64_t> back;
+    for (size_t i = 0; i < ids.size(); ++i)
+        back.push_back(ids[i]);
+    return back;
+}
+
+std::vector<uint32_t> QuickFindIndex::countsForTest(const std::vector<std::pair<uint32_t, uint32_t>>& set)
+{
+    Counts counts;
+    for (auto [position, count] : set) {
+        if (position >= counts.small.size())
+            counts.small.resize(position + 1);
+        counts.set(position, position, count);
+    }
+    std::vector<uint32_t> back;
+    for (uint32_t position = 0; position < counts.small.size(); ++position)
+        back.push_back(counts.at(position, position));
+    return back;
+}
 
 uint32_t QuickFindIndex::Strings::add(std::string_view text)
 {
-    const auto [at, added] = numbers.try_emplace(std::string(text), static_cast<uint32_t>(count()));
-    if (added) {
-        arena.append(text);
-        starts.push_back(static_cast<uint32_t>(arena.size()));
+    if (2 * (count() + 1) > table.size())
+        rehash(std::max<size_t>(64, 2 * table.size()));
+    const size_t mask = table.size() - 1;
+    for (size_t i = std::hash<std::string_view>{}(text) & mask;; i = (i + 1) & mask) {
+        if (table[i] == 0) {
+            arena.append(text);
+            starts.push_back(static_cast<uint32_t>(arena.size()));
+            table[i] = static_cast<uint32_t>(count());
+            return table[i] - 1;
+        }
+        if (at(table[i] - 1) == text)
+            return table[i] - 1;
     }
-    return at->second;
+}
+
+void QuickFindIndex::Strings::rehash(size_t size)
+{
+    table.assign(size, 0);
+    const size_t mask = size - 1;
+    for (uint32_t n = 0; n < count(); ++n) {
+        size_t i = std::hash<std::string_view>{}(at(n)) & mask;
+        while (table[i] != 0)
+            i = (i + 1) & mask;
+        table[i] = n + 1;
+    }
 }
 
 uint32_t QuickFindIndex::Blocks::put(std::string_view text)
@@ -70,6 +196,57 @@ uint32_t QuickFindIndex::Blocks::put(std::string_view text)
     return start;
 }
 
+void QuickFindIndex::Counts::set(uint32_t position, int64_t card, uint32_t count)
+{
+    if (count >= kLarge)
+        large[card] = count;
+    else if (small[position] == kLarge)
+        large.erase(card);
+    small[position] = static_cast<uint16_t>(std::min<uint32_t>(count, kLarge));
+}
+
+size_t QuickFindIndex::Ids::lowerBound(int64_t card) const
+{
+    if (!wide.empty())
+        return static_cast<size_t>(std::lower_bound(wide.begin(), wide.end(), card) - wide.begin());
+    if (card <= base)
+        return 0;
+    if (distance(base, card) > UINT32_MAX)
+        return narrow.size();
+    const auto offset = static_cast<uint32_t>(card - base);
+    return static_cast<size_t>(std::lower_bound(narrow.begin(), narrow.end(), offset) - narrow.begin());
+}
+
+void QuickFindIndex::Ids::widen()
+{
+    wide.reserve(narrow.size() + 1);
+    for (uint32_t offset : narrow)
+        wide.push_back(base + offset);
+    narrow = {};
+}
+
+void QuickFindIndex::Ids::insert(size_t at, int64_t card)
+{
+    if (wide.empty() && narrow.empty())
+        base = card;
+    if (wide.empty() && card < base) {
+        // A card below the first: the others are counted from it, when they still fit.
+        if (distance(card, base) + narrow.back() > UINT32_MAX) {
+            widen();
+        } else {
+            for (uint32_t& offset : narrow)
+                offset += static_cast<uint32_t>(base - card);
+            base = card;
+        }
+    } else if (wide.empty() && distance(base, card) > UINT32_MAX) {
+        widen();
+    }
+    if (wide.empty())
+        narrow.insert(narrow.begin() + static_cast<ptrdiff_t>(at), static_cast<uint32_t>(card - base));
+    else
+        wide.insert(wide.begin() + static_cast<ptrdiff_t>(at), card);
+}
+
 void QuickFindIndex::clear()
 {
     *this = QuickFindIndex();
@@ -83,23 +260,23 @@ void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
     m_logSeq = db.firstInteger(quickFindLogEndSql());
     // Room for every card at once: grown by doubling, the vectors would hold up to twice their need.
     const auto cards = static_cast<size_t>(std::max<int64_t>(0, db.firstInteger(searchKeySpanSql())));
-    for (auto* numbers : {&m_names, &m_companies, &m_restStarts, &m_visits, &m_anniversaries})
+    for (auto* numbers : {&m_names, &m_companies, &m_restStarts})
         numbers->reserve(cards);
-    m_ids.reserve(cards);
+    m_ids.narrow.reserve(cards);
     m_restLengths.reserve(cards);
     db.runBound(searchKeysInOrderSql(), {}, [&](const Database::Row& row) {
         if (stop && stop->load(std::memory_order_relaxed))
             throw EngineError(QStringLiteral("stopped"));
         const std::string_view key = row.utf8(1);
-        m_ids.push_back(row.integer(0));
+        m_ids.insert(m_ids.size(), row.integer(0));
         m_names.push_back(0);
         m_companies.push_back(kNone);
         m_restStarts.push_back(0);
         m_restLengths.push_back(0);
         setKey(static_cast<uint32_t>(m_ids.size() - 1), key);
     });
-    m_visits.assign(m_ids.size(), 0);
-    m_anniversaries.assign(m_ids.size(), 0);
+    m_visits.small.assign(m_ids.size(), 0);
+    m_anniversaries.small.assign(m_ids.size(), 0);
     for (auto [sql, counts] : {std::pair{visitCountsByCardSql(), &m_visits}, std::pair{anniversaryCountsByCardSql(), &m_anniversaries}}) {
         // In card order, as the keys are: each count finds its card by walking on.
         size_t at = 0;
@@ -108,10 +285,15 @@ void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
             while (at < m_ids.size() && m_ids[at] < card)
                 ++at;
             if (at < m_ids.size() && m_ids[at] == card)
-                (*counts)[at] = static_cast<uint32_t>(row.integer(1));
+                counts->set(static_cast<uint32_t>(at), card, static_cast<uint32_t>(row.integer(1)));
         });
     }
     snapshot.commit();
+    // Grown by doubling: up to half of each would be room never used.
+    for (Strings* texts : {&m_nameTexts, &m_companyTexts}) {
+        texts->arena.shrink_to_fit();
+        texts->starts.shrink_to_fit();
+    }
     ++m_layout;
 }
 
@@ -143,15 +325,16 @@ void QuickFindIndex::setKey(uint32_t position, std::string_view key)
         others.remove_prefix(valueEnd + 1);
     }
     // A key's fields are a few hundred bytes at most (the windows' limits).
-    m_values.resize(std::min<size_t>(m_values.size(), UINT16_MAX));
-    m_restStarts[position] = m_rest.put(view(m_values));
-    m_restLengths[position] = static_cast<uint16_t>(m_values.size());
+    pack(view(m_values), m_packed);
+    m_packed.resize(std::min<size_t>(m_packed.size(), UINT16_MAX));
+    m_restStarts[position] = m_rest.put(view(m_packed));
+    m_restLengths[position] = static_cast<uint16_t>(m_packed.size());
 }
 
 uint32_t QuickFindIndex::positionOf(int64_t card) const
 {
-    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), card);
-    return at != m_ids.end() && *at == card ? static_cast<uint32_t>(at - m_ids.begin()) : kNone;
+    const size_t at = m_ids.lowerBound(card);
+    return at != m_ids.size() && m_ids[at] == card ? static_cast<uint32_t>(at) : kNone;
 }
 
 void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries)
@@ -160,10 +343,10 @@ void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t vis
     if (position == kNone) {
         if (!key)
             return; // no key, not listed: nothing to find
-        const auto at = static_cast<size_t>(std::lower_bound(m_ids.begin(), m_ids.end(), card) - m_ids.begin());
+        const size_t at = m_ids.lowerBound(card);
         if (at != m_ids.size())
             ++m_layout; // the cards after it move
-        m_ids.insert(m_ids.begin() + static_cast<ptrdiff_t>(at), card);
+        m_ids.insert(at, card);
         // A value, not "{}": that would be an empty list of them, inserting nothing.
         auto grow = [at](auto& values) {
             values.insert(values.begin() + static_cast<ptrdiff_t>(at), typename std::decay_t<decltype(values)>::value_type());
@@ -172,16 +355,16 @@ void QuickFindIndex::put(int64_t card, const std::string_view* key, uint32_t vis
         grow(m_companies);
         grow(m_restStarts);
         grow(m_restLengths);
-        grow(m_visits);
-        grow(m_anniversaries);
+        grow(m_visits.small);
+        grow(m_anniversaries.small);
         position = static_cast<uint32_t>(at);
     }
     if (key)
         setKey(position, *key);
     else
         m_names[position] = kNone;
-    m_visits[position] = visits;
-    m_anniversaries[position] = anniversaries;
+    m_visits.set(position, card, visits);
+    m_anniversaries.set(position, card, anniversaries);
 }
 
 QuickFindIndex::CatchUp QuickFindIndex::catchUp(Database& db)
@@ -262,7 +445,8 @@ int QuickFindIndex::matchClass(uint32_t position) const
     const uint32_t company = m_companies[position];
     if (company != kNone && m_companyHits[company])
         return 3;
-    return holds(m_rest.at(m_restStarts[position], m_restLengths[position]), view(m_text)) ? 3 : 0;
+    unpack(m_rest.at(m_restStarts[position], m_restLengths[position]), m_unpacked);
+    return holds(view(m_unpacked), view(m_text)) ? 3 : 0;
 }
 
 QuickFindIndexLoader quickFindIndexLoader(Database& db)

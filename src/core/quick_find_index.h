@@ -49,17 +49,26 @@ public:
     // text, then matchClass() per card gives quickFindClass of its key.
     void prepare(std::string_view text);
     int matchClass(uint32_t position) const;
-    int64_t visits(uint32_t position) const { return m_visits[position]; }
-    int64_t anniversaries(uint32_t position) const { return m_anniversaries[position]; }
+    int64_t visits(uint32_t position) const { return m_visits.at(position, m_ids[position]); }
+    int64_t anniversaries(uint32_t position) const { return m_anniversaries.at(position, m_ids[position]); }
     size_t size() const { return m_ids.size(); }
+    // The other values as they are kept, read back.
+    static std::string packedForTest(std::string_view text);
+    // Card IDs put one by one at their places as kept, read back in order.
+    static std::vector<int64_t> idsForTest(const std::vector<int64_t>& cards);
+    // Counts set in turn at positions (of cards numbered as their positions), read back.
+    static std::vector<uint32_t> countsForTest(const std::vector<std::pair<uint32_t, uint32_t>>& set);
 
 private:
     // Distinct texts, each stored once.
     struct Strings {
         std::string arena;
         std::vector<uint32_t> starts; // one more than there are texts
-        std::unordered_map<std::string, uint32_t> numbers;
+        // Open addressing over the texts (number + 1, 0 for none): a map of strings would
+        // cost more than the texts themselves, most names being distinct.
+        std::vector<uint32_t> table;
         uint32_t add(std::string_view text);
+        void rehash(size_t size);
         std::string_view at(uint32_t number) const
         {
             return std::string_view(arena).substr(starts[number], starts[number + 1] - starts[number]);
@@ -80,6 +89,28 @@ private:
             return std::string_view(blocks[start >> kBits].get() + (start & ((1u << kBits) - 1)), length);
         }
     };
+    // Counts per card, two bytes each: the rare larger one is kept aside by card.
+    struct Counts {
+        static constexpr uint16_t kLarge = UINT16_MAX;
+        std::vector<uint16_t> small;
+        std::unordered_map<int64_t, uint32_t> large;
+        void set(uint32_t position, int64_t card, uint32_t count);
+        uint32_t at(uint32_t position, int64_t card) const
+        {
+            return small[position] == kLarge ? large.at(card) : small[position];
+        }
+    };
+    // Card IDs, ascending: four bytes each above the first while they fit, eight otherwise.
+    struct Ids {
+        int64_t base = 0;
+        std::vector<uint32_t> narrow;
+        std::vector<int64_t> wide; // once one does not fit
+        size_t size() const { return wide.empty() ? narrow.size() : wide.size(); }
+        int64_t operator[](size_t at) const { return wide.empty() ? base + narrow[at] : wide[at]; }
+        size_t lowerBound(int64_t card) const;
+        void insert(size_t at, int64_t card);
+        void widen();
+    };
     void clear();
 
 protected:
@@ -91,15 +122,16 @@ private:
     void setKey(uint32_t position, std::string_view key);
     uint32_t positionOf(int64_t card) const;
 
-    std::vector<int64_t> m_ids; // ascending
+    Ids m_ids;
     std::vector<uint32_t> m_names;     // in m_nameTexts: the name, its readings and initials
     std::vector<uint32_t> m_companies; // in m_companyTexts, or kNone
     std::vector<uint32_t> m_restStarts; // the other values (phones, e-mail) in m_rest
     std::vector<uint16_t> m_restLengths;
-    std::vector<uint32_t> m_visits;
-    std::vector<uint32_t> m_anniversaries;
+    Counts m_visits;
+    Counts m_anniversaries;
     Blocks m_rest;
     std::string m_values; // the one being put
+    std::string m_packed;
     Strings m_nameTexts{{}, {0}, {}};
     Strings m_companyTexts{{}, {0}, {}};
     int64_t m_logSeq = 0;
@@ -108,6 +140,7 @@ private:
     std::string m_text;                 // prepared
     std::vector<uint8_t> m_nameClasses; // per distinct name part, for m_text
     std::vector<uint8_t> m_companyHits;
+    mutable std::string m_unpacked; // the other values of the card being matched
 };
 
 // What reads the index of the file db uses, on a worker thread through a connection of its

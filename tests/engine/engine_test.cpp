@@ -491,10 +491,22 @@ TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
         {"zhangf", "update D_B set theDel='是' where ID=%1", "张三丰"},
         {"zhangfe", "insert into DList(DID, LDate) values(%1, '2026-01-02')", "张飞"},
         {"zhangfei", "delete from DList where DID=%1", "张飞"},
+        // Digits kept two to a byte: an odd run, a run longer than one packing holds, runs
+        // meeting letters, and the typed text across those places.
+        {"0755", "update D_B set BPho='0755-8765432', BMail='a12345678901234567890123456789012345b7@x.cn' where ID=%1", "李张三"},
+        {"07558765432", nullptr, nullptr},
+        {"+86 8765432", nullptr, nullptr},
+        {"a123", nullptr, nullptr},
+        {"3456789012345678901234567890123", nullptr, nullptr},
+        {"345b7@", nullptr, nullptr},
+        {"5b", nullptr, nullptr},
         {"z", "insert into DJNR(DID, JDate) values(%1, '2001-02-03')", "张三"},
         // A card numbered below every other one goes first in the index: the others move.
         {"zh", "insert into D_B(ID, BName, theDel) values(-1, '张角', '否')", nullptr},
         {"zhangjiao", nullptr, nullptr},
+        // One numbered beyond four bytes from the first.
+        {"zh", "insert into D_B(ID, BName, theDel) values(5000000000, '张宝', '否')", nullptr},
+        {"zhangbao", nullptr, nullptr},
     };
     QuickFinder finder;
     auto index = std::make_shared<QuickFindIndex>();
@@ -523,6 +535,39 @@ TEST_F(QuickFind, TheIndexFindsAndCountsAsTheEngineAsTheTextAndTheCardsChange)
         expectCounts(finder.countAll(db, list, visits, anniversaries), list);
     }
     EXPECT_EQ(found(QStringLiteral("zhangfei")), QStringList{"张飞"});
+}
+
+TEST(QuickFindIndexValues, ReadBackAsPut)
+{
+    // Card IDs four bytes above the first while they fit, eight once one does not: at the
+    // edge, beyond it above and below, and at the ends of the range.
+    const std::vector<int64_t> idSequences[] = {
+        {5, 3, 9, 4},
+        {0, 4294967295, 7},
+        {0, 4294967296, 7},
+        {4294967295, 0, -1, 3},
+        {-1, 1, INT64_MIN, INT64_MAX, 0},
+    };
+    for (const auto& cards : idSequences) {
+        auto sorted = cards;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(QuickFindIndex::idsForTest(cards), sorted) << cards.front();
+    }
+    // Counts in two bytes, a larger one kept aside: at the edge, beyond it, and back below.
+    const struct {
+        std::vector<std::pair<uint32_t, uint32_t>> set; // position, count, in turn
+        std::vector<uint32_t> read;
+    } countCases[] = {
+        {{{0, 65534}, {1, 65535}, {2, 4000000000u}}, {65534, 65535, 4000000000u}},
+        {{{0, 70000}, {1, 70001}, {0, 3}}, {3, 70001}},
+        {{{0, 70000}, {0, 65535}, {1, 2}}, {65535, 2}},
+    };
+    for (const auto& c : countCases)
+        EXPECT_EQ(QuickFindIndex::countsForTest(c.set), c.read) << c.read.front();
+    for (const char* text : {"", "7", "12", "123", "1380013800", "13800138000", "a1b22c333d\x02" "4444",
+                             "12345678901234567890123456789012345678901234567890123456789",
+                             "\x03" "123\x1e\x1f" "9", "x@\x7f\x80" "99"})
+        EXPECT_EQ(QuickFindIndex::packedForTest(text), text);
 }
 
 TEST_F(Engine, OlderFileGetsItsKeysAndTheWiderIndexOnceOnOpen)

@@ -26,6 +26,9 @@ using namespace sqlcipher;
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// In KiB, as the engine takes a negative size.
+constexpr const char* kCacheSizeSql = "PRAGMA cache_size = -65536;";
+constexpr const char* kPassingCacheSizeSql = "PRAGMA cache_size = -2048;";
 
 // Mid(text, start[, length]) with the original engine's meaning: start counts characters
 // from 1, and a start past the end gives the empty text.
@@ -87,7 +90,7 @@ void keyAndConfigure(sqlite3* db, const QString& password, bool writable)
     // 4096-byte pages scan about three times faster than SQLCipher 3's 1024; every cache
     // miss costs a decryption, hence the large cache.
     execOrThrow(db, "PRAGMA cipher_page_size = 4096;");
-    execOrThrow(db, "PRAGMA cache_size = -65536;");
+    execOrThrow(db, kCacheSizeSql);
     // The first read tells a wrong key ("file is encrypted or is not a database").
     execOrThrow(db, "SELECT count(*) FROM sqlite_master;");
     // Users copy db.edb by hand, so the file alone must hold every committed change: a
@@ -109,6 +112,20 @@ void SqlCipherConnection::releaseCache()
     // The freed pages lie scattered through the heap: without this they stay resident.
     malloc_trim(0);
 #endif
+}
+
+SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection) : m_connection(connection)
+{
+    execOrThrow(m_connection.handle(), kPassingCacheSizeSql);
+    m_connection.releaseCache();
+}
+
+SqlCipherConnection::PassingRead::~PassingRead()
+{
+    if (!m_connection.m_db)
+        return;
+    sqlite3_exec(m_connection.m_db, kCacheSizeSql, nullptr, nullptr, nullptr);
+    m_connection.releaseCache();
 }
 
 SqlCipherConnection::~SqlCipherConnection()

@@ -86,6 +86,20 @@ private:
     // Ends the statements handed out and those kept, before the handle goes.
     void endStatements();
 
+    // For a read of every row of a long list, which no later read finds again in the cache:
+    // the cache is emptied and kept small meanwhile, so that the pages the refreshes keep do
+    // not sit beside the reader's own memory, then it is back to its size, empty.
+    class PassingRead {
+    public:
+        explicit PassingRead(SqlCipherConnection& connection);
+        ~PassingRead();
+        PassingRead(const PassingRead&) = delete;
+        PassingRead& operator=(const PassingRead&) = delete;
+
+    private:
+        SqlCipherConnection& m_connection;
+    };
+
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
     QString m_userPassword;

@@ -70,6 +70,8 @@ public:
 
     void readColumn(int column, const ColumnSink& take) override
     {
+        // Every row of the list, once (a sort): the values it takes are memory enough.
+        const PassingRead passing(m_connection);
         const auto statement = m_connection.prepare(QStringLiteral("select ") + columnName(0) + u',' + columnName(column)
                                                     + QStringLiteral(" from ") + m_sql);
         while (statement->step())
