@@ -64,6 +64,8 @@ bool upgradeFile(DatabaseFileCommands& file, QWidget* parent)
                 progress->setWindowModality(Qt::ApplicationModal);
                 progress->setMinimumDuration(300);
                 progress->setAutoClose(false);
+                // Full until the upgrade is written, rather than empty again.
+                progress->setAutoReset(false);
             }
             progress->setLabelText(label);
             progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
