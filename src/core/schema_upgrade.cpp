@@ -278,20 +278,20 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const UpgradeProgress& prog
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
         updateSearchKeysAfter(db, keyedUpTo, progress.keys);
-    // After the keys: a log made first would list every card the build writes. Each index
-    // counts as a few ranges of the filling that follows.
-    constexpr int64_t kRangesPerStatement = 5, kRanges = 100;
-    const int64_t steps = additions.size() * kRangesPerStatement + (summaries ? kRanges : 0);
+    // After the keys: a log made first would list every card the build writes. On one bar,
+    // each index weighs a twentieth of the tables' filling that follows.
+    constexpr int64_t kIndexSteps = 5, kFillSteps = 100;
+    const int64_t steps = additions.size() * kIndexSteps + (summaries ? kFillSteps : 0);
     for (qsizetype i = 0; i < additions.size(); ++i) {
         if (progress.tables)
-            progress.tables(i * kRangesPerStatement, steps);
+            progress.tables(i * kIndexSteps, steps);
         db.execute(additions[i]);
     }
     // After the date fixes and the visits' card-and-date index, which the filling reads.
     if (summaries)
         addFileVisitSummaries(db, [&](int64_t done, int64_t total) {
             if (progress.tables)
-                progress.tables(steps - kRanges + done * kRanges / total, steps);
+                progress.tables(steps - kFillSteps + done * kFillSteps / total, steps);
         });
     transaction.commit();
     // Only the log was emptied: nothing the user would call an upgrade.
