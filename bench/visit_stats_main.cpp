@@ -86,8 +86,7 @@ void run(int cards)
             if (!summaries)
                 return;
             dm.ADOConnection1.beginTransaction();
-            for (const QString& statement : fileVisitSummaryStatements())
-                dm.ADOConnection1.execute(statement);
+            addFileVisitSummaries(dm.ADOConnection1);
             dm.ADOConnection1.commit();
         });
         TfrmMain main(dm);

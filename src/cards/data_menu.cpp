@@ -48,24 +48,31 @@ QString fileFilter()
     return QStringLiteral("名片数据库(*.edb);;所有文件(*)");
 }
 
-// Brings an older file up to date, with a progress dialog; returns whether quick find can
-// be used (a read-only older file has no key table).
+// Brings an older file up to date, with a progress dialog for each long step; returns whether
+// quick find can be used (a read-only older file has no key table). Not cancellable: the
+// upgrade is one transaction, and a file left older would cost the same wait at the next start.
 bool upgradeFile(DatabaseFileCommands& file, QWidget* parent)
 {
     std::unique_ptr<QProgressDialog> progress;
-    constexpr int kSteps = 1000;
-    return file.upgrade([&](int64_t done, int64_t total) {
-        if (!progress) {
-            progress = std::make_unique<QProgressDialog>(QStringLiteral("正在为快速查找建立检索键，只需这一次，请稍候……"),
-                                                         QString(), 0, kSteps, parent);
-            progress->setObjectName(QStringLiteral("UpgradeProgress"));
-            progress->setWindowTitle(QString::fromUtf8(kAppTitle));
-            progress->setWindowModality(Qt::ApplicationModal);
-            progress->setMinimumDuration(300);
-            progress->setAutoClose(false);
-        }
-        progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
-    });
+    static constexpr int kSteps = 1000;
+    const auto step = [&](const QString& label) {
+        return [&progress, label, parent](int64_t done, int64_t total) {
+            if (!progress) {
+                progress = std::make_unique<QProgressDialog>(label, QString(), 0, kSteps, parent);
+                progress->setObjectName(QStringLiteral("UpgradeProgress"));
+                progress->setWindowTitle(QString::fromUtf8(kAppTitle));
+                progress->setWindowModality(Qt::ApplicationModal);
+                progress->setMinimumDuration(300);
+                progress->setAutoClose(false);
+                // Full until the upgrade is written, rather than empty again.
+                progress->setAutoReset(false);
+            }
+            progress->setLabelText(label);
+            progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : kSteps);
+        };
+    };
+    return file.upgrade({step(QStringLiteral("正在为快速查找建立检索键，只需这一次，请稍候……")),
+                         step(QStringLiteral("正在为纪念日提醒和拜访统计建立索引与汇总表，只需这一次，请稍候……"))});
 }
 
 } // namespace

@@ -251,7 +251,7 @@ void TfrmMain::showCounts()
     Label1->setText(QStringLiteral("名片数量：%1").arg(ADOQuery1->recordCount()));
     // A long list at start: its counters fill in a moment after the window is up, from the
     // index (or the engine when none comes), rather than keeping the window from showing.
-    constexpr int kCountersLaterFrom = 200000;
+    constexpr int kCountersLaterFrom = 50000;
     m_countsPending = m_countsLater && ADOQuery1->recordCount() >= kCountersLaterFrom;
     if (m_countsPending) {
         Label5->setText(QStringLiteral("拜访次数：…"));

@@ -71,7 +71,7 @@ DatabaseFileCommands::Restored DatabaseFileCommands::restore(const QString& sour
     return restored;
 }
 
-bool DatabaseFileCommands::upgrade(const SearchKeyProgress& progress)
+bool DatabaseFileCommands::upgrade(const UpgradeProgress& progress)
 {
     return upgradeSchema(m_file, progress) != UpgradeResult::ReadOnly || hasSearchKeys(m_file);
 }

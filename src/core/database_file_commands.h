@@ -1,5 +1,5 @@
 #pragma once
-#include "core/search_keys.h"
+#include "core/schema_upgrade.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -51,7 +51,7 @@ public:
 
     // Brings a file written by an older version up to date (see upgradeSchema). Returns whether
     // quick find can be used: a read-only older file has no search key table.
-    bool upgrade(const SearchKeyProgress& progress = {});
+    bool upgrade(const UpgradeProgress& progress = {});
 
 private:
     SqlCipherConnection& m_file;

@@ -1,6 +1,7 @@
 #include "core/schema_upgrade.h"
 
 #include "core/card_image_store.h"
+#include "core/card_rows_index.h"
 #include "core/duplicates/not_duplicates.h"
 #include "core/loose_date.h"
 #include "core/quick_find_index.h"
@@ -73,6 +74,11 @@ std::vector<std::pair<QString, QString>> fileAdditions()
         additions.emplace_back(names[i], statements[i]);
     for (auto& index : dateIndexes())
         additions.push_back(std::move(index));
+    // The reminder's rows read from this index alone: at start, the anniversaries of the coming
+    // week are found without a read of each one's row.
+    additions.emplace_back(QStringLiteral("DJNR_MonthDayRows"),
+                           QStringLiteral("CREATE INDEX DJNR_MonthDayRows ON DJNR (%1, DID, JDate, JMemo)").arg(anniversaryMonthDaySql()));
+    additions.emplace_back(QStringLiteral("D_B_Rows"), QStringLiteral("CREATE INDEX D_B_Rows ON D_B (ID, BName, BSex)"));
     return additions;
 }
 
@@ -91,6 +97,12 @@ QStringList missingAdditions(Database& db, const std::vector<std::pair<QString, 
 QString anniversaryMonthDaySql()
 {
     return QStringLiteral("substr(JDate,6,5)");
+}
+
+QString overviewCardTable(Database& db)
+{
+    const bool indexed = db.has(Capability::LocalFile) && db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_B_Rows")}) > 0;
+    return indexed ? QStringLiteral("D_B INDEXED BY D_B_Rows") : QStringLiteral("D_B");
 }
 
 std::vector<StoredDateFix> storedDateFixes(Database& db)
@@ -146,8 +158,6 @@ QStringList missingFileTables(Database& db)
         statements << fileCardImageStatements();
     if (db.firstInteger(notDuplicateTableExistsSql()) == 0)
         statements << fileNotDuplicateStatements();
-    if (!hasVisitSummaries(db))
-        statements << fileVisitSummaryStatements();
     return statements;
 }
 
@@ -242,6 +252,11 @@ bool hasSearchKeys(SqlCipherConnection& db)
 
 UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress)
 {
+    return upgradeSchema(db, UpgradeProgress{progress, {}});
+}
+
+UpgradeResult upgradeSchema(SqlCipherConnection& db, const UpgradeProgress& progress)
+{
     db.open();
     const bool keyTable = hasSearchKeys(db);
     const int64_t keyedUpTo = keyTable ? db.firstInteger(lastCardWithSearchKeySql()) : 0;
@@ -249,10 +264,11 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
     const bool widenIndex = liveIndexColumns(db) < kLiveIndexColumns;
     const std::vector<StoredDateFix> dateFixes = storedDateFixes(db);
     const QStringList tables = missingFileTables(db);
+    const bool summaries = !hasVisitSummaries(db);
     const QStringList additions = missingAdditions(db, fileAdditions());
     // The log is read from its start by the index each start makes: what it held is in the keys.
     const bool oldLog = additions.isEmpty() && db.firstInteger(quickFindLogEndSql()) > 0;
-    if (!buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty() && additions.isEmpty() && !oldLog)
+    if (!buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty() && !summaries && additions.isEmpty() && !oldLog)
         return UpgradeResult::Current;
     if (db.isReadOnly())
         return UpgradeResult::ReadOnly;
@@ -269,13 +285,25 @@ UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& pr
         db.execute(statement);
     applyStoredDateFixes(db, dateFixes);
     if (buildKeys)
-        updateSearchKeysAfter(db, keyedUpTo, progress);
-    // After the keys: a log made first would list every card the build writes.
-    for (const QString& statement : additions)
-        db.execute(statement);
+        updateSearchKeysAfter(db, keyedUpTo, progress.keys);
+    // After the keys: a log made first would list every card the build writes. On one bar,
+    // each index weighs a twentieth of the tables' filling that follows.
+    constexpr int64_t kIndexSteps = 5, kFillSteps = 100;
+    const int64_t steps = additions.size() * kIndexSteps + (summaries ? kFillSteps : 0);
+    for (qsizetype i = 0; i < additions.size(); ++i) {
+        if (progress.tables)
+            progress.tables(i * kIndexSteps, steps);
+        db.execute(additions[i]);
+    }
+    // After the date fixes and the visits' card-and-date index, which the filling reads.
+    if (summaries)
+        addFileVisitSummaries(db, [&](int64_t done, int64_t total) {
+            if (progress.tables)
+                progress.tables(steps - kFillSteps + done * kFillSteps / total, steps);
+        });
     transaction.commit();
     // Only the log was emptied: nothing the user would call an upgrade.
-    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty()
+    return additions.isEmpty() && !buildKeys && !widenIndex && dateFixes.empty() && tables.isEmpty() && !summaries
         ? UpgradeResult::Current
         : UpgradeResult::Upgraded;
 }

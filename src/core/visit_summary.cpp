@@ -4,6 +4,8 @@
 #include "core/server_changes.h"
 #include "engine/database.h"
 
+#include <algorithm>
+
 namespace ostrel {
 
 namespace {
@@ -58,20 +60,47 @@ QString fileLastMonthStep(const char* row, const char* sign)
     return sql + QStringLiteral("UPDATE D_VisitLastMonths SET Cards = Cards %1 1 WHERE YearMonth = %2; ").arg(QLatin1String(sign), month);
 }
 
-} // namespace
-
-QStringList fileVisitSummaryStatements()
+QStringList fileVisitSummaryTableStatements()
 {
     return {
         QStringLiteral("CREATE TABLE D_VisitMonths (YearMonth VARCHAR(7) COLLATE NOCASE NOT NULL, Kind VARCHAR(10) COLLATE NOCASE "
                        "NOT NULL, Area VARCHAR(10) COLLATE NOCASE NOT NULL, Visits INTEGER NOT NULL, PRIMARY KEY (YearMonth, Kind, Area))"),
         QStringLiteral("CREATE TABLE D_VisitLast (Card INTEGER PRIMARY KEY, LastDate VARCHAR(10) COLLATE NOCASE NOT NULL)"),
-        QStringLiteral("CREATE INDEX D_VisitLast_Date ON D_VisitLast (LastDate, Card)"),
-        QStringLiteral("INSERT INTO D_VisitMonths SELECT substr(v.LDate,1,7) COLLATE NOCASE, c.theType, c.DArea, count(*) "
-                       "FROM DList v JOIN D_B c ON c.ID = v.DID GROUP BY 1, 2, 3"),
-        QStringLiteral("INSERT INTO D_VisitLast SELECT DID, max(LDate) FROM DList GROUP BY DID"),
         QStringLiteral("CREATE TABLE D_VisitLastMonths (YearMonth VARCHAR(7) COLLATE NOCASE PRIMARY KEY, Cards INTEGER NOT NULL)"),
+        // Grouped as the months' key compares: without regard to ASCII case.
+        QStringLiteral("DROP TABLE IF EXISTS temp.D_VisitMonthParts"),
+        QStringLiteral("CREATE TEMP TABLE D_VisitMonthParts (YearMonth VARCHAR(7) COLLATE NOCASE, Kind VARCHAR(10) COLLATE NOCASE, "
+                       "Area VARCHAR(10) COLLATE NOCASE, Visits INTEGER)"),
+    };
+}
+
+// One range of card numbers, ?1 to ?2: its visits counted into partial rows of months (summed
+// at the end: the engine of the file has no insert-or-add), its cards' last visits (a card
+// lies in one range alone).
+QStringList fileVisitSummaryRangeStatements()
+{
+    return {
+        QStringLiteral("INSERT INTO temp.D_VisitMonthParts SELECT substr(v.LDate,1,7), c.theType, c.DArea, count(*) "
+                       "FROM DList v JOIN D_B c ON c.ID = v.DID WHERE v.DID BETWEEN ?1 AND ?2 GROUP BY 1, 2, 3"),
+        QStringLiteral("INSERT INTO D_VisitLast SELECT DID, max(LDate) FROM DList WHERE DID BETWEEN ?1 AND ?2 GROUP BY DID"),
+    };
+}
+
+// The partial rows summed into the months' table, and the cards' last months counted.
+QStringList fileVisitSummaryTotalStatements()
+{
+    return {
+        QStringLiteral("INSERT INTO D_VisitMonths SELECT YearMonth, Kind, Area, sum(Visits) FROM temp.D_VisitMonthParts GROUP BY 1, 2, 3"),
+        QStringLiteral("DROP TABLE temp.D_VisitMonthParts"),
         QStringLiteral("INSERT INTO D_VisitLastMonths SELECT substr(LastDate,1,7) COLLATE NOCASE, count(*) FROM D_VisitLast GROUP BY 1"),
+    };
+}
+
+// The index and the triggers that keep the filled tables current.
+QStringList fileVisitSummaryTriggerStatements()
+{
+    return {
+        QStringLiteral("CREATE INDEX D_VisitLast_Date ON D_VisitLast (LastDate, Card)"),
         QStringLiteral("CREATE TRIGGER D_VisitLast_CountedInsert AFTER INSERT ON D_VisitLast BEGIN ") + fileLastMonthStep("NEW", "+")
             + QStringLiteral("END"),
         QStringLiteral("CREATE TRIGGER D_VisitLast_CountedDelete AFTER DELETE ON D_VisitLast BEGIN ") + fileLastMonthStep("OLD", "-")
@@ -90,6 +119,49 @@ QStringList fileVisitSummaryStatements()
         QStringLiteral("CREATE TRIGGER D_B_SummedUpdate AFTER UPDATE OF ID, theType, DArea ON D_B BEGIN ") + fileCardStep("OLD", "-")
             + fileCardStep("NEW", "+") + QStringLiteral("END"),
     };
+}
+
+} // namespace
+
+void addFileVisitSummaries(Database& db, const VisitSummaryProgress& progress)
+{
+    for (const QString& statement : fileVisitSummaryTableStatements())
+        db.execute(statement);
+    // The visits' card numbers, read from the ends of their index; a text that is no number
+    // sorts after every number and falls outside every range, as the triggers never count it.
+    bool any = false;
+    int64_t first = 0, last = 0;
+    db.runBound(QStringLiteral("SELECT min(DID), max(DID) FROM DList WHERE DID <= 9223372036854775807"), {},
+                [&](const Database::Row& row) {
+                    any = !row.text(0).isEmpty(); // no visits: no number
+                    first = row.integer(0);
+                    last = row.integer(1);
+                });
+    // Ranges few enough to cost nothing on a small file, many enough to move a progress bar.
+    constexpr uint64_t kRanges = 100;
+    constexpr int64_t kFinalSteps = 10;
+    const uint64_t span = static_cast<uint64_t>(last) - static_cast<uint64_t>(first);
+    const uint64_t width = span / kRanges + 1;
+    const auto ranges = static_cast<int64_t>(span / width + 1);
+    const QStringList ranged = fileVisitSummaryRangeStatements();
+    for (int64_t range = 0; any && range < ranges; ++range) {
+        const uint64_t start = static_cast<uint64_t>(range) * width;
+        const auto from = static_cast<int64_t>(static_cast<uint64_t>(first) + start);
+        const auto to = static_cast<int64_t>(static_cast<uint64_t>(first) + start + std::min(span - start, width - 1));
+        for (const QString& statement : ranged)
+            db.runBound(statement, {QVariant::fromValue<qint64>(from), QVariant::fromValue<qint64>(to)});
+        if (progress)
+            progress(range + 1, ranges + kFinalSteps);
+    }
+    // The sums and the index of last visits (a sort of every card's) take about a tenth.
+    for (const QString& statement : fileVisitSummaryTotalStatements())
+        db.execute(statement);
+    if (progress)
+        progress(ranges + kFinalSteps / 2, ranges + kFinalSteps);
+    for (const QString& statement : fileVisitSummaryTriggerStatements())
+        db.execute(statement);
+    if (progress)
+        progress(ranges + kFinalSteps, ranges + kFinalSteps);
 }
 
 QStringList serverVisitSummaryStatements()

@@ -2,6 +2,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
+
 namespace ostrel {
 
 class Database;
@@ -12,9 +15,12 @@ class Database;
 // card's last visit (D_VisitLast, by card number whether or not the card exists), and how many
 // cards were last visited in each month (D_VisitLastMonths).
 
-// The file's tables, filled from what is stored, and its triggers in the engine's own SQL, so
-// that an older version writing the file keeps them right too.
-QStringList fileVisitSummaryStatements();
+// The file's tables, filled from what is stored a range of card numbers at a time (progress is
+// told how far), and their triggers in the engine's own SQL, so that an older version writing
+// the file keeps them right too. Inside the caller's transaction: a file is never left with
+// tables half filled.
+using VisitSummaryProgress = std::function<void(int64_t done, int64_t total)>;
+void addFileVisitSummaries(Database& db, const VisitSummaryProgress& progress = {});
 // The same for a team server: the triggers run as the tables' owner, so that an account that
 // may write visits need not be granted the tables.
 QStringList serverVisitSummaryStatements();

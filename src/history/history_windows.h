@@ -180,6 +180,9 @@ public:
 protected:
     QString statement() const override;
     void arrangeColumns() override;
+
+private:
+    TfrmDM& m_dm;
 };
 
 } // namespace ostrel

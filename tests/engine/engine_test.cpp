@@ -578,11 +578,26 @@ TEST_F(Engine, OlderFileGetsItsKeysAndTheWiderIndexOnceOnOpen)
     for (const char* name : {"张三", "李四", "王五"})
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('%1', '否')").arg(QString::fromUtf8(name)));
     db.execute(QStringLiteral("update D_B set theDel='是' where BName='李四'"));
+    // Visits of each card and of numbers without one, at both ends: the visit summaries are
+    // made a range of card numbers at a time, and must add up as if made at once.
+    db.execute(QStringLiteral("insert into DList(DID, LDate) select ID, '2024-01-05' from D_B"));
+    db.execute(QStringLiteral("insert into DList(DID, LDate) select ID, '2024-03-01' from D_B where BName<>'王五'"));
+    db.execute(QStringLiteral("insert into DList(DID, LDate) values(0, '2024-01-09'), (90, '2024-03-02'), (90, '2023-12-31')"));
     db.close();
 
-    int64_t done = -1, total = -1;
-    EXPECT_EQ(upgradeSchema(db, [&](int64_t d, int64_t t) { done = d; total = t; }), UpgradeResult::Upgraded);
+    int64_t done = -1, total = -1, filled = -1, toFill = -1;
+    EXPECT_EQ(upgradeSchema(db, UpgradeProgress{[&](int64_t d, int64_t t) { done = d; total = t; },
+                                                [&](int64_t d, int64_t t) { filled = d; toFill = t; }}),
+              UpgradeResult::Upgraded);
     EXPECT_EQ(done, total);
+    EXPECT_EQ(filled, toFill);
+    EXPECT_EQ(column(QStringLiteral("select YearMonth || Kind || Area || ':' || Visits from D_VisitMonths order by 1")),
+              column(QStringLiteral("select substr(LDate,1,7) || theType || DArea || ':' || count(*) from DList join D_B "
+                                    "on D_B.ID = DID group by substr(LDate,1,7), theType, DArea order by 1")));
+    EXPECT_EQ(column(QStringLiteral("select Card || ':' || LastDate from D_VisitLast order by Card")),
+              column(QStringLiteral("select DID || ':' || max(LDate) from DList group by DID order by DID")));
+    EXPECT_EQ(column(QStringLiteral("select YearMonth || ':' || Cards from D_VisitLastMonths order by 1")),
+              (QStringList{"2024-01:2", "2024-03:3"}));
     EXPECT_EQ(column(QStringLiteral("select ID from D_BKey order by ID")),
               column(QStringLiteral("select ID from D_B where theDel='否' order by ID")));
     EXPECT_EQ(column(QStringLiteral("PRAGMA index_info(D_B_Live)")).size(), 3);

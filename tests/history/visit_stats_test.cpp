@@ -155,6 +155,19 @@ TEST_F(VisitStats, CountsTheListedCardsByMonthCardCategoryAndProvince)
         {"the kept tables made again from the visits stored", "", lastTwelveMonths({2026, 3, 31}),
          "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0", "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3, nullptr,
          Case::Remade},
+        // The file's tables are filled a range of card numbers at a time: 张删 and O'Brien, in
+        // ranges of their own, share one month's row, which the list's count reads less 张删's.
+        {"a card given the category and province of a deleted one", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2025-07:0/1 2025-08:0/2 2026-02:1/0", "赵六:1", "客户:1", "未填:1", "O'Brien:2024-08-01:607", 1, 3,
+         "update D_B set theType='客户', DArea='' where BName='O''Brien'"},
+        {"the card far from the others removed: the list counted as the whole less the cards left out", "",
+         lastTwelveMonths({2026, 3, 31}), "12 months 2025-07:0/1 2025-08:0/2", "", "", "", "O'Brien:2024-08-01:607", 0, 3,
+         "delete from D_B where BName='赵六'"},
+        {"visits moved into the deleted card's month, counted without the kept tables", "", lastTwelveMonths({2026, 3, 31}),
+         "12 months 2026-01:3/0", "O'Brien:3", "客户:3", "未填:3", "", 3, 0,
+         "update DList set LDate='2026-01-20' where DID=(select ID from D_B where BName='O''Brien')", Case::Dropped},
+        {"the same from the kept tables made again", "", lastTwelveMonths({2026, 3, 31}), "12 months 2026-01:3/0", "O'Brien:3",
+         "客户:3", "未填:3", "", 3, 0, nullptr, Case::Remade},
     };
     // Each case counts again on the same connection: nothing of the last one stays behind.
     TfrmDM other(openCardDatabaseFor(database.programDir()));
