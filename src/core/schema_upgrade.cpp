@@ -78,7 +78,6 @@ std::vector<std::pair<QString, QString>> fileAdditions()
     // week are found without a read of each one's row.
     additions.emplace_back(QStringLiteral("DJNR_MonthDayRows"),
                            QStringLiteral("CREATE INDEX DJNR_MonthDayRows ON DJNR (%1, DID, JDate, JMemo)").arg(anniversaryMonthDaySql()));
-    additions.emplace_back(QStringLiteral("D_B_Rows"), QStringLiteral("CREATE INDEX D_B_Rows ON D_B (ID, BName, BSex)"));
     return additions;
 }
 
@@ -97,12 +96,6 @@ QStringList missingAdditions(Database& db, const std::vector<std::pair<QString, 
 QString anniversaryMonthDaySql()
 {
     return QStringLiteral("substr(JDate,6,5)");
-}
-
-QString overviewCardTable(Database& db)
-{
-    const bool indexed = db.has(Capability::LocalFile) && db.firstInteger(schemaObjectExistsSql(), {QStringLiteral("D_B_Rows")}) > 0;
-    return indexed ? QStringLiteral("D_B INDEXED BY D_B_Rows") : QStringLiteral("D_B");
 }
 
 std::vector<StoredDateFix> storedDateFixes(Database& db)

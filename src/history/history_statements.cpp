@@ -64,12 +64,12 @@ QString visitOverviewSql(bool ranged, const QString& from, const QString& to)
         + QStringLiteral("ORDER BY LDate, BName, DList.ID DESC ");
 }
 
-QString anniversaryOverviewSql(bool ranged, const QString& from, const QString& to, const QString& cardTable)
+QString anniversaryOverviewSql(bool ranged, const QString& from, const QString& to)
 {
     // A range over the year end (December to January) takes both of its parts.
     return QStringLiteral("SELECT JDate as 纪念日期, ") + QStringLiteral("BName as 姓名, BSex as 性别, ")
         + QStringLiteral("JMemo as 纪念说明, DJNR.DID as myID ")
-        + QStringLiteral("FROM DJNR INNER JOIN ") + cardTable + QStringLiteral(" ON DJNR.DID = D_B.ID ") + QStringLiteral("WHERE (DJNR.ID > 0) ")
+        + QStringLiteral("FROM DJNR INNER JOIN D_B ON DJNR.DID = D_B.ID ") + QStringLiteral("WHERE (DJNR.ID > 0) ")
         + (ranged ? QStringLiteral(" AND ") + monthDayBetween(anniversaryMonthDaySql(), from, to) + QStringLiteral(" ")
                   : QString())
         + QStringLiteral("ORDER BY ") + anniversaryMonthDaySql() + QStringLiteral(", BName, DJNR.ID DESC ");

@@ -18,7 +18,6 @@ QString cardRecordDeleteSql(CardRecords records, const QString& id);
 // The overviews of all records with their card's name and sex, narrowed to a range when
 // ranged: entry dates ("yyyy-mm-dd") for visits, month-days ("mm-dd") for anniversaries.
 QString visitOverviewSql(bool ranged, const QString& from, const QString& to);
-// cardTable: how the card table is joined (see overviewCardTable).
-QString anniversaryOverviewSql(bool ranged, const QString& from, const QString& to, const QString& cardTable = QStringLiteral("D_B"));
+QString anniversaryOverviewSql(bool ranged, const QString& from, const QString& to);
 
 } // namespace ostrel

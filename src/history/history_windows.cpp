@@ -5,7 +5,6 @@
 #include "export/report_export.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
-#include "core/card_rows_index.h"
 #include "engine/engine_error.h"
 #include "engine/query.h"
 #include "app/date_box.h"
@@ -367,7 +366,7 @@ void TfrmListV::arrangeColumns()
 }
 
 TfrmJNRV::TfrmJNRV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
-    : OverviewWindow(kAnniversaryOverviewTexts, dm, parent, std::move(openCard)), m_dm(dm)
+    : OverviewWindow(kAnniversaryOverviewTexts, dm, parent, std::move(openCard))
 {
     setObjectName(QStringLiteral("frmJNRV"));
     connectGuarded(BitBtn2, &QPushButton::clicked, this, [this] { exportReport(this, anniversaryOverviewLayout(), *ADOQuery1); });
@@ -377,7 +376,7 @@ TfrmJNRV::TfrmJNRV(TfrmDM& dm, QWidget* parent, CardOpener openCard)
 
 QString TfrmJNRV::statement() const
 {
-    return anniversaryOverviewSql(CheckBox1->isChecked(), Edit1->text(), Edit2->text(), overviewCardTable(m_dm.ADOConnection1));
+    return anniversaryOverviewSql(CheckBox1->isChecked(), Edit1->text(), Edit2->text());
 }
 
 void TfrmJNRV::arrangeColumns()

@@ -180,9 +180,6 @@ public:
 protected:
     QString statement() const override;
     void arrangeColumns() override;
-
-private:
-    TfrmDM& m_dm;
 };
 
 } // namespace ostrel
