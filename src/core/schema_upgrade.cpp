@@ -1,7 +1,6 @@
 #include "core/schema_upgrade.h"
 
 #include "core/card_image_store.h"
-#include "core/card_rows_index.h"
 #include "core/duplicates/not_duplicates.h"
 #include "core/loose_date.h"
 #include "core/quick_find_index.h"
