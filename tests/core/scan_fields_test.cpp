@@ -120,12 +120,31 @@ const std::vector<FieldCase> kCards = {
     {"a letter added after the surname's spelling in the mailbox name; an initial kept",
      {{"谢刚", 52}, {"E: gang.xieg@abc.com"}, {"王丽", 52}, {"E: wangl@abc.com"}},
      {{"BName", "谢刚"}, {"BMail", "gang.xie@abc.com"}, {"FDes", "E：wangl@abc.com；王丽"}}},
+    {"the dot of a mailbox name read as a hyphen; a hyphen between other words kept",
+     {{"杨勇", 52}, {"E: yong-yang@abc.com"}, {"李静", 52}, {"E: ming-wang@abc.com"}},
+     {{"BName", "杨勇"}, {"BMail", "yong.yang@abc.com"}, {"FDes", "E：ming-wang@abc.com；李静"}}},
     {"another person's mailbox changes no character of the name",
      {{"李静", 50}, {"E: ming.wang@abc.com"}},
      {{"BName", "李静"}, {"BMail", "ming.wang@abc.com"}}},
     {"two columns read as one line: the name, then the web address with its dot read as a colon",
      {{"陈国庆 www:abc.com.cn", 60}, {"E: guoqing.chen@abc.com.cn"}},
      {{"BName", "陈国庆"}, {"DWWW", "www.abc.com.cn"}, {"BMail", "guoqing.chen@abc.com.cn"}}},
+    {"a character of a logo parted from the name by a bar",
+     {{"人 | 陈志强", 54}, {"E: zhiqiang.chen@abc.com"}},
+     {{"BName", "陈志强"}, {"BMail", "zhiqiang.chen@abc.com"}}},
+    {"a name read as nothing like one: the letters spell it, the more common surname first",
+     {{"艺人小看", 60}, {"Liang Lei", 26}, {"南京云帆咨询有限公司", 30}, {"E-mail: lei.liang@yunfan.com"}},
+     {{"BName", "梁磊"}, {"DName", "南京云帆咨询有限公司"}, {"BMail", "lei.liang@yunfan.com"},
+      {"FDes", "艺人小看；Liang Lei"}}},
+    {"no name read on a Chinese card: the mailbox spells it",
+     {{"成都华信建设工程有限责任公司", 32}, {"E: zhiqiang.gao@huaxin.com.cn"}},
+     {{"BName", "高志强"}, {"DName", "成都华信建设工程有限责任公司"}, {"BMail", "zhiqiang.gao@huaxin.com.cn"}}},
+    {"web address a letter apart from the e-mail's domain: the one the company spells wins",
+     {{"周杰", 50}, {"杭州云帆网络有限公司", 30}, {"E: jie.zhou@yunfan.com"}, {"www.yunfam.com"}},
+     {{"BName", "周杰"}, {"DName", "杭州云帆网络有限公司"}, {"BMail", "jie.zhou@yunfan.com"}, {"DWWW", "www.yunfan.com"}}},
+    {"and the other way: the e-mail's domain mended by the web address",
+     {{"周杰", 50}, {"星河科技有限公司", 30}, {"E: jie.zhou@xhjk.com"}, {"www.xhkj.com"}},
+     {{"BName", "周杰"}, {"DName", "星河科技有限公司"}, {"BMail", "jie.zhou@xhkj.com"}, {"DWWW", "www.xhkj.com"}}},
     {"400 line and extension",
      {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
      {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
@@ -211,6 +230,8 @@ TEST(ScanNameMending, WeighedCharactersChooseTheSpelling)
         {"欧阳平", {}, "ping.ouyang", ""},                          // spelled right already
         {"伍平", {}, "ping.ouyang", ""},                            // 伍 is a surname of another reading
         {"林杰", {}, "jiang.lin", ""},                              // 杰 is a common name character
+        {"周海若", {}, "haiyan.zhou", "周海艳"},                    // two of three agree: a common 若 gives way
+        {"周若若", {}, "haiyan.zhou", ""},                          // one of three agrees: nothing
     };
     for (const auto& c : cases) {
         std::vector<QStringList> choices;
@@ -268,6 +289,7 @@ TEST(ScanText, MisreadingsMended)
         {"li:.na@abc.com", "li.na@abc.com"},
         {"li@,abc.com", "li@abc.com"},
         {"www:abc.com.cn", "www.abc.com.cn"},
+        {"www.Xinrui com", "www.Xinrui.com"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(scan::mended(QString::fromUtf8(in)).toStdString(), out) << in;

@@ -1,6 +1,8 @@
 #include "core/scan/card_reader.h"
 
 #include "core/scan/card_page.h"
+#include "core/scan/card_words.h"
+#include "core/scan/latin_runs.h"
 #include "core/scan/scan_text.h"
 
 #include <QDir>
@@ -21,28 +23,17 @@
 namespace ostrel {
 
 using scan::Page;
+using scan::PageLine;
+using scan::PageWord;
 using scan::PixPtr;
+using scan::clipped;
+using scan::latinReadAgain;
+using scan::readAlone;
 
 namespace {
 
-// A word of the page pass, where it stands and how sure the recogniser is of it.
-struct PageWord {
-    QString text;
-    QRect box;
-    double confidence = 0;
-    std::vector<QStringList> choices;
-};
-
-struct PageLine {
-    QRect box;
-    std::vector<PageWord> words;
-};
-
-
 // The height lines are read at on their own: large type is read poorly as it stands.
 constexpr int kLoneLineHeight = 40;
-// How much less sure the English model may be of a run of Latin words and still be preferred.
-constexpr double kLatinPreference = 10;
 constexpr int kColumnGap = 3;
 // Bytes the allocator has handed out and not had back; 0 where that cannot be asked.
 qint64 heapInUse()
@@ -61,7 +52,6 @@ QString tessdataDir(const QString& dataPath)
     const QByteArray env = qgetenv("TESSDATA_PREFIX");
     return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
 }
-
 
 // The characters the recogniser weighed for the symbol the iterator stands at, its reading first.
 QStringList choicesHere(const tesseract::ResultIterator& it)
@@ -149,29 +139,6 @@ std::vector<PageLine> splitAtGaps(const std::vector<PageLine>& lines)
     return out;
 }
 
-int latinLetters(const QString& text)
-{
-    int n = 0;
-    for (const QChar c : text)
-        n += (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? 1 : 0;
-    return n;
-}
-
-// The part of the page around a box, with a margin of a quarter of its height, scaled so that
-// its height is at least minHeight.
-PixPtr clipped(Pix* page, const QRect& r, int minHeight)
-{
-    const int margin = r.height() / 4;
-    BOX* box = boxCreate(std::max(0, r.x() - margin), std::max(0, r.y() - margin), r.width() + 2 * margin,
-                         r.height() + 2 * margin);
-    PixPtr clip(pixClipRectangle(page, box, nullptr));
-    boxDestroy(&box);
-    if (!clip || int(pixGetHeight(clip.get())) >= minHeight)
-        return clip;
-    const float factor = float(minHeight) / float(pixGetHeight(clip.get()));
-    return PixPtr(pixScale(clip.get(), factor, factor));
-}
-
 // A long box whose ink is mostly one piece: a rule or the edge of a coloured band, not a line
 // of type, whose characters stand apart. Read as a line it only gives a row of dashes, and
 // the recogniser keeps the scratch of so long a line for good.
@@ -193,14 +160,6 @@ bool isRule(Pix* ink, const QRect& r)
     return widest * 4 >= r.width() * 3;
 }
 
-QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence)
-{
-    api.SetImage(clip);
-    std::unique_ptr<char[]> text(api.GetUTF8Text());
-    *confidence = api.MeanTextConf();
-    return QString::fromUtf8(text.get()).simplified();
-}
-
 // The characters weighed at each place of a text by the readings of its length (blanks left
 // out), the text's own character first.
 std::vector<QStringList> gathered(const QString& text, const std::vector<std::vector<QStringList>>& readings)
@@ -218,177 +177,6 @@ std::vector<QStringList> gathered(const QString& text, const std::vector<std::ve
                     out[i] << choice;
     }
     return out;
-}
-
-// Full stops and commas the clip shows: small round marks on the baseline (measured against
-// the height of most letters), a colon's lower dot left out by the dot above it. -1 when the
-// clip is not black and white.
-int baselineMarks(Pix* clip)
-{
-    if (pixGetDepth(clip) != 1)
-        return -1;
-    BOXA* boxes = pixConnCompBB(clip, 8);
-    if (!boxes)
-        return -1;
-    std::vector<QRect> parts;
-    for (l_int32 i = 0; i < boxaGetCount(boxes); ++i) {
-        l_int32 x, y, w, h;
-        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
-        parts.emplace_back(x, y, w, h);
-    }
-    boxaDestroy(&boxes);
-    std::vector<int> heights, bottoms;
-    for (const QRect& r : parts)
-        heights.push_back(r.height());
-    if (heights.size() < 3)
-        return 0;
-    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
-    const int tall = heights[heights.size() / 2];
-    for (const QRect& r : parts)
-        if (r.height() * 2 >= tall)
-            bottoms.push_back(r.bottom());
-    std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
-    const int baseline = bottoms[bottoms.size() / 2];
-    const auto isDot = [&](const QRect& r) {
-        const int big = std::max(r.width(), r.height()), small = std::min(r.width(), r.height());
-        return big * 20 <= tall * 9 && small * 20 >= tall * 3 && big <= small * 2;
-    };
-    int marks = 0;
-    for (const QRect& r : parts) {
-        if (!isDot(r) || r.bottom() < baseline - tall / 5 || r.bottom() > baseline + tall * 2 / 5)
-            continue;
-        const bool colon = std::any_of(parts.begin(), parts.end(), [&](const QRect& o) {
-            return &o != &r && isDot(o) && o.bottom() < r.top() && o.left() <= r.right() && o.right() >= r.left();
-        });
-        marks += colon ? 0 : 1;
-    }
-    return marks;
-}
-
-int periods(const QString& text)
-{
-    return int(text.count(QLatin1Char('.')) + text.count(QLatin1Char(',')));
-}
-
-// The letters and digits of a reading in order: what a reading that only regained a full
-// stop must share with the one before it.
-QString lettersOf(const QString& text)
-{
-    QString out;
-    for (const QChar c : text)
-        if (c.isLetterOrNumber() || c == QLatin1Char('@'))
-            out += c.toLower();
-    return out;
-}
-
-int editDistance(const QString& a, const QString& b)
-{
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (size_t j = 0; j < row.size(); ++j)
-        row[j] = int(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = int(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int up = row[size_t(j)];
-            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return row.back();
-}
-
-// A stretched reading is kept only when it differs from the first by little more than its
-// full stops: stretching may also change letters, and two stops side by side are a misreading.
-bool regainsStops(const QString& before, const QString& after)
-{
-    static const QRegularExpression doubled(QStringLiteral("[.,]\\s*[.,]"));
-    const QString a = lettersOf(before), b = lettersOf(after);
-    return !after.contains(doubled) && editDistance(a, b) <= std::max<qsizetype>(1, a.size() / 10);
-}
-
-// Widths the clip is stretched to, one after the other, when a reading lost a full stop: in
-// tight type the model runs a full stop into the narrow letter beside it (li.na read as lina).
-constexpr float kStretches[] = {1.25f, 1.5f, 1.75f, 2.0f};
-
-// One run of Latin words read again by the English model; text and confidence hold the page
-// pass's reading and receive the one kept.
-void readRun(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const QRect& run, QString* text, double* confidence)
-{
-    PixPtr clip = clipped(page, run, 30);
-    if (!clip)
-        return;
-    double again = 0;
-    const QString read = readAlone(latin, clip.get(), &again);
-    if (!read.isEmpty() && again >= *confidence - kLatinPreference) {
-        *text = read;
-        *confidence = again;
-    }
-    PixPtr binaryClip = clipped(binary, run, 30);
-    const int marks = binaryClip ? baselineMarks(binaryClip.get()) : -1;
-    if (marks <= periods(*text))
-        return;
-    for (const float stretch : kStretches) {
-        PixPtr wide(pixScale(clip.get(), stretch, 1.0f));
-        const QString wideRead = wide ? readAlone(latin, wide.get(), &again) : QString();
-        if (periods(wideRead) == marks && regainsStops(*text, wideRead)) {
-            *text = wideRead;
-            *confidence = again;
-            return;
-        }
-    }
-    // A full stop of an e-mail address read as a hyphen between letters: the image shows a
-    // dot on the baseline, not a dash.
-    static const QRegularExpression hyphen(QStringLiteral("(?<=[A-Za-z])-(?=[A-Za-z])"));
-    if (text->contains(QLatin1Char('@')) && int(text->count(hyphen)) == marks - periods(*text))
-        text->replace(hyphen, QStringLiteral("."));
-}
-
-// Runs of words without Chinese in a line (an e-mail, a web address, an English name) read
-// again by the English model: the Chinese one reads Latin letters poorly, and the two together
-// on the page misread Chinese in serif type as Latin.
-RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const PageLine& line)
-{
-    const std::vector<PageWord>& words = line.words;
-    QStringList parts;
-    std::vector<QStringList> choices;
-    const auto plain = [&](const QString& text) {
-        for (const QChar c : text)
-            if (c != QLatin1Char(' '))
-                choices.push_back({QString(c)});
-    };
-    double confidenceSum = 0;
-    for (size_t i = 0; i < words.size();) {
-        size_t end = i;
-        QRect run;
-        QStringList runText;
-        double runConfidence = 0;
-        for (; end < words.size() && scan::hanCount(words[end].text) == 0; ++end) {
-            run |= words[end].box;
-            runText << words[end].text;
-            runConfidence += words[end].confidence;
-        }
-        if (end == i) {
-            if (words[i].choices.size() == size_t(QString(words[i].text).remove(QLatin1Char(' ')).size()))
-                choices.insert(choices.end(), words[i].choices.begin(), words[i].choices.end());
-            else
-                plain(words[i].text);
-            parts << words[i].text;
-            confidenceSum += words[i].confidence;
-            ++i;
-            continue;
-        }
-        runConfidence /= double(end - i);
-        QString text = runText.join(QLatin1Char(' '));
-        if (latinLetters(text) >= 2)
-            readRun(latin, page, binary, run, &text, &runConfidence);
-        parts << text;
-        plain(text);
-        confidenceSum += runConfidence * double(end - i);
-        i = end;
-    }
-    return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size())),
-            std::move(choices)};
 }
 
 } // namespace
@@ -469,13 +257,41 @@ int CardReader::uprightTurns(PIX* binary)
     return ((360 - degrees) / 90) % 4;
 }
 
-// Type the page pass did not see as text read line by line: it misses the name in large type
-// standing alone more often than any other line. The ink outside every line read is joined
-// across the gaps between characters; what has the shape of a line of type is read on its own.
+namespace {
+
+// A line the page pass made of pieces of large type it could not read (a name split into
+// "人", "[2 、" and "[ 记 ] /"): a few marks read with little confidence, not a name. Its ink
+// is read again. The recogniser is seldom sure of a name in large type it reads right.
+// Lines in large type are left to be read again as they stand (see rereadLargeType).
+bool isDoubtful(const RecognisedLine& line, int medianHeight)
+{
+    const QString bare = QString(line.text).remove(QLatin1Char(' '));
+    const bool nameLike = scan::hanCount(bare) == bare.size() && bare.size() >= 2 && scan::surnameLength(bare) > 0;
+    return line.confidence < 60 && bare.size() <= 5 && !nameLike && line.box.height() < medianHeight * 3 / 2;
+}
+
+int medianHeight(const RecognisedLines& lines)
+{
+    std::vector<int> heights;
+    for (const auto& l : lines)
+        heights.push_back(l.box.height());
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    return heights[heights.size() / 2];
+}
+
+} // namespace
+
+// Type the page pass did not see as text, or saw only as a few doubtful marks, read line by
+// line: it misses the name in large type standing alone more often than any other line. The
+// ink outside every line read is joined across the gaps between characters; what has the
+// shape of a line of type is read on its own.
 void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
 {
+    const int median = medianHeight(lines);
     PixPtr rest(pixCopy(nullptr, binary));
     for (const auto& line : lines) {
+        if (isDoubtful(line, median))
+            continue;
         const int margin = line.box.height() / 4;
         BOX* box = boxCreate(line.box.x() - margin, line.box.y() - margin, line.box.width() + 2 * margin,
                              line.box.height() + 2 * margin);
@@ -503,22 +319,43 @@ void CardReader::readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines)
         PixPtr clip = clipped(page, r, 0);
         if (!clip)
             continue;
-        // The line's type at kLoneLineHeight (the clip holds a quarter of it above and below).
-        const float factor = float(kLoneLineHeight) * 1.5f / float(pixGetHeight(clip.get()));
-        clip.reset(pixScale(clip.get(), factor, factor));
-        double confidence = 0;
-        const QString text = readAlone(*api_, clip.get(), &confidence);
-        std::vector<QStringList> choices = symbolChoices(*api_);
+        RecognisedLine read = readLone(clip.get());
         // The recogniser is seldom sure of a lone line of large type even when it reads it
         // right; a rule or the edge of a coloured band is read as a row of dashes.
         static const QRegularExpression dashes(QStringLiteral("[一\\-—_=~.·\\s]"));
-        if (text.isEmpty() || confidence < 10 || QString(text).remove(dashes).size() * 2 < text.size())
+        if (read.text.isEmpty() || read.confidence < 10 || QString(read.text).remove(dashes).size() * 2 < read.text.size())
             continue;
+        // The doubtful lines made of this type give way to it.
+        const auto covered = [&](const RecognisedLine& l) { return isDoubtful(l, median) && l.box.intersects(r); };
+        lines.erase(std::remove_if(lines.begin(), lines.end(), covered), lines.end());
+        read.box = r;
         const auto at = std::find_if(lines.begin(), lines.end(), [&](const RecognisedLine& l) { return l.box.top() > y; });
-        lines.insert(at, {text, r, confidence, std::move(choices)});
+        lines.insert(at, std::move(read));
     }
     boxaDestroy(&boxes);
     api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
+// A clip of one line of type (a quarter of its height above and below) read on its own at
+// kLoneLineHeight, and at other sizes when that reads nothing: the recogniser now and then
+// reads two large characters as nothing at one size and rightly at another.
+RecognisedLine CardReader::readLone(Pix* clip)
+{
+    RecognisedLine best;
+    for (const int height : {kLoneLineHeight, kLoneLineHeight * 4 / 5, kLoneLineHeight * 6 / 5}) {
+        const float factor = float(height) * 1.5f / float(pixGetHeight(clip));
+        PixPtr scaled(pixScale(clip, factor, factor));
+        double confidence = 0;
+        const QString text = scaled ? readAlone(*api_, scaled.get(), &confidence) : QString();
+        if (!text.isEmpty() && confidence > best.confidence) {
+            best.text = text;
+            best.confidence = confidence;
+            best.choices = symbolChoices(*api_);
+        }
+        if (!best.text.isEmpty())
+            break;
+    }
+    return best;
 }
 
 // Lines in type much larger than the rest (the name) read again on their own at the size
@@ -536,11 +373,7 @@ void CardReader::rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines)
         ink.emplace_back(x, y, w, h);
     }
     boxaDestroy(&inkBoxes);
-    std::vector<int> heights;
-    for (const auto& l : lines)
-        heights.push_back(l.box.height());
-    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
-    const int median = heights[heights.size() / 2];
+    const int median = medianHeight(lines);
     api_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     for (auto& line : lines) {
         if (line.box.height() < median * 3 / 2)

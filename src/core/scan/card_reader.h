@@ -38,6 +38,7 @@ private:
     RecognisedLines readPage(Pix* gray, Pix* binary);
     void rereadLargeType(Pix* page, Pix* binary, RecognisedLines& lines);
     void readMissedLines(Pix* page, Pix* binary, RecognisedLines& lines);
+    RecognisedLine readLone(Pix* clip);
 
     std::unique_ptr<tesseract::TessBaseAPI> api_;
     std::unique_ptr<tesseract::TessBaseAPI> latin_;

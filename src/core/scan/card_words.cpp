@@ -90,6 +90,13 @@ QString commonNameCharacter(const QString& syllable, bool surname)
     return {};
 }
 
+int surnameRank(const QString& surname)
+{
+    if (kCompoundSurnames.contains(surname))
+        return int(kSurnames.size());
+    return surname.size() == 1 ? int(kSurnames.indexOf(surname)) : -1;
+}
+
 bool isCommonGivenNameCharacter(QChar c)
 {
     return kGivenNameCharacters.contains(c);

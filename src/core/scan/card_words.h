@@ -12,6 +12,10 @@ int surnameLength(const QString& text);
 // empty when none is known.
 QString commonNameCharacter(const QString& syllable, bool surname);
 
+// Where a surname stands among the common ones, the most common first (0); a compound surname
+// after every single one; -1 for none.
+int surnameRank(const QString& surname);
+
 // True when the character is among those most often found in given names.
 bool isCommonGivenNameCharacter(QChar c);
 

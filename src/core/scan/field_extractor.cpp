@@ -74,6 +74,7 @@ private:
     void mendMailByWebSite();
     void mendMailByCompany();
     void mendMailByName();
+    void agreeWebAndMail();
     bool set(const char* column, const QString& value, double conf);
     void extra(const QString& text, double conf);
 
@@ -246,7 +247,8 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
         return true;
     }
     // Marks read out of a logo beside the name ("(_) 李子涵") are no part of it.
-    static const QRegularExpression marks(QStringLiteral("^[^\\p{L}\\p{N}]+\\s*(?=\\p{Han})"));
+    // So is a character read out of a logo and parted from the name by a bar ("人 | 陈志强").
+    static const QRegularExpression marks(QStringLiteral("^(?:[^\\p{L}\\p{N}]+|\\p{Han}?\\s*[|丨]+)\\s*(?=\\p{Han})"));
     const QString bare = QString(text).remove(marks).remove(QLatin1Char(' '));
     if (scan::hanCount(bare) == bare.size() && bare.size() >= 2 && bare.size() <= 4) {
         const bool surname = scan::surnameLength(bare) > 0 && !scan::isTitlePrefix(bare);
@@ -353,12 +355,24 @@ void Extractor::chooseName()
     }
     // The person's name stands in the largest type; a Chinese name wins over its spelling, and
     // one the card spells in Latin letters over one it does not.
-    auto best = std::max_element(names_.begin(), names_.end(), [&](const Candidate& a, const Candidate& b) {
-        const auto rank = [&](const Candidate& c) {
-            return std::tuple(c.han, c.han && scan::spelledAs(c.text, spelled), c.confidence >= 50, c.height);
-        };
-        return rank(a) < rank(b);
-    });
+    const auto rank = [&](const Candidate& c) {
+        return std::tuple(c.han, c.han && scan::spelledAs(c.text, spelled), c.confidence >= 50, c.height);
+    };
+    auto best = std::max_element(names_.begin(), names_.end(),
+                                 [&](const Candidate& a, const Candidate& b) { return rank(a) < rank(b); });
+    // A Chinese card whose name was read as nothing like a name (no surname, no spelling the
+    // card's Latin letters agree with), or not at all: the name those letters spell, marked
+    // for the user to check. What was read stays in 补充信息.
+    const bool chineseCard = std::any_of(companies_.begin(), companies_.end(), [](const Candidate& c) { return c.han; })
+                             || scan::hanCount(card_.value("DAdd")) > 0;
+    if (chineseCard && (best == names_.end() || !std::get<1>(rank(*best)))
+        && (best == names_.end() || !best->han || scan::surnameLength(best->text) == 0)) {
+        if (const QString guess = scan::spelledGuess(words); !guess.isEmpty()) {
+            const double confidence = best == names_.end() ? kLowScanConfidence - 1.0 : std::min(best->confidence, kLowScanConfidence - 1.0);
+            names_.push_back({guess, confidence, 0, true});
+            best = names_.end() - 1;
+        }
+    }
     for (auto it = names_.begin(); it != names_.end(); ++it)
         if (it == best)
             set("BName", it->text, it->confidence);
@@ -379,17 +393,23 @@ void Extractor::mendMailByName()
     const auto spelled = [&](const QString& word) {
         return std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) { return s.contains(word); });
     };
-    QStringList words = mail.left(at).split(QLatin1Char('.'));
-    // With two words, one spelling a part of the name in full, a letter after the other
-    // part's spelling is the recogniser's ("gang.xieg" for 谢刚), not an initial.
     const int family = std::max(1, scan::surnameLength(name));
     const QStringList parts[] = {nameSpellings(name.left(family)).full, nameSpellings(name.mid(family)).full};
+    QStringList words = mail.left(at).split(QLatin1Char('.'));
+    bool changed = false;
+    // The dot between the name's two parts read as a hyphen ("yong-yang" for 杨勇).
+    if (const QStringList halves = mail.left(at).split(QLatin1Char('-')); words.size() == 1 && halves.size() == 2
+        && ((parts[0].contains(halves[0]) && parts[1].contains(halves[1])) || (parts[1].contains(halves[0]) && parts[0].contains(halves[1])))) {
+        words = halves;
+        changed = true;
+    }
+    // With two words, one spelling a part of the name in full, a letter after the other
+    // part's spelling is the recogniser's ("gang.xieg" for 谢刚), not an initial.
     const auto letterAdded = [&](const QString& w, const QString& other) {
         return w.size() > 2 && w.back().isLetter()
                && ((parts[0].contains(other) && parts[1].contains(w.chopped(1)))
                    || (parts[1].contains(other) && parts[0].contains(w.chopped(1))));
     };
-    bool changed = false;
     for (auto& w : words) {
         const QString chopped = w.chopped(1);
         if (words.size() == 2 && letterAdded(w, words[&w == &words[0] ? 1 : 0])) {
@@ -474,6 +494,35 @@ void Extractor::mendMailByCompany()
     }
 }
 
+// The web address and the e-mail's domain nearly always agree: where they differ by a letter
+// or two, the one the company's name spells wins over the misreading, which spells nothing.
+void Extractor::agreeWebAndMail()
+{
+    const QString mail = card_.value("BMail");
+    const QString web = card_.value("DWWW");
+    const qsizetype at = mail.indexOf(QLatin1Char('@'));
+    static const QRegularExpression prefix(QStringLiteral("^(https?://)?(www\\.)?"));
+    const QString webHost = QString(web).remove(prefix).section(QLatin1Char('/'), 0, 0);
+    const QString mailHost = mail.mid(at + 1);
+    if (at <= 0 || webHost.isEmpty() || webHost == mailHost || scan::editDistance(webHost, mailHost) > 2)
+        return;
+    const NameSpellings company = nameSpellings(card_.value("DName"));
+    const auto spelled = [&](const QString& host) {
+        const QString name = host.section(QLatin1Char('.'), 0, 0);
+        const auto holds = [&](const QStringList& list) {
+            return std::any_of(list.begin(), list.end(), [&](const QString& s) { return s.contains(name); });
+        };
+        return name.size() >= 3 && (holds(company.full) || holds(company.initials));
+    };
+    const bool webSpelled = spelled(webHost), mailSpelled = spelled(mailHost);
+    if (webSpelled == mailSpelled)
+        return;
+    const int i = cardFieldIndex(webSpelled ? "BMail" : "DWWW");
+    card_.values[size_t(i)] = webSpelled ? mail.left(at + 1) + webHost
+                                         : web.left(web.indexOf(webHost)) + mailHost + web.mid(web.indexOf(webHost) + webHost.size());
+    card_.confidence[size_t(i)] = std::min(card_.confidence[size_t(i)], kLowScanConfidence - 1);
+}
+
 // A company read with a wrong character mended from the characters the recogniser weighed,
 // when one of them makes the name spell the e-mail's or web site's domain (云疏 → 云帆 for
 // yunfan.com): one character at a time, Chinese characters only.
@@ -539,6 +588,7 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
     mendMailByCompany();
     chooseName();
     mendMailByName();
+    agreeWebAndMail();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);
     set("FDes", extras_.join(QStringLiteral("；")), extraConfidence_);
     card_.rawText = raw.join(QLatin1Char('\n'));

@@ -99,16 +99,16 @@ bool likelyAt(QChar c, bool surname)
 
 // The character for one syllable at a place of a name: the one read when it reads so, else
 // one the recogniser weighed there, else the most common name character read so. Empty
-// when none is known or the character read is a likely one of another reading; kept counts
-// the characters read right.
+// when none is known or (strict) the character read is a likely one of another reading; kept
+// counts the characters read right.
 QString placeFor(const QString& read, const std::vector<QStringList>& choices, qsizetype at, const QString& syllable,
-                 bool surname, int* kept)
+                 bool surname, bool strict, int* kept)
 {
     if (at < read.size() && readAs(read.mid(at, 1), syllable)) {
         ++*kept;
         return read.mid(at, 1);
     }
-    if (at < read.size() && likelyAt(read[at], surname))
+    if (strict && at < read.size() && likelyAt(read[at], surname))
         return {};
     if (size_t(at) < choices.size())
         for (const auto& c : choices[size_t(at)])
@@ -141,6 +141,9 @@ QString spelledRepair(const QString& read, const std::vector<QStringList>& choic
 {
     QString best;
     int bestKept = 0;
+    // Not strict, a likely character of another reading gives way too, when every other
+    // character of a name of three agrees (周海若 for "haiyan.zhou").
+    for (const bool strict : {true, false})
     for (const QStringList& words : nameWords) {
         if (words.size() != 2)
             continue;
@@ -151,7 +154,7 @@ QString spelledRepair(const QString& read, const std::vector<QStringList>& choic
             const QString family = read.size() > 2 && scan::surnameLength(read) == 2
                                            && readAs(read.left(2), surname)
                                        ? (kept += 2, read.left(2))
-                                       : placeFor(read, choices, 0, surname, true, &kept);
+                                       : placeFor(read, choices, 0, surname, true, strict, &kept);
             if (family.isEmpty())
                 continue;
             const qsizetype from = family.size();
@@ -163,7 +166,7 @@ QString spelledRepair(const QString& read, const std::vector<QStringList>& choic
                 QString text = family;
                 for (qsizetype i = 0; i < syllables.size(); ++i) {
                     // Where the read characters do not stand one a syllable, none is kept.
-                    const QString place = syllables.size() == rest ? placeFor(read, choices, from + i, syllables[i], false, &keptHere)
+                    const QString place = syllables.size() == rest ? placeFor(read, choices, from + i, syllables[i], false, strict, &keptHere)
                                           : restLikely               ? QString()
                                                                      : scan::commonNameCharacter(syllables[i], false);
                     if (place.isEmpty()) {
@@ -172,9 +175,37 @@ QString spelledRepair(const QString& read, const std::vector<QStringList>& choic
                     }
                     text += place;
                 }
-                if (!text.isEmpty() && keptHere > bestKept && text != read) {
+                const bool holds = strict || (read.size() >= 3 && keptHere >= read.size() - 1);
+                if (!text.isEmpty() && holds && keptHere > bestKept && text != read) {
                     best = text;
                     bestKept = keptHere;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+QString spelledGuess(const std::vector<QStringList>& nameWords)
+{
+    QString best;
+    int bestRank = 0;
+    for (const QStringList& words : nameWords) {
+        if (words.size() != 2)
+            continue;
+        for (const bool surnameLast : {true, false}) {
+            const QString family = scan::commonNameCharacter(surnameLast ? words[1] : words[0], true);
+            const int rank = scan::surnameRank(family);
+            if (family.isEmpty() || (!best.isEmpty() && rank >= bestRank))
+                continue;
+            for (const QStringList& syllables : syllableSplits(surnameLast ? words[0] : words[1])) {
+                QString text = family;
+                for (const QString& syllable : syllables)
+                    text += scan::commonNameCharacter(syllable, false);
+                if (text.size() == family.size() + syllables.size()) {
+                    best = text;
+                    bestRank = rank;
+                    break;
                 }
             }
         }

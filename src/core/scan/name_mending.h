@@ -28,4 +28,9 @@ QString spelledChoice(const QString& read, const std::vector<QStringList>& choic
 QString spelledRepair(const QString& read, const std::vector<QStringList>& choices,
                       const std::vector<QStringList>& nameWords);
 
+// The name the card's Latin words spell, each syllable written with its most common name
+// character ("lei.liang" → 梁磊): for a name the recogniser read as nothing like one. Of the
+// two orders the one with the more common surname wins. Empty when no order makes a name.
+QString spelledGuess(const std::vector<QStringList>& nameWords);
+
 } // namespace ostrel::scan

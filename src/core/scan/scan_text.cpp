@@ -107,6 +107,10 @@ QString mended(const QString& text)
     // comma or a colon, or lost.
     static const QRegularExpression www(QStringLiteral("\\b(?:[wW]{2,5}\\s*[.,:]|[wW]{3,5})\\s*(?=[A-Za-z0-9-]+[.,]\\s*(?:com|cn|net|org)\\b)"));
     out.replace(www, QStringLiteral("www."));
+    // The dot before the ending of a web address lost ("www.abc com").
+    static const QRegularExpression lostDot(QStringLiteral("\\b(www\\.[A-Za-z0-9-]+)\\s+(com|cn|net|org)\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    out.replace(lostDot, QStringLiteral("\\1.\\2"));
     // 限 in bold type read as a quote or a bar, or lost.
     static const QRegularExpression limited(QStringLiteral("有(?!限)[\\s\"'“”|丨]*(责任)?公司"));
     out.replace(limited, QStringLiteral("有限\\1公司"));
@@ -245,6 +249,23 @@ QString mailDomainFromCompany(const QString& text, const QStringList& spellings)
             longest = part;
     }
     return longest.isEmpty() ? QString() : longest + m.captured();
+}
+
+int editDistance(const QString& a, const QString& b)
+{
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int up = row[size_t(j)];
+            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row.back();
 }
 
 QString withoutStrays(const QString& text)

@@ -38,6 +38,9 @@ QString mailAtDomain(const QString& text, const QString& domain);
 // 博远; empty when no part of four letters or more before the ending matches.
 QString mailDomainFromCompany(const QString& text, const QStringList& spellings);
 
+// The letters changed, added or dropped to make one text the other.
+int editDistance(const QString& a, const QString& b);
+
 // Marks the recogniser reads out of specks at the ends of a field (quotes, bars) dropped.
 QString withoutStrays(const QString& text);
 
