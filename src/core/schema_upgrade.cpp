@@ -242,11 +242,6 @@ bool hasSearchKeys(SqlCipherConnection& db)
     return db.firstInteger(searchKeyTableExistsSql()) > 0;
 }
 
-UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress)
-{
-    return upgradeSchema(db, UpgradeProgress{progress, {}});
-}
-
 UpgradeResult upgradeSchema(SqlCipherConnection& db, const UpgradeProgress& progress)
 {
     db.open();

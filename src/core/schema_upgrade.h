@@ -14,14 +14,13 @@ class SqlCipherConnection;
 // few lookups. A file that cannot be written is left
 // as it is. Opens the connection; throws EngineError (nothing is changed then).
 enum class UpgradeResult { Current, Upgraded, ReadOnly };
-UpgradeResult upgradeSchema(SqlCipherConnection& db, const SearchKeyProgress& progress = {});
 // The long steps of a large file's upgrade, each told how far it is: the search keys, then the
 // indexes and the visit statistics' tables.
 struct UpgradeProgress {
     SearchKeyProgress keys;
     SearchKeyProgress tables;
 };
-UpgradeResult upgradeSchema(SqlCipherConnection& db, const UpgradeProgress& progress);
+UpgradeResult upgradeSchema(SqlCipherConnection& db, const UpgradeProgress& progress = {});
 
 // The month-day ("mm-dd") of an anniversary's JDate, as the file's index on it holds it (the
 // same as Mid(JDate,6,5)): statements that pick anniversaries by month-day use it, so that the
