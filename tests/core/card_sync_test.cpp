@@ -452,8 +452,9 @@ protected:
         // The program finds its database beside itself, so it has to be in the folder, not linked to it.
         std::error_code linkError;
         std::filesystem::create_hard_link(OSTREL_PROGRAM, program.toStdString(), linkError);
-        if (linkError)
+        if (linkError) {
             ASSERT_TRUE(QFile::copy(QStringLiteral(OSTREL_PROGRAM), program));
+        }
         OpenedCardDatabase opened = openCardFile(copy.connectionString());
         upgradeSchema(dynamic_cast<SqlCipherConnection&>(*opened.database));
         QStringList values(kCardFieldCount);
