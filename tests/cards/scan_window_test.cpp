@@ -341,11 +341,14 @@ TEST_F(ScanWindow, BadInputGetsAChineseMessageAndWritesNothing)
     QImage blank(1063, 638, QImage::Format_RGB32);
     blank.fill(Qt::white);
     blank.save(dir.filePath(QStringLiteral("空白.png")));
-    scanFromMenu({notImage.fileName(), dir.filePath(QStringLiteral("空白.png"))});
+    // With no card beside it, a back with a mark alone is no card either.
+    const QString mark = writeBack(QStringLiteral("标志.png"), 0, false);
+    scanFromMenu({notImage.fileName(), dir.filePath(QStringLiteral("空白.png")), mark});
     const QStringList texts = testhooks::shownTexts();
     ASSERT_EQ(texts.size(), 2) << texts.join(u'|').toStdString(); // the file chooser, then the message
     EXPECT_TRUE(texts[1].startsWith(QStringLiteral("没有识别出名片：\n名片.jpg："))) << texts[1].toStdString();
     EXPECT_TRUE(texts[1].contains(QStringLiteral("空白.png：未识别到文字"))) << texts[1].toStdString();
+    EXPECT_TRUE(texts[1].contains(QStringLiteral("标志.png：未识别到文字"))) << texts[1].toStdString();
     EXPECT_EQ(testhooks::pendingModals(), 0);
     EXPECT_EQ(cards(), before);
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
@@ -471,6 +474,10 @@ TEST_F(ScannedEditor, ABackSideAddedInTheEditorIsKeptWithTheFront)
             open({}, card);
             addBack(back);
             EXPECT_EQ(editor->ImageView->side(), CardSide::Back);
+            // The saved card's fields as shown are its front: the back fills, never replaces.
+            EXPECT_EQ(edit("EditB1")->text(), QStringLiteral("钱七"));
+            EXPECT_EQ(edit("EditD9")->text(), QStringLiteral("www.example.com"));
+            EXPECT_EQ(edit("EditF4")->text(), QStringLiteral("姓名：Back Side"));
             editor->BitBtn1->click();
             EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")));
         }
