@@ -10,6 +10,7 @@
 #include "card_image_view.h"
 #include "card_scanner.h"
 #include "core/card_image_store.h"
+#include "core/scan/card_sides.h"
 #include "formats/gbk.h"
 #include "card_statements.h"
 #include "core/search_keys.h"
@@ -100,15 +101,23 @@ void TfrmD_D::addBackSide()
     QString failure;
     // Read as a scanned card is: upright by the camera's tag and then by its text, a huge
     // photo scaled down.
-    const QByteArray jpeg = m_scanner().readBackSide(this, file, failure);
-    if (jpeg.isEmpty()) {
+    const std::optional<ScannedPage> back = m_scanner().readBackSide(this, file, failure);
+    if (!back) {
         if (!failure.isEmpty()) // else cancelled: nothing changes
             showInfo(this, QStringLiteral("无法添加背面：") + failure);
         return;
     }
-    m_backJpeg = jpeg;
+    m_backJpeg = back->jpeg;
     // Shown as it will be kept.
-    ImageView->setBack(QImage::fromData(jpeg, "JPEG"));
+    ImageView->setBack(QImage::fromData(back->jpeg, "JPEG"));
+    // The fields as they stand, typed or read, are the front: they are sure.
+    ScannedCard shown;
+    for (int i = 0; i < kCardFieldCount; ++i) {
+        shown.values[static_cast<size_t>(i)] = Form->value(i);
+        shown.confidence[static_cast<size_t>(i)] = 100;
+    }
+    showRead(withBackSide(shown, back->card));
+    m_backRead = true;
 }
 
 void TfrmD_D::saveImages(int64_t card)
@@ -133,10 +142,18 @@ void TfrmD_D::showCardImage(const QImage& front, const QImage& back)
 
 void TfrmD_D::showScan()
 {
+    showRead(*m_scan);
+    focusName();
+}
+
+void TfrmD_D::showRead(const ScannedCard& card)
+{
     QStringList unlisted;
     for (int i = 0; i < kCardFieldCount; ++i) {
         const CardField& f = cardFields()[static_cast<size_t>(i)];
-        const QString& read = m_scan->values[static_cast<size_t>(i)];
+        const QString& read = card.values[static_cast<size_t>(i)];
+        if (read == Form->value(i))
+            continue;
         if (f.isLookup()) {
             // A read province that is not in the list is kept in 补充信息 rather than dropped.
             if (!read.isEmpty() && (Form->setValue(i, read), Form->value(i) != read))
@@ -145,7 +162,7 @@ void TfrmD_D::showScan()
         }
         Form->setValue(i, read);
         auto* edit = static_cast<QLineEdit*>(Form->control(i));
-        if (read.isEmpty() || m_scan->confidence[static_cast<size_t>(i)] >= kLowScanConfidence)
+        if (read.isEmpty() || card.confidence[static_cast<size_t>(i)] >= kLowScanConfidence)
             continue;
         edit->setStyleSheet(QStringLiteral("background-color: #FFF8C4;"));
         edit->setToolTip(QString::fromUtf8(kLowConfidenceTip));
@@ -158,7 +175,6 @@ void TfrmD_D::showScan()
     const int notes = kCardFieldCount - 1;
     if (!unlisted.isEmpty())
         Form->setValue(notes, (QStringList{Form->value(notes)} + unlisted).join(u' ').trimmed());
-    focusName();
 }
 
 bool TfrmD_D::scannedValuesFit(const QStringList& values)
@@ -212,6 +228,7 @@ void TfrmD_D::myLoad()
     QrButton->setEnabled(m_loadedLive);
     m_loadedCounter = m_db.changeCounter(CardID.toLongLong());
     m_backJpeg.clear();
+    m_backRead = false;
     if (keepsCardImages(m_db)) {
         const int64_t card = CardID.toLongLong();
         const QImage front = QImage::fromData(cardImage(m_db, card), "JPEG");
@@ -229,7 +246,7 @@ void TfrmD_D::BitBtn1Click()
         return;
     }
     const QStringList values = Form->values();
-    if (m_scan && !scannedValuesFit(values))
+    if ((m_scan || m_backRead) && !scannedValuesFit(values))
         return;
     if (CardID != QLatin1String("0")) {
         saveExisting(values);

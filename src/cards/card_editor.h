@@ -60,7 +60,9 @@ public:
     // one) with the card and closes the window.
     void setScan(const ScannedCard& card, const QByteArray& jpeg, const QByteArray& backJpeg = {});
     // Reads the back side from a chosen file through the scanner, so that a back photographed
-    // sideways or upside down is kept upright, while the window stays usable.
+    // sideways or upside down is kept upright, while the window stays usable. What the back
+    // reads is added to the fields as shown (those left empty are filled, what differs from a
+    // filled field goes to 补充信息); nothing shown is changed.
     void addBackSide();
     // The main window's scanner, whose one recogniser reads back sides too. Without one the
     // editor makes its own on the first back side.
@@ -79,6 +81,9 @@ private:
     void focusName();
     void saveExisting(const QStringList& values);
     void showScan();
+    // Shows the read values that differ from those in the form, marking the ones read with
+    // low confidence; a read province not in the list goes to 补充信息.
+    void showRead(const ScannedCard& card);
     void showCardImage(const QImage& front, const QImage& back);
     // Inside the save's transaction.
     void saveImages(int64_t card);
@@ -93,6 +98,7 @@ private:
     std::optional<ScannedCard> m_scan;
     QByteArray m_scanJpeg;
     QByteArray m_backJpeg; // a back side not saved yet
+    bool m_backRead = false; // the fields hold what a back side read
     std::function<CardScanner&()> m_scanner;
     int64_t m_savedCardId = 0;
 };

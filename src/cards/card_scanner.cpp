@@ -2,6 +2,7 @@
 
 #include "core/card_image_store.h"
 #include "core/scan/card_reader.h"
+#include "core/scan/card_sides.h"
 #include "ui/common/window_parts.h"
 
 #include <QEventLoop>
@@ -56,7 +57,7 @@ ScannedPage ScanWorker::backSide(const QString& file)
     QImage image = CardPages(file).page(0);
     ScannedCard card;
     try {
-        // Read as a front is, for the turns that set it upright; what it says stays unused.
+        // Read as a front is: the turns that set it upright, and its fields for the front.
         card = reader().readCard(image);
     } catch (const ScanError&) {
         // A back with a logo alone, or no recogniser data: kept the way the camera held it.
@@ -73,12 +74,28 @@ void ScanWorker::readCards(const QString& file, std::vector<ScannedPage>& pages,
     const QString name = QFileInfo(file).fileName();
     for (int i = 0; i < images.count(); ++i) {
         const QString source = images.count() > 1 ? QStringLiteral("%1 第 %2 页").arg(name).arg(i + 1) : name;
+        const auto failed = [&](const ScanError& error) {
+            failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
+        };
+        QImage image;
         try {
-            QImage image = images.page(i);
+            image = images.page(i);
+        } catch (const ScanError& error) {
+            failed(error);
+            continue;
+        }
+        try {
             ScannedCard card = recogniser.readCard(image);
             pages.push_back(keptPage(file, source, std::move(image), std::move(card)));
         } catch (const ScanError& error) {
-            failure += (failure.isEmpty() ? QString() : QStringLiteral("；")) + source + QStringLiteral("：") + error.message();
+            // A back with a logo alone is kept for the user to join to its front; a blank
+            // page is bad input.
+            if (!error.foundNoText() || !showsMarks(image)) {
+                failed(error);
+                continue;
+            }
+            pages.push_back(keptPage(file, source, std::move(image), {}));
+            pages.back().unread = error.message();
         }
     }
 }
@@ -132,7 +149,7 @@ ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files, ScanPur
         }
         const QString name = QFileInfo(files[done]).fileName();
         progress->setLabelText(purpose == ScanPurpose::BackSide
-                                   ? QStringLiteral("正在识别背面的方向：%1").arg(name)
+                                   ? QStringLiteral("正在识别背面：%1").arg(name)
                                    : QStringLiteral("正在识别第 %1 张，共 %2 张：%3").arg(done + 1).arg(files.size()).arg(name));
         emit readFile(request, files[done], purpose);
     };
@@ -163,11 +180,13 @@ ScanOutcome CardScanner::read(QWidget* parent, const QStringList& files, ScanPur
     return outcome;
 }
 
-QByteArray CardScanner::readBackSide(QWidget* parent, const QString& file, QString& failure)
+std::optional<ScannedPage> CardScanner::readBackSide(QWidget* parent, const QString& file, QString& failure)
 {
-    const ScanOutcome outcome = read(parent, {file}, ScanPurpose::BackSide);
+    ScanOutcome outcome = read(parent, {file}, ScanPurpose::BackSide);
     failure = outcome.failures.join(u'；');
-    return outcome.pages.empty() ? QByteArray() : outcome.pages.front().jpeg;
+    if (outcome.pages.empty())
+        return std::nullopt;
+    return std::move(outcome.pages.front());
 }
 
 } // namespace ostrel

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QThread;
@@ -28,6 +29,11 @@ struct ScannedPage {
     ScannedCard card;
     // Another page's image taken as this card's back side; empty when none was.
     QByteArray backJpeg;
+    // Why nothing was read from an image that shows something (a back with a logo alone):
+    // "未识别到文字：…". Such a page is no card of its own; empty for a card read.
+    QString unread = {};
+
+    bool isCard() const { return unread.isEmpty(); }
 };
 
 inline constexpr int kScanThumbHeight = 128;
@@ -38,7 +44,8 @@ const QStringList& cardImageSuffixes();
 QString cardImageFilter();
 
 // What the files are read for: cards, or the back side of a card whose front is being edited
-// (only its first page, kept whether or not it holds text; it is read only to set it upright).
+// (only its first page, kept whether or not it holds text; read to set it upright and for the
+// fields it adds to the front).
 enum class ScanPurpose { Cards, BackSide };
 
 // What a scan of some files gave: the cards read, and for each file that gave none the
@@ -82,9 +89,10 @@ public:
     // Reads the files one after another while a progress dialog with 取消 stands over parent;
     // returns when they are read or the user cancelled (the card being read is then let go).
     ScanOutcome read(QWidget* parent, const QStringList& files, ScanPurpose purpose = ScanPurpose::Cards);
-    // The back side in file as it will be kept, set upright as a card's front is: empty when
-    // the user cancelled, or when the file cannot be read (failure then says why).
-    QByteArray readBackSide(QWidget* parent, const QString& file, QString& failure);
+    // The back side in file as it will be kept, set upright as a card's front is, with what
+    // was read on it (nothing for a back without text): none when the user cancelled, or when
+    // the file cannot be read (failure then says why).
+    std::optional<ScannedPage> readBackSide(QWidget* parent, const QString& file, QString& failure);
 
 signals:
     void readFile(int request, const QString& file, ScanPurpose purpose);

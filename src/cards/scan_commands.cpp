@@ -75,6 +75,13 @@ void TfrmMain::scanFiles(const QStringList& files)
     ScanOutcome outcome = cardScanner().read(this, files);
     if (outcome.cancelled)
         return;
+    // Images without text (a back with a logo alone) are kept only beside a card they may
+    // belong to; alone, they are what they are: images nothing was read from.
+    if (std::none_of(outcome.pages.begin(), outcome.pages.end(), [](const ScannedPage& p) { return p.isCard(); })) {
+        for (const ScannedPage& page : outcome.pages)
+            outcome.failures << page.source + QStringLiteral("：") + page.unread;
+        outcome.pages.clear();
+    }
     if (!outcome.failures.isEmpty())
         showInfo(this, (outcome.pages.empty() ? QStringLiteral("没有识别出名片：\n") : QStringLiteral("以下文件没有识别出名片：\n"))
                            + outcome.failures.join(u'\n'));

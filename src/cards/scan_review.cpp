@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "core/card_fields.h"
+#include "core/scan/card_sides.h"
 #include "formats/gbk.h"
 #include "ui/common/window_parts.h"
 
@@ -25,6 +26,8 @@ QString shortCaption(const CardField& field)
     return field.captionText().remove(u' ').remove(u'：');
 }
 
+bool problemOf(const ScannedCard& card);
+
 } // namespace
 
 QString scannedCardProblem(const QStringList& values)
@@ -39,6 +42,15 @@ QString scannedCardProblem(const QStringList& values)
     return {};
 }
 
+namespace {
+
+bool problemOf(const ScannedCard& card)
+{
+    return !scannedCardProblem(QStringList(card.values.begin(), card.values.end())).isEmpty();
+}
+
+} // namespace
+
 TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCard save, QWidget* parent)
     : QDialog(parent), m_pages(std::move(pages)), m_saved(m_pages.size(), 0), m_open(std::move(open)),
       m_save(std::move(save))
@@ -47,8 +59,10 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     setWindowTitle(QStringLiteral("扫描名片 - 核对识别结果"));
     resize(820, 520);
     auto* column = new QVBoxLayout(this);
-    column->addWidget(new QLabel(QStringLiteral("共识别 %1 张名片。勾选要保存的名片后点“全部保存”，或双击一张在编辑窗口中核对后保存。")
-                                     .arg(m_pages.size()), this));
+    m_summary = new QLabel(this);
+    m_summary->setWordWrap(true);
+    column->addWidget(m_summary);
+    showSummary();
     ScanTable = named(new QTableWidget(static_cast<int>(m_pages.size()), Columns, this), "ScanTable");
     ScanTable->setHorizontalHeaderLabels({QStringLiteral("保存"), QStringLiteral("图像"), QStringLiteral("姓名"),
                                           QStringLiteral("单位名称"), QStringLiteral("移动电话"), QStringLiteral("来源")});
@@ -60,18 +74,11 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     ScanTable->horizontalHeader()->setStretchLastSection(true);
     for (int r = 0; r < static_cast<int>(m_pages.size()); ++r) {
         const ScannedPage& page = m_pages[static_cast<size_t>(r)];
-        auto* tick = new QTableWidgetItem;
-        tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        tick->setCheckState(scannedCardProblem(QStringList(page.card.values.begin(), page.card.values.end())).isEmpty()
-                                ? Qt::Checked : Qt::Unchecked);
-        ScanTable->setItem(r, Tick, tick);
         auto* thumb = new QTableWidgetItem;
         thumb->setIcon(QPixmap::fromImage(page.thumbnail));
         ScanTable->setItem(r, Thumbnail, thumb);
-        ScanTable->setItem(r, Name, new QTableWidgetItem(page.card.value("BName")));
-        ScanTable->setItem(r, Company, new QTableWidgetItem(page.card.value("DName")));
-        ScanTable->setItem(r, Mobile, new QTableWidgetItem(page.card.value("BMob")));
         ScanTable->setItem(r, Source, new QTableWidgetItem(page.source));
+        showRow(r);
     }
     ScanTable->setColumnWidth(Tick, 40);
     ScanTable->setColumnWidth(Thumbnail, kThumbHeight * 16 / 9 + 12);
@@ -82,8 +89,11 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     BackOfPreviousButton = named(new QPushButton(QStringLiteral("设为上一张的背面"), this), "BackOfPreviousButton");
     auto* buttons = new QHBoxLayout;
     // Set apart: it changes the list rather than saving from it.
-    BackOfPreviousButton->setAutoDefault(false);
-    buttons->addWidget(BackOfPreviousButton);
+    RemoveButton = named(new QPushButton(QStringLiteral("移除"), this), "RemoveButton");
+    for (QPushButton* b : {BackOfPreviousButton, RemoveButton}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
     buttons->addStretch();
     OpenButton = named(new QPushButton(QStringLiteral("打开"), this), "OpenButton");
     SaveAllButton = named(new QPushButton(QStringLiteral("全部保存"), this), "SaveAllButton");
@@ -97,8 +107,41 @@ TfrmScanList::TfrmScanList(std::vector<ScannedPage> pages, OpenCard open, SaveCa
     connectGuarded(ScanTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openRow(row); });
     connectGuarded(BackOfPreviousButton, &QPushButton::clicked, this,
                    [this] { makeBackOfPrevious(ScanTable->currentRow()); });
+    connectGuarded(RemoveButton, &QPushButton::clicked, this, [this] { removeRow(ScanTable->currentRow()); });
     connectGuarded(SaveAllButton, &QPushButton::clicked, this, &TfrmScanList::saveTicked);
     connectGuarded(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void TfrmScanList::showSummary()
+{
+    const auto unread = std::count_if(m_pages.begin(), m_pages.end(), [](const ScannedPage& p) { return !p.isCard(); });
+    QString text = QStringLiteral("共识别 %1 张名片。勾选要保存的名片后点“全部保存”，或双击一张在编辑窗口中核对后保存。")
+                       .arg(static_cast<qsizetype>(m_pages.size()) - unread);
+    if (unread > 0)
+        text += QStringLiteral("\n另有 %1 张图像未识别到文字（如只有图案的背面）：可选中后点“设为上一张的背面”，或点“移除”。").arg(unread);
+    m_summary->setText(text);
+}
+
+void TfrmScanList::showRow(int row)
+{
+    const ScannedPage& page = m_pages[static_cast<size_t>(row)];
+    auto* tick = new QTableWidgetItem;
+    if (page.isCard()) {
+        tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        tick->setCheckState(problemOf(page.card) ? Qt::Unchecked : Qt::Checked);
+    } else {
+        // No tick to set: 全部保存 never saves an image without text as a card.
+        tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    ScanTable->setItem(row, Tick, tick);
+    auto* name = new QTableWidgetItem(page.isCard() ? page.card.value("BName") : QStringLiteral("（未识别到文字）"));
+    if (!page.isCard()) {
+        name->setForeground(Qt::darkGray);
+        name->setToolTip(page.unread);
+    }
+    ScanTable->setItem(row, Name, name);
+    ScanTable->setItem(row, Company, new QTableWidgetItem(page.card.value("DName")));
+    ScanTable->setItem(row, Mobile, new QTableWidgetItem(page.card.value("BMob")));
 }
 
 void TfrmScanList::markSaved(int row, int64_t card)
@@ -107,7 +150,8 @@ void TfrmScanList::markSaved(int row, int64_t card)
     QTableWidgetItem* tick = ScanTable->item(row, Tick);
     tick->setCheckState(Qt::Unchecked);
     tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    ScanTable->item(row, Source)->setText(QStringLiteral("已保存 - ") + m_pages[static_cast<size_t>(row)].source);
+    QTableWidgetItem* source = ScanTable->item(row, Source);
+    source->setText(QStringLiteral("已保存 - ") + source->text()); // with the back it was given
     emit cardsChanged();
 }
 
@@ -117,6 +161,10 @@ void TfrmScanList::openRow(int row)
         return;
     if (m_saved[static_cast<size_t>(row)] != 0) {
         showInfo(this, QStringLiteral("这张名片已经保存，可在名片列表中修改。"));
+        return;
+    }
+    if (!m_pages[static_cast<size_t>(row)].isCard()) {
+        showInfo(this, QStringLiteral("这张图像上未识别到文字，不能作为名片打开。可点“设为上一张的背面”，或点“移除”。"));
         return;
     }
     if (const int64_t card = m_open(m_pages[static_cast<size_t>(row)]))
@@ -135,21 +183,45 @@ void TfrmScanList::makeBackOfPrevious(int row)
         return;
     }
     ScannedPage& front = m_pages[at - 1];
-    front.backJpeg = m_pages[at].jpeg;
-    ScanTable->item(row - 1, Source)->setText(front.source + QStringLiteral("（背面：") + m_pages[at].source + u'）');
+    if (!front.isCard()) {
+        showInfo(this, QStringLiteral("上一张图像未识别到文字，不能作为名片的正面。"));
+        return;
+    }
+    if (!front.backJpeg.isEmpty()) {
+        showInfo(this, QStringLiteral("上一张名片已经有背面。"));
+        return;
+    }
+    const ScannedPage& back = m_pages[at];
+    const bool untickedByUser = ScanTable->item(row - 1, Tick)->checkState() != Qt::Checked && !problemOf(front.card);
+    front.backJpeg = back.jpeg;
+    front.card = withBackSide(front.card, back.card);
+    showRow(row - 1);
+    if (untickedByUser)
+        ScanTable->item(row - 1, Tick)->setCheckState(Qt::Unchecked);
+    ScanTable->item(row - 1, Source)->setText(front.source + QStringLiteral("（背面：") + back.source + u'）');
+    removeRow(row);
+    ScanTable->selectRow(row - 1);
+}
+
+void TfrmScanList::removeRow(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_pages.size())) {
+        showInfo(this, QStringLiteral("请先选中要移除的一张。"));
+        return;
+    }
     m_pages.erase(m_pages.begin() + row);
     m_saved.erase(m_saved.begin() + row);
     ScanTable->removeRow(row);
-    ScanTable->selectRow(row - 1);
+    showSummary();
 }
 
 void TfrmScanList::saveTicked()
 {
     QStringList saved, skipped;
     for (int r = 0; r < ScanTable->rowCount(); ++r) {
-        if (ScanTable->item(r, Tick)->checkState() != Qt::Checked)
-            continue;
         const ScannedPage& page = m_pages[static_cast<size_t>(r)];
+        if (ScanTable->item(r, Tick)->checkState() != Qt::Checked || !page.isCard())
+            continue;
         QString why;
         // An engine error stops here; the cards saved before it are marked and stay saved.
         const int64_t card = m_save(page, why);

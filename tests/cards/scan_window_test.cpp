@@ -78,13 +78,14 @@ protected:
             .save(path);
         return path;
     }
-    // A back side (an English side, or none but a mark) with a dark mark in its top-left
-    // corner, photographed turned by quarterTurns.
+    // A back side (an English side with a telephone and a website the fronts lack, or none
+    // but a mark) with a dark mark in its top-left corner, photographed turned by quarterTurns.
     QString writeBack(const QString& file, int quarterTurns, bool text)
     {
         QImage back = text ? test::drawnCard(QStringLiteral("Wang Jianguo"),
                                              {QStringLiteral("Xingchen Technology Co., Ltd."),
-                                              QStringLiteral("Mobile: +86 138 1234 5678"), QStringLiteral("wang@xingchen.com")})
+                                              QStringLiteral("Mobile: +86 138 1234 5678"), QStringLiteral("Tel: 010-6543 2100"),
+                                              QStringLiteral("wang@xingchen.com"), QStringLiteral("www.xingchen.com")})
                            : test::drawnCard({}, {});
         QPainter(&back).fillRect(20, 20, 50, 50, Qt::black);
         const QString path = dir.filePath(file);
@@ -210,7 +211,9 @@ TEST_F(ScanWindow, ABatchOfThreeThroughTheReviewList)
 
 // A back photographed on its side or upside down is read through the main window's scanner and
 // kept upright: added in the editor of a scanned card, or made the back of the card above it
-// in the review list. A back with no text is kept as it was; a cancelled reading adds none.
+// in the review list. A back with no text is kept as it was (in a batch it has a row of its
+// own, which is no card); a cancelled reading adds none. What an English back reads fills the
+// fields the front left empty, and what differs goes to 补充信息.
 TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
 {
     const struct {
@@ -218,8 +221,8 @@ TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
         bool text;
         bool inReviewList;
         bool cancel;
-    } cases[] = {{1, true, false, false}, {2, true, false, false}, {3, true, false, false},
-                 {0, false, false, false}, {1, true, false, true},  {3, true, true, false}};
+    } cases[] = {{1, true, false, false}, {2, true, false, false}, {3, true, false, false}, {0, false, false, false},
+                 {1, true, false, true},  {3, true, true, false},  {0, false, true, false}};
     int row = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(row);
@@ -234,6 +237,15 @@ TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
             testhooks::queueModal([&](QDialog* window) {
                 auto* list = qobject_cast<TfrmScanList*>(window);
                 ASSERT_NE(list, nullptr);
+                ASSERT_EQ(list->ScanTable->rowCount(), 2) << "a back without text has its row too";
+                const QTableWidgetItem* tick = list->ScanTable->item(1, 0);
+                EXPECT_EQ(tick->flags().testFlag(Qt::ItemIsUserCheckable), c.text);
+                EXPECT_EQ(list->ScanTable->item(1, 2)->text() == QStringLiteral("（未识别到文字）"), !c.text);
+                if (!c.text) {
+                    keepScreenshot(window, QStringLiteral("scan-review-list-textless.png"));
+                    list->openRow(1);
+                    EXPECT_TRUE(testhooks::shownTexts().last().startsWith(QStringLiteral("这张图像上未识别到文字")));
+                }
                 list->makeBackOfPrevious(1);
                 list->SaveAllButton->click();
             });
@@ -265,6 +277,17 @@ TEST_F(ScanWindow, ABackPhotographedTurnedIsKeptUpright)
         if (!c.cancel) {
             EXPECT_TRUE(markedUpright(QImage::fromData(kept, "JPEG")));
         }
+        QStringList fields;
+        for (const char* name : {"BName", "DName", "DPho", "DWWW", "FDes"})
+            fields << column(QStringLiteral("select %1 from D_B where ID=%2").arg(QLatin1String(name)).arg(card)).value(0);
+        const bool merged = c.text && !c.cancel;
+        EXPECT_EQ(fields.mid(0, 2), QStringList({QString::fromUtf8(front.name), QString::fromUtf8(front.company)}))
+            << "the front keeps its own";
+        EXPECT_EQ(fields[2], merged ? QStringLiteral("010-65432100") : QString());
+        EXPECT_EQ(fields[3], merged ? QStringLiteral("www.xingchen.com") : QString());
+        EXPECT_EQ(fields[4].contains(QStringLiteral("单位名称：Xingchen Technology Co., Ltd.")), merged) << fields[4].toStdString();
+        EXPECT_EQ(fields[4].contains(QStringLiteral("移动电话：13812345678")), merged && &front != &kCards[0])
+            << fields[4].toStdString();
     }
 }
 
@@ -318,11 +341,14 @@ TEST_F(ScanWindow, BadInputGetsAChineseMessageAndWritesNothing)
     QImage blank(1063, 638, QImage::Format_RGB32);
     blank.fill(Qt::white);
     blank.save(dir.filePath(QStringLiteral("空白.png")));
-    scanFromMenu({notImage.fileName(), dir.filePath(QStringLiteral("空白.png"))});
+    // With no card beside it, a back with a mark alone is no card either.
+    const QString mark = writeBack(QStringLiteral("标志.png"), 0, false);
+    scanFromMenu({notImage.fileName(), dir.filePath(QStringLiteral("空白.png")), mark});
     const QStringList texts = testhooks::shownTexts();
     ASSERT_EQ(texts.size(), 2) << texts.join(u'|').toStdString(); // the file chooser, then the message
     EXPECT_TRUE(texts[1].startsWith(QStringLiteral("没有识别出名片：\n名片.jpg："))) << texts[1].toStdString();
     EXPECT_TRUE(texts[1].contains(QStringLiteral("空白.png：未识别到文字"))) << texts[1].toStdString();
+    EXPECT_TRUE(texts[1].contains(QStringLiteral("标志.png：未识别到文字"))) << texts[1].toStdString();
     EXPECT_EQ(testhooks::pendingModals(), 0);
     EXPECT_EQ(cards(), before);
     EXPECT_EQ(column(QStringLiteral("select count(*) from D_BImage")).first(), QStringLiteral("0"));
@@ -448,6 +474,10 @@ TEST_F(ScannedEditor, ABackSideAddedInTheEditorIsKeptWithTheFront)
             open({}, card);
             addBack(back);
             EXPECT_EQ(editor->ImageView->side(), CardSide::Back);
+            // The saved card's fields as shown are its front: the back fills, never replaces.
+            EXPECT_EQ(edit("EditB1")->text(), QStringLiteral("钱七"));
+            EXPECT_EQ(edit("EditD9")->text(), QStringLiteral("www.example.com"));
+            EXPECT_EQ(edit("EditF4")->text(), QStringLiteral("姓名：Back Side"));
             editor->BitBtn1->click();
             EXPECT_TRUE(testhooks::shownTexts().contains(QStringLiteral("恭喜！恭喜！名片 修改 保存成功！")));
         }

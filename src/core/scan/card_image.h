@@ -13,6 +13,9 @@ class ScanError : public std::runtime_error {
 public:
     explicit ScanError(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
     const QString& message() const { return message_; }
+    // The image was read and nothing on it reads as text: the reader's sentence for that
+    // starts with the words the user is shown.
+    bool foundNoText() const { return message_.startsWith(QStringLiteral("未识别到文字")); }
 
 private:
     QString message_;
