@@ -88,6 +88,20 @@ QString loadNow()
     return QString::fromLatin1(load.readAll()).section(u' ', 0, 0);
 }
 
+// A refresh as the window runs it once the index of the server's keys is in: the counters
+// from the index (the engine's when it cannot tell), the first screen of rows; the list's IDs.
+std::vector<int64_t> refreshWithIndex(PgConnection& db, const QString& sql, QuickFinder& indexed, QuickFinder& counters)
+{
+    ResultSet list = db.selectPaged(sql);
+    int64_t counts[2];
+    if (!indexed.countAll(db, list.ids(), counts[0], counts[1]))
+        counters.countByEngine(db, list.ids(), [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
+    for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
+        for (int c = 0; c < list.columnCount(); ++c)
+            list.raw(r, c);
+    return list.ids();
+}
+
 // A refresh after another desktop added or deleted a visit of a listed card: as before
 // (the keys, every card counted, the first rows), with the counts kept from the change log,
 // and as the window does it once the index of the server's keys is in.
@@ -101,15 +115,7 @@ void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other,
     QuickFinder indexed;
     const double loadMs = elapsedMs([&] { indexed.setIndex(serverQuickFindIndexLoader(db)(nullptr)); });
     std::printf("engine=server cards=%d load=%s index_load_ms=%.0f\n", cards, qPrintable(loadNow()), loadMs);
-    const auto indexedOnce = [&] {
-        ResultSet list = db.selectPaged(sql);
-        int64_t counts[2];
-        if (!indexed.countAll(db, list.ids(), counts[0], counts[1]))
-            counters.countByEngine(db, list.ids(), [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
-        for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
-            for (int c = 0; c < list.columnCount(); ++c)
-                list.raw(r, c);
-    };
+    const auto indexedOnce = [&] { refreshWithIndex(db, sql, indexed, counters); };
     // As the window does it now: the index's counters, and the list's IDs kept between
     // refreshes and brought up to date from the log (on a connection of its own, as the
     // window's list is kept on the window's).
@@ -118,14 +124,7 @@ void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other,
     followedIndex.setIndex(serverQuickFindIndexLoader(followed)(nullptr));
     const auto followedOnce = [&] {
         followServerCardList(followed, sql);
-        ResultSet list = followed.selectPaged(sql);
-        int64_t counts[2];
-        if (!followedIndex.countAll(followed, list.ids(), counts[0], counts[1]))
-            followedCounters.countByEngine(followed, list.ids(), [&] { return followed.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
-        for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
-            for (int c = 0; c < list.columnCount(); ++c)
-                list.raw(r, c);
-        return list.ids();
+        return refreshWithIndex(followed, sql, followedIndex, followedCounters);
     };
     bool followedSame = followedOnce() == ids;
     std::vector<double> before, now, withIndex, withFollowed;
