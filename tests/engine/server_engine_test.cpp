@@ -268,6 +268,7 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         {"wang", "insert into D_B(ID, BName, theDel) values(0, '王旧', '否')", 0},
         {"wang", "insert into D_B(ID, BName, theDel) values(99, '王新', '否')", 0},
         {"wang", "update D_B set theDel='是' where ID in (0, 3)", 0},
+        {"wang", "update D_B set BDes='x' where ID in (1, 2, 3, 4, 99)", 0}, // changed, each kept once in its place
         {"wang", "delete from D_B where ID=99", 0},
     };
     // The window's list of every live card, kept on this desktop between refreshes and
