@@ -2,14 +2,20 @@
 // (the paged list of live cards, its visit and anniversary counts, the first screen of
 // rows) and the name search, on the encrypted file and on a PostgreSQL server on this
 // machine holding the same rows (copied by copyToServer). One line per figure, with the
-// engine and the workload. A second argument "refresh" measures the server's refresh alone.
+// engine and the workload. A second argument "refresh" measures the server's refresh alone,
+// "window" the main window's on the server (its refreshes and peak memory).
 //
 // The server's cluster is kept for later runs in $OSTREL_BENCH_CACHE/server (default
 // /var/tmp/ostrel-bench-server: the server runs as nobody when this runs as root, and nobody
 // cannot reach root's cache folder).
+#include "app/application.h"
+#include "app/data_module.h"
+#include "app/dialogs.h"
 #include "cards/card_statements.h"
+#include "cards/main_window.h"
 #include "engine/connection_string.h"
 #include "engine/engine_error.h"
+#include "engine/query.h"
 #include "engine/postgres/pg_connection.h"
 #include "core/quick_find_index.h"
 #include "core/schema_upgrade.h"
@@ -26,6 +32,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <string_view>
 #include <cstdio>
@@ -80,6 +88,20 @@ QString loadNow()
     return QString::fromLatin1(load.readAll()).section(u' ', 0, 0);
 }
 
+// A refresh as the window runs it once the index of the server's keys is in: the counters
+// from the index (the engine's when it cannot tell), the first screen of rows; the list's IDs.
+std::vector<int64_t> refreshWithIndex(PgConnection& db, const QString& sql, QuickFinder& indexed, QuickFinder& counters)
+{
+    ResultSet list = db.selectPaged(sql);
+    int64_t counts[2];
+    if (!indexed.countAll(db, list.ids(), counts[0], counts[1]))
+        counters.countByEngine(db, list.ids(), [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
+    for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
+        for (int c = 0; c < list.columnCount(); ++c)
+            list.raw(r, c);
+    return list.ids();
+}
+
 // A refresh after another desktop added or deleted a visit of a listed card: as before
 // (the keys, every card counted, the first rows), with the counts kept from the change log,
 // and as the window does it once the index of the server's keys is in.
@@ -93,22 +115,28 @@ void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other,
     QuickFinder indexed;
     const double loadMs = elapsedMs([&] { indexed.setIndex(serverQuickFindIndexLoader(db)(nullptr)); });
     std::printf("engine=server cards=%d load=%s index_load_ms=%.0f\n", cards, qPrintable(loadNow()), loadMs);
-    const auto indexedOnce = [&] {
-        ResultSet list = db.selectPaged(sql);
-        int64_t counts[2];
-        if (!indexed.countAll(db, list.ids(), counts[0], counts[1]))
-            counters.countByEngine(db, list.ids(), [&] { return db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids()); });
-        for (int r = 0; r < std::min(kScreenRows, list.rowCount()); ++r)
-            for (int c = 0; c < list.columnCount(); ++c)
-                list.raw(r, c);
+    const auto indexedOnce = [&] { refreshWithIndex(db, sql, indexed, counters); };
+    // As the window does it now: the index's counters, and the list's IDs kept between
+    // refreshes and brought up to date from the log (on a connection of its own, as the
+    // window's list is kept on the window's).
+    PgConnection followed(db.connectionString(), cardDatabaseRules());
+    QuickFinder followedIndex, followedCounters;
+    followedIndex.setIndex(serverQuickFindIndexLoader(followed)(nullptr));
+    const auto followedOnce = [&] {
+        followServerCardList(followed, sql);
+        return refreshWithIndex(followed, sql, followedIndex, followedCounters);
     };
-    std::vector<double> before, now, withIndex;
+    bool followedSame = followedOnce() == ids;
+    std::vector<double> before, now, withIndex, withFollowed;
     for (int i = 0; i < kRefreshes; ++i) {
         const int64_t card = ids[static_cast<size_t>(i) * ids.size() / kRefreshes];
         other.execute(i % 2 == 0 ? QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-02','电话','bench')").arg(card)
                                  : QStringLiteral("delete from DList where LMemo='bench' and DID=%1").arg(ids[static_cast<size_t>(i - 1) * ids.size() / kRefreshes]));
         now.push_back(elapsedMs([&] { listOnce(db, sql, counters); }));
         withIndex.push_back(elapsedMs(indexedOnce));
+        std::vector<int64_t> followedIds;
+        withFollowed.push_back(elapsedMs([&] { followedIds = followedOnce(); }));
+        followedSame = followedSame && followedIds == db.selectPaged(sql).ids();
         before.push_back(elapsedMs([&] {
             ResultSet list = db.selectPaged(sql);
             db.sumsInIdRuns(visitAndAnniversaryCountSql(), list.ids());
@@ -127,7 +155,10 @@ void measureRefreshAfterChange(int cards, PgConnection& db, PgConnection& other,
     printTimes("log_refresh", now);
     std::printf(" ");
     printTimes("indexed_refresh", withIndex);
-    std::printf(" target_ms=%d counts_same=%s\n", cards > 100000 ? 300 : 60, same ? "yes" : "NO");
+    std::printf(" ");
+    printTimes("followed_refresh", withFollowed);
+    std::printf(" target_ms=%d counts_same=%s list_same=%s\n", cards > 100000 ? 300 : 60, same ? "yes" : "NO",
+                followedSame ? "yes" : "NO");
     std::fflush(stdout);
 }
 
@@ -207,8 +238,52 @@ void measure(const char* engine, int cards, Database& db)
     std::fflush(stdout);
 }
 
-// refreshOnly: the server's refresh figures alone, for paired runs.
-void run(int cards, bool refreshOnly)
+// The main window on the server, as a user starts it: its peak memory after the start (the
+// index of every card's key read), ten refreshes and a few keystrokes of quick find.
+void measureWindow(int cards, const QString& connection)
+{
+    QTemporaryDir folder;
+    const QString programDir = folder.path() + u'/';
+    QDir(programDir).mkpath(QStringLiteral("Data"));
+    QFile settings(programDir + QString::fromLatin1(kServerSettingsFile));
+    if (!settings.open(QIODevice::WriteOnly) || settings.write(connection.toUtf8() + '\n') <= 0)
+        throw EngineError(QStringLiteral("cannot write the server settings"));
+    settings.close();
+    setProgramDir(programDir);
+    resetPeak();
+    {
+        TfrmDM dm(openCardDatabaseFor(programDir));
+        TfrmMain window(dm);
+        window.resize(1280, 800);
+        const double start = elapsedMs([&] {
+            window.FormCreate();
+            window.show();
+        });
+        const double indexMs = elapsedMs([&] { window.waitForQuickFindIndex(); });
+        std::printf("engine=server cards=%d load=%s window_start_ms=%.0f index_wait_ms=%.0f index=%s rss_mb=%.0f peak_mb=%.0f\n",
+                    cards, qPrintable(loadNow()), start, indexMs, window.hasQuickFindIndex() ? "yes" : "no",
+                    statusMb("VmRSS:"), statusMb("VmHWM:"));
+        std::vector<double> refreshes;
+        for (int i = 0; i < kRefreshes; ++i)
+            refreshes.push_back(elapsedMs([&] { window.myRef(); }));
+        std::printf("engine=server cards=%d load=%s window_", cards, qPrintable(loadNow()));
+        printTimes("myRef", refreshes);
+        std::printf(" target_ms=%d listed=%d rss_mb=%.0f peak_mb=%.0f\n", cards > 100000 ? 300 : 60,
+                    window.ADOQuery1->recordCount(), statusMb("VmRSS:"), statusMb("VmHWM:"));
+        for (const char* typed : {"z", "zh", "zhan"}) {
+            window.QuickFindEdit->setText(QString::fromLatin1(typed));
+            window.quickFind();
+        }
+        std::printf("engine=server cards=%d after_start_refreshes_quickfind rss_mb=%.0f peak_mb=%.0f\n", cards,
+                    statusMb("VmRSS:"), statusMb("VmHWM:"));
+        std::fflush(stdout);
+    }
+    setProgramDir({});
+}
+
+// refreshOnly: the server's refresh figures alone, for paired runs; window: the main
+// window's on the server alone.
+void run(int cards, bool refreshOnly, bool window)
 {
     const Workload workload = Workload::ofCards(cards);
     const QString database = cachedDatabase(workload);
@@ -216,7 +291,7 @@ void run(int cards, bool refreshOnly)
     file.setConnectionString(QStringLiteral("Data Source=%1;%2=%3").arg(database, QString::fromLatin1(kPasswordKey),
                                                                        QString::fromLatin1(kDatabasePassword)));
     file.open();
-    if (!refreshOnly)
+    if (!refreshOnly && !window)
         measure("file", cards, file);
 
     // Named by the cached file it copies and the server's schema, short: a socket's path has
@@ -247,6 +322,12 @@ void run(int cards, bool refreshOnly)
     PgConnection db(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
     const double upgrade = elapsedMs([&] { upgradeServer(db); });
     std::printf("engine=server cards=%d start_upgrade_ms=%.0f\n", cards, upgrade);
+    if (window) {
+        file.close();
+        db.close();
+        measureWindow(cards, server.connectionText(QStringLiteral("cards")));
+        return;
+    }
     measure("server", cards, db);
     PgConnection other(server.connectionText(QStringLiteral("cards")), cardDatabaseRules());
     const QString columns = shownColumns(db);
@@ -261,10 +342,13 @@ void run(int cards, bool refreshOnly)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    const std::string_view mode = argc > 2 ? argv[2] : "";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ostrel::Application app(argc, argv);
+    ostrel::testhooks::enable();
     try {
         for (int cards : argc > 1 ? std::vector<int>{std::atoi(argv[1])} : std::vector<int>{100000, 1000000})
-            ostrel::bench::run(cards, argc > 2 && std::string_view(argv[2]) == "refresh");
+            ostrel::bench::run(cards, mode == "refresh", mode == "window");
     } catch (const ostrel::EngineError& e) {
         std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
         return 1;

@@ -236,7 +236,9 @@ void TfrmMain::myRef()
     QString columns;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())
         columns += displayedColumnText(ADOQuery4->text(QStringLiteral("theName")), ADOQuery4->text(QStringLiteral("theV")));
-    ADOQuery1->run(cardListSql(columns, cardFilter));
+    const QString list = cardListSql(columns, cardFilter);
+    followServerCardList(m_dm.ADOConnection1, list);
+    ADOQuery1->run(list);
     DBGrid1->setColumnHidden(0, true);
     int column = 1;
     for (ADOQuery4->first(); !ADOQuery4->eof(); ADOQuery4->next())

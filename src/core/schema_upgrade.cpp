@@ -165,6 +165,11 @@ void addServerChangeLog(PgConnection& server)
 {
     try {
         if (hasServerChangeLog(server)) {
+            try {
+                addCardRowLog(server);
+            } catch (const EngineError&) {
+                // Lists are read whole, as before, until an account that may starts once.
+            }
             trimServerChangeLog(server);
             return;
         }

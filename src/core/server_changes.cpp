@@ -2,6 +2,7 @@
 
 #include "core/search_key_statements.h"
 #include "engine/postgres/pg_connection.h"
+#include "engine/engine_error.h"
 #include "engine/transaction.h"
 
 #include <algorithm>
@@ -20,6 +21,62 @@ PgConnection* serverOf(Database& db)
 
 } // namespace
 
+namespace {
+
+// Per statement, from its transition tables: an import of many visits writes one row per
+// card. The counts are raised in card order, so two desktops never wait on each other's cards
+// crosswise. As the owner: an account that may write visits need not be granted the log. A
+// card's own row and its key log the card alone, so that a list of cards kept on a desktop
+// looks at it again.
+const QString kLogFunction = QStringLiteral(
+    "CREATE OR REPLACE FUNCTION ostrel_log_cards() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+    "SET search_path FROM CURRENT AS $$\n"
+    "DECLARE v integer := CASE TG_TABLE_NAME WHEN 'DList' THEN 1 ELSE 0 END;\n"
+    "a integer := 1 - v;\n"
+    "moved text := CASE TG_OP WHEN 'INSERT' THEN 'SELECT \"DID\" AS did, 1 AS n FROM new_rows'\n"
+    "  WHEN 'DELETE' THEN 'SELECT \"DID\" AS did, -1 AS n FROM old_rows'\n"
+    "  ELSE 'SELECT \"DID\" AS did, 1 AS n FROM new_rows UNION ALL SELECT \"DID\", -1 FROM old_rows' END;\n"
+    "BEGIN\n"
+    "IF TG_OP = 'TRUNCATE' THEN\n"
+    "  INSERT INTO D_CardLog (card) VALUES (NULL);\n"
+    "  IF TG_TABLE_NAME IN ('DList', 'DJNR') THEN UPDATE D_CardCount SET visits = visits * a, anniversaries = anniversaries * v; END IF;\n"
+    "ELSIF TG_TABLE_NAME IN ('D_BKey', 'D_B') THEN\n"
+    "  EXECUTE format('INSERT INTO D_CardLog (card) SELECT DISTINCT did FROM (%s) AS moved', replace(moved, '\"DID\"', '\"ID\"'));\n"
+    "ELSE\n"
+    "  EXECUTE format('WITH d AS (SELECT did AS card, $1 * sum(n) AS visits, $2 * sum(n) AS anniversaries '\n"
+    "    'FROM (%s) AS moved WHERE did IS NOT NULL GROUP BY did HAVING sum(n) <> 0), '\n"
+    "    'logged AS (INSERT INTO D_CardLog (card, visits, anniversaries) SELECT * FROM d) '\n"
+    "    'INSERT INTO D_CardCount AS c SELECT * FROM d ORDER BY card ON CONFLICT (card) DO UPDATE '\n"
+    "    'SET visits = c.visits + excluded.visits, anniversaries = c.anniversaries + excluded.anniversaries', moved) USING v, a;\n"
+    "END IF;\n"
+    "RETURN NULL; END $$");
+
+QStringList logTriggerStatements(const char* table)
+{
+    const QString name = QString::fromLatin1(table);
+    return {QStringLiteral("CREATE TRIGGER %1_LogInsert AFTER INSERT ON \"%1\" REFERENCING NEW TABLE AS new_rows "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
+                .arg(name),
+            QStringLiteral("CREATE TRIGGER %1_LogDelete AFTER DELETE ON \"%1\" REFERENCING OLD TABLE AS old_rows "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
+                .arg(name),
+            QStringLiteral("CREATE TRIGGER %1_LogUpdate AFTER UPDATE ON \"%1\" REFERENCING OLD TABLE AS old_rows "
+                           "NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
+                .arg(name),
+            QStringLiteral("CREATE TRIGGER %1_LogTruncate AFTER TRUNCATE ON \"%1\" "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
+                .arg(name)};
+}
+
+bool logsCardRows(Database& db)
+{
+    return db.firstInteger(QStringLiteral("select count(*) from pg_trigger where tgrelid = to_regclass('\"D_B\"') "
+                                          "and tgname like 'd_b_log%'"))
+        == 4;
+}
+
+} // namespace
+
 QStringList serverChangeLogStatements()
 {
     QStringList statements{
@@ -29,47 +86,9 @@ QStringList serverChangeLogStatements()
         QStringLiteral("CREATE INDEX D_CardLog_Tx ON D_CardLog (tx)"),
         QStringLiteral("CREATE TABLE D_CardCount (card bigint PRIMARY KEY, visits bigint NOT NULL DEFAULT 0, "
                        "anniversaries bigint NOT NULL DEFAULT 0)"),
-        // Per statement, from its transition tables: an import of many visits writes one row
-        // per card. The counts are raised in card order, so two desktops never wait on each
-        // other's cards crosswise. As the owner: an account that may write visits need not be
-        // granted the log.
-        QStringLiteral(
-            "CREATE OR REPLACE FUNCTION ostrel_log_cards() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
-            "SET search_path FROM CURRENT AS $$\n"
-            "DECLARE v integer := CASE TG_TABLE_NAME WHEN 'DList' THEN 1 ELSE 0 END;\n"
-            "a integer := 1 - v;\n"
-            "moved text := CASE TG_OP WHEN 'INSERT' THEN 'SELECT \"DID\" AS did, 1 AS n FROM new_rows'\n"
-            "  WHEN 'DELETE' THEN 'SELECT \"DID\" AS did, -1 AS n FROM old_rows'\n"
-            "  ELSE 'SELECT \"DID\" AS did, 1 AS n FROM new_rows UNION ALL SELECT \"DID\", -1 FROM old_rows' END;\n"
-            "BEGIN\n"
-            "IF TG_OP = 'TRUNCATE' THEN\n"
-            "  INSERT INTO D_CardLog (card) VALUES (NULL);\n"
-            "  IF TG_TABLE_NAME <> 'D_BKey' THEN UPDATE D_CardCount SET visits = visits * a, anniversaries = anniversaries * v; END IF;\n"
-            "ELSIF TG_TABLE_NAME = 'D_BKey' THEN\n"
-            "  EXECUTE format('INSERT INTO D_CardLog (card) SELECT DISTINCT did FROM (%s) AS moved', replace(moved, '\"DID\"', '\"ID\"'));\n"
-            "ELSE\n"
-            "  EXECUTE format('WITH d AS (SELECT did AS card, $1 * sum(n) AS visits, $2 * sum(n) AS anniversaries '\n"
-            "    'FROM (%s) AS moved WHERE did IS NOT NULL GROUP BY did HAVING sum(n) <> 0), '\n"
-            "    'logged AS (INSERT INTO D_CardLog (card, visits, anniversaries) SELECT * FROM d) '\n"
-            "    'INSERT INTO D_CardCount AS c SELECT * FROM d ORDER BY card ON CONFLICT (card) DO UPDATE '\n"
-            "    'SET visits = c.visits + excluded.visits, anniversaries = c.anniversaries + excluded.anniversaries', moved) USING v, a;\n"
-            "END IF;\n"
-            "RETURN NULL; END $$")};
-    for (const char* table : {"DList", "DJNR", "D_BKey"}) {
-        const QString name = QString::fromLatin1(table);
-        statements << QStringLiteral("CREATE TRIGGER %1_LogInsert AFTER INSERT ON \"%1\" REFERENCING NEW TABLE AS new_rows "
-                                     "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
-                          .arg(name)
-                   << QStringLiteral("CREATE TRIGGER %1_LogDelete AFTER DELETE ON \"%1\" REFERENCING OLD TABLE AS old_rows "
-                                     "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
-                          .arg(name)
-                   << QStringLiteral("CREATE TRIGGER %1_LogUpdate AFTER UPDATE ON \"%1\" REFERENCING OLD TABLE AS old_rows "
-                                     "NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
-                          .arg(name)
-                   << QStringLiteral("CREATE TRIGGER %1_LogTruncate AFTER TRUNCATE ON \"%1\" "
-                                     "FOR EACH STATEMENT EXECUTE FUNCTION ostrel_log_cards()")
-                          .arg(name);
-    }
+        kLogFunction};
+    for (const char* table : {"DList", "DJNR", "D_BKey", "D_B"})
+        statements << logTriggerStatements(table);
     // After the triggers, which hold off every writer of the two tables until this commits.
     statements << QStringLiteral(
         "INSERT INTO D_CardCount SELECT card, sum(v), sum(a) FROM (SELECT \"DID\" AS card, 1 AS v, 0 AS a FROM \"DList\" "
@@ -77,6 +96,44 @@ QStringList serverChangeLogStatements()
                // Desktops that kept counts of a log made anew count again.
                << QStringLiteral("INSERT INTO D_CardLog (card) VALUES (NULL)");
     return statements;
+}
+
+void addCardRowLog(PgConnection& server)
+{
+    if (logsCardRows(server))
+        return;
+    Transaction transaction(server);
+    server.runServerSql((QStringList{kLogFunction} << logTriggerStatements("D_B")).join(QStringLiteral(";\n")));
+    transaction.commit();
+}
+
+void followServerCardList(Database& db, const QString& sql)
+{
+    PgConnection* server = serverOf(db);
+    if (!server)
+        return;
+    server->followList(sql, [server]() -> PgConnection::ChangesSince {
+        if (!hasServerChangeLog(*server) || !logsCardRows(*server))
+            return {};
+        return [server](const QString& moment) {
+            PgConnection::ChangedRows rows;
+            try {
+                if (moment.isEmpty()) {
+                    server->runBound(QStringLiteral("select pg_current_snapshot()::text"), {},
+                                     [&](const Database::Row& row) { rows.moment = row.text(0); });
+                    return rows;
+                }
+                const ServerChanges changes = serverChangesSince(*server, moment);
+                rows.moment = changes.snapshot;
+                rows.known = !changes.unknown;
+                for (const ServerChanges::Card& card : changes.cards)
+                    rows.ids.push_back(card.id);
+            } catch (const EngineError&) {
+                return PgConnection::ChangedRows(); // the log is gone: the list is read whole
+            }
+            return rows;
+        };
+    });
 }
 
 bool serverTablesPass(Database& db, const QStringList& tables, const QString& test)

@@ -30,6 +30,14 @@ struct ServerChanges {
 
 // The statements making the log on a server being set up or started by an account that may.
 QStringList serverChangeLogStatements();
+// The log's triggers of the cards' own rows, added to a log made before them. Throws
+// EngineError for an account that may not.
+class PgConnection;
+void addCardRowLog(PgConnection& server);
+// The card list sql (each card in it by its own row, newest first) is kept on this desktop
+// between refreshes and brought up to date from the log, on a server whose log names the
+// cards' own rows; elsewhere it is read whole as before.
+void followServerCardList(Database& db, const QString& sql);
 // Whether each of the tables (lower-case names) of the server's current schema is there and
 // passes test, a condition on its pg_class row such as "has_table_privilege(oid, 'SELECT')".
 bool serverTablesPass(Database& db, const QStringList& tables, const QString& test);

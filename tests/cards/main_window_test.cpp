@@ -550,6 +550,12 @@ TEST_F(MainWindow, VisitsAndAnniversariesWrittenByAnotherDesktopShowInTheNextRef
         {QStringLiteral("insert into DList(DID,LDate,LType,LMemo) values(%1,'2026-01-03','电话','y'), (%1,'2026-01-04','电话','z')"),
          "名片数量：1 拜访次数：2 纪念日数：1"},
         {QStringLiteral("update DJNR set DID=0 where DID=%1"), "名片数量：1 拜访次数：2 纪念日数：0"},
+        // The cards' own rows, written without their keys: a server's list kept between
+        // refreshes follows them all the same.
+        {QStringLiteral("update D_B set theDel='是' where ID=%1"), "名片数量：0 拜访次数：0 纪念日数：0"},
+        {QStringLiteral("update D_B set theDel='否' where ID=%1"), "名片数量：1 拜访次数：2 纪念日数：0"},
+        {QStringLiteral("insert into D_B(BName, theDel) values('李四', '否')"), "名片数量：2 拜访次数：2 纪念日数：0"},
+        {QStringLiteral("delete from D_B where ID<>%1"), "名片数量：1 拜访次数：2 纪念日数：0"},
     };
     for (const auto& step : steps) {
         main->myRef(); // the same list again: a kept count must not outlive the change

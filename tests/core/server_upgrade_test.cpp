@@ -25,6 +25,8 @@ const char* const kOlderServer[] = {
     R"(DROP TRIGGER "D_B_SyncChanged" ON "D_B")",
     R"(DROP FUNCTION ostrel_sync_changed())",
     R"(DROP TABLE d_notdup)",
+    R"(DROP TRIGGER d_b_loginsert ON "D_B"; DROP TRIGGER d_b_logdelete ON "D_B"; DROP TRIGGER d_b_logupdate ON "D_B";
+       DROP TRIGGER d_b_logtruncate ON "D_B")",
     R"(DROP FUNCTION ostrel_log_cards() CASCADE; DROP TABLE d_cardlog)",
     R"(DROP TRIGGER "DList_Summed" ON "DList"; DROP TRIGGER "D_B_Summed" ON "D_B"; DROP TRIGGER "DList_Emptied" ON "DList";
        DROP TRIGGER "D_B_Emptied" ON "D_B"; DROP TABLE d_visitmonths, d_visitlast, d_visitlastmonths)",
@@ -57,7 +59,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
         {"without the image table, with hex()", 1, UpgradeResult::Upgraded},
         {"without images", 2, UpgradeResult::Upgraded},
         {"without either, the sync trigger left on D_B", 4, UpgradeResult::Upgraded},
-        {"without either", std::size(kOlderServer) - 3, UpgradeResult::Upgraded},
+        {"without either", std::size(kOlderServer) - 4, UpgradeResult::Upgraded},
+        {"with a log that does not name the cards' own rows", std::size(kOlderServer) - 3, UpgradeResult::Upgraded},
         {"without the not-duplicate table too", std::size(kOlderServer) - 2, UpgradeResult::Upgraded},
         {"without the log of changed cards too", std::size(kOlderServer) - 1, UpgradeResult::Upgraded},
         {"without the visit statistics' kept tables too", std::size(kOlderServer), UpgradeResult::Upgraded},
@@ -76,6 +79,8 @@ TEST(ServerUpgrade, AnOlderServerGetsTheImageAndSyncTablesOnce)
 
         db.execute(QStringLiteral("insert into D_B(BName, theDel) values('王五','否')"));
         const int64_t card = db.lastInsertId();
+        // The log names a card written without its key, for the lists kept on desktops.
+        EXPECT_EQ(db.firstInteger(QStringLiteral("select count(*) from D_CardLog where card=%1").arg(card)), 1);
         QImage image(320, 200, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
         const QByteArray jpeg = keptCardJpeg(image);

@@ -264,6 +264,22 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
         {"138001", "truncate table DList", 0},
         {"1380013", "update D_B set theDel='否' where ID=1", 1},  // back, but not in the list as read
         {"13800138", "", 0},                                    // the list read anew
+        // Cards written without their keys, below and above the others.
+        {"wang", "insert into D_B(ID, BName, theDel) values(0, '王旧', '否')", 0},
+        {"wang", "insert into D_B(ID, BName, theDel) values(99, '王新', '否')", 0},
+        {"wang", "update D_B set theDel='是' where ID in (0, 3)", 0},
+        {"wang", "update D_B set BDes='x' where ID in (1, 2, 3, 4, 99)", 0}, // changed, each kept once in its place
+        {"wang", "delete from D_B where ID=99", 0},
+    };
+    // The window's list of every live card, kept on this desktop between refreshes and
+    // brought up to date from the log: after each change it is what the server lists now.
+    const QString whole = cardListSql(kShown, QString());
+    const auto expectFollowed = [&] {
+        std::vector<int64_t> now;
+        server.runBound(QStringLiteral("select ID from D_B where theDel='否' order by ID desc"), {},
+                        [&](const Database::Row& row) { now.push_back(row.integer(0)); });
+        followServerCardList(server, whole);
+        EXPECT_EQ(server.selectPaged(whole).ids(), now);
     };
     QuickFinder finder, refresh; // the keystrokes, and the window's refreshes of the whole list
     // The same keystrokes and refreshes through the index of the server's keys, as the window
@@ -281,6 +297,7 @@ TEST_F(BothEngines, ServerQuickFindAndCountersFollowAnotherDesktopsChangesBetwee
             updateSearchKeys(other, {step.card});
         if (step.change && !*step.change)
             readList();
+        expectFollowed();
         const QString typed = QString::fromUtf8(step.typed);
         const auto expectIndexed = [&](const std::vector<int64_t>& found) {
             EXPECT_EQ(indexed.find(server, typed, list), found);

@@ -47,6 +47,8 @@ void PgConnection::close()
     }
     m_kept.clear();
     ++m_closes;
+    // Another server may come with the next connection text.
+    m_followed = Followed();
 }
 
 pg_conn* PgConnection::handle()

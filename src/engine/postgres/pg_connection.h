@@ -37,7 +37,23 @@ public:
     ResultSet select(const QString& sql) override;
     int execute(const QString& sql) override;
     int countRows(const QString& sql) override;
+    // A followed list (followList) is brought up to date rather than read whole.
     ResultSet selectPaged(const QString& sql) override;
+
+    // What changed on the server since a moment: the rows of a followed list to look at again.
+    struct ChangedRows {
+        QString moment;            // where the next look starts
+        bool known = false;        // false: the list is read whole
+        std::vector<int64_t> ids;  // the rows changed since, in any order
+    };
+    // Given the empty text, the moment now.
+    using ChangesSince = std::function<ChangedRows(const QString& moment)>;
+    // Keeps the IDs of the paged list of sql between its runs and, at the next run, reads only
+    // which of the rows changes names are in it now: a million IDs cost the server more than
+    // the rest of a refresh. sql's rows must each be in it by their own row alone, ordered by
+    // ID descending (a list read otherwise is read whole every time). makeChanges is asked
+    // once per connection; when it gives nothing, lists are read whole.
+    void followList(const QString& sql, const std::function<ChangesSince()>& makeChanges);
     // A statement prepared on the server once per connection (kept a while), its rows read
     // whole at its first step.
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
@@ -105,6 +121,19 @@ private:
     // Counts close(): a statement of a closed connection is ended.
     int m_closes = 0;
     std::vector<Kept> m_kept; // most recently used last
+
+    // The followed list: its statement, its columns, its IDs at moment.
+    struct Followed {
+        bool asked = false;
+        ChangesSince changes;
+        QString sql;
+        QStringList columns;
+        QString moment;
+        std::vector<int64_t> ids;
+    };
+    Followed m_followed;
+    ResultSet followedList(const std::shared_ptr<ListPager>& pager);
+    QStringList listColumns(const QString& sql);
     int m_nextName = 0;
 };
 

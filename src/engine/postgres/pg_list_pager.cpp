@@ -29,13 +29,18 @@ public:
 
     std::vector<int64_t> readIds() override
     {
-        std::vector<int64_t> ids;
-        const Result result = m_connection.run(QStringLiteral("select k") + m_from, true);
-        const int count = PQntuples(result.get());
-        ids.reserve(static_cast<size_t>(count));
-        for (int r = 0; r < count; ++r)
-            ids.push_back(bigEndian(PQgetvalue(result.get(), r, 0), PQgetlength(result.get(), r, 0)));
-        return ids;
+        return idsOf(m_connection.run(QStringLiteral("select k") + m_from, true));
+    }
+
+    // Which of cards the list holds now, in the list's order.
+    std::vector<int64_t> listedAmong(const std::vector<int64_t>& cards)
+    {
+        const QByteArray values = arrayText(cards);
+        const char* parameters[] = {values.constData()};
+        const QString sql = adaptServerSql(QStringLiteral("select k") + m_from, m_connection.m_rules.names)
+            + QStringLiteral(" where k = any($1::bigint[])");
+        return idsOf(m_connection.checked(
+            PQexecParams(m_connection.handle(), sql.toUtf8().constData(), 1, nullptr, parameters, nullptr, nullptr, 1)));
     }
 
     void fetchRows(const std::vector<int64_t>& ids, ResultSet& page) override
@@ -70,6 +75,16 @@ public:
     }
 
 private:
+    static std::vector<int64_t> idsOf(const Result& result)
+    {
+        std::vector<int64_t> ids;
+        const int count = PQntuples(result.get());
+        ids.reserve(static_cast<size_t>(count));
+        for (int r = 0; r < count; ++r)
+            ids.push_back(bigEndian(PQgetvalue(result.get(), r, 0), PQgetlength(result.get(), r, 0)));
+        return ids;
+    }
+
     // An int8 in the server's binary form; an ID of another integer type is read by its size.
     static int64_t bigEndian(const char* data, int length)
     {
@@ -86,16 +101,87 @@ private:
     QString m_from;
 };
 
-ResultSet PgConnection::selectPaged(const QString& sql)
+namespace {
+
+// ids (descending) without the changed cards, with those of them listed now (descending).
+std::vector<int64_t> patchedIds(const std::vector<int64_t>& ids, std::vector<int64_t> changed,
+                                const std::vector<int64_t>& listed)
+{
+    std::sort(changed.begin(), changed.end(), std::greater<>());
+    std::vector<int64_t> patched;
+    patched.reserve(ids.size() + listed.size());
+    size_t c = 0, l = 0;
+    for (int64_t id : ids) {
+        while (l < listed.size() && listed[l] > id)
+            patched.push_back(listed[l++]);
+        while (c < changed.size() && changed[c] > id)
+            ++c;
+        if (c == changed.size() || changed[c] != id)
+            patched.push_back(id);
+    }
+    patched.insert(patched.end(), listed.begin() + static_cast<ptrdiff_t>(l), listed.end());
+    return patched;
+}
+
+} // namespace
+
+QStringList PgConnection::listColumns(const QString& sql)
 {
     handle();
     // The columns of the list without running it.
     checked(PQprepare(m_conn, "", adaptServerSql(sql, m_rules.names).toUtf8().constData(), 0, nullptr));
     const Result described = checked(PQdescribePrepared(m_conn, ""));
-    const QStringList names = columnNames(described.get());
+    return columnNames(described.get());
+}
+
+ResultSet PgConnection::selectPaged(const QString& sql)
+{
+    const bool followed = m_followed.changes && sql == m_followed.sql;
+    const QStringList names = followed && !m_followed.columns.isEmpty() ? m_followed.columns : listColumns(sql);
     if (names.isEmpty())
         return select(sql);
-    return ResultSet::paged(names, std::make_shared<ListPager>(*this, sql, names));
+    auto pager = std::make_shared<ListPager>(*this, sql, names);
+    if (!followed)
+        return ResultSet::paged(names, pager);
+    m_followed.columns = names;
+    return followedList(pager);
+}
+
+void PgConnection::followList(const QString& sql, const std::function<ChangesSince()>& makeChanges)
+{
+    if (!m_followed.asked) {
+        m_followed.asked = true;
+        m_followed.changes = makeChanges();
+    }
+    if (sql != m_followed.sql) {
+        m_followed.sql = sql;
+        m_followed.columns.clear();
+        m_followed.moment.clear();
+        m_followed.ids = {};
+    }
+}
+
+ResultSet PgConnection::followedList(const std::shared_ptr<ListPager>& pager)
+{
+    Followed& f = m_followed;
+    if (!f.moment.isEmpty()) {
+        const ChangedRows changed = f.changes(f.moment);
+        if (changed.known) {
+            // Read after the moment the changes were: a card changed in between is looked at
+            // again next time, and a card's place in the list depends on its row alone.
+            if (!changed.ids.empty())
+                f.ids = patchedIds(f.ids, changed.ids, pager->listedAmong(changed.ids));
+            f.moment = changed.moment;
+            return ResultSet::paged(f.columns, f.ids, pager);
+        }
+    }
+    // The moment before the read: what is committed in between is read now and looked at
+    // again next time.
+    f.moment = f.changes(QString()).moment;
+    f.ids = pager->readIds();
+    if (std::adjacent_find(f.ids.begin(), f.ids.end(), std::less_equal<>()) != f.ids.end())
+        f.moment.clear(); // not in ID order: nothing to patch
+    return ResultSet::paged(f.columns, f.ids, pager);
 }
 
 } // namespace ostrel
