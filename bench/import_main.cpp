@@ -6,7 +6,8 @@
 // on another fresh copy. The workbook is written, and the tool run, by a child process of
 // the benchmark, so that the program's peak memory is the import's flow alone (start_mb is
 // the main window's share before it, before_refresh_peak_mb the peak until the main list
-// is rebuilt); OSTREL_SCREENSHOTS=folder saves pictures of the grid.
+// is rebuilt, index_wait_ms the wait for the quick-find index that takes in the new cards
+// after it); OSTREL_SCREENSHOTS=folder saves pictures of the grid.
 //
 //   build/bench/ostrel_bench_import [--cards N] [--only xlsx10000|xlsx100000|xls60000]
 #include "app/application.h"
