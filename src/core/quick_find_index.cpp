@@ -111,6 +111,10 @@ void unpack(std::string_view packed, std::string& out)
     }
 }
 
+// The changes a catch-up takes in one by one, at most: an eighth of the cards, within these bounds.
+constexpr int64_t kSmallestReread = 1000;
+constexpr int64_t kLargestCatchUp = 20000;
+
 // From low to high, without a signed overflow.
 uint64_t distance(int64_t low, int64_t high)
 {
@@ -374,6 +378,11 @@ QuickFindIndex::CatchUp QuickFindIndex::catchUp(Database& db)
         return CatchUp::Lost;
     if (end == m_logSeq)
         return CatchUp::Unchanged;
+    // Each change taken in here costs two statements on the window's thread, whose pages stay
+    // in its connection's cache: past an eighth of the cards (a large import) a fresh read on
+    // the worker, with a small cache of its own, costs less time and memory.
+    if (end - m_logSeq > std::clamp<int64_t>(static_cast<int64_t>(size() / 8), kSmallestReread, kLargestCatchUp))
+        return CatchUp::Lost;
     std::vector<int64_t> cards;
     db.runBound(quickFindLogSql(), {QVariant::fromValue<qint64>(m_logSeq)}, [&](const Database::Row& row) {
         cards.push_back(row.integer(0));

@@ -32,8 +32,9 @@ public:
     // set, ends the read early (the index is then of no use).
     void load(Database& db, const std::atomic<bool>* stop = nullptr);
     // Applies the changes logged since the last load or catch-up; returns whether there were
-    // any. Lost from a file whose log went back (another file put in place), or a server's
-    // log that cannot tell what changed: reload then.
+    // any. Lost from a file whose log went back (another file put in place) or names more
+    // changes than a fresh read costs (an import), or a server's log that cannot tell what
+    // changed: reload then.
     enum class CatchUp { Unchanged, Changed, Lost };
     virtual CatchUp catchUp(Database& db);
 

@@ -81,6 +81,10 @@ public:
     // Gives back the memory of the pages the engine has cached so far, where it keeps any:
     // after the reads of the start, which later work does not read again.
     virtual void releaseCache() {}
+    // For work that passes over many pages once (a long import's writes, a read of every
+    // row): while on, the engine's cache, where it keeps one, stays small, so that those
+    // pages never gather beside the caller's own memory; either way the cache is emptied.
+    virtual void keepCacheSmall(bool on) { (void)on; }
 
     // Whether changes cannot be saved (a file opened for reading only).
     virtual bool isReadOnly() const { return false; }

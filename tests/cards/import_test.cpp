@@ -537,11 +537,25 @@ TEST_F(Import, DiskFullMidwaySaysWhatTheDatabaseReallyHolds)
 
 TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
 {
-    const int rows = TfrmInData::kProgressRows + 500;
+    // The rest after the cancel is more than the main window's quick-find index takes in
+    // card by card: it reads itself afresh.
+    const int rows = TfrmInData::kProgressRows + 1500;
     QList<QStringList> sheet;
     for (int i = 0; i < rows; ++i)
         sheet << card(QStringLiteral("名%1").arg(i));
     startMain();
+    main->waitForQuickFindIndex();
+    // Quick find for the card of row, through the index the main window has once it is in.
+    auto foundByIndex = [&](int row) {
+        main->waitForQuickFindIndex();
+        EXPECT_TRUE(main->hasQuickFindIndex());
+        main->QuickFindEdit->setText(QStringLiteral("名%1").arg(row));
+        main->quickFind();
+        const QStringList found = mainListNames();
+        main->QuickFindEdit->clear();
+        main->quickFind();
+        return found;
+    };
     TfrmInData* window = openImport();
     open(window, cardBook(sheet));
     const int before = cardCount();
@@ -561,6 +575,7 @@ TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
                                        .arg(rows - cancelledAt)});
     EXPECT_EQ(cardCount(), before + cancelledAt);
     EXPECT_TRUE(mainListNames().contains(QStringLiteral("名0")));
+    EXPECT_EQ(foundByIndex(cancelledAt - 1), QStringList{QStringLiteral("名%1").arg(cancelledAt - 1)});
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->findChild<QProgressDialog*>(), nullptr);
 
@@ -569,6 +584,7 @@ TEST_F(Import, LargeImportShowsProgressAndCanBeCancelled)
     click(window, "BitBtn1");
     EXPECT_EQ(infos(), QStringList{kSaved + counts(rows - cancelledAt, cancelledAt, 0)});
     EXPECT_EQ(cardCount(), before + rows);
+    EXPECT_EQ(foundByIndex(rows - 1), QStringList{QStringLiteral("名%1").arg(rows - 1)});
     delete window;
 }
 

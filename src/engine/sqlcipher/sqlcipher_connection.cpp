@@ -114,6 +114,15 @@ void SqlCipherConnection::releaseCache()
 #endif
 }
 
+void SqlCipherConnection::keepCacheSmall(bool on)
+{
+    if (!m_db)
+        return;
+    // Never fails on an open handle; called from destructors too.
+    sqlite3_exec(m_db, on ? kPassingCacheSizeSql : kCacheSizeSql, nullptr, nullptr, nullptr);
+    releaseCache();
+}
+
 SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection) : m_connection(connection)
 {
     execOrThrow(m_connection.handle(), kPassingCacheSizeSql);
@@ -122,10 +131,7 @@ SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection) :
 
 SqlCipherConnection::PassingRead::~PassingRead()
 {
-    if (!m_connection.m_db)
-        return;
-    sqlite3_exec(m_connection.m_db, kCacheSizeSql, nullptr, nullptr, nullptr);
-    m_connection.releaseCache();
+    m_connection.keepCacheSmall(false);
 }
 
 SqlCipherConnection::~SqlCipherConnection()

@@ -59,6 +59,7 @@ public:
     QString displayName() const override { return path(); }
     bool has(Capability) const override { return true; }
     void releaseCache() override;
+    void keepCacheSmall(bool on) override;
 
     // Writes a consistent copy of the database to target with the engine's online backup,
     // encrypted with the same password as the database (password()). target is replaced only
