@@ -26,27 +26,30 @@ void Query::open()
     showRows(std::move(rows));
 }
 
-void Query::showRows(ResultSet rows, const QString& sort)
+ResultSet Query::showRows(ResultSet rows, const QString& sort)
 {
     emit aboutToReset();
-    m_rows = std::move(rows);
+    ResultSet shown = std::exchange(m_rows, std::move(rows));
     m_sort = sort;
     m_pos = 0;
     m_bof = true;
     m_eof = m_rows.rowCount() == 0;
     emit rowsReset();
     emit currentChanged(recNo());
+    return shown;
 }
 
 void Query::showOnly(std::vector<int64_t> ids)
 {
     requireActive();
-    if (!m_narrowed) {
-        m_statementRows = m_rows;
-        m_statementSort = m_sort;
-        m_narrowed = true;
+    if (m_narrowed) {
+        showRows(m_statementRows.withIds(std::move(ids)));
+        return;
     }
-    showRows(m_statementRows.withIds(std::move(ids)));
+    m_statementSort = m_sort;
+    m_narrowed = true;
+    // Kept, not copied: a long list's IDs and order would be held twice.
+    m_statementRows = showRows(m_rows.withIds(std::move(ids)));
 }
 
 void Query::showAll()
