@@ -19,8 +19,7 @@ namespace {
 constexpr int kPageRows = 64;
 constexpr size_t kPagesKept = 8;
 
-// Texts, or their Chinese (pinyin) collation keys, end to end: a column of a million rows
-// costs its bytes and a number a row.
+// Texts end to end: a column of a million rows costs its bytes and a number a row.
 struct ColumnBytes {
     std::string arena;
     std::vector<uint32_t> starts;
@@ -38,19 +37,31 @@ struct ColumnBytes {
         const uint32_t end = row + 1 < starts.size() ? starts[row + 1] : static_cast<uint32_t>(arena.size());
         return std::string_view(arena).substr(starts[row], end - starts[row]);
     }
-    // The first eight bytes of one as a number: most compares of keys end there.
-    uint64_t prefix(size_t row) const
+};
+
+// Collation keys, each kept as its first eight bytes in one number, on which most compares
+// end, and the bytes after them. A key's one zero byte is its last, so equal numbers are
+// equal keys or keys that both go on, alike so far: the rest then decides.
+struct SortKeys {
+    std::vector<uint64_t> prefixes;
+    ColumnBytes rests;
+
+    void add(std::string_view key)
     {
-        const std::string_view k = at(row);
         uint64_t value = 0;
         for (size_t i = 0; i < 8; ++i)
-            value = value << 8 | (i < k.size() ? static_cast<uint8_t>(k[i]) : 0);
-        return value;
+            value = value << 8 | (i < key.size() ? static_cast<uint8_t>(key[i]) : 0);
+        prefixes.push_back(value);
+        rests.add(key.size() > 8 ? key.substr(8) : std::string_view());
+    }
+    bool less(size_t a, size_t b) const
+    {
+        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b] : rests.at(a) < rests.at(b);
     }
 };
 
-// Makes the collation keys of texts: compared byte by byte, they order as the collator
-// would, at a fraction of the cost.
+// Makes the Chinese (pinyin) collation keys of texts: compared byte by byte, they order as
+// the collator would, at a fraction of the cost.
 class PinyinKeys {
 public:
     explicit PinyinKeys(size_t rows) : m_rows(rows)
@@ -64,15 +75,17 @@ public:
     PinyinKeys(const PinyinKeys&) = delete;
     PinyinKeys& operator=(const PinyinKeys&) = delete;
 
-    void add(std::string_view utf8, ColumnBytes& keys)
+    void add(std::string_view utf8, SortKeys& keys)
     {
-        if (keys.count() == 0)
-            keys.starts.reserve(m_rows);
+        if (keys.prefixes.empty()) {
+            keys.prefixes.reserve(m_rows);
+            keys.rests.starts.reserve(m_rows);
+        }
         keys.add(key(utf8));
         // Room for all the keys at the first rows' mean length, with an eighth to spare: a
         // grown buffer would be copied whole, holding it twice at the sort's busiest moment.
-        if (keys.count() == kSampleRows && m_rows > kSampleRows)
-            keys.arena.reserve(std::min<size_t>(keys.arena.size() / kSampleRows * m_rows * 9 / 8, UINT32_MAX));
+        if (keys.prefixes.size() == kSampleRows && m_rows > kSampleRows)
+            keys.rests.arena.reserve(std::min<size_t>(keys.rests.arena.size() / kSampleRows * m_rows * 9 / 8, UINT32_MAX));
     }
     std::string_view key(std::string_view utf8)
     {
@@ -214,25 +227,39 @@ void ResultSet::unsort()
 // A column's values as a sort wants them: the texts while every value is a number, else
 // each value's collation key, made as it is read so that the texts are never all held.
 struct ResultSet::ColumnValues {
-    ColumnBytes bytes;
+    ColumnBytes texts;
+    SortKeys keys;
     bool numeric = true;
-    std::unique_ptr<PinyinKeys> keys;
+    std::unique_ptr<PinyinKeys> maker;
 
-    explicit ColumnValues(size_t rows) : m_rows(rows) {}
+    explicit ColumnValues(size_t rows) : m_rows(rows) { texts.starts.reserve(rows); }
+    size_t count() const { return numeric ? texts.count() : keys.prefixes.size(); }
     void add(std::string_view utf8, bool isNumber)
     {
         if (numeric && !isNumber) {
             numeric = false;
-            keys = std::make_unique<PinyinKeys>(m_rows);
-            ColumnBytes texts = std::move(bytes);
-            bytes = {};
+            maker = std::make_unique<PinyinKeys>(m_rows);
             for (size_t r = 0; r < texts.count(); ++r)
-                keys->add(texts.at(r), bytes);
+                maker->add(texts.at(r), keys);
+            texts = {};
         }
-        if (keys)
-            keys->add(utf8, bytes);
+        if (maker)
+            maker->add(utf8, keys);
         else
-            bytes.add(utf8);
+            texts.add(utf8);
+    }
+    // Row of from, or an empty value for none.
+    void addFrom(const ColumnValues& from, std::optional<size_t> row)
+    {
+        numeric = from.numeric;
+        if (numeric) {
+            texts.add(row ? from.texts.at(*row) : std::string_view());
+        } else if (row) {
+            keys.prefixes.push_back(from.keys.prefixes[*row]);
+            keys.rests.add(from.keys.rests.at(*row));
+        } else {
+            keys.add(from.maker->key({}));
+        }
     }
 
 private:
@@ -242,12 +269,11 @@ private:
 ResultSet::ColumnValues ResultSet::sortColumn(int column) const
 {
     ColumnValues read(m_ids.size());
-    read.bytes.starts.reserve(m_ids.size());
     // Taken only once a row comes out of the list's order: most often none does.
     std::vector<int64_t> readIds;
     bool inOrder = true;
     m_source->readColumn(column, [&](int64_t id, std::string_view utf8, bool numeric) {
-        const size_t row = read.bytes.count();
+        const size_t row = read.count();
         if (inOrder && (row >= m_ids.size() || m_ids[row] != id)) {
             inOrder = false;
             readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(row));
@@ -256,22 +282,19 @@ ResultSet::ColumnValues ResultSet::sortColumn(int column) const
             readIds.push_back(id);
         read.add(utf8, numeric);
     });
-    if (inOrder && read.bytes.count() == m_ids.size())
+    if (inOrder && read.count() == m_ids.size())
         return read;
     if (inOrder)
-        readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(read.bytes.count()));
+        readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(read.count()));
     // The rows came in another order, or the list changed since its IDs were read: each
     // row takes its own ID's value, and a row no longer there sorts as empty.
     std::unordered_map<int64_t, size_t> at;
     for (size_t r = 0; r < readIds.size(); ++r)
         at.emplace(readIds[r], r);
     ColumnValues byRow(m_ids.size());
-    byRow.bytes.starts.reserve(m_ids.size());
-    byRow.numeric = read.numeric;
-    const std::string empty(read.keys ? read.keys->key({}) : std::string_view());
     for (int64_t id : m_ids) {
         const auto found = at.find(id);
-        byRow.bytes.add(found == at.end() ? std::string_view(empty) : read.bytes.at(found->second));
+        byRow.addFrom(read, found == at.end() ? std::nullopt : std::optional<size_t>(found->second));
     }
     return byRow;
 }
@@ -297,7 +320,7 @@ void ResultSet::sortBy(int column, bool descending)
     if (read ? read->numeric : m_numeric[static_cast<size_t>(column)]) {
         std::vector<double> keys(n);
         for (size_t r = 0; r < n; ++r) {
-            const std::string_view v = read ? read->bytes.at(r) : cell(static_cast<int>(r), column);
+            const std::string_view v = read ? read->texts.at(r) : cell(static_cast<int>(r), column);
             double d = 0; // an empty (missing) value sorts first
             std::from_chars(v.data(), v.data() + v.size(), d);
             keys[r] = d;
@@ -307,22 +330,16 @@ void ResultSet::sortBy(int column, bool descending)
         return;
     }
     // One sort key per row, then cheap key compares: far faster than pairwise collation.
-    ColumnBytes keys;
+    SortKeys keys;
     if (read) {
-        keys = std::move(read->bytes);
+        keys = std::move(read->keys);
         read.reset();
     } else {
         PinyinKeys maker(n);
         for (size_t r = 0; r < n; ++r)
             maker.add(cell(static_cast<int>(r), column), keys);
     }
-    std::vector<uint64_t> prefixes(n);
-    for (size_t r = 0; r < n; ++r)
-        prefixes[r] = keys.prefix(r);
-    ordered([&](int a, int b) {
-        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b]
-                                           : keys.at(static_cast<size_t>(a)) < keys.at(static_cast<size_t>(b));
-    });
+    ordered([&](int a, int b) { return keys.less(static_cast<size_t>(a), static_cast<size_t>(b)); });
 }
 
 } // namespace ostrel
