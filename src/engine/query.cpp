@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace ostrel {
 
 Query::Query(Connection* connection, QObject* parent) : QObject(parent), m_connection(connection) {}
@@ -222,6 +226,12 @@ void Query::setSort(const QString& sortText)
         m_rows.unsort();
     else
         m_rows.sortBy(column, descending);
+    // A long list's sort freed its keys among the heap's other blocks: given back now, they
+    // are not counted again beside what the next work takes.
+#ifdef __GLIBC__
+    if (m_rows.isPaged() && column >= 0)
+        malloc_trim(0);
+#endif
     m_sort = sortText;
     // The current row stays the same row, at its new place.
     m_pos = storage < 0 ? 0 : m_rows.displayRow(storage);
