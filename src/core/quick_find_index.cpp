@@ -558,6 +558,7 @@ bool QuickFinder::follow(Database& db, const std::vector<int64_t>& list)
     if (caught == QuickFindIndex::CatchUp::Changed || moved)
         forget();
     if (moved) {
+        m_positions = {}; // not held beside the new ones
         m_positions = m_index->positions(list);
         m_fingerprint = listPrint;
         m_layout = m_index->layout();

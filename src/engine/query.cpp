@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace ostrel {
 
 Query::Query(Connection* connection, QObject* parent) : QObject(parent), m_connection(connection) {}
@@ -26,27 +30,30 @@ void Query::open()
     showRows(std::move(rows));
 }
 
-void Query::showRows(ResultSet rows, const QString& sort)
+ResultSet Query::showRows(ResultSet rows, const QString& sort)
 {
     emit aboutToReset();
-    m_rows = std::move(rows);
+    ResultSet shown = std::exchange(m_rows, std::move(rows));
     m_sort = sort;
     m_pos = 0;
     m_bof = true;
     m_eof = m_rows.rowCount() == 0;
     emit rowsReset();
     emit currentChanged(recNo());
+    return shown;
 }
 
 void Query::showOnly(std::vector<int64_t> ids)
 {
     requireActive();
-    if (!m_narrowed) {
-        m_statementRows = m_rows;
-        m_statementSort = m_sort;
-        m_narrowed = true;
+    if (m_narrowed) {
+        showRows(m_statementRows.withIds(std::move(ids)));
+        return;
     }
-    showRows(m_statementRows.withIds(std::move(ids)));
+    m_statementSort = m_sort;
+    m_narrowed = true;
+    // Kept, not copied: a long list's IDs and order would be held twice.
+    m_statementRows = showRows(m_rows.withIds(std::move(ids)));
 }
 
 void Query::showAll()
@@ -219,6 +226,12 @@ void Query::setSort(const QString& sortText)
         m_rows.unsort();
     else
         m_rows.sortBy(column, descending);
+    // A long list's sort freed its keys among the heap's other blocks: given back now, they
+    // are not counted again beside what the next work takes.
+#ifdef __GLIBC__
+    if (m_rows.isPaged() && column >= 0)
+        malloc_trim(0);
+#endif
     m_sort = sortText;
     // The current row stays the same row, at its new place.
     m_pos = storage < 0 ? 0 : m_rows.displayRow(storage);

@@ -83,7 +83,8 @@ private:
     void requireActive() const;
     int fieldIndex(const QString& field) const;
     void moveTo(int position);
-    void showRows(ResultSet rows, const QString& sort = {});
+    // Returns the rows shown until now.
+    ResultSet showRows(ResultSet rows, const QString& sort = {});
 
     Connection* m_connection = nullptr;
     QString m_sql;

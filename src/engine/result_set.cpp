@@ -19,8 +19,49 @@ namespace {
 constexpr int kPageRows = 64;
 constexpr size_t kPagesKept = 8;
 
-// Chinese (pinyin) collation keys, all in one buffer: compared byte by byte, they order as
-// the collator would, at a fraction of the cost, and a million of them take a few MB.
+// Texts end to end: a column of a million rows costs its bytes and a number a row.
+struct ColumnBytes {
+    std::string arena;
+    std::vector<uint32_t> starts;
+
+    void add(std::string_view bytes)
+    {
+        if (arena.size() + bytes.size() > UINT32_MAX)
+            throw EngineError(QStringLiteral("列表太长，无法排序"));
+        starts.push_back(static_cast<uint32_t>(arena.size()));
+        arena.append(bytes);
+    }
+    size_t count() const { return starts.size(); }
+    std::string_view at(size_t row) const
+    {
+        const uint32_t end = row + 1 < starts.size() ? starts[row + 1] : static_cast<uint32_t>(arena.size());
+        return std::string_view(arena).substr(starts[row], end - starts[row]);
+    }
+};
+
+// Collation keys, each kept as its first eight bytes in one number, on which most compares
+// end, and the bytes after them. A key's one zero byte is its last, so equal numbers are
+// equal keys or keys that both go on, alike so far: the rest then decides.
+struct SortKeys {
+    std::vector<uint64_t> prefixes;
+    ColumnBytes rests;
+
+    void add(std::string_view key)
+    {
+        uint64_t value = 0;
+        for (size_t i = 0; i < 8; ++i)
+            value = value << 8 | (i < key.size() ? static_cast<uint8_t>(key[i]) : 0);
+        prefixes.push_back(value);
+        rests.add(key.size() > 8 ? key.substr(8) : std::string_view());
+    }
+    bool less(size_t a, size_t b) const
+    {
+        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b] : rests.at(a) < rests.at(b);
+    }
+};
+
+// Makes the Chinese (pinyin) collation keys of texts: compared byte by byte, they order as
+// the collator would, at a fraction of the cost.
 class PinyinKeys {
 public:
     explicit PinyinKeys(size_t rows) : m_rows(rows)
@@ -29,14 +70,24 @@ public:
         m_collator = ucol_open("zh_CN", &status);
         if (U_FAILURE(status))
             throw EngineError(QStringLiteral("无法按拼音排序：%1").arg(QString::fromLatin1(u_errorName(status))));
-        m_starts.reserve(rows + 1);
-        m_starts.push_back(0);
     }
     ~PinyinKeys() { ucol_close(m_collator); }
     PinyinKeys(const PinyinKeys&) = delete;
     PinyinKeys& operator=(const PinyinKeys&) = delete;
 
-    void add(std::string_view utf8)
+    void add(std::string_view utf8, SortKeys& keys)
+    {
+        if (keys.prefixes.empty()) {
+            keys.prefixes.reserve(m_rows);
+            keys.rests.starts.reserve(m_rows);
+        }
+        keys.add(key(utf8));
+        // Room for all the keys at the first rows' mean length, with an eighth to spare: a
+        // grown buffer would be copied whole, holding it twice at the sort's busiest moment.
+        if (keys.prefixes.size() == kSampleRows && m_rows > kSampleRows)
+            keys.rests.arena.reserve(std::min<size_t>(keys.rests.arena.size() / kSampleRows * m_rows * 9 / 8, UINT32_MAX));
+    }
+    std::string_view key(std::string_view utf8)
     {
         const QString text = QString::fromUtf8(utf8);
         const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
@@ -46,28 +97,7 @@ public:
             m_buffer.resize(static_cast<size_t>(length));
             length = ucol_getSortKey(m_collator, chars, static_cast<int32_t>(text.size()), m_buffer.data(), length);
         }
-        m_arena.append(reinterpret_cast<const char*>(m_buffer.data()), static_cast<size_t>(length));
-        // Room for all the keys at the first rows' mean length, with an eighth to spare: a
-        // grown buffer would be copied whole, holding it twice at the sort's busiest moment.
-        if (m_starts.size() == kSampleRows && m_rows > kSampleRows)
-            m_arena.reserve(std::min<size_t>(m_arena.size() / kSampleRows * m_rows * 9 / 8, UINT32_MAX));
-        if (m_arena.size() > UINT32_MAX)
-            throw EngineError(QStringLiteral("列表太长，无法按拼音排序"));
-        m_starts.push_back(static_cast<uint32_t>(m_arena.size()));
-    }
-    std::string_view key(int row) const
-    {
-        const size_t begin = m_starts[static_cast<size_t>(row)];
-        return std::string_view(m_arena).substr(begin, m_starts[static_cast<size_t>(row) + 1] - begin);
-    }
-    // The first eight bytes of a key as one number: most compares end there.
-    uint64_t prefix(int row) const
-    {
-        const std::string_view k = key(row);
-        uint64_t value = 0;
-        for (size_t i = 0; i < 8; ++i)
-            value = value << 8 | (i < k.size() ? static_cast<uint8_t>(k[i]) : 0);
-        return value;
+        return std::string_view(reinterpret_cast<const char*>(m_buffer.data()), static_cast<size_t>(length));
     }
 
 private:
@@ -75,8 +105,6 @@ private:
     size_t m_rows;
     UCollator* m_collator = nullptr;
     std::vector<uint8_t> m_buffer = std::vector<uint8_t>(256);
-    std::string m_arena;
-    std::vector<uint32_t> m_starts;
 };
 
 } // namespace
@@ -196,30 +224,51 @@ void ResultSet::unsort()
     m_pages.clear();
 }
 
-// The texts end to end: a column of a million rows costs its text and a number a row.
+// A column's values as a sort wants them: the texts while every value is a number, else
+// each value's collation key, made as it is read so that the texts are never all held.
 struct ResultSet::ColumnValues {
-    std::string arena;
-    std::vector<uint32_t> starts;
+    ColumnBytes texts;
+    SortKeys keys;
     bool numeric = true;
+    std::unique_ptr<PinyinKeys> maker;
 
+    explicit ColumnValues(size_t rows) : m_rows(rows) { texts.starts.reserve(rows); }
+    size_t count() const { return numeric ? texts.count() : keys.prefixes.size(); }
     void add(std::string_view utf8, bool isNumber)
     {
-        numeric = numeric && isNumber;
-        starts.push_back(static_cast<uint32_t>(arena.size()));
-        arena.append(utf8);
+        if (numeric && !isNumber) {
+            numeric = false;
+            maker = std::make_unique<PinyinKeys>(m_rows);
+            for (size_t r = 0; r < texts.count(); ++r)
+                maker->add(texts.at(r), keys);
+            texts = {};
+        }
+        if (maker)
+            maker->add(utf8, keys);
+        else
+            texts.add(utf8);
     }
-    size_t count() const { return starts.size(); }
-    std::string_view at(size_t row) const
+    // Row of from, or an empty value for none.
+    void addFrom(const ColumnValues& from, std::optional<size_t> row)
     {
-        const uint32_t end = row + 1 < starts.size() ? starts[row + 1] : static_cast<uint32_t>(arena.size());
-        return std::string_view(arena).substr(starts[row], end - starts[row]);
+        numeric = from.numeric;
+        if (numeric) {
+            texts.add(row ? from.texts.at(*row) : std::string_view());
+        } else if (row) {
+            keys.prefixes.push_back(from.keys.prefixes[*row]);
+            keys.rests.add(from.keys.rests.at(*row));
+        } else {
+            keys.add(from.maker->key({}));
+        }
     }
+
+private:
+    size_t m_rows;
 };
 
 ResultSet::ColumnValues ResultSet::sortColumn(int column) const
 {
-    ColumnValues read;
-    read.starts.reserve(m_ids.size());
+    ColumnValues read(m_ids.size());
     // Taken only once a row comes out of the list's order: most often none does.
     std::vector<int64_t> readIds;
     bool inOrder = true;
@@ -242,37 +291,36 @@ ResultSet::ColumnValues ResultSet::sortColumn(int column) const
     std::unordered_map<int64_t, size_t> at;
     for (size_t r = 0; r < readIds.size(); ++r)
         at.emplace(readIds[r], r);
-    ColumnValues byRow;
-    byRow.starts.reserve(m_ids.size());
+    ColumnValues byRow(m_ids.size());
     for (int64_t id : m_ids) {
         const auto found = at.find(id);
-        byRow.add(found == at.end() ? std::string_view() : read.at(found->second), true);
+        byRow.addFrom(read, found == at.end() ? std::nullopt : std::optional<size_t>(found->second));
     }
-    byRow.numeric = read.numeric;
     return byRow;
 }
 
 void ResultSet::sortBy(int column, bool descending)
 {
-    // A paged list's values are read from its source; they go as soon as their sort keys are
-    // made, before the sort takes memory of its own.
+    const size_t n = m_order.size();
+    // A paged list's values are read from its source with their sort keys made as they come;
+    // a list read at once holds its texts.
     std::optional<ColumnValues> read;
     if (m_source)
         read = sortColumn(column);
     unsort();
-    const size_t n = m_order.size();
-    auto value = [&](size_t r) { return read ? read->at(r) : cell(static_cast<int>(r), column); };
-    const bool numeric = read ? read->numeric : m_numeric[static_cast<size_t>(column)];
+    // Equal values keep the statement's order, which is the rows' own (m_order counts up):
+    // the row breaks a tie, so the sort needs no buffer of its own, as a stable one would.
     auto ordered = [&](auto less) {
-        if (descending)
-            std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) { return less(b, a); });
-        else
-            std::stable_sort(m_order.begin(), m_order.end(), less);
+        std::sort(m_order.begin(), m_order.end(), [&](int a, int b) {
+            if (descending ? less(b, a) : less(a, b))
+                return true;
+            return !(descending ? less(a, b) : less(b, a)) && a < b;
+        });
     };
-    if (numeric) {
+    if (read ? read->numeric : m_numeric[static_cast<size_t>(column)]) {
         std::vector<double> keys(n);
         for (size_t r = 0; r < n; ++r) {
-            const std::string_view v = value(r);
+            const std::string_view v = read ? read->texts.at(r) : cell(static_cast<int>(r), column);
             double d = 0; // an empty (missing) value sorts first
             std::from_chars(v.data(), v.data() + v.size(), d);
             keys[r] = d;
@@ -282,16 +330,16 @@ void ResultSet::sortBy(int column, bool descending)
         return;
     }
     // One sort key per row, then cheap key compares: far faster than pairwise collation.
-    PinyinKeys keys(n);
-    for (size_t r = 0; r < n; ++r)
-        keys.add(value(r));
-    read.reset();
-    std::vector<uint64_t> prefixes(n);
-    for (size_t r = 0; r < n; ++r)
-        prefixes[r] = keys.prefix(static_cast<int>(r));
-    ordered([&](int a, int b) {
-        return prefixes[a] != prefixes[b] ? prefixes[a] < prefixes[b] : keys.key(a) < keys.key(b);
-    });
+    SortKeys keys;
+    if (read) {
+        keys = std::move(read->keys);
+        read.reset();
+    } else {
+        PinyinKeys maker(n);
+        for (size_t r = 0; r < n; ++r)
+            maker.add(cell(static_cast<int>(r), column), keys);
+    }
+    ordered([&](int a, int b) { return keys.less(static_cast<size_t>(a), static_cast<size_t>(b)); });
 }
 
 } // namespace ostrel

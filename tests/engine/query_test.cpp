@@ -5,6 +5,9 @@
 #include "core/open_database.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucol.h>
+
+#include <numeric>
 
 using namespace ostrel;
 
@@ -174,4 +177,43 @@ TEST(WindowedList, ReadsAsTheListReadAtOnce)
     for (int r = 0; r < now.rowCount(); ++r)
         expected.push_back(now.text(r, 0).toLongLong());
     EXPECT_EQ(paged.shownIds(), expected);
+}
+
+// Sort keys alike in their first bytes (long shared beginnings, a difference of case alone,
+// equal texts) order as the collator compares the texts, equal ones in the statement's
+// order, read at once or paged and either way.
+TEST(WindowedList, SortsAsTheCollatorComparesTexts)
+{
+    test::TestDatabase copy;
+    SqlCipherConnection db{cardDatabaseRules()};
+    db.setConnectionString(copy.connectionString());
+    const QStringList names = QString::fromUtf8("欧阳春花秋月 欧阳春花秋 bobbbbbbbbbb Bobbbbbbbbbb 欧阳春花秋月 bobbbbbbbbb "
+                                                "欧阳春花秋月夜 张 bobbbbbbbbbb 欧阳春花秋月")
+                                  .split(u' ');
+    for (const QString& name : names)
+        db.execute(QStringLiteral("insert into D_B(BName, theDel) values('%1','否')").arg(name));
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* collator = ucol_open("zh_CN", &status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    auto compare = [&](const QString& a, const QString& b) {
+        return ucol_strcoll(collator, reinterpret_cast<const UChar*>(a.utf16()), static_cast<int32_t>(a.size()),
+                            reinterpret_cast<const UChar*>(b.utf16()), static_cast<int32_t>(b.size()));
+    };
+    const QString sql = QStringLiteral("select ID, BName from D_B order by ID");
+    for (const bool descending : {false, true}) {
+        std::vector<int> expected(static_cast<size_t>(names.size()));
+        std::iota(expected.begin(), expected.end(), 1);
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+            const UCollationResult order = compare(names[a - 1], names[b - 1]);
+            return descending ? order == UCOL_GREATER : order == UCOL_LESS;
+        });
+        for (ResultSet rows : {db.select(sql), db.selectPaged(sql)}) {
+            rows.sortBy(1, descending);
+            std::vector<int> shown;
+            for (int r = 0; r < rows.rowCount(); ++r)
+                shown.push_back(static_cast<int>(rows.text(r, 0).toInt()));
+            EXPECT_EQ(shown, expected) << descending << rows.isPaged();
+        }
+    }
+    ucol_close(collator);
 }

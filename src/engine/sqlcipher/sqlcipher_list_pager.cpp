@@ -31,6 +31,9 @@ public:
 
     std::vector<int64_t> readIds() override
     {
+        // The list's whole index, read at each refresh: kept in the cache, its pages would
+        // stay beside the window's memory for the rest of the session.
+        const PassingRead passing(m_connection);
         std::vector<int64_t> ids;
         const auto statement = m_connection.prepare(QStringLiteral("select ") + columnName(0) + QStringLiteral(" from ") + m_sql);
         while (statement->step())
