@@ -84,6 +84,7 @@ public:
     // For work that passes over many pages once (a long import's writes, a read of every
     // row): while on, the engine's cache, where it keeps one, stays small, so that those
     // pages never gather beside the caller's own memory; either way the cache is emptied.
+    // Calls nest: the cache is back to its size after the last "off".
     virtual void keepCacheSmall(bool on) { (void)on; }
 
     // Whether changes cannot be saved (a file opened for reading only).

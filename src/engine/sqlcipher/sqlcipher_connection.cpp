@@ -116,17 +116,19 @@ void SqlCipherConnection::releaseCache()
 
 void SqlCipherConnection::keepCacheSmall(bool on)
 {
+    // A sort's read inside a long import must not give the import its large cache back.
+    m_smallCacheHolds = std::max(0, m_smallCacheHolds + (on ? 1 : -1));
     if (!m_db)
         return;
     // Never fails on an open handle; called from destructors too.
-    sqlite3_exec(m_db, on ? kPassingCacheSizeSql : kCacheSizeSql, nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, m_smallCacheHolds > 0 ? kPassingCacheSizeSql : kCacheSizeSql, nullptr, nullptr, nullptr);
     releaseCache();
 }
 
 SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection) : m_connection(connection)
 {
     execOrThrow(m_connection.handle(), kPassingCacheSizeSql);
-    m_connection.releaseCache();
+    m_connection.keepCacheSmall(true);
 }
 
 SqlCipherConnection::PassingRead::~PassingRead()

@@ -103,6 +103,7 @@ private:
 
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    int m_smallCacheHolds = 0; // keepCacheSmall(true) calls not yet ended
     QString m_userPassword;
     std::vector<SqlCipherStatement*> m_statements; // handed out on the open handle
     std::vector<std::pair<QString, sqlite3_stmt*>> m_idle; // kept, most recently used last
