@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <tuple>
 #include <string>
@@ -246,6 +247,52 @@ TEST(ScanNameMending, WeighedCharactersChooseTheSpelling)
         if (!scan::spelledAs(got, scan::spelledNames(words)))
             got = scan::spelledRepair(got, choices, words);
         EXPECT_EQ((got == read ? QString() : got).toStdString(), c.want) << c.read << " " << c.mailbox;
+    }
+}
+
+// The e-mail address chosen among the readings of its line (the first, and others read on
+// their own): by the name its mailbox spells, by the web site, by most readings.
+TEST(ScanMailReadings, TheCardChoosesAmongTheReadings)
+{
+    struct Reading {
+        const char* text;
+        const char* weighed = ""; // a letter weighed beside the one read at that place, blank for none
+    };
+    struct Case {
+        const char* name;
+        const char* mail;
+        std::vector<Reading> again;
+        const char* web;
+        const char* want;
+    };
+    const std::vector<Case> cases = {
+        {"曹丽娟", "tjuan.cao@tianyu.com.cn", {{":lijuan.cao@tianyu.com.cn"}, {"j:lijuan.cao@tianyu.com.cn"}}, "",
+         "lijuan.cao@tianyu.com.cn"},                                                       // the reading that spells the name
+        {"高杰", "die.gao@haichuan.com", {{":die.gao@haichuan.com", " j"}, {":die.gao@haichuan.com"}}, "",
+         "jie.gao@haichuan.com"},                                                           // a letter weighed spells it
+        {"冯丽娟", "liguan.feng@huaxin.com", {{":liguan.feng@huaxin.com", "   j"}}, "", "lijuan.feng@huaxin.com"},
+        {"吴静", "jingwu@xingchen.com", {{"E:jing-wu@xingchen.com"}, {"E:jingwu@xingchen.com"}}, "",
+         "jing.wu@xingchen.com"},                                                           // the stop another reading kept
+        {"唐丽娟", "li.juan.tang@yunfan.com", {{":lijuan.tang@yunfan.com"}}, "", "lijuan.tang@yunfan.com"},
+        {"李娜", "na.li@boyuam.com", {{":na.li@boyuan.com"}}, "www.boyuan.com", "na.li@boyuan.com"}, // the web site's domain
+        {"", "david.smlth@acme.com", {{"E:david.smith@acme.com"}, {"E:david.smith@acme.com"}}, "",
+         "david.smith@acme.com"},                                                           // most readings agree
+        {"", "david.smith@acme.com", {{"E:david.smlth@acme.com"}}, "", "david.smith@acme.com"}, // a tie keeps the first
+    };
+    for (const auto& c : cases) {
+        RecognisedLines lines = recognised({{c.name, 50}, {"E: "}, {c.web}});
+        lines[1].text += QString::fromLatin1(c.mail);
+        for (const auto& r : c.again) {
+            const QString text = QString::fromLatin1(r.text);
+            std::vector<QStringList> choices;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                choices.push_back({QString(text[i])});
+                if (const char w = r.weighed[std::min(i, qsizetype(strlen(r.weighed)))]; w != 0 && w != ' ')
+                    choices.back() << QString(QLatin1Char(w));
+            }
+            lines[1].rereadings.push_back({text, choices});
+        }
+        EXPECT_EQ(extractCardFields(lines).value("BMail").toStdString(), c.want) << c.mail;
     }
 }
 

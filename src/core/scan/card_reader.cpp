@@ -28,7 +28,9 @@ using scan::PageWord;
 using scan::PixPtr;
 using scan::clipped;
 using scan::latinReadAgain;
+using scan::choicesFrom;
 using scan::readAlone;
+using scan::symbolChoices;
 
 namespace {
 
@@ -51,42 +53,6 @@ QString tessdataDir(const QString& dataPath)
         return dataPath;
     const QByteArray env = qgetenv("TESSDATA_PREFIX");
     return env.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : QString::fromLocal8Bit(env);
-}
-
-// The characters the recogniser weighed for the symbol the iterator stands at, its reading first.
-QStringList choicesHere(const tesseract::ResultIterator& it)
-{
-    std::unique_ptr<char[]> text(it.GetUTF8Text(tesseract::RIL_SYMBOL));
-    QStringList choices{QString::fromUtf8(text.get()).trimmed()};
-    tesseract::ChoiceIterator choice(it);
-    do {
-        const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
-        if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
-            choices << other;
-    } while (choice.Next());
-    return choices;
-}
-
-// The characters weighed at each place from the iterator on, blanks left out: to the end of
-// its word, or of all that was read.
-std::vector<QStringList> choicesFrom(const tesseract::ResultIterator& from, bool wordOnly)
-{
-    std::vector<QStringList> out;
-    tesseract::ResultIterator it(from);
-    do {
-        if (QStringList choices = choicesHere(it); !choices.front().isEmpty())
-            out.push_back(choices);
-        if (wordOnly && it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
-            break;
-    } while (it.Next(tesseract::RIL_SYMBOL));
-    return out;
-}
-
-// The characters the recogniser weighed at each place of what it last read.
-std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
-{
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    return it && !it->Empty(tesseract::RIL_SYMBOL) ? choicesFrom(*it, false) : std::vector<QStringList>{};
 }
 
 // The page pass's lines, word by word with their boxes.

@@ -3,6 +3,7 @@
 #include "core/pinyin.h"
 #include "core/scan/card_labels.h"
 #include "core/scan/card_words.h"
+#include "core/scan/mail_mending.h"
 #include "core/scan/name_mending.h"
 #include "core/scan/scan_text.h"
 
@@ -587,6 +588,7 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
     chooseCompany();
     mendMailByCompany();
     chooseName();
+    scan::chooseMailReading(card_, lines);
     mendMailByName();
     agreeWebAndMail();
     set("BMob", mobiles_.join(QStringLiteral("，")), mobileConfidence_);

@@ -6,12 +6,27 @@
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
 
 #include <algorithm>
 
 namespace ostrel::scan {
 
 namespace {
+
+// The characters the recogniser weighed for the symbol the iterator stands at, its reading first.
+QStringList choicesHere(const tesseract::ResultIterator& it)
+{
+    std::unique_ptr<char[]> text(it.GetUTF8Text(tesseract::RIL_SYMBOL));
+    QStringList choices{QString::fromUtf8(text.get()).trimmed()};
+    tesseract::ChoiceIterator choice(it);
+    do {
+        const QString other = QString::fromUtf8(choice.GetUTF8Text()).trimmed();
+        if (!other.isEmpty() && !choices.contains(other) && choice.Confidence() > 0.01f && choices.size() < 6)
+            choices << other;
+    } while (choice.Next());
+    return choices;
+}
 
 // How much less sure the English model may be of a run of Latin words and still be preferred.
 constexpr double kLatinPreference = 10;
@@ -131,7 +146,66 @@ void readRun(tesseract::TessBaseAPI& latin, Pix* page, Pix* binary, const QRect&
         text->replace(hyphen, QStringLiteral("."));
 }
 
+// Heights (of the clip, margins included) an e-mail address is read again at.
+constexpr int kMailHeights[] = {36, 48, 64};
+
+// What an address is written with, and the capitals of the labels before one (E-mail:, Mail:).
+constexpr const char* kMailCharacters = "abcdefghijklmnopqrstuvwxyz0123456789@._-:EM";
+
+bool looksLikeMail(const QString& text)
+{
+    static const QRegularExpression shape(QStringLiteral("[A-Za-z0-9]{2,}.*[.,]\\s*(?:com|cn|net|org)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QString t = mended(text);
+    return !mailAddress(t).isEmpty() || (!t.contains(QStringLiteral("www"), Qt::CaseInsensitive) && shape.match(t).hasMatch());
+}
+
+// An e-mail address is the one field no dictionary mends and whose every letter counts: its run
+// is read again at other sizes by the English model held to the characters of an address, for
+// the field rules to weigh the readings against each other and against the card.
+std::vector<LineReading> mailRereadings(tesseract::TessBaseAPI& latin, Pix* page, const QRect& run)
+{
+    std::vector<LineReading> out;
+    PixPtr clip = clipped(page, run, 0);
+    if (!clip)
+        return out;
+    latin.SetVariable("tessedit_char_whitelist", kMailCharacters);
+    latin.SetVariable("lstm_choice_mode", "2");
+    for (const int height : kMailHeights) {
+        const float factor = float(height) / float(pixGetHeight(clip.get()));
+        PixPtr scaled(pixScale(clip.get(), factor, factor));
+        double confidence = 0;
+        if (const QString text = scaled ? readAlone(latin, scaled.get(), &confidence) : QString(); !text.isEmpty())
+            out.push_back({text, symbolChoices(latin)});
+    }
+    latin.SetVariable("lstm_choice_mode", "0");
+    latin.SetVariable("tessedit_char_whitelist", "");
+    return out;
+}
+
 } // namespace
+
+// The characters weighed at each place from the iterator on, blanks left out: to the end of
+// its word, or of all that was read.
+std::vector<QStringList> choicesFrom(const tesseract::ResultIterator& from, bool wordOnly)
+{
+    std::vector<QStringList> out;
+    tesseract::ResultIterator it(from);
+    do {
+        if (QStringList choices = choicesHere(it); !choices.front().isEmpty())
+            out.push_back(choices);
+        if (wordOnly && it.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
+            break;
+    } while (it.Next(tesseract::RIL_SYMBOL));
+    return out;
+}
+
+// The characters the recogniser weighed at each place of what it last read.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api)
+{
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    return it && !it->Empty(tesseract::RIL_SYMBOL) ? choicesFrom(*it, false) : std::vector<QStringList>{};
+}
 
 PixPtr clipped(Pix* page, const QRect& r, int minHeight)
 {
@@ -165,6 +239,7 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* bin
                 choices.push_back({QString(c)});
     };
     double confidenceSum = 0;
+    std::vector<LineReading> rereadings;
     for (size_t i = 0; i < words.size();) {
         size_t end = i;
         QRect run;
@@ -189,13 +264,16 @@ RecognisedLine latinReadAgain(tesseract::TessBaseAPI& latin, Pix* page, Pix* bin
         QString text = runText.join(QLatin1Char(' '));
         if (latinLetters(text) >= 2)
             readRun(latin, page, binary, run, &text, &runConfidence);
+        if (looksLikeMail(text))
+            for (auto& reading : mailRereadings(latin, page, run))
+                rereadings.push_back(std::move(reading));
         parts << text;
         plain(text);
         confidenceSum += runConfidence * double(end - i);
         i = end;
     }
     return {parts.join(QLatin1Char(' ')), line.box, confidenceSum / double(std::max<size_t>(1, words.size())),
-            std::move(choices)};
+            std::move(choices), std::move(rereadings)};
 }
 
 } // namespace ostrel::scan

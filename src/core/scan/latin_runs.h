@@ -3,6 +3,7 @@
 #include "core/scan/recognised_text.h"
 
 namespace tesseract {
+class ResultIterator;
 class TessBaseAPI;
 }
 
@@ -26,6 +27,12 @@ struct PageLine {
 // The part of the page around a box, with a margin of a quarter of its height, scaled so that
 // its height is at least minHeight.
 PixPtr clipped(Pix* page, const QRect& r, int minHeight);
+
+// The characters the recogniser weighed at each place from the iterator on, blanks left out,
+// the one read first: to the end of its word, or of all that was read.
+std::vector<QStringList> choicesFrom(const tesseract::ResultIterator& from, bool wordOnly);
+// The characters weighed at each place of what the recogniser last read.
+std::vector<QStringList> symbolChoices(tesseract::TessBaseAPI& api);
 
 // The text of a clip read as one line, and the recogniser's mean confidence in it.
 QString readAlone(tesseract::TessBaseAPI& api, Pix* clip, double* confidence);
