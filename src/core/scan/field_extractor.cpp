@@ -77,6 +77,7 @@ private:
     void mendMailByName();
     void agreeWebAndMail();
     bool set(const char* column, const QString& value, double conf);
+    bool setAddress(const QString& address, double conf);
     void extra(const QString& text, double conf);
 
     ScannedCard card_;
@@ -97,6 +98,13 @@ bool Extractor::set(const char* column, const QString& value, double conf)
     card_.values[i] = kept;
     card_.confidence[i] = std::clamp(int(conf + 0.5), 1, 100);
     return true;
+}
+
+// An address mended from what the recogniser is known to misread there is marked for checking.
+bool Extractor::setAddress(const QString& address, double conf)
+{
+    const QString mended = scan::mendedAddress(address.trimmed());
+    return set("DAdd", mended, mended == address.trimmed() ? conf : std::min(conf, kLowScanConfidence - 1.0));
 }
 
 void Extractor::extra(const QString& text, double conf)
@@ -157,7 +165,7 @@ void Extractor::labelled(const Segment& s, double conf)
     case LabelKind::Address: {
         const scan::AddressParts parts = scan::splitPostcode(t);
         const QString address = !parts.postcode.isEmpty() && set("DPos", parts.postcode, conf) ? parts.address : t;
-        if (!set("DAdd", address.trimmed(), conf))
+        if (!setAddress(address, conf))
             extra(s.labelText + QStringLiteral("：") + t, conf);
         return;
     }
@@ -282,7 +290,7 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
         // The Chinese address wins over its English translation.
         if (scan::hanCount(address) == 0 && !card_.value("DAdd").isEmpty())
             extra(address, conf);
-        else if (!set("DAdd", address.trimmed(), conf * 0.9))
+        else if (!setAddress(address, conf * 0.9))
             extra(address, conf);
         return;
     }
