@@ -551,10 +551,16 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
         const QString text = scan::mended(scan::normalised(pendingLabel + line.text));
         std::vector<Segment> segments = scan::segmentsOf(text, &line);
         pendingLabel.clear();
-        // A label that ends its line names the number the next line starts with (a postcode wrapped).
+        // A label that ends its line names the number the next line starts with (a postcode
+        // wrapped), or the address the next line holds.
         static const QRegularExpression number(QStringLiteral("^[\\s:：;；]*[+\\d(]"));
+        const auto continues = [&](const Segment& label) {
+            const QString next = (&line + 1)->text;
+            return number.match(next).hasMatch()
+                   || (label.label == LabelKind::Address && scan::isAddress(scan::normalised(next)));
+        };
         if (&line != &lines.back() && !segments.empty() && segments.back().label != LabelKind::None
-            && segments.back().text.isEmpty() && number.match((&line + 1)->text).hasMatch()) {
+            && segments.back().text.isEmpty() && continues(segments.back())) {
             pendingLabel = segments.back().labelText + QStringLiteral("：");
             segments.pop_back();
         }
