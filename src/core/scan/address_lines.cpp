@@ -72,6 +72,32 @@ int differences(QStringView a, QStringView b)
     return n;
 }
 
+// The provinces, all of them: one read with a character wrong is mended when it is one
+// character from a single province ("浙汀省" → 浙江省).
+QString provinceMended(const QString& text)
+{
+    static const QStringList provinces = QStringLiteral("河北 山西 辽宁 吉林 黑龙江 江苏 浙江 安徽 福建 江西 山东 河南 湖北 "
+                                                        "湖南 广东 海南 四川 贵州 云南 陕西 甘肃 青海 台湾")
+                                             .split(QLatin1Char(' '));
+    const qsizetype end = text.indexOf(QStringLiteral("省"));
+    if (end < 2)
+        return text;
+    QString found;
+    int matches = 0;
+    for (const QString& p : provinces) {
+        if (p.size() > end)
+            continue;
+        const int n = differences(QStringView(text).mid(end - p.size(), p.size()), p);
+        if (n == 0)
+            return text;
+        if (n == 1 && (end == p.size() || !isHan(text[end - p.size() - 1]))) {
+            found = p;
+            ++matches;
+        }
+    }
+    return matches == 1 ? QString(text).replace(end - found.size(), found.size(), found) : text;
+}
+
 QString districtMended(const QString& text)
 {
     const auto& table = districtsByCity();
@@ -118,7 +144,7 @@ QString mendedAddress(const QString& text)
     QString out = QString(text).replace(one, QStringLiteral("1"));
     static const QRegularExpression spaced(QStringLiteral("(?<=\\d)\\s+(?=[号层楼室栋座幢])"));
     out.remove(spaced);
-    return districtMended(out);
+    return districtMended(provinceMended(out));
 }
 
 bool isAddress(const QString& text)

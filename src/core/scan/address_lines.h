@@ -18,8 +18,9 @@ bool isAddress(const QString& text);
 AddressParts splitPostcode(const QString& text);
 
 // An address with the usual misreadings mended: a mark read for the 1 of a house or floor
-// number ("6] 号"), and a district of a known city read with one character wrong
-// ("北京市海这区" → 海淀区), when only one of the city's districts is that close.
+// number ("6] 号"), a province read with one character wrong, and a district of a known
+// city read with one character wrong ("北京市海这区" → 海淀区), when only one province or one
+// of the city's districts is that close.
 QString mendedAddress(const QString& text);
 
 } // namespace ostrel::scan
