@@ -1,5 +1,6 @@
 // The field extractor on recognised text as the recogniser gives it: blanks between Chinese
 // characters, full-width colons, the usual misreadings.
+#include "core/scan/address_lines.h"
 #include "core/scan/card_labels.h"
 #include "core/scan/field_extractor.h"
 #include "core/scan/name_mending.h"
@@ -146,6 +147,21 @@ const std::vector<FieldCase> kCards = {
     {"and the other way: the e-mail's domain mended by the web address",
      {{"周杰", 50}, {"星河科技有限公司", 30}, {"E: jie.zhou@xhjk.com"}, {"www.xhkj.com"}},
      {{"BName", "周杰"}, {"DName", "星河科技有限公司"}, {"BMail", "jie.zhou@xhkj.com"}, {"DWWW", "www.xhkj.com"}}},
+    {"a district of a known city read with one character wrong",
+     {{"张伟", 50}, {"地址：北京市海这区中关村大街27号 100080"}},
+     {{"BName", "张伟"}, {"DAdd", "北京市海淀区中关村大街27号"}, {"DPos", "100080"}}},
+    {"and a bracket read for the 1 before 号, on an unlabelled address",
+     {{"张伟", 50}, {"四川省成都市武伐区天府大道6] 号"}},
+     {{"BName", "张伟"}, {"DAdd", "四川省成都市武侯区天府大道61号"}}},
+    {"a province read with one character wrong",
+     {{"张伟", 50}, {"地址：浙汀省杭州市西湖区文三路5号"}},
+     {{"BName", "张伟"}, {"DAdd", "浙江省杭州市西湖区文三路5号"}}},
+    {"the address label ends its line, the address on the next",
+     {{"张伟", 50}, {"地址："}, {"北京市海淀区中关村大街27号"}},
+     {{"BName", "张伟"}, {"DAdd", "北京市海淀区中关村大街27号"}}},
+    {"a district the city's list lacks is left as read; so is one two districts are as close to",
+     {{"李娜", 50}, {"地址：南京市江北新区浦滨路88号"}, {"王芳", 50}, {"地址：北京市南城区建国路9号"}},
+     {{"BName", "李娜"}, {"DAdd", "南京市江北新区浦滨路88号"}, {"FDes", "地址：北京市南城区建国路9号；王芳"}}},
     {"400 line and extension",
      {{"吴昊", 50}, {"电话：400-820-8820"}, {"Tel: 0571-8765 4321 转 806"}},
      {{"BName", "吴昊"}, {"DPho", "400-820-8820"}, {"BPho", "0571-87654321-806"}}},
@@ -181,7 +197,8 @@ TEST(ScanFieldsKeep, NothingReadIsDropped)
             all += v;
         all.remove(QRegularExpression(QStringLiteral("[\\s\\-()+]")));
         for (const auto& line : c.lines) {
-            const QString text = scan::mended(scan::normalised(QString::fromUtf8(line.text)));
+            // Misread characters are mended, not dropped: the mended reading is what is kept.
+            const QString text = scan::mendedAddress(scan::mended(scan::normalised(QString::fromUtf8(line.text))));
             // Labels are not kept; what follows them is.
             for (const auto& segment : scan::segmentsOf(text, nullptr))
             for (const auto& word : segment.text.split(QRegularExpression(QStringLiteral("[\\s:：/]+")), Qt::SkipEmptyParts)) {

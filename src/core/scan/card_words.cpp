@@ -131,6 +131,29 @@ int titleSuffixLength(const QString& text)
     return 0;
 }
 
+int nameBeforeTitle(const QString& text)
+{
+    const int surname = surnameLength(text);
+    if (surname == 0)
+        return 0;
+    static const QString modifiers = QStringLiteral("总副高首主资执常");
+    int best = 0;
+    int bestScore = 0;
+    for (int head = surname + 1; head <= surname + 2 && head < text.size(); ++head) {
+        const QString rest = text.mid(head);
+        if (!hasTitleWord(rest) || titleSuffixLength(rest) == 0 || isTitlePrefix(text.left(head)))
+            continue;
+        int score = titleSuffixLength(rest) == rest.size() ? 3 : 2;
+        if (modifiers.contains(text[head - 1]))
+            score -= 2;
+        if (score > bestScore) {
+            best = head;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
 int companyEnd(const QString& text)
 {
     int end = -1;
@@ -155,27 +178,6 @@ bool isDepartment(const QString& text)
     static const QRegularExpression latin(QStringLiteral("\\b(Department|Dept\\.?|Division)\\b"),
                                           QRegularExpression::CaseInsensitiveOption);
     return han.match(text).hasMatch() || latin.match(text).hasMatch();
-}
-
-bool isAddress(const QString& text)
-{
-    static const QRegularExpression han(
-        QStringLiteral("(省|市|区|县|镇|路|街|道|巷|弄|号|楼|室|层|大厦|广场|园区|大道)"));
-    static const QRegularExpression latin(
-        QStringLiteral("\\b(Road|Rd\\.?|Street|St\\.|Avenue|Ave\\.?|Floor|Building|Room|District|Province|"
-                       "Tower|Plaza|Park|Lane)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
-    if (hanCount(text) >= 5)
-        return han.globalMatch(text).hasNext() && [&] {
-            int n = 0;
-            auto it = han.globalMatch(text);
-            while (it.hasNext()) {
-                it.next();
-                ++n;
-            }
-            return n >= 2;
-        }();
-    return latin.match(text).hasMatch() && text.contains(QRegularExpression(QStringLiteral("\\d")));
 }
 
 } // namespace ostrel::scan

@@ -26,14 +26,15 @@ bool isTitlePrefix(const QString& text);
 // The length of the title word the text ends with, 0 for none.
 int titleSuffixLength(const QString& text);
 
+// The length of the name a "name title" line starts with ("刘洋客户经理" → 2), 0 for none.
+// A given name has one or two characters; a head ending in 总, 副, 高 … belongs to the title.
+int nameBeforeTitle(const QString& text);
+
 // Where the company name in the text ends (after its suffix: 有限公司, 集团, Co., Ltd., …),
 // -1 when it has no company suffix.
 int companyEnd(const QString& text);
 
 // True when the text ends like a department (部, 处, 科, 中心, Department).
 bool isDepartment(const QString& text);
-
-// True when the text reads like an address (省, 市, 区, 路, 号, Road, Floor, …).
-bool isAddress(const QString& text);
 
 } // namespace ostrel::scan

@@ -1,6 +1,7 @@
 #include "core/scan/field_extractor.h"
 
 #include "core/pinyin.h"
+#include "core/scan/address_lines.h"
 #include "core/scan/card_labels.h"
 #include "core/scan/card_words.h"
 #include "core/scan/mail_mending.h"
@@ -77,6 +78,7 @@ private:
     void mendMailByName();
     void agreeWebAndMail();
     bool set(const char* column, const QString& value, double conf);
+    bool setAddress(const QString& address, double conf);
     void extra(const QString& text, double conf);
 
     ScannedCard card_;
@@ -97,6 +99,13 @@ bool Extractor::set(const char* column, const QString& value, double conf)
     card_.values[i] = kept;
     card_.confidence[i] = std::clamp(int(conf + 0.5), 1, 100);
     return true;
+}
+
+// An address mended from what the recogniser is known to misread there is marked for checking.
+bool Extractor::setAddress(const QString& address, double conf)
+{
+    const QString mended = scan::mendedAddress(address.trimmed());
+    return set("DAdd", mended, mended == address.trimmed() ? conf : std::min(conf, kLowScanConfidence - 1.0));
 }
 
 void Extractor::extra(const QString& text, double conf)
@@ -155,12 +164,9 @@ void Extractor::labelled(const Segment& s, double conf)
         return;
     }
     case LabelKind::Address: {
-        QString address = t;
-        // A postcode printed at the end of the address, in brackets or not.
-        static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
-        if (const auto m = tail.match(address); m.hasMatch() && set("DPos", m.captured(1), conf))
-            address.truncate(m.capturedStart());
-        if (!set("DAdd", address.trimmed(), conf))
+        const scan::AddressParts parts = scan::splitPostcode(t);
+        const QString address = !parts.postcode.isEmpty() && set("DPos", parts.postcode, conf) ? parts.address : t;
+        if (!setAddress(address, conf))
             extra(s.labelText + QStringLiteral("：") + t, conf);
         return;
     }
@@ -191,31 +197,6 @@ void Extractor::labelled(const Segment& s, double conf)
     }
 }
 
-// The length of the name a "name title" line starts with ("刘洋客户经理" → 2), 0 for none.
-// A given name has one or two characters; a head ending in 总, 副, 高 … belongs to the title.
-int nameBeforeTitle(const QString& text)
-{
-    const int surname = scan::surnameLength(text);
-    if (surname == 0)
-        return 0;
-    static const QString modifiers = QStringLiteral("总副高首主资执常");
-    int best = 0;
-    int bestScore = 0;
-    for (int head = surname + 1; head <= surname + 2 && head < text.size(); ++head) {
-        const QString rest = text.mid(head);
-        if (!scan::hasTitleWord(rest) || scan::titleSuffixLength(rest) == 0 || scan::isTitlePrefix(text.left(head)))
-            continue;
-        int score = scan::titleSuffixLength(rest) == rest.size() ? 3 : 2;
-        if (modifiers.contains(text[head - 1]))
-            score -= 2;
-        if (score > bestScore) {
-            best = head;
-            bestScore = score;
-        }
-    }
-    return best;
-}
-
 // A name, a title, or both on one line ("张伟 总经理", "销售部 经理"); false when the text is
 // none of these.
 bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf)
@@ -225,7 +206,7 @@ bool Extractor::asPersonParts(const QString& text, const Segment& s, double conf
     const bool allHan = hans == text.size();
     const int title = scan::titleSuffixLength(text);
     if (allHan && title > 0 && title < text.size()) {
-        if (const int head = nameBeforeTitle(text); head > 0) {
+        if (const int head = scan::nameBeforeTitle(text); head > 0) {
             names_.push_back({text.left(head), conf, height, true});
             set("DJob", text.mid(head), conf) || (extra(text.mid(head), conf), true);
             return true;
@@ -305,14 +286,12 @@ void Extractor::unlabelled(const QString& line, const Segment& s, double conf)
         return;
     }
     if (scan::isAddress(text) && scan::companyEnd(text) < 0) {
-        QString address = text;
-        static const QRegularExpression tail(QStringLiteral("[\\s(]*(\\d{6})\\)?$"));
-        if (const auto m = tail.match(address); m.hasMatch() && set("DPos", m.captured(1), conf * 0.9))
-            address.truncate(m.capturedStart());
+        const scan::AddressParts parts = scan::splitPostcode(text);
+        const QString address = !parts.postcode.isEmpty() && set("DPos", parts.postcode, conf * 0.9) ? parts.address : text;
         // The Chinese address wins over its English translation.
         if (scan::hanCount(address) == 0 && !card_.value("DAdd").isEmpty())
             extra(address, conf);
-        else if (!set("DAdd", address.trimmed(), conf * 0.9))
+        else if (!setAddress(address, conf * 0.9))
             extra(address, conf);
         return;
     }
@@ -573,10 +552,16 @@ ScannedCard Extractor::run(const RecognisedLines& lines)
         const QString text = scan::mended(scan::normalised(pendingLabel + line.text));
         std::vector<Segment> segments = scan::segmentsOf(text, &line);
         pendingLabel.clear();
-        // A label that ends its line names the number the next line starts with (a postcode wrapped).
+        // A label that ends its line names the number the next line starts with (a postcode
+        // wrapped), or the address the next line holds.
         static const QRegularExpression number(QStringLiteral("^[\\s:：;；]*[+\\d(]"));
+        const auto continues = [&](const Segment& label) {
+            const QString next = (&line + 1)->text;
+            return number.match(next).hasMatch()
+                   || (label.label == LabelKind::Address && scan::isAddress(scan::normalised(next)));
+        };
         if (&line != &lines.back() && !segments.empty() && segments.back().label != LabelKind::None
-            && segments.back().text.isEmpty() && number.match((&line + 1)->text).hasMatch()) {
+            && segments.back().text.isEmpty() && continues(segments.back())) {
             pendingLabel = segments.back().labelText + QStringLiteral("：");
             segments.pop_back();
         }
