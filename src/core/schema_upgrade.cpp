@@ -153,6 +153,18 @@ QStringList missingFileTables(Database& db)
     return statements;
 }
 
+// The server's planner cannot tell from its statistics that the loose dates' partial indexes
+// hold next to no rows (its guess for NOT LIKE on citext is nearly all of them), and would
+// read the dated tables whole at every start: half a second at a million cards.
+std::vector<StoredDateFix> serverDateFixes(PgConnection& server)
+{
+    Transaction transaction(server);
+    server.runServerSql(QStringLiteral("SET LOCAL enable_seqscan = off"));
+    std::vector<StoredDateFix> fixes = storedDateFixes(server);
+    transaction.commit();
+    return fixes;
+}
+
 void fixDates(Database& db, const std::vector<StoredDateFix>& fixes)
 {
     Transaction transaction(db);
@@ -216,7 +228,7 @@ ServerUpgrade upgradeServer(Database& db)
         addServerChangeLog(*server);
         addServerKeyGrams(*server);
     }
-    const std::vector<StoredDateFix> fixes = storedDateFixes(db);
+    const std::vector<StoredDateFix> fixes = server ? serverDateFixes(*server) : storedDateFixes(db);
     const QStringList tables = server ? missingServerTables(db) : QStringList();
     if (tables.isEmpty()) {
         if (fixes.empty())
