@@ -95,7 +95,7 @@ void run(const QString& source)
     // found cards' ID runs.
     auto engineKeystroke = [&](const QString& typed) {
         window.QuickFindEdit->setText(typed);
-        window.ADOQuery1->showOnly(ostrel::quickFind(db, typed, window.ADOQuery1->statementIds()));
+        window.ADOQuery1->showOnly(ostrel::quickFind(db, typed, *window.ADOQuery1->statementIds()));
         db.sumsInIdRuns(ostrel::visitAndAnniversaryCountSql(), window.ADOQuery1->rows().shownIds());
     };
     auto indexKeystroke = [&](const QString& typed) {

@@ -289,7 +289,7 @@ void TfrmMain::narrowList()
     if (QuickFindEdit->text().isEmpty() || !QuickFindEdit->isEnabled())
         ADOQuery1->showAll();
     else
-        ADOQuery1->showOnly(m_finder->find(m_dm.ADOConnection1, QuickFindEdit->text(), ADOQuery1->statementIds()));
+        ADOQuery1->showOnly(m_finder->find(m_dm.ADOConnection1, QuickFindEdit->text(), *ADOQuery1->statementIds()));
 }
 
 void TfrmMain::loadQuickFindIndex()

@@ -64,10 +64,10 @@ void Query::showAll()
     showRows(std::exchange(m_statementRows, ResultSet()), m_statementSort);
 }
 
-std::vector<int64_t> Query::statementIds() const
+std::shared_ptr<const std::vector<int64_t>> Query::statementIds() const
 {
     requireActive();
-    return (m_narrowed ? m_statementRows : m_rows).shownIds();
+    return (m_narrowed ? m_statementRows : m_rows).shownIdList();
 }
 
 void Query::close()

@@ -66,8 +66,9 @@ public:
     void showOnly(std::vector<int64_t> ids);
     void showAll();
     bool isNarrowed() const { return m_narrowed; }
-    // The IDs of the statement's rows in the order they were shown before any narrowing.
-    std::vector<int64_t> statementIds() const;
+    // The IDs of the statement's rows in the order they were shown before any narrowing;
+    // lent, not copied, while that is the statement's own order.
+    std::shared_ptr<const std::vector<int64_t>> statementIds() const;
 
 signals:
     // The rows are about to be replaced or closed, and have been.

@@ -116,9 +116,15 @@ ResultSet::ResultSet(QStringList columns)
 
 ResultSet ResultSet::paged(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source)
 {
+    return paged(std::move(columns), std::make_shared<const std::vector<int64_t>>(std::move(ids)), std::move(source));
+}
+
+ResultSet ResultSet::paged(QStringList columns, std::shared_ptr<const std::vector<int64_t>> ids,
+                           std::shared_ptr<RowSource> source)
+{
     ResultSet rows(std::move(columns));
     rows.m_ids = std::move(ids);
-    rows.m_order.resize(rows.m_ids.size());
+    rows.m_order.resize(rows.m_ids->size());
     std::iota(rows.m_order.begin(), rows.m_order.end(), 0);
     rows.m_source = std::move(source);
     return rows;
@@ -130,14 +136,27 @@ ResultSet ResultSet::paged(QStringList columns, std::shared_ptr<RowSource> sourc
     return paged(std::move(columns), std::move(ids), std::move(source));
 }
 
+const std::vector<int64_t>& ResultSet::ids() const
+{
+    static const std::vector<int64_t> none;
+    return m_ids ? *m_ids : none;
+}
+
 std::vector<int64_t> ResultSet::shownIds() const
 {
     std::vector<int64_t> ids;
     ids.reserve(m_order.size());
-    if (!m_ids.empty())
+    if (!this->ids().empty())
         for (int storage : m_order)
-            ids.push_back(m_ids[static_cast<size_t>(storage)]);
+            ids.push_back((*m_ids)[static_cast<size_t>(storage)]);
     return ids;
+}
+
+std::shared_ptr<const std::vector<int64_t>> ResultSet::shownIdList() const
+{
+    // m_order is a permutation of the rows: sorted, it is the statement's order.
+    const bool inStatementOrder = m_ids && m_order.size() == m_ids->size() && std::is_sorted(m_order.begin(), m_order.end());
+    return inStatementOrder ? m_ids : std::make_shared<const std::vector<int64_t>>(shownIds());
 }
 
 ResultSet ResultSet::withIds(std::vector<int64_t> ids) const
@@ -198,7 +217,7 @@ const ResultSet& ResultSet::pageOf(int row) const
     const std::shared_ptr<ResultSet> page = m_pages.back().rows;
     std::vector<int64_t> ids;
     for (int r = first, end = std::min(first + kPageRows, rowCount()); r < end; ++r)
-        ids.push_back(m_ids[static_cast<size_t>(m_order[static_cast<size_t>(r)])]);
+        ids.push_back((*m_ids)[static_cast<size_t>(m_order[static_cast<size_t>(r)])]);
     m_source->fetchRows(ids, *page);
     return *page;
 }
@@ -268,31 +287,32 @@ private:
 
 ResultSet::ColumnValues ResultSet::sortColumn(int column) const
 {
-    ColumnValues read(m_ids.size());
+    const std::vector<int64_t>& ids = this->ids();
+    ColumnValues read(ids.size());
     // Taken only once a row comes out of the list's order: most often none does.
     std::vector<int64_t> readIds;
     bool inOrder = true;
     m_source->readColumn(column, [&](int64_t id, std::string_view utf8, bool numeric) {
         const size_t row = read.count();
-        if (inOrder && (row >= m_ids.size() || m_ids[row] != id)) {
+        if (inOrder && (row >= ids.size() || ids[row] != id)) {
             inOrder = false;
-            readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(row));
+            readIds.assign(ids.begin(), ids.begin() + static_cast<ptrdiff_t>(row));
         }
         if (!inOrder)
             readIds.push_back(id);
         read.add(utf8, numeric);
     });
-    if (inOrder && read.count() == m_ids.size())
+    if (inOrder && read.count() == ids.size())
         return read;
     if (inOrder)
-        readIds.assign(m_ids.begin(), m_ids.begin() + static_cast<ptrdiff_t>(read.count()));
+        readIds.assign(ids.begin(), ids.begin() + static_cast<ptrdiff_t>(read.count()));
     // The rows came in another order, or the list changed since its IDs were read: each
     // row takes its own ID's value, and a row no longer there sorts as empty.
     std::unordered_map<int64_t, size_t> at;
     for (size_t r = 0; r < readIds.size(); ++r)
         at.emplace(readIds[r], r);
-    ColumnValues byRow(m_ids.size());
-    for (int64_t id : m_ids) {
+    ColumnValues byRow(ids.size());
+    for (int64_t id : ids) {
         const auto found = at.find(id);
         byRow.addFrom(read, found == at.end() ? std::nullopt : std::optional<size_t>(found->second));
     }

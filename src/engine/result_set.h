@@ -38,6 +38,9 @@ public:
     ResultSet() = default;
     explicit ResultSet(QStringList columns);
     static ResultSet paged(QStringList columns, std::vector<int64_t> ids, std::shared_ptr<RowSource> source);
+    // The same over IDs shared with whoever keeps them (a connection that follows the list).
+    static ResultSet paged(QStringList columns, std::shared_ptr<const std::vector<int64_t>> ids,
+                           std::shared_ptr<RowSource> source);
     // A paged list of the IDs the source reads now.
     static ResultSet paged(QStringList columns, std::shared_ptr<RowSource> source);
 
@@ -53,9 +56,11 @@ public:
     int columnIndex(const QString& name) const;
     bool isPaged() const { return m_source != nullptr; }
     // The IDs of a paged list in the statement's order; empty otherwise.
-    const std::vector<int64_t>& ids() const { return m_ids; }
+    const std::vector<int64_t>& ids() const;
     // The IDs of a paged list in the order the rows are shown.
     std::vector<int64_t> shownIds() const;
+    // The same, lent rather than copied while the rows are in the statement's order.
+    std::shared_ptr<const std::vector<int64_t>> shownIdList() const;
     // A paged list of the same statement showing the rows of these IDs, in this order.
     ResultSet withIds(std::vector<int64_t> ids) const;
 
@@ -91,7 +96,7 @@ private:
     std::vector<uint32_t> m_starts; // one start per cell, row-major
     std::vector<int> m_order;
 
-    std::vector<int64_t> m_ids;
+    std::shared_ptr<const std::vector<int64_t>> m_ids; // never changed once set: shared, not copied
     std::shared_ptr<RowSource> m_source;
     mutable std::vector<Page> m_pages; // most recently used last
 };

@@ -129,7 +129,7 @@ private:
         QString sql;
         QStringList columns;
         QString moment;
-        std::vector<int64_t> ids;
+        std::shared_ptr<const std::vector<int64_t>> ids; // shared with the list shown, not copied
     };
     Followed m_followed;
     ResultSet followedList(const std::shared_ptr<ListPager>& pager);

@@ -3,10 +3,12 @@
 #include "engine/postgres/pg_support.h"
 
 #include "engine/sql_text.h"
+#include "engine/transaction.h"
 
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace ostrel {
 
@@ -66,12 +68,25 @@ public:
         }
     }
 
+    // In lots through a cursor: a million cards' column in one result would sit whole in
+    // memory beside the sort keys made of it (70 MB at a million names).
     void readColumn(int column, const ColumnSink& take) override
     {
-        const Result result = m_connection.run(QStringLiteral("select k, ") + (column == 0 ? QStringLiteral("k") : QStringLiteral("c%1").arg(column))
-                                               + m_from);
-        for (int r = 0; r < PQntuples(result.get()); ++r)
-            take(toInteger(cellText(result.get(), r, 0)), cellText(result.get(), r, 1), isNumberCell(result.get(), r, 1));
+        constexpr int kLot = 20000;
+        std::optional<Transaction> own;
+        if (!m_connection.inTransaction())
+            own.emplace(m_connection); // a cursor lives in a transaction
+        m_connection.run(QStringLiteral("declare ostrel_sort_column no scroll cursor for select k, ")
+                         + (column == 0 ? QStringLiteral("k") : QStringLiteral("c%1").arg(column)) + m_from);
+        for (int rows = kLot; rows == kLot;) {
+            const Result lot = m_connection.run(QStringLiteral("fetch %1 from ostrel_sort_column").arg(kLot));
+            rows = PQntuples(lot.get());
+            for (int r = 0; r < rows; ++r)
+                take(toInteger(cellText(lot.get(), r, 0)), cellText(lot.get(), r, 1), isNumberCell(lot.get(), r, 1));
+        }
+        m_connection.run(QStringLiteral("close ostrel_sort_column"));
+        if (own)
+            own->commit();
     }
 
 private:
@@ -157,7 +172,7 @@ void PgConnection::followList(const QString& sql, const std::function<ChangesSin
         m_followed.sql = sql;
         m_followed.columns.clear();
         m_followed.moment.clear();
-        m_followed.ids = {};
+        m_followed.ids.reset();
     }
 }
 
@@ -170,17 +185,21 @@ ResultSet PgConnection::followedList(const std::shared_ptr<ListPager>& pager)
             // Read after the moment the changes were: a card changed in between is looked at
             // again next time, and a card's place in the list depends on its row alone.
             if (!changed.ids.empty())
-                f.ids = patchedIds(f.ids, changed.ids, pager->listedAmong(changed.ids));
+                f.ids = std::make_shared<const std::vector<int64_t>>(
+                    patchedIds(*f.ids, changed.ids, pager->listedAmong(changed.ids)));
             f.moment = changed.moment;
             return ResultSet::paged(f.columns, f.ids, pager);
         }
     }
     // The moment before the read: what is committed in between is read now and looked at
     // again next time.
-    f.moment = f.changes(QString()).moment;
-    f.ids = pager->readIds();
-    if (std::adjacent_find(f.ids.begin(), f.ids.end(), std::less_equal<>()) != f.ids.end())
-        f.moment.clear(); // not in ID order: nothing to patch
+    // Kept only once the read is done: after a failed read nothing is patched from it.
+    f.moment.clear();
+    const QString moment = f.changes(QString()).moment;
+    f.ids = std::make_shared<const std::vector<int64_t>>(pager->readIds());
+    // Not in ID order: nothing to patch.
+    if (std::adjacent_find(f.ids->begin(), f.ids->end(), std::less_equal<>()) == f.ids->end())
+        f.moment = moment;
     return ResultSet::paged(f.columns, f.ids, pager);
 }
 
