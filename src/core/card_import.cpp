@@ -41,20 +41,6 @@ void keepImported(Database& db)
     }
 }
 
-// While the import writes, the engine's cache stays small: each lot touches pages of the
-// cards' table, their indexes and keys that no later read needs, and a full cache of them
-// sat beside the sheet until the lot's commit. It costs a few percent of the import's time.
-class SmallCache {
-public:
-    explicit SmallCache(Database& db) : m_db(db) { m_db.keepCacheSmall(true); }
-    ~SmallCache() { m_db.keepCacheSmall(false); }
-    SmallCache(const SmallCache&) = delete;
-    SmallCache& operator=(const SmallCache&) = delete;
-
-private:
-    Database& m_db;
-};
-
 qint64 lastCardId(Query& query)
 {
     query.run(lastCardIdSql());
@@ -131,7 +117,10 @@ CardImportResult importCards(Database& db, Query& query, int rowCount, const Car
     // Where an engine error undoes the whole transaction (a server), each row is a savepoint
     // of its own, so the rows before it stay.
     const bool rowSavepoints = !db.has(Capability::FailedStatementKeepsTransaction);
-    const SmallCache smallCache(db);
+    // While the import writes, the engine's cache stays small: each lot touches pages of the
+    // cards' table, their indexes and keys that no later read needs, and a full cache of them
+    // sat beside the sheet until the lot's commit. It costs a few percent of the import's time.
+    const SmallCacheHold smallCache(db);
     try {
         // Parsed once; each row binds its values.
         const std::unique_ptr<PreparedStatement> duplicateCheck = db.prepare(duplicateCheckSql());

@@ -93,4 +93,16 @@ public:
     virtual QString displayName() const = 0;
 };
 
+// keepCacheSmall for the length of a scope.
+class SmallCacheHold {
+public:
+    explicit SmallCacheHold(Database& db) : m_db(db) { m_db.keepCacheSmall(true); }
+    ~SmallCacheHold() { m_db.keepCacheSmall(false); }
+    SmallCacheHold(const SmallCacheHold&) = delete;
+    SmallCacheHold& operator=(const SmallCacheHold&) = delete;
+
+private:
+    Database& m_db;
+};
+
 } // namespace ostrel

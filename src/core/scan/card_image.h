@@ -11,14 +11,18 @@ namespace ostrel {
 // A card image that cannot be read, with the sentence the user is shown.
 class ScanError : public std::runtime_error {
 public:
-    explicit ScanError(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
+    enum class Kind { Unreadable, NoText };
+    explicit ScanError(const QString& message, Kind kind = Kind::Unreadable)
+        : std::runtime_error(message.toStdString()), message_(message), kind_(kind)
+    {
+    }
     const QString& message() const { return message_; }
-    // The image was read and nothing on it reads as text: the reader's sentence for that
-    // starts with the words the user is shown.
-    bool foundNoText() const { return message_.startsWith(QStringLiteral("未识别到文字")); }
+    // The image was read and nothing on it reads as text.
+    bool foundNoText() const { return kind_ == Kind::NoText; }
 
 private:
     QString message_;
+    Kind kind_;
 };
 
 // Photos larger than this (long side, pixels) are scaled down while they are read: a

@@ -413,7 +413,7 @@ int sensibleLines(const RecognisedLines& lines)
 RecognisedLines CardReader::readLines(const QImage& image)
 {
     if (image.isNull() || image.width() < 16 || image.height() < 16)
-        throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"));
+        throw ScanError(QStringLiteral("未识别到文字：图像太小或是空的。"), ScanError::Kind::NoText);
     const qint64 heapBefore = heapInUse();
     Page page = scan::prepared(image);
     int turns = uprightTurns(page.binary.get());
@@ -455,7 +455,7 @@ RecognisedLines CardReader::readLines(const QImage& image)
     malloc_trim(0);
 #endif
     if (lines.empty())
-        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"));
+        throw ScanError(QStringLiteral("未识别到文字：图像中没有可读的名片文字。"), ScanError::Kind::NoText);
     return lines;
 }
 

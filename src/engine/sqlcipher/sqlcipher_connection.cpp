@@ -125,15 +125,10 @@ void SqlCipherConnection::keepCacheSmall(bool on)
     releaseCache();
 }
 
-SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection) : m_connection(connection)
+SqlCipherConnection::PassingRead::PassingRead(SqlCipherConnection& connection)
 {
-    execOrThrow(m_connection.handle(), kPassingCacheSizeSql);
-    m_connection.keepCacheSmall(true);
-}
-
-SqlCipherConnection::PassingRead::~PassingRead()
-{
-    m_connection.keepCacheSmall(false);
+    connection.handle();
+    m_hold.emplace(connection);
 }
 
 SqlCipherConnection::~SqlCipherConnection()

@@ -1,5 +1,8 @@
 #pragma once
+
 #include "engine/database.h"
+
+#include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -93,12 +96,9 @@ private:
     class PassingRead {
     public:
         explicit PassingRead(SqlCipherConnection& connection);
-        ~PassingRead();
-        PassingRead(const PassingRead&) = delete;
-        PassingRead& operator=(const PassingRead&) = delete;
 
     private:
-        SqlCipherConnection& m_connection;
+        std::optional<SmallCacheHold> m_hold; // taken once the file is open
     };
 
     sqlite3* m_db = nullptr;
