@@ -45,21 +45,38 @@ uint64_t fingerprint(const std::vector<int64_t>& list)
 
 // The other values are mostly phone numbers: a run of digits is kept two to a byte behind a
 // byte giving its length, a byte no key holds (keys carry no control characters; one that
-// does is kept behind kEscape).
+// does is kept behind kEscape). An e-mail's domain repeats across cards (a company's, a
+// provider's): from its @ on it is kept once, in domains, and named by number behind kDomain.
 constexpr unsigned char kFirstRun = 0x03;
 constexpr size_t kShortestRun = 3; // shorter runs would not be smaller
+constexpr unsigned char kDomain = 0x1e;
 constexpr unsigned char kEscape = 0x1f;
-constexpr size_t kLongestRun = kShortestRun + (kEscape - kFirstRun) - 1;
+constexpr size_t kLongestRun = kShortestRun + (kDomain - kFirstRun) - 1;
+constexpr size_t kDomainBytes = 3;
+constexpr uint32_t kMostDomains = 1u << (8 * kDomainBytes);
 
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
-void pack(std::string_view text, std::string& out)
+// domains: add(text) gives a text's number, at(number) the text.
+template <typename Domains>
+void pack(std::string_view text, std::string& out, Domains& domains)
 {
     out.clear();
     for (size_t i = 0; i < text.size();) {
+        if (text[i] == '@') {
+            const std::string_view domain = text.substr(i, text.find(kValueSeparator, i) - i);
+            if (domain.size() > 1 + kDomainBytes && domains.count() < kMostDomains) {
+                const uint32_t number = domains.add(domain);
+                out += static_cast<char>(kDomain);
+                for (size_t b = 0; b < kDomainBytes; ++b)
+                    out += static_cast<char>(number >> (8 * b) & 0xff);
+                i += domain.size();
+                continue;
+            }
+        }
         size_t run = 0;
         while (i + run < text.size() && run < kLongestRun && isDigit(text[i + run]))
             ++run;
@@ -81,7 +98,8 @@ void pack(std::string_view text, std::string& out)
     }
 }
 
-void unpack(std::string_view packed, std::string& out)
+template <typename Domains>
+void unpack(std::string_view packed, std::string& out, const Domains& domains)
 {
     out.clear();
     for (size_t i = 0; i < packed.size();) {
@@ -89,7 +107,13 @@ void unpack(std::string_view packed, std::string& out)
         if (c == kEscape) {
             if (i < packed.size())
                 out += packed[i++];
-        } else if (c >= kFirstRun && c < kEscape) {
+        } else if (c == kDomain) {
+            uint32_t number = 0;
+            for (size_t b = 0; b < kDomainBytes && i < packed.size(); ++b)
+                number |= uint32_t(static_cast<unsigned char>(packed[i++])) << (8 * b);
+            if (number < domains.count())
+                out.append(domains.at(number));
+        } else if (c >= kFirstRun && c < kDomain) {
             // Every keystroke reads every card's values: a byte gives its two digits at once.
             static const auto digitPairs = [] {
                 std::array<std::array<char, 2>, 256> pairs{};
@@ -125,9 +149,10 @@ uint64_t distance(int64_t low, int64_t high)
 
 std::string QuickFindIndex::packedForTest(std::string_view text)
 {
+    Strings domains{{}, {0}, {}};
     std::string packed, back;
-    pack(text, packed);
-    unpack(packed, back);
+    pack(text, packed, domains);
+    unpack(packed, back, domains);
     return back;
 }
 
@@ -293,8 +318,13 @@ void QuickFindIndex::load(Database& db, const std::atomic<bool>* stop)
         });
     }
     snapshot.commit();
+    loaded();
+}
+
+void QuickFindIndex::loaded()
+{
     // Grown by doubling: up to half of each would be room never used.
-    for (Strings* texts : {&m_nameTexts, &m_companyTexts}) {
+    for (Strings* texts : {&m_nameTexts, &m_companyTexts, &m_domainTexts}) {
         texts->arena.shrink_to_fit();
         texts->starts.shrink_to_fit();
     }
@@ -329,7 +359,7 @@ void QuickFindIndex::setKey(uint32_t position, std::string_view key)
         others.remove_prefix(valueEnd + 1);
     }
     // A key's fields are a few hundred bytes at most (the windows' limits).
-    pack(view(m_values), m_packed);
+    pack(view(m_values), m_packed, m_domainTexts);
     m_packed.resize(std::min<size_t>(m_packed.size(), UINT16_MAX));
     m_restStarts[position] = m_rest.put(view(m_packed));
     m_restLengths[position] = static_cast<uint16_t>(m_packed.size());
@@ -454,7 +484,7 @@ int QuickFindIndex::matchClass(uint32_t position) const
     const uint32_t company = m_companies[position];
     if (company != kNone && m_companyHits[company])
         return 3;
-    unpack(m_rest.at(m_restStarts[position], m_restLengths[position]), m_unpacked);
+    unpack(m_rest.at(m_restStarts[position], m_restLengths[position]), m_unpacked, m_domainTexts);
     return holds(view(m_unpacked), view(m_text)) ? 3 : 0;
 }
 

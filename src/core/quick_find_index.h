@@ -115,6 +115,8 @@ private:
     void clear();
 
 protected:
+    // After a load: gives back the room its texts grew into.
+    void loaded();
     // Puts the card's key (none: nullptr) and counts at its place; cards put in ID order are
     // added at the end.
     void put(int64_t card, const std::string_view* key, uint32_t visits, uint32_t anniversaries);
@@ -135,6 +137,7 @@ private:
     std::string m_packed;
     Strings m_nameTexts{{}, {0}, {}};
     Strings m_companyTexts{{}, {0}, {}};
+    Strings m_domainTexts{{}, {0}, {}}; // of e-mails, from the @ on
     int64_t m_logSeq = 0;
     uint64_t m_layout = 0;
 

@@ -20,8 +20,10 @@ void ServerQuickFindIndex::load(Database& db, const std::atomic<bool>* stop, int
         int64_t after = INT64_MIN;
         for (int64_t read = page; read == page;) {
             read = 0;
+            // The counts' condition of their own: without it the server walks them from the
+            // first card at every page (126 ms a page of 10,000 halfway through a million).
             db.runBound(QStringLiteral("select k.ID, k.theKey, coalesce(c.visits, 0), coalesce(c.anniversaries, 0) "
-                                       "from D_BKey as k left join D_CardCount as c on c.card = k.ID "
+                                       "from D_BKey as k left join D_CardCount as c on c.card = k.ID and c.card > ?1 "
                                        "where k.ID > ?1 order by k.ID limit ?2"),
                         {QVariant::fromValue<qint64>(after), QVariant::fromValue<qint64>(page)},
                         [&](const Database::Row& row) {
@@ -34,6 +36,7 @@ void ServerQuickFindIndex::load(Database& db, const std::atomic<bool>* stop, int
                         });
         }
     });
+    loaded();
 }
 
 QuickFindIndex::CatchUp ServerQuickFindIndex::catchUp(Database& db)

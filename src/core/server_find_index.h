@@ -11,7 +11,7 @@ class ServerQuickFindIndex final : public QuickFindIndex {
 public:
     // Reads the keys and counts at one snapshot of the server, a page of cards at a time (a
     // whole result of a million keys would sit in memory twice). stop as for the file's.
-    void load(Database& db, const std::atomic<bool>* stop = nullptr, int64_t page = 50000);
+    void load(Database& db, const std::atomic<bool>* stop = nullptr, int64_t page = 10000);
     // Takes in what the log names since the load or the last catch-up; Lost when the log
     // cannot tell (emptied, a table truncated, too many cards changed): read it anew then.
     CatchUp catchUp(Database& db) override;

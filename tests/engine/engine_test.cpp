@@ -566,7 +566,9 @@ TEST(QuickFindIndexValues, ReadBackAsPut)
         EXPECT_EQ(QuickFindIndex::countsForTest(c.set), c.read) << c.read.front();
     for (const char* text : {"", "7", "12", "123", "1380013800", "13800138000", "a1b22c333d\x02" "4444",
                              "12345678901234567890123456789012345678901234567890123456789",
-                             "\x03" "123\x1e\x1f" "9", "x@\x7f\x80" "99"})
+                             "\x03" "123\x1e\x1f" "9", "x@\x7f\x80" "99", "user915901@example.com",
+                             "a@example.com\x02" "13800138000\x02" "b@example.com", "@", "a@\x02" "b@c", "x@163.com",
+                             "z@ex\x1e" "am\x1f" "ple.com\x02" "1@ex\x1e" "am\x1f" "ple.com", "a@@b.com@"})
         EXPECT_EQ(QuickFindIndex::packedForTest(text), text);
 }
 

@@ -8,6 +8,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace ostrel {
@@ -31,7 +32,9 @@ public:
 
     std::vector<int64_t> readIds() override
     {
-        return idsOf(m_connection.run(QStringLiteral("select k") + m_from, true));
+        std::vector<int64_t> ids;
+        readInLots(QStringLiteral("k"), true, [&](const pg_result* lot) { appendIds(lot, ids); });
+        return ids;
     }
 
     // Which of cards the list holds now, in the list's order.
@@ -68,35 +71,47 @@ public:
         }
     }
 
-    // In lots through a cursor: a million cards' column in one result would sit whole in
-    // memory beside the sort keys made of it (70 MB at a million names).
     void readColumn(int column, const ColumnSink& take) override
+    {
+        readInLots(QStringLiteral("k, ") + (column == 0 ? QStringLiteral("k") : QStringLiteral("c%1").arg(column)), false,
+                   [&](const pg_result* lot) {
+                       for (int r = 0, rows = PQntuples(lot); r < rows; ++r)
+                           take(toInteger(cellText(lot, r, 0)), cellText(lot, r, 1), isNumberCell(lot, r, 1));
+                   });
+    }
+
+private:
+    // The list's columns in lots through a cursor: a million cards in one result would sit
+    // whole in memory (40 MB for their IDs alone, 70 MB for a column of names beside the sort
+    // keys made of it).
+    void readInLots(const QString& columns, bool binary, const std::function<void(const pg_result*)>& take)
     {
         constexpr int kLot = 20000;
         std::optional<Transaction> own;
         if (!m_connection.inTransaction())
             own.emplace(m_connection); // a cursor lives in a transaction
-        m_connection.run(QStringLiteral("declare ostrel_sort_column no scroll cursor for select k, ")
-                         + (column == 0 ? QStringLiteral("k") : QStringLiteral("c%1").arg(column)) + m_from);
+        m_connection.run(QStringLiteral("declare ostrel_list_lots no scroll cursor for select ") + columns + m_from);
         for (int rows = kLot; rows == kLot;) {
-            const Result lot = m_connection.run(QStringLiteral("fetch %1 from ostrel_sort_column").arg(kLot));
+            const Result lot = m_connection.run(QStringLiteral("fetch %1 from ostrel_list_lots").arg(kLot), binary);
             rows = PQntuples(lot.get());
-            for (int r = 0; r < rows; ++r)
-                take(toInteger(cellText(lot.get(), r, 0)), cellText(lot.get(), r, 1), isNumberCell(lot.get(), r, 1));
+            take(lot.get());
         }
-        m_connection.run(QStringLiteral("close ostrel_sort_column"));
+        m_connection.run(QStringLiteral("close ostrel_list_lots"));
         if (own)
             own->commit();
     }
 
-private:
+    static void appendIds(const pg_result* result, std::vector<int64_t>& ids)
+    {
+        for (int r = 0, count = PQntuples(result); r < count; ++r)
+            ids.push_back(bigEndian(PQgetvalue(result, r, 0), PQgetlength(result, r, 0)));
+    }
+
     static std::vector<int64_t> idsOf(const Result& result)
     {
         std::vector<int64_t> ids;
-        const int count = PQntuples(result.get());
-        ids.reserve(static_cast<size_t>(count));
-        for (int r = 0; r < count; ++r)
-            ids.push_back(bigEndian(PQgetvalue(result.get(), r, 0), PQgetlength(result.get(), r, 0)));
+        ids.reserve(static_cast<size_t>(PQntuples(result.get())));
+        appendIds(result.get(), ids);
         return ids;
     }
 
