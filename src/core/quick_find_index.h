@@ -22,8 +22,8 @@ class Database;
 // memory so that a keystroke of quick find reads nothing from the engine: read once on a
 // worker thread (loadQuickFindIndex), then kept current from the file's log of changed cards
 // (D_BKeyLog, written by triggers whoever writes the file). Names and companies repeat across
-// cards: each distinct one is kept once and matched once per keystroke. So do e-mail domains,
-// kept once too.
+// cards: each distinct one is kept once and matched once per keystroke. E-mail domains repeat
+// too, and are kept once.
 class QuickFindIndex {
 public:
     QuickFindIndex() = default;

@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace ostrel;
 using test::engineMessage;
 
@@ -194,6 +196,33 @@ TEST_F(BothEngines, WindowedListsPreparedAndBoundStatementsAgree)
     EXPECT_EQ(sums[1], sums[0]);
     EXPECT_EQ(bound[1], bound[0]);
     EXPECT_EQ(sums[0], (std::vector<qint64>{3, 3}));
+}
+
+TEST_F(BothEngines, AListOfSeveralLotsIsReadWholeAndSortsAlike)
+{
+    // The server reads a long list's IDs and a sort's column in lots of 20,000: two whole lots,
+    // the last read coming back empty.
+    std::vector<QStringList> sorted; // the names, as the engines number the copies apart
+    for (Database* db : engines()) {
+        while (db->firstInteger(QStringLiteral("select count(*) from D_B where theDel='否'")) < 40000)
+            db->execute(QStringLiteral("insert into D_B(BName, theDel) select BName, theDel from D_B"));
+        db->execute(QStringLiteral("delete from D_B where theDel='否' and ID not in "
+                                   "(select ID from D_B where theDel='否' order by ID limit 40000)"));
+        std::vector<int64_t> live;
+        std::map<int64_t, QString> names;
+        db->runBound(QStringLiteral("select ID, BName from D_B where theDel='否' order by ID desc"), {},
+                     [&](const Database::Row& row) {
+                         live.push_back(row.integer(0));
+                         names[live.back()] = row.text(1);
+                     });
+        ResultSet list = db->selectPaged(cardListSql(kShown, QString()));
+        EXPECT_EQ(list.ids(), live);
+        list.sortBy(list.columnIndex(QStringLiteral("姓名")), false);
+        sorted.emplace_back();
+        for (int64_t id : list.shownIds())
+            sorted.back() << names[id];
+    }
+    EXPECT_EQ(sorted[1], sorted[0]);
 }
 
 TEST_F(BothEngines, AStatementRunsAgainInsideAHandlerWhileItsTextIsStepped)
